@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/NotifyTarget.h"
+
+namespace tolvane {
+
+// Report codes of ProgressSink::ReportItem.
+enum ReportCode : int {
+    kReportNotFound = 1,
+    kReportFailed = 2,
+    kReportRefused = 3,  // an item the program never erases (the system root)
+};
+
+// Everything a run has to say goes through one sink: text lines on standard output and
+// WM_ERASE_NOTIFY to the window, when one is set. Used by the worker thread only; the
+// window is not owned.
+class ProgressSink {
+public:
+    explicit ProgressSink(NotifyTarget* window = nullptr, std::uint32_t message = WM_ERASE_NOTIFY)
+        : m_window(window), m_message(message) {}
+
+    // Per mille of position/total (1000 for a total of 0), written and sent when it changed.
+    void Progress(std::int64_t position, std::int64_t total);
+    // A path that named nothing (code 1) or could not be erased (2, 3; sent to the window).
+    void ReportItem(const std::string& path, int code);
+    void ItemDone();
+    void Finished();
+    // Running count of the size count: a line at every thousand, when a window is set.
+    void CountProgress(std::int32_t count);
+
+    std::int32_t Last() const { return m_last; }
+
+private:
+    void Send(std::uintptr_t code, std::intptr_t value);
+
+    std::int32_t m_last = -1;
+    NotifyTarget* m_window;
+    std::uint32_t m_message;
+};
+
+}  // namespace tolvane

@@ -1,0 +1,107 @@
+#include "Directory.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tolvane {
+namespace {
+constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID;
+
+bool StatxAt(int dirFd, const char* name, int flags, FindData& data, int* error) {
+    struct statx st;
+    if (::statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &st) !=
+        0) {
+        if (error) {
+            *error = errno;
+        }
+        return false;
+    }
+    FillFindData(st, data);
+    return true;
+}
+}  // namespace
+
+UniqueFd OpenDirectory(int dirFd, const std::string& name, int* error) {
+    int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && error) {
+        *error = errno;
+    }
+    return UniqueFd(fd);
+}
+
+bool StatEntry(int dirFd, const std::string& name, FindData& data, int* error) {
+    std::string folder;
+    SplitPath(name, folder, data.name);
+    return StatxAt(dirFd, name.c_str(), 0, data, error);
+}
+
+bool StatDescriptor(int fd, FindData& data) { return StatxAt(fd, "", AT_EMPTY_PATH, data, nullptr); }
+
+DirectoryReader::DirectoryReader(int dirFd) : m_dirFd(dirFd) {
+    // fdopendir takes the descriptor over, so it gets a duplicate; the caller's stays usable.
+    int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return;
+    }
+    m_dir = ::fdopendir(copy);
+    if (m_dir == nullptr) {
+        ::close(copy);
+        return;
+    }
+    ::rewinddir(m_dir);  // the duplicate shares the offset with the caller's descriptor
+}
+
+DirectoryReader::~DirectoryReader() {
+    if (m_dir) {
+        ::closedir(m_dir);
+    }
+}
+
+bool DirectoryReader::Next(FindData& entry) {
+    if (m_dir == nullptr) {
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        const dirent* d = ::readdir(m_dir);
+        if (d == nullptr) {
+            return false;
+        }
+        if (d->d_name[0] == '.' &&
+            (d->d_name[1] == '\0' || (d->d_name[1] == '.' && d->d_name[2] == '\0'))) {
+            continue;
+        }
+        entry.name = d->d_name;
+        if (StatxAt(m_dirFd, d->d_name, 0, entry, nullptr)) {
+            return true;
+        }
+        // Gone between readdir and statx (or unreadable): not an entry any more.
+    }
+}
+
+bool ReadDirectory(int dirFd, std::vector<FindData>& entries) {
+    DirectoryReader reader(dirFd);
+    if (!reader.Opened()) {
+        return false;
+    }
+    FindData entry;
+    while (reader.Next(entry)) {
+        entries.push_back(entry);
+    }
+    return true;
+}
+
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        folder.clear();
+        name = path;
+    } else {
+        folder = path.substr(0, slash + 1);
+        name = path.substr(slash + 1);
+    }
+}
+
+}  // namespace tolvane

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tolvane {
+
+// One line of /proc/self/mountinfo, escapes decoded.
+struct MountEntry {
+    std::uint64_t mountId = 0;
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::string root;        // the folder of the file system that is mounted
+    std::string mountPoint;  // where it is mounted, without a trailing separator ("/" for the root)
+    std::string fsType;
+    std::string source;
+    bool readOnly = false;
+};
+
+// A mounted volume that holds user data: what the program calls a drive.
+struct Volume {
+    std::string root;  // the mount point with a trailing '/'
+    std::string fsType;
+    std::string source;
+    bool slow = false;  // network file systems and removable media: never probed unasked
+};
+
+// Parses mountinfo text (one mount a line). Lines that do not parse are skipped.
+std::vector<MountEntry> ParseMountInfo(std::string_view text);
+// The mount table of this process; empty when /proc/self/mountinfo cannot be read.
+std::vector<MountEntry> ReadMountTable();
+
+// Whether a mount is a volume of user data rather than a pseudo, RAM or read-only image
+// file system or a system folder.
+bool IsUserDataVolume(const MountEntry& mount);
+// The user-data volumes of a table: one per device (major:minor), ordered by mount point.
+std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table);
+std::vector<Volume> ListVolumes();
+
+// The root (mount point with a trailing '/') of the volume that holds a path; a path that
+// names nothing is placed by its nearest existing parent, a relative one resolves against
+// the current folder. Empty when nothing can be found.
+std::string VolumeRootOf(const std::string& path);
+
+// Bytes free for this process on a volume (blocks reserved for root count when running as
+// root); 0 on failure.
+std::uint64_t FreeBytes(const std::string& volumeRoot);
+std::uint64_t FreeBytesOfDescriptor(int fd);
+
+// A drive spec is a user-data volume's mount point followed by ':' ("/:", "/home:",
+// "/media/me/USB:"); "/home/:" is read as "/home:". On success volumeRoot gets the mount
+// point with a trailing '/'.
+bool ParseDriveSpec(std::string_view text, std::string& volumeRoot);
+bool ParseDriveSpec(std::string_view text, std::string& volumeRoot,
+                    const std::vector<MountEntry>& table);
+// The drive spec of a volume root: "/home/" gives "/home:", "/" gives "/:".
+std::string FormatDriveSpec(std::string_view volumeRoot);
+
+}  // namespace tolvane

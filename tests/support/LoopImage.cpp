@@ -1,0 +1,69 @@
+#include "LoopImage.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TempDir.h"
+
+namespace tolvane::test {
+namespace {
+std::string Quote(const std::string& text) { return "'" + text + "'"; }
+}  // namespace
+
+LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int megabytes)
+    : m_image(folder + "/" + fsType + ".img"), m_mountPoint(folder + "/mnt"), m_fsType(fsType) {
+    if (::geteuid() != 0) {
+        m_skipReason = "mounting needs root";
+        return;
+    }
+    std::filesystem::create_directories(m_mountPoint);
+    std::string output;
+    if (RunCommand("truncate -s " + std::to_string(megabytes) + "M " + Quote(m_image), &output) !=
+        0) {
+        m_skipReason = "cannot make the image file: " + output;
+        return;
+    }
+    std::string mkfs = "mkfs." + fsType + (fsType == "ext4" ? " -q -F " : " -q -f ");
+    if (RunCommand(mkfs + Quote(m_image), &output) != 0) {
+        m_skipReason = "mkfs." + fsType + " failed: " + output;
+        return;
+    }
+    Mount();
+}
+
+LoopImage::~LoopImage() {
+    if (m_mounted) {
+        // A busy file system is detached lazily rather than left behind.
+        if (RunCommand("umount " + Quote(m_mountPoint)) != 0) {
+            RunCommand("umount -l " + Quote(m_mountPoint));
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove(m_image, ignored);
+}
+
+bool LoopImage::Mount() {
+    std::string output;
+    if (RunCommand("mount -o loop " + Quote(m_image) + " " + Quote(m_mountPoint), &output) != 0) {
+        m_skipReason = "mount -o loop failed: " + output;
+        return false;
+    }
+    m_mounted = true;
+    return true;
+}
+
+bool LoopImage::Unmount() {
+    if (m_mounted && RunCommand("umount " + Quote(m_mountPoint)) == 0) {
+        m_mounted = false;
+    }
+    return !m_mounted;
+}
+
+bool LoopImage::Remount() { return m_mounted || Mount(); }
+
+std::string LoopImage::ReadImage() const { return ReadFile(m_image); }
+
+}  // namespace tolvane::test

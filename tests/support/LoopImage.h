@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+namespace tolvane::test {
+
+// A small file-system image made by the test, formatted and loop-mounted at
+// <folder>/mnt. Free-space wiping runs only on such images. When making or mounting is
+// not permitted (no root, no loop devices, no mkfs for the type), Mounted() is false and
+// SkipReason() says why; use TOLVANE_SKIP_UNLESS_MOUNTED.
+class LoopImage {
+public:
+    // fsType: "ext4", "xfs" or "btrfs"; megabytes: the image size.
+    LoopImage(const std::string& folder, const std::string& fsType, int megabytes);
+    ~LoopImage();
+    LoopImage(const LoopImage&) = delete;
+    LoopImage& operator=(const LoopImage&) = delete;
+
+    bool Mounted() const { return m_mounted; }
+    const std::string& SkipReason() const { return m_skipReason; }
+    // The mount point, without a trailing separator.
+    const std::string& MountPoint() const { return m_mountPoint; }
+    const std::string& ImagePath() const { return m_image; }
+
+    // Unmounts (so the raw image can be scanned); true when it is no longer mounted.
+    bool Unmount();
+    // Mounts again after Unmount.
+    bool Remount();
+    // The raw bytes of the image file (call after Unmount so every write reached it).
+    std::string ReadImage() const;
+
+private:
+    bool Mount();
+
+    std::string m_image;
+    std::string m_mountPoint;
+    std::string m_fsType;
+    std::string m_skipReason;
+    bool m_mounted = false;
+};
+
+#define TOLVANE_SKIP_UNLESS_MOUNTED(image)                                   \
+    do {                                                                     \
+        if (!(image).Mounted()) {                                            \
+            GTEST_SKIP() << "loop-mounted image not available: "             \
+                         << (image).SkipReason();                            \
+        }                                                                    \
+    } while (0)
+
+}  // namespace tolvane::test

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tolvane::test {
+
+// A fresh folder under the test environment's TMPDIR, removed with everything in it when
+// the object goes. Path() ends without a separator.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Path() + "/" + relative.
+    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
+
+private:
+    std::string m_path;
+};
+
+// Small file helpers for tests; each aborts the test's expectations through its result.
+bool WriteFile(const std::string& path, const std::string& content);
+bool WriteFileOfSize(const std::string& path, std::uint64_t size, char fill = 'x');
+std::string ReadFile(const std::string& path);
+bool Exists(const std::string& path);  // lstat: a dangling link exists
+bool MakeDirs(const std::string& path);
+// Names in a folder, sorted, without "." and "..".
+std::vector<std::string> ListNames(const std::string& folder);
+
+// Runs a shell command line; returns its exit status (or -1), output discarded unless
+// `output` is given.
+int RunCommand(const std::string& commandLine, std::string* output = nullptr);
+
+}  // namespace tolvane::test
