@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh >&2
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >&2
-cmake --build build --target tolvane kvc >&2
+cmake --build build --target tolvane >&2
 exec build/app/tolvane "$@"

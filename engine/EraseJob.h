@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/EraseItem.h"
+#include "engine/FailedItemList.h"
+#include "engine/NotifyTarget.h"
+
+namespace tolvane {
+
+class EraseEngine;
+
+// Starts the erase worker: it counts the selection, sets the engine's progress total, walks
+// the items with the engine and reports everything to `window` as WM_ERASE_NOTIFY, ending with
+// ERN_FINISHED exactly once (also after a cancel). The engine stays the window's: the window
+// deletes it while handling ERN_FINISHED, after which the worker touches it no more.
+// countBytes nonzero: the total is counted in bytes (the windows pass the pass count).
+// Returns the worker thread; the caller joins or detaches it.
+std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
+                          NotifyTarget* window, EraseEngine* engine);
+
+// The kind of a path: the trace folders (internet cache, recent documents, temporary files)
+// when the path is exactly that folder's, Ordinary otherwise.
+ItemKind ClassifyItem(const std::string& path);
+
+// "\r\n" + each path on its own line; a drive spec is shown as "Free space on drive <spec>".
+std::string BuildConfirmText(const std::vector<std::string>& paths);
+
+}  // namespace tolvane
