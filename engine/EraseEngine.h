@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "engine/ItemWalker.h"
@@ -10,8 +9,6 @@
 #include "engine/ProgressSink.h"
 
 namespace tolvane {
-
-class BlockPrefetcher;
 
 // Destroys what an erase run visits. Per file, in this order: make it owner-writable, switch
 // off compression, open it for writing without truncating, overwrite it in place with every
@@ -40,6 +37,10 @@ public:
     std::uint64_t Done() const { return m_done; }
     void SetSink(ProgressSink* sink) { m_sink = sink; }
     PauseGate& Gate() { return m_gate; }
+    // Items reported as naming nothing, and paths reported as not erased (also refused ones).
+    // Read them before deleting the engine, e.g. while handling ERN_FINISHED.
+    int NotFoundCount() const { return m_notFoundCount; }
+    int FailedCount() const { return m_failedCount; }
 
     // The odometer over 'a'..'z', first character least significant; a carry past the end
     // appends 'a' ("zz" -> "aaa", "" -> "a").
@@ -58,17 +59,19 @@ protected:
     void OnRootRefused(const EraseItem& item) override;
 
 private:
-    friend class EraseEngineTestAccess;
-
-    bool OverwriteFile(int dirFd, const std::string& name, const FindData* expected,
-                       std::uint64_t size);
-    bool WritePasses(int fd, std::uint64_t size);
+    bool EraseFile(int dirFd, std::string& name, const FindData& entry);
+    bool OverwriteFile(int dirFd, const std::string& name, const FindData& entry);
+    std::uint64_t WritePasses(int fd, std::uint64_t size);
+    bool WriteBlock(int fd, const std::uint8_t* block, std::uint64_t& written);
     bool ObscureName(int dirFd, std::string& name);
     bool TruncateAndDelete(int dirFd, const std::string& name);
     void ScrambleTimes(int fd);
-    void ScrambleFolderTimes(int dirFd, const std::string& name);
+    void ScrambleEntryTimes(int dirFd, const std::string& name);
+    bool IsFolderEmpty(int dirFd, const std::string& name);
     void Progress(std::uint64_t position);
+    void Report(const std::string& path, int code);
     void WipeFreeSpace(const std::string& volumeRoot);
+    bool FillFreeSpace(int folderFd);
     void RecreateTraceFolder(const EraseItem& item);
 
     int m_passCount;
@@ -80,9 +83,9 @@ private:
     ProgressSink* m_sink = nullptr;
     PauseGate m_gate;
     bool m_itemTouched = false;
-    std::uint32_t m_traceMode = 0;  // permission bits of the current trace folder item
-    bool m_traceExisted = false;
-    std::unique_ptr<BlockPrefetcher> m_prefetcher;
+    std::uint32_t m_traceMode = 0700;  // permission bits of the current trace folder item
+    int m_notFoundCount = 0;
+    int m_failedCount = 0;
 };
 
 }  // namespace tolvane

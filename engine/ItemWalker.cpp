@@ -22,8 +22,8 @@ std::string WithoutTrailingSeparators(std::string path) {
 // The folder part of a split path ("" for the current folder), following links in it: only
 // the last component of a chosen path is never followed.
 UniqueFd OpenContainingFolder(const std::string& folder) {
-    return UniqueFd(::open(folder.empty() ? "." : folder.c_str(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return UniqueFd(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 bool IsSystemRoot(const FindData& folder) {

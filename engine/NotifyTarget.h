@@ -22,7 +22,8 @@ enum EraseNotifyCode : std::uintptr_t {
 class NotifyTarget {
 public:
     virtual ~NotifyTarget() = default;
-    virtual std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
+    virtual std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam,
+                               std::intptr_t lParam) = 0;
 };
 
 }  // namespace tolvane

@@ -7,8 +7,7 @@
 namespace tolvane {
 
 void ProgressSink::Progress(std::int64_t position, std::int64_t total) {
-    std::int32_t perMille =
-        total == 0 ? 1000 : static_cast<std::int32_t>(position * 1000 / total);
+    std::int32_t perMille = total == 0 ? 1000 : static_cast<std::int32_t>(position * 1000 / total);
     // Compared before the cap: a position past the total reports 1000 on every call.
     if (perMille == m_last) {
         return;
@@ -40,9 +39,13 @@ void ProgressSink::ReportItem(const std::string& path, int code) {
     Send(ERN_FAILED, reinterpret_cast<std::intptr_t>(path.c_str()));
 }
 
-void ProgressSink::ItemDone() { Send(ERN_ITEMDONE, 1); }
+void ProgressSink::ItemDone() {
+    Send(ERN_ITEMDONE, 1);
+}
 
-void ProgressSink::Finished() { Send(ERN_FINISHED, 1); }
+void ProgressSink::Finished() {
+    Send(ERN_FINISHED, 1);
+}
 
 void ProgressSink::CountProgress(std::int32_t count) {
     if (m_window == nullptr || count % 1000 != 0) {

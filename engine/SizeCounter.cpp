@@ -11,7 +11,9 @@ void SizeCounter::OnFile(std::string&, const FindData& entry) {
     Counted();
 }
 
-void SizeCounter::OnEnterFolder(std::string&, const FindData&) { Counted(); }
+void SizeCounter::OnEnterFolder(std::string&, const FindData&) {
+    Counted();
+}
 
 void SizeCounter::OnDrive(std::string&, const std::string& volumeRoot) {
     m_bytes += FreeBytes(volumeRoot);

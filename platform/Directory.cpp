@@ -11,8 +11,7 @@ constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID;
 
 bool StatxAt(int dirFd, const char* name, int flags, FindData& data, int* error) {
     struct statx st;
-    if (::statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &st) !=
-        0) {
+    if (::statx(dirFd, name, flags | AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &st) != 0) {
         if (error) {
             *error = errno;
         }
@@ -37,7 +36,9 @@ bool StatEntry(int dirFd, const std::string& name, FindData& data, int* error) {
     return StatxAt(dirFd, name.c_str(), 0, data, error);
 }
 
-bool StatDescriptor(int fd, FindData& data) { return StatxAt(fd, "", AT_EMPTY_PATH, data, nullptr); }
+bool StatDescriptor(int fd, FindData& data) {
+    return StatxAt(fd, "", AT_EMPTY_PATH, data, nullptr);
+}
 
 DirectoryReader::DirectoryReader(int dirFd) : m_dirFd(dirFd) {
     // fdopendir takes the descriptor over, so it gets a duplicate; the caller's stays usable.

@@ -10,8 +10,12 @@ constexpr std::int64_t kEpochDifference = 11644473600LL;
 constexpr std::int64_t kUnitsPerSecond = 10000000LL;
 }  // namespace
 
-bool FindData::IsRegular() const { return S_ISREG(mode); }
-bool FindData::IsSymlink() const { return S_ISLNK(mode); }
+bool FindData::IsRegular() const {
+    return S_ISREG(mode);
+}
+bool FindData::IsSymlink() const {
+    return S_ISLNK(mode);
+}
 
 std::int64_t ToFileTime(std::int64_t seconds, std::uint32_t nanoseconds) {
     return (seconds + kEpochDifference) * kUnitsPerSecond + nanoseconds / 100;

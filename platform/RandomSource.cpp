@@ -30,7 +30,8 @@ bool ReadFully(unsigned char* out, std::size_t length, ReadFn read) {
 
 bool SystemRandom(void* buffer, std::size_t length) {
     auto* out = static_cast<unsigned char*>(buffer);
-    if (ReadFully(out, length, [](unsigned char* p, std::size_t n) { return ::getrandom(p, n, 0); })) {
+    if (ReadFully(out, length,
+                  [](unsigned char* p, std::size_t n) { return ::getrandom(p, n, 0); })) {
         return true;
     }
     // getrandom is missing in some sandboxes (ENOSYS, or EPERM from a seccomp filter):
@@ -39,7 +40,8 @@ bool SystemRandom(void* buffer, std::size_t length) {
     if (fd < 0) {
         return false;
     }
-    bool ok = ReadFully(out, length, [fd](unsigned char* p, std::size_t n) { return ::read(fd, p, n); });
+    bool ok =
+        ReadFully(out, length, [fd](unsigned char* p, std::size_t n) { return ::read(fd, p, n); });
     ::close(fd);
     return ok;
 }

@@ -65,11 +65,11 @@ std::string WithTrailingSeparator(std::string path) {
 }
 
 constexpr std::array<std::string_view, 25> kPseudoFileSystems = {
-    "proc",      "sysfs",   "cgroup",    "cgroup2",         "devtmpfs",          "devpts",
-    "tmpfs",     "ramfs",   "overlay",   "squashfs",        "iso9660",           "autofs",
-    "securityfs", "debugfs", "tracefs",  "pstore",          "bpf",               "mqueue",
-    "hugetlbfs", "configfs", "fusectl",  "binfmt_misc",     "fuse.portal",       "fuse.gvfsd-fuse",
-    "nsfs",
+    "proc",    "sysfs",       "cgroup",      "cgroup2",         "devtmpfs",
+    "devpts",  "tmpfs",       "ramfs",       "overlay",         "squashfs",
+    "iso9660", "autofs",      "securityfs",  "debugfs",         "tracefs",
+    "pstore",  "bpf",         "mqueue",      "hugetlbfs",       "configfs",
+    "fusectl", "binfmt_misc", "fuse.portal", "fuse.gvfsd-fuse", "nsfs",
 };
 constexpr std::array<std::string_view, 8> kNetworkFileSystems = {
     "nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "sshfs", "davfs", "9p",
@@ -169,8 +169,9 @@ std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table) {
     return volumes;
 }
 
-std::vector<Volume> ListVolumes() { return SelectVolumes(ReadMountTable()); }
-
+std::vector<Volume> ListVolumes() {
+    return SelectVolumes(ReadMountTable());
+}
 
 // The folder that holds a path: "a/b" gives "a", "a" gives ".", "/a" gives "/".
 static std::string ParentFolder(std::string path) {
@@ -230,7 +231,6 @@ std::uint64_t FreeBytesOfDescriptor(int fd) {
 }
 
 std::uint64_t FreeBytes(const std::string& volumeRoot) {
-
     int fd = ::open(volumeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         return 0;

@@ -1,0 +1,100 @@
+#include "engine/EraseJob.h"
+
+#include <memory>
+
+#include "engine/EraseEngine.h"
+#include "engine/ProgressSink.h"
+#include "engine/SizeCounter.h"
+#include "platform/SpecialFolders.h"
+#include "platform/Volumes.h"
+
+namespace tolvane {
+namespace {
+
+struct EraseJob {
+    EraseItemList items;
+    int countBytes = 0;
+    NotifyTarget* window = nullptr;
+    EraseEngine* engine = nullptr;
+};
+
+std::string WithoutLastCharacter(std::string text) {
+    if (!text.empty()) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The worker: count, set the total, erase. Owns and frees the job; the engine stays the
+// window's, which may delete it while handling ERN_FINISHED, so the engine is not touched
+// once its walk has returned.
+void EraseThreadProc(std::unique_ptr<EraseJob> job) {
+    ProgressSink sink(job->window, WM_ERASE_NOTIFY);
+    EraseEngine* engine = job->engine;
+    if (!engine->Ready()) {
+        // No random source: nothing may be overwritten with a predictable pattern.
+        sink.Finished();
+        return;
+    }
+    SizeCounter counter(&sink);  // its own cancel flag, never set: the count runs to its end
+    counter.SetItems(&job->items);
+    counter.Walk();
+    std::int64_t total = job->countBytes != 0 ? static_cast<std::int64_t>(counter.Bytes())
+                                              : static_cast<std::int64_t>(counter.Count());
+    if (engine->PassCount() != 0) {
+        total *= engine->PassCount();
+    }
+    engine->SetItems(&job->items);
+    engine->SetTotal(total);
+    engine->SetSink(&sink);
+    engine->Walk();
+}
+
+}  // namespace
+
+std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
+                          NotifyTarget* window, EraseEngine* engine) {
+    auto job = std::make_unique<EraseJob>();
+    for (const std::string& path : paths) {
+        job->items.push_back(EraseItem{ClassifyItem(path), path});
+    }
+    job->countBytes = countBytes;
+    job->window = window;
+    job->engine = engine;
+    return std::thread(EraseThreadProc, std::move(job));
+}
+
+ItemKind ClassifyItem(const std::string& path) {
+    // Exact, case-sensitive comparisons; the first match decides. There is no browser history
+    // or cookie folder on Linux, so those kinds never match here.
+    struct Trace {
+        std::string folder;
+        ItemKind kind;
+    };
+    const Trace traces[] = {
+        {WithoutLastCharacter(CacheFolder()), ItemKind::InternetCache},
+        {WithoutLastCharacter(RecentFolder()), ItemKind::Recent},
+        {WithoutLastCharacter(TempFolder()), ItemKind::Temp},
+    };
+    for (const Trace& trace : traces) {
+        if (!trace.folder.empty() && path == trace.folder) {
+            return trace.kind;
+        }
+    }
+    return ItemKind::Ordinary;
+}
+
+std::string BuildConfirmText(const std::vector<std::string>& paths) {
+    std::string text;
+    std::string volumeRoot;
+    for (const std::string& path : paths) {
+        text += "\r\n";
+        if (ParseDriveSpec(path, volumeRoot)) {
+            text += "Free space on drive ";
+        }
+        text += path;
+    }
+    return text;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,25 @@
+#include "engine/FailedItemList.h"
+
+namespace tolvane {
+
+namespace {
+constexpr int kListedPaths = 16;
+}
+
+void FailedItemList::Reset() {
+    m_count = 0;
+    m_text.clear();
+}
+
+void FailedItemList::Add(const std::string& path) {
+    if (m_count >= 0 && m_count < kListedPaths) {
+        ++m_count;
+        m_text += "\r\n";
+        m_text += path;
+    } else if (m_count != -1) {
+        m_count = -1;
+        m_text += "\r\n...";
+    }
+}
+
+}  // namespace tolvane

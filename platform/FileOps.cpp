@@ -1,0 +1,181 @@
+#include "platform/FileOps.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Directory.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int kNoFollow = O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+
+// O_NONBLOCK keeps an open from hanging on a FIFO that was swapped in for the file; it is
+// cleared once the descriptor is known to be a regular file.
+bool ClearNonBlocking(int fd) {
+    int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+UniqueFd KeepIfRegular(UniqueFd fd, const FindData* expected) {
+    if (!fd.Valid()) {
+        return fd;
+    }
+    struct stat st;
+    bool ok = ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
+    if (ok && expected != nullptr) {
+        FindData opened;
+        ok = StatDescriptor(fd.Get(), opened) && opened.device == expected->device &&
+             opened.inode == expected->inode;
+    }
+    if (!ok || !ClearNonBlocking(fd.Get())) {
+        errno = ok ? errno : EINVAL;
+        return UniqueFd();
+    }
+    return fd;
+}
+
+}  // namespace
+
+UniqueFd OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected) {
+    UniqueFd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_NONBLOCK | kNoFollow));
+    return KeepIfRegular(std::move(fd), expected);
+}
+
+UniqueFd CreateNewFile(int dirFd, const std::string& name) {
+    return UniqueFd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoFollow, 0600));
+}
+
+UniqueFd OpenTruncated(int dirFd, const std::string& name) {
+    // Check the type before O_TRUNC takes effect: open without it, then truncate.
+    UniqueFd fd(::openat(dirFd, name.c_str(), O_RDWR | O_NONBLOCK | kNoFollow));
+    fd = KeepIfRegular(std::move(fd), nullptr);
+    if (fd.Valid() && ::ftruncate(fd.Get(), 0) != 0) {
+        return UniqueFd();
+    }
+    return fd;
+}
+
+UniqueFd OpenForMetadata(int dirFd, const std::string& name) {
+    UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | kNoFollow));
+    struct stat st;
+    if (fd.Valid() &&
+        (::fstat(fd.Get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))) {
+        return UniqueFd();
+    }
+    return fd;
+}
+
+std::int64_t WriteAll(int fd, const void* buffer, std::size_t length) {
+    const auto* p = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::write(fd, p + done, length - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // A full disk usually shows as a short write followed by ENOSPC.
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+bool SyncData(int fd) {
+    while (::fdatasync(fd) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Rewind(int fd) {
+    return ::lseek(fd, 0, SEEK_SET) == 0;
+}
+
+bool MakeOwnerWritable(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        return false;
+    }
+    return (st.st_mode & S_IWUSR) != 0 || ::fchmod(fd, (st.st_mode & 07777) | S_IWUSR) == 0;
+}
+
+bool SetPermissions(int fd, mode_t mode) {
+    return ::fchmod(fd, mode & 07777) == 0;
+}
+
+void DisableCompression(int fd) {
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+        return;  // ENOTTY/EOPNOTSUPP: the file system has no such flags
+    }
+    int wanted = (flags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
+    if (wanted != flags) {
+        // Refused by file systems that do not compress: nothing to switch off there.
+        (void)::ioctl(fd, FS_IOC_SETFLAGS, &wanted);
+    }
+}
+
+bool EntryExists(int dirFd, const std::string& name) {
+    struct stat st;
+    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+}
+
+bool RenameNoReplace(int dirFd, const std::string& from, const std::string& to) {
+    if (::renameat2(dirFd, from.c_str(), dirFd, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL) {
+        return false;
+    }
+    // File systems without RENAME_NOREPLACE: check, then rename (a small window remains).
+    if (EntryExists(dirFd, to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::renameat(dirFd, from.c_str(), dirFd, to.c_str()) == 0;
+}
+
+bool RemoveFile(int dirFd, const std::string& name) {
+    return ::unlinkat(dirFd, name.c_str(), 0) == 0;
+}
+
+bool RemoveFolder(int dirFd, const std::string& name) {
+    return ::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) == 0;
+}
+
+bool MakeFolder(int dirFd, const std::string& name, mode_t mode) {
+    return ::mkdirat(dirFd, name.c_str(), mode) == 0;
+}
+
+bool GetTimes(int fd, std::int64_t& creation, std::int64_t& access, std::int64_t& write) {
+    FindData data;
+    if (!StatDescriptor(fd, data)) {
+        return false;
+    }
+    creation = data.creationTime;
+    access = data.accessTime;
+    write = data.writeTime;
+    return true;
+}
+
+bool SetTimes(int fd, std::int64_t access, std::int64_t write) {
+    struct timespec times[2];
+    std::int64_t seconds;
+    FromFileTime(access, seconds, times[0].tv_nsec);
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    FromFileTime(write, seconds, times[1].tv_nsec);
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    return ::futimens(fd, times) == 0;
+}
+
+}  // namespace tolvane

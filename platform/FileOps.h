@@ -1,0 +1,56 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/FindData.h"
+#include "platform/UniqueFd.h"
+
+namespace tolvane {
+
+// The file operations of the eraser, all relative to a directory descriptor and none of them
+// following a symbolic link in the name. Failures leave errno set.
+
+// Opens an existing file for writing WITHOUT truncating it: the old blocks must be the ones
+// overwritten. Refused (invalid result) unless it is a regular file and, when `expected` is
+// given, the same device and inode the walk saw. Never blocks on a FIFO.
+UniqueFd OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected);
+// Creates a new file (fails when the name exists), mode 0600.
+UniqueFd CreateNewFile(int dirFd, const std::string& name);
+// Opens a regular file for reading and writing and cuts it to zero length.
+UniqueFd OpenTruncated(int dirFd, const std::string& name);
+// Opens a file or folder to read or set its times and flags, without following links and
+// without blocking; refuses anything but regular files and folders.
+UniqueFd OpenForMetadata(int dirFd, const std::string& name);
+
+// Writes the whole buffer unless an error stops it. Returns the bytes written, or -1 when an
+// error came before any byte.
+std::int64_t WriteAll(int fd, const void* buffer, std::size_t length);
+// Forces written data to the medium (fdatasync).
+bool SyncData(int fd);
+bool Rewind(int fd);
+
+// Adds owner write permission to an open file or folder.
+bool MakeOwnerWritable(int fd);
+// Sets the permission bits (including set-id and sticky bits) of an open file or folder.
+bool SetPermissions(int fd, mode_t mode);
+// Stops the file system from compressing what is written through fd (and, for a folder, what
+// is created in it). Best effort: not every file system knows the flags.
+void DisableCompression(int fd);
+
+bool EntryExists(int dirFd, const std::string& name);
+// Renames within one folder; fails when `to` exists.
+bool RenameNoReplace(int dirFd, const std::string& from, const std::string& to);
+bool RemoveFile(int dirFd, const std::string& name);
+bool RemoveFolder(int dirFd, const std::string& name);
+bool MakeFolder(int dirFd, const std::string& name, mode_t mode);
+
+// Times in 100-ns units since 1601 (creation: birth time when the file system keeps one).
+bool GetTimes(int fd, std::int64_t& creation, std::int64_t& access, std::int64_t& write);
+// Sets access and modification time; a creation time cannot be set on Linux.
+bool SetTimes(int fd, std::int64_t access, std::int64_t write);
+
+}  // namespace tolvane
