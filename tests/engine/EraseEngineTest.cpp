@@ -1,0 +1,419 @@
+// The file eraser, folder removal and free-space wiping, observed from outside: what is left
+// on disk, which names the entries passed through, how many bytes went to write(), and what
+// reached standard output and the window.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "EraseTestHelpers.h"
+#include "LoopImage.h"
+#include "TempDir.h"
+#include "engine/EraseEngine.h"
+#include "engine/EraseJob.h"
+#include "engine/FailedItemList.h"
+#include "engine/SizeCounter.h"
+
+namespace tolvane::test {
+namespace {
+
+const std::string kBlank = "\r                    \r";
+
+TEST(EraseNames, NextNameIsAnOdometerWithTheFirstLetterLeastSignificant) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"aaaa", "baaa"},
+        {"zaaa", "abaa"},
+        {"zz", "aaa"},
+        {"", "a"},
+        {"aaaaaaaa.aaa", "baaaaaaa.aaa"},
+        {"zzzzzzzz.aaa", "aaaaaaaa/aaa"},
+    };
+    for (const auto& [before, after] : cases) {
+        std::string name = before;
+        EraseEngine::NextName(name);
+        if (before == "zzzzzzzz.aaa") {
+            // The carry reaches the dot only after 26^8 names in one folder; what the odometer
+            // makes of it is never used, but it must not crash.
+            continue;
+        }
+        EXPECT_EQ(name, after) << before;
+    }
+}
+
+TEST(EraseTimes, HalvesAreSubtractedSeparatelyWithoutBorrow) {
+    // Low 19 bits 3: the high half drops by exactly 3. The other bits exceed the low half,
+    // which wraps around below zero without taking a borrow from the high half.
+    const std::int64_t time = (std::int64_t{100} << 32) | 0x10;
+    const std::uint32_t r = 0xFFF80003u;
+    const std::int64_t scrambled = EraseEngine::ScrambleTime(time, r);
+    EXPECT_EQ(static_cast<std::uint32_t>(scrambled >> 32), 97u);
+    EXPECT_EQ(static_cast<std::uint32_t>(scrambled), 0x10u - 0xFFF80000u);
+    EXPECT_EQ(static_cast<std::uint32_t>(scrambled) & 0x7FFFFu, 0x10u);  // low 19 bits kept
+}
+
+class EraseFileTest : public testing::Test {
+protected:
+    std::string Make(const std::string& name, std::uint64_t size, char fill = 'm') {
+        std::string path = m_dir / name;
+        EXPECT_TRUE(WriteFileOfSize(path, size, fill));
+        return path;
+    }
+    // Bytes the run handed to write() for files: everything written minus standard output.
+    std::uint64_t BlockBytes(int passes, const std::vector<std::string>& paths) {
+        EraseEngine engine(passes);
+        RecordingTarget target;
+        std::uint64_t before = WrittenByProcess();
+        std::string output = RunErase(engine, paths, target);
+        std::uint64_t after = WrittenByProcess();
+        EXPECT_EQ(engine.FailedCount(), 0);
+        return after - before - output.size();
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(EraseFileTest, WritesWholeBlocksForEveryPass) {
+    // An empty file still gets one block per pass; 32769 bytes need two.
+    EXPECT_EQ(BlockBytes(1, {Make("empty", 0)}), 32768u);
+    EXPECT_EQ(BlockBytes(3, {Make("odd", 32769)}), 6u * 32768u);
+    EXPECT_EQ(BlockBytes(0, {Make("nopass", 5000)}), 0u);
+    EXPECT_FALSE(Exists(m_dir / "empty"));
+    EXPECT_FALSE(Exists(m_dir / "odd"));
+    EXPECT_FALSE(Exists(m_dir / "nopass"));
+    EXPECT_TRUE(ListNames(m_dir.Path()).empty());
+}
+
+TEST_F(EraseFileTest, RenamesTwiceThenDeletes) {
+    std::string path = Make("report.doc", 100);
+    std::string blocker = Make("aaaaaaaaaa", 7, 'b');  // takes the first first-stage name
+    FolderEvents events(m_dir.Path());
+    EraseEngine engine(1);
+    RecordingTarget target;
+    RunErase(engine, {path}, target);
+    EXPECT_EQ(events.Take(),
+              (std::vector<std::string>{"report.doc>baaaaaaaaa", "baaaaaaaaa>aaaaaaaa.aaa",
+                                        "-aaaaaaaa.aaa"}));
+    EXPECT_EQ(ReadFile(blocker), "bbbbbbb");
+    EXPECT_EQ(ListNames(m_dir.Path()), std::vector<std::string>{"aaaaaaaaaa"});
+}
+
+TEST_F(EraseFileTest, ErasesInListOrder) {
+    std::vector<std::string> paths = {Make("third", 10), Make("first", 10), Make("second", 10)};
+    FolderEvents events(m_dir.Path());
+    EraseEngine engine(0);
+    RecordingTarget target;
+    RunErase(engine, paths, target);
+    std::vector<std::string> firstRenames;
+    for (const std::string& event : events.Take()) {
+        std::string from = event.substr(0, event.find('>'));
+        if (from == "third" || from == "first" || from == "second") {
+            firstRenames.push_back(from);
+        }
+    }
+    EXPECT_EQ(firstRenames, (std::vector<std::string>{"third", "first", "second"}));
+    EXPECT_EQ(target.Count(ERN_ITEMDONE), 3);
+}
+
+TEST_F(EraseFileTest, ShortRunWritesExactLinesAndMessages) {
+    std::string path = Make("ten", 10);
+    EraseEngine engine(1);
+    RecordingTarget target;
+    std::string output = RunErase(engine, {path}, target);
+    EXPECT_EQ(output, "\rProcessed   0.0%\rProcessed 100.0%");
+    std::vector<std::pair<std::uintptr_t, std::intptr_t>> messages;
+    for (const auto& m : target.Messages()) {
+        messages.emplace_back(m.code, m.value);
+    }
+    EXPECT_EQ(messages,
+              (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{
+                  {ERN_PROGRESS, 0}, {ERN_PROGRESS, 1000}, {ERN_ITEMDONE, 1}, {ERN_FINISHED, 1}}));
+    EXPECT_EQ(target.lastMessageNumber, WM_ERASE_NOTIFY);
+}
+
+TEST_F(EraseFileTest, PathNamingNothingIsReportedNotFound) {
+    std::string missing = m_dir / "missing.txt";
+    EraseEngine engine(3);
+    RecordingTarget target;
+    std::string output = RunErase(engine, {missing, m_dir / "nothing*"}, target);
+    EXPECT_EQ(output, kBlank + missing + " - file not found\n" + kBlank + m_dir.Path() +
+                          "/nothing* - file not found\n\rProcessed 100.0%");
+    EXPECT_EQ(engine.NotFoundCount(), 2);
+    EXPECT_TRUE(target.FailedPaths().empty());  // not found is not sent to the window
+    EXPECT_EQ(target.Count(ERN_ITEMDONE), 2);
+}
+
+TEST_F(EraseFileTest, FileThatCannotBeOpenedIsReportedAndUntouched) {
+    std::string locked = Make("locked", 5000, 'L');
+    if (!SetImmutable(locked, true)) {
+        GTEST_SKIP() << "the immutable attribute cannot be set here";
+    }
+    std::string inFolder = m_dir / "folder";
+    MakeDirs(inFolder);
+    std::string lockedInside = inFolder + "/inner";
+    WriteFile(lockedInside, "inner");
+    SetImmutable(lockedInside, true);
+
+    EraseEngine engine(2);
+    RecordingTarget target;
+    std::string output = RunErase(engine, {locked, inFolder}, target);
+    SetImmutable(locked, false);
+    SetImmutable(lockedInside, false);
+
+    EXPECT_EQ(ReadFile(locked), std::string(5000, 'L'));
+    EXPECT_EQ(ReadFile(lockedInside), "inner");  // the folder stays under its own name
+    EXPECT_EQ(target.FailedPaths(), (std::vector<std::string>{locked, lockedInside}));
+    EXPECT_NE(output.find(kBlank + locked + " - failed\n"), std::string::npos);
+    EXPECT_EQ(engine.FailedCount(), 2);
+    EXPECT_EQ(engine.NotFoundCount(), 0);
+}
+
+TEST_F(EraseFileTest, TotalsCountBytesTimesPassesOrEntries) {
+    auto makeTree = [this](const std::string& name) {
+        MakeDirs(m_dir / (name + "/sub"));
+        WriteFileOfSize(m_dir / (name + "/one"), 1000);
+        WriteFileOfSize(m_dir / (name + "/sub/three"), 3000);
+        return m_dir / name;
+    };
+    EraseEngine twoPasses(2);
+    RecordingTarget target;
+    RunErase(twoPasses, {makeTree("bytes")}, target);
+    EXPECT_EQ(twoPasses.Total(), 8000);
+    EXPECT_EQ(twoPasses.Done(), 8000u);
+
+    EraseEngine noPasses(0);
+    RunErase(noPasses, {makeTree("entries")}, target);
+    EXPECT_EQ(noPasses.Total(), 4);  // the folder, its subfolder and two files
+    EXPECT_EQ(noPasses.Done(), 4u);
+    EXPECT_TRUE(ListNames(m_dir.Path()).empty());
+}
+
+TEST_F(EraseFileTest, EmptyFolderItemIsRemoved) {
+    MakeDirs(m_dir / "empty");
+    FolderEvents events(m_dir.Path());
+    EraseEngine engine(0);
+    RecordingTarget target;
+    RunErase(engine, {m_dir / "empty/"}, target);
+    EXPECT_EQ(events.Take(),
+              (std::vector<std::string>{"empty>aaaaa", "aaaaa>aaaaaaaa.aaa", "-aaaaaaaa.aaa"}));
+    EXPECT_EQ(engine.Done(), 1u);
+}
+
+TEST_F(EraseFileTest, CancelBeforeTheWalkLeavesTheFirstFileAndReportsIt) {
+    std::string first = Make("first", 100, 'f');
+    std::string second = Make("second", 100, 's');
+    EraseEngine engine(1);
+    engine.RequestCancel();  // as if asked during the count
+    RecordingTarget target;
+    RunErase(engine, {first, second}, target);
+    EXPECT_EQ(ReadFile(first), std::string(100, 'f'));
+    EXPECT_EQ(ReadFile(second), std::string(100, 's'));
+    EXPECT_EQ(target.FailedPaths(), std::vector<std::string>{first});
+    EXPECT_EQ(target.Count(ERN_ITEMDONE), 0);
+    EXPECT_EQ(target.Count(ERN_FINISHED), 1);
+}
+
+TEST_F(EraseFileTest, CancelDuringAFileStillDeletesIt) {
+    std::string big = Make("big", 16u << 20, 'g');
+    std::string later = Make("later", 100, 'l');
+    EraseEngine engine(1);
+    RecordingTarget target;
+    target.onMessage = [&engine](std::uintptr_t code, std::intptr_t value) {
+        if (code == ERN_PROGRESS && value > 0 && value < 1000) {
+            engine.RequestCancel();
+        }
+    };
+    RunErase(engine, {big, later}, target);
+    EXPECT_FALSE(Exists(big));
+    EXPECT_EQ(ReadFile(later), std::string(100, 'l'));
+    EXPECT_TRUE(target.FailedPaths().empty());
+    EXPECT_EQ(target.Count(ERN_FINISHED), 1);
+    EXPECT_LT(engine.Done(), 16u << 20);  // the pass stopped early
+}
+
+TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
+    FailedItemList list;
+    std::string expected;
+    for (int i = 0; i < 20; ++i) {
+        list.Add("/f" + std::to_string(i));
+        if (i < 16) {
+            expected += "\r\n/f" + std::to_string(i);
+        }
+    }
+    EXPECT_EQ(list.Text(), expected + "\r\n...");
+    list.Reset();
+    EXPECT_TRUE(list.Empty());
+    list.Add("/again");
+    EXPECT_EQ(list.Text(), "\r\n/again");
+}
+
+TEST(EraseTexts, ConfirmTextNamesFreeSpaceOfDriveSpecs) {
+    EXPECT_EQ(BuildConfirmText({"/x/a.txt", "/:", "", "notamount:"}),
+              "\r\n/x/a.txt\r\nFree space on drive /:\r\n\r\nnotamount:");
+}
+
+TEST(EraseTexts, ClassifiesTraceFoldersByExactPath) {
+    std::string tmp = std::getenv("TMPDIR");
+    std::string cache = std::getenv("XDG_CACHE_HOME");
+    while (tmp.size() > 1 && tmp.back() == '/') {
+        tmp.pop_back();
+    }
+    EXPECT_EQ(ClassifyItem(tmp), ItemKind::Temp);
+    EXPECT_EQ(ClassifyItem(tmp + "/"), ItemKind::Ordinary);  // only without the separator
+    EXPECT_EQ(ClassifyItem(cache), ItemKind::InternetCache);
+    std::string upper = cache;
+    upper.back() = static_cast<char>(std::toupper(upper.back()));
+    EXPECT_EQ(ClassifyItem(upper), ItemKind::Ordinary);
+    EXPECT_EQ(ClassifyItem(std::string(std::getenv("XDG_DATA_HOME")) + "/RecentDocuments"),
+              ItemKind::Recent);
+}
+
+// Trace folders come back after their item, with the permission bits they had.
+class TraceFolderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        m_saved = std::getenv("XDG_CACHE_HOME");
+        m_cache = m_dir / "cache";
+        setenv("XDG_CACHE_HOME", m_cache.c_str(), 1);
+    }
+    void TearDown() override { setenv("XDG_CACHE_HOME", m_saved.c_str(), 1); }
+
+    TempDir m_dir;
+    std::string m_cache;
+    std::string m_saved;
+};
+
+TEST_F(TraceFolderTest, ErasedTraceFolderIsRecreatedWithItsMode) {
+    MakeDirs(m_cache + "/app");
+    WriteFile(m_cache + "/app/data", "cached");
+    chmod(m_cache.c_str(), 01750);
+    EraseEngine engine(1);
+    RecordingTarget target;
+    RunErase(engine, {m_cache}, target);
+    struct stat st;
+    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01750u);
+    EXPECT_TRUE(ListNames(m_cache).empty());
+    EXPECT_EQ(engine.NotFoundCount(), 0);
+}
+
+TEST_F(TraceFolderTest, MissingTraceFolderIsReportedAndCreated) {
+    EraseEngine engine(1);
+    RecordingTarget target;
+    std::string output = RunErase(engine, {m_cache}, target);
+    EXPECT_NE(output.find(m_cache + " - file not found\n"), std::string::npos);
+    struct stat st;
+    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
+// The system root is never erased. Checked inside a child process confined to a fresh
+// folder (chroot), so that even a broken check could only reach that folder.
+TEST(EraseRoot, SystemRootIsRefusedInEverySpelling) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "confining the check with chroot needs root";
+    }
+    TempDir jail;
+    ASSERT_TRUE(WriteFile(jail / "keep.txt", "keep"));
+    ASSERT_TRUE(MakeDirs(jail / "tmp"));
+    fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (chroot(jail.Path().c_str()) != 0 || chdir("/") != 0) {
+            _exit(3);
+        }
+        EraseEngine engine(1);
+        ProgressSink sink;
+        EraseItemList items = {{ItemKind::Ordinary, "/"},
+                               {ItemKind::Ordinary, "/."},
+                               {ItemKind::Ordinary, "//"},
+                               {ItemKind::Ordinary, "/tmp/.."}};
+        engine.SetItems(&items);
+        engine.SetTotal(1);
+        engine.SetSink(&sink);
+        engine.Walk();
+        bool kept = access("/keep.txt", F_OK) == 0 && access("/tmp", F_OK) == 0;
+        _exit(kept && engine.FailedCount() == 4 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(ReadFile(jail / "keep.txt"), "keep");
+}
+
+// On a small loop-mounted ext4 image.
+class EraseOnImageTest : public testing::Test {
+protected:
+    EraseOnImageTest() : m_image(m_dir.Path(), "ext4", 64) {}
+    std::uint64_t Free() const {
+        struct statvfs st;
+        return statvfs(m_image.MountPoint().c_str(), &st) == 0
+                   ? static_cast<std::uint64_t>(st.f_bfree) * st.f_frsize
+                   : 0;
+    }
+
+    TempDir m_dir;
+    LoopImage m_image;
+};
+
+TEST_F(EraseOnImageTest, FullDiskDuringAPassStillDeletesTheFile) {
+    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
+    std::string victim = m_image.MountPoint() + "/victim";
+    ASSERT_TRUE(WriteFileOfSize(victim, (8u << 20) + 1));  // its last block must grow
+    std::string filler = m_image.MountPoint() + "/filler";
+    WriteFileOfSize(filler, 200u << 20);  // fails part-way: the disk is full afterwards
+    EraseEngine engine(3);
+    RecordingTarget target;
+    RunErase(engine, {victim}, target);
+    EXPECT_FALSE(Exists(victim));
+    EXPECT_EQ(engine.FailedCount(), 0);
+    EXPECT_EQ(ListNames(m_image.MountPoint()), (std::vector<std::string>{"filler", "lost+found"}));
+}
+
+TEST_F(EraseOnImageTest, FreeSpaceIsFilledAndReleased) {
+    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
+    std::uint64_t before = Free();
+    FolderEvents events(m_image.MountPoint());
+    EraseEngine engine(1);
+    RecordingTarget target;
+    RunErase(engine, {m_image.MountPoint() + ":"}, target);
+    EXPECT_EQ(events.Take(), (std::vector<std::string>{"+aaaaaaaa.aaa", "-aaaaaaaa.aaa"}));
+    EXPECT_EQ(ListNames(m_image.MountPoint()), std::vector<std::string>{"lost+found"});
+    EXPECT_GE(Free() + (1u << 20), before);
+    EXPECT_EQ(engine.FailedCount() + engine.NotFoundCount(), 0);
+    EXPECT_GE(engine.Done(), before * 9 / 10);  // most of the reported space was written
+}
+
+TEST_F(EraseOnImageTest, FreeSpaceWithoutPassesWritesNothing) {
+    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
+    FolderEvents events(m_image.MountPoint());
+    EraseEngine engine(0);
+    RecordingTarget target;
+    std::uint64_t before = WrittenByProcess();
+    std::string output = RunErase(engine, {m_image.MountPoint() + "/:"}, target);
+    EXPECT_EQ(WrittenByProcess() - before, output.size());
+    EXPECT_TRUE(events.Take().empty());
+    EXPECT_EQ(engine.FailedCount() + engine.NotFoundCount(), 0);
+}
+
+TEST_F(EraseOnImageTest, CancelWhileWipingReleasesWhatWasWritten) {
+    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
+    std::uint64_t before = Free();
+    EraseEngine engine(3);
+    RecordingTarget target;
+    target.onMessage = [&engine](std::uintptr_t code, std::intptr_t value) {
+        if (code == ERN_PROGRESS && value >= 100) {
+            engine.RequestCancel();
+        }
+    };
+    RunErase(engine, {m_image.MountPoint() + ":"}, target);
+    EXPECT_EQ(ListNames(m_image.MountPoint()), std::vector<std::string>{"lost+found"});
+    EXPECT_GE(Free() + (1u << 20), before);
+    EXPECT_EQ(target.Count(ERN_FINISHED), 1);
+    EXPECT_EQ(target.Count(ERN_ITEMDONE), 0);
+}
+
+}  // namespace
+}  // namespace tolvane::test
