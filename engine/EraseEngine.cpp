@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "engine/BlockPrefetcher.h"
 #include "platform/Directory.h"
 #include "platform/FileOps.h"
 #include "platform/Volumes.h"
@@ -115,35 +116,58 @@ bool EraseEngine::OverwriteFile(int dirFd, const std::string& name, const FindDa
 std::uint64_t EraseEngine::WritePasses(int fd, std::uint64_t size) {
     const std::uint64_t blocks = BlockCount(size);
     std::uint64_t position = m_done;
-    std::uint64_t writtenInAll = 0;
+    std::uint64_t written = 0;
     for (int pass = 0; pass < m_passCount; ++pass) {
-        std::uint8_t* block = m_patterns.Buffer(pass).data();
-        const bool fresh = m_patterns.IsFreshPass(pass);
-        for (std::uint64_t b = 0; b < blocks; ++b) {
-            m_gate.Pass();
-            if (fresh) {
-                m_patterns.Fill(block, kBlockSize, FillMode::Keystream);
-            }
-            std::uint64_t written = 0;
-            bool more = WriteBlock(fd, block, written);
-            Progress(position);
-            position += written;
-            writtenInAll += written;
-            if (!more || IsCancelled()) {
-                break;
-            }
-        }
-        if (IsCancelled()) {
-            break;
+        bool completed = WritePass(fd, pass, blocks, position, written);
+        if (!completed) {
+            break;  // cancelled: no flush, the file goes on to be renamed and deleted
         }
         // Force the pass to the medium before the next one overwrites it in the cache.
         (void)SyncData(fd);  // a medium that cannot sync still got the writes
         (void)Rewind(fd);    // cannot fail on a regular file
         position = m_done + static_cast<std::uint64_t>(pass + 1) * size;
         Progress(position);
+        if (IsCancelled()) {
+            break;
+        }
     }
     m_done = position;
-    return writtenInAll;
+    return written;
+}
+
+// Writes one pass over `blocks` blocks; false when the run was cancelled during it.
+bool EraseEngine::WritePass(int fd, int pass, std::uint64_t blocks, std::uint64_t& position,
+                            std::uint64_t& written) {
+    const bool fresh = m_patterns.IsFreshPass(pass);
+    const bool prefetch = fresh && blocks > 1;
+    if (prefetch) {
+        if (!m_prefetcher) {
+            m_prefetcher = std::make_unique<BlockPrefetcher>(m_patterns.Generator());
+        }
+        m_prefetcher->Begin(blocks);
+    }
+    std::uint8_t* fixed = m_patterns.Buffer(pass).data();
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+        m_gate.Pass();
+        const std::uint8_t* block = fixed;
+        if (prefetch) {
+            block = m_prefetcher->Next();
+        } else if (fresh) {
+            m_patterns.Fill(fixed, kBlockSize, FillMode::Keystream);
+        }
+        std::uint64_t n = 0;
+        bool more = WriteBlock(fd, block, n);
+        Progress(position);
+        position += n;
+        written += n;
+        if (!more || IsCancelled()) {
+            break;
+        }
+    }
+    if (prefetch) {
+        m_prefetcher->End();
+    }
+    return !IsCancelled();
 }
 
 // One block; on a full disk one retry with what is left. False ends the pass.

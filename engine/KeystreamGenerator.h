@@ -21,6 +21,8 @@ public:
     void Generate(std::uint8_t* out, std::int64_t n);
 
     const std::uint8_t* Table() const { return m_s; }
+    // Puts back a table saved from Table(), undoing the requests made since.
+    void SetTable(const std::uint8_t* table);
 
 private:
     alignas(64) std::uint8_t m_s[256];

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace tolvane {
 namespace {
 constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME | STATX_MNT_ID;
@@ -89,8 +91,49 @@ bool ReadDirectory(int dirFd, std::vector<FindData>& entries) {
     }
     FindData entry;
     while (reader.Next(entry)) {
-        entries.push_back(entry);
+        entries.push_back(std::move(entry));  // Next() sets every field again
     }
+    return true;
+}
+
+std::string CurrentDirectory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(buffer.find('\0'));
+            return buffer;
+        }
+        if (errno != ERANGE) {
+            return {};
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+bool ReadNames(int dirFd, std::vector<std::string>& names, const std::atomic<bool>& stop) {
+    // fdopendir takes the descriptor over, so it gets a duplicate; the caller's stays usable.
+    int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return false;
+    }
+    DIR* dir = ::fdopendir(copy);
+    if (dir == nullptr) {
+        ::close(copy);
+        return false;
+    }
+    ::rewinddir(dir);  // the duplicate shares its offset with the caller's descriptor
+    while (const dirent* d = ::readdir(dir)) {
+        if (d->d_name[0] == '.' &&
+            (d->d_name[1] == '\0' || (d->d_name[1] == '.' && d->d_name[2] == '\0'))) {
+            continue;
+        }
+        names.emplace_back(d->d_name);
+        if ((names.size() & 1023) == 0 && stop.load(std::memory_order_relaxed)) {
+            ::closedir(dir);
+            return false;
+        }
+    }
+    ::closedir(dir);
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,14 @@ private:
 // delete entries afterwards without the listing seeing its own changes. False when the
 // directory cannot be read.
 bool ReadDirectory(int dirFd, std::vector<FindData>& entries);
+
+// The process's current directory; empty when it cannot be read (it was deleted, say).
+std::string CurrentDirectory();
+
+// The names in an open directory without "." and "..", without examining the entries (the
+// expensive part of a listing, which the caller may spread over threads). False when the
+// directory cannot be read or `stop` was raised.
+bool ReadNames(int dirFd, std::vector<std::string>& names, const std::atomic<bool>& stop);
 
 // Splits a path at its last separator: folder part with the separator (empty when there is
 // none) and the name after it.

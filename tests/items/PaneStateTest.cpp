@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "items/DataExceptions.h"
+#include "items/DataMemoryReader.h"
+#include "items/DataMemoryWriter.h"
+#include "items/PaneState.h"
+#include "items/Utf16.h"
+
+namespace tolvane {
+namespace {
+
+std::string Bytes(const Data::MemoryWriter& writer) {
+    return std::string(reinterpret_cast<const char*>(writer.Data()), writer.Length());
+}
+
+std::string Record(const PaneState& state) {
+    Data::MemoryWriter writer;
+    SavePaneState(writer, state);
+    return Bytes(writer);
+}
+
+PaneState Load(const std::string& bytes, PaneState state = {}) {
+    Data::MemoryReader reader(bytes.data(), static_cast<std::uint32_t>(bytes.size()),
+                              Data::MemoryReader::kBorrow);
+    LoadPaneState(reader, state);
+    return state;
+}
+
+std::string Int32(std::uint32_t v) {
+    return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+            static_cast<char>(v >> 24)};
+}
+
+std::string Wide(const std::u16string& text) {
+    std::string bytes;
+    for (char16_t unit : text) {
+        bytes += static_cast<char>(unit & 0xff);
+        bytes += static_cast<char>(unit >> 8);
+    }
+    return bytes + std::string(2, '\0');
+}
+
+PaneState Sample() {
+    PaneState state;
+    state.columnWidth = {150, 0, -1};
+    state.folder = {"/a/", "/"};
+    state.lastFolderByDrive = {{7, "/m/"}, {DriveKeyOf("/"), "/usr/"}, {3, "/x/y/"}};
+    state.recentFolders = {"/r/", "/home/\xc3\xa9t\xc3\xa9/", "/q/"};
+    return state;
+}
+
+TEST(PaneStateTest, GoldenBytes) {
+    PaneState state;
+    state.columnWidth = {150, 0, -1};
+    state.folder = {"/a/", "/"};
+    state.lastFolderByDrive = {{7, "/m/"}};
+    state.recentFolders = {"/\xc3\xa9\xf0\x9d\x84\x9e/"};  // é and U+1D11E (a surrogate pair)
+    const std::string expected(
+        "\x96\x00\x00\x00"
+        "\x00\x00\x00\x00"
+        "\xff\xff\xff\xff"
+        "\x01\x00\x00\x00"
+        "\x01\x00\x00\x00"
+        "/\x00"
+        "a\x00/\x00\x00\x00"
+        "/\x00\x00\x00"
+        "\x07\x00\x00\x00"
+        "/\x00m\x00/\x00\x00\x00"
+        "/\x00\xe9\x00\x34\xd8\x1e\xdd/\x00\x00\x00",
+        56);
+    EXPECT_EQ(Record(state), expected);
+}
+
+TEST(PaneStateTest, DriveKeyIsFnv1aOfTheRootWithItsSeparator) {
+    EXPECT_EQ(DriveKeyOf("/"), 0x2a0c975eu);
+    EXPECT_EQ(DriveKeyOf("/home/"), 0x7f5d347au);
+    EXPECT_EQ(DriveKeyOf("/home"), DriveKeyOf("/home/"));
+}
+
+TEST(PaneStateTest, NoRecordLeavesEveryDefault) {
+    PaneState loaded = Load("");
+    PaneState defaults;
+    EXPECT_EQ(loaded.columnWidth, defaults.columnWidth);
+    EXPECT_EQ(loaded.folder, defaults.folder);
+    EXPECT_TRUE(loaded.lastFolderByDrive.empty());
+    EXPECT_TRUE(loaded.recentFolders.empty());
+    EXPECT_EQ(defaults.columnWidth[0], -1);
+}
+
+TEST(PaneStateTest, SaveThenLoadReproducesTheState) {
+    PaneState state = Sample();
+    state.folder = {"/a/b/../c", "\"/My Files\""};  // stored as given, canonical on reading
+    PaneState loaded = Load(Record(state));
+    EXPECT_EQ(loaded.columnWidth, state.columnWidth);
+    EXPECT_EQ(loaded.folder[0], "/a/c/");
+    EXPECT_EQ(loaded.folder[1], "/My Files/");
+    EXPECT_EQ(loaded.lastFolderByDrive, state.lastFolderByDrive);
+    EXPECT_EQ(loaded.recentFolders, state.recentFolders);
+}
+
+TEST(PaneStateTest, EveryCutKeepsWhatCameBefore) {
+    const PaneState state = Sample();
+    const std::string record = Record(state);
+    PaneState before;
+    before.folder = {"/old1/", "/old2/"};
+    before.recentFolders = {"/kept/"};
+    before.lastFolderByDrive = {{3, "/replaced?/"}, {99, "/other/"}};
+    for (std::size_t cut = 0; cut < record.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        PaneState loaded = Load(record.substr(0, cut), before);
+        // A width is taken whole or not at all.
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(loaded.columnWidth[i],
+                      cut >= 4u * (i + 1) ? state.columnWidth[i] : before.columnWidth[i]);
+        }
+        EXPECT_TRUE(loaded.folder[0] == before.folder[0] || loaded.folder[0] == "/a/");
+        EXPECT_TRUE(loaded.lastFolderByDrive.at(99) == "/other/");
+        EXPECT_GE(loaded.recentFolders.size(), 1u);
+        EXPECT_EQ(loaded.recentFolders.front(), "/kept/");
+        EXPECT_LT(loaded.recentFolders.size(), 1u + state.recentFolders.size());
+    }
+}
+
+TEST(PaneStateTest, CutInsideTheTableAppliesTheEntriesBeforeIt) {
+    PaneState state = Sample();
+    std::string record = Record(state);
+    // Cut in the middle of the second table entry's folder (keys ascending: 3, 7, ...).
+    const std::string second = Int32(7) + Wide(u"/m/");
+    const std::size_t at = record.find(second);
+    ASSERT_NE(at, std::string::npos);
+    PaneState before;
+    before.recentFolders = {"/kept/"};
+    PaneState loaded = Load(record.substr(0, at + 6), before);
+    EXPECT_EQ(loaded.columnWidth, state.columnWidth);
+    EXPECT_EQ(loaded.folder, state.folder);
+    EXPECT_EQ(loaded.lastFolderByDrive, (std::map<std::uint32_t, std::string>{{3, "/x/y/"}}));
+    EXPECT_EQ(loaded.recentFolders, std::vector<std::string>{"/kept/"});
+}
+
+TEST(PaneStateTest, IllFormedTextBecomesReplacementCharacters) {
+    PaneState state;
+    state.folder[0] = "/bad\xff/";
+    state.recentFolders = {"x\xe2\x82"};  // a sequence cut short
+    PaneState loaded = Load(Record(state));
+    EXPECT_EQ(loaded.folder[0], "/bad\xef\xbf\xbd/");
+    EXPECT_EQ(loaded.recentFolders, std::vector<std::string>{"x\xef\xbf\xbd"});
+
+    // An unpaired surrogate in a stored record.
+    std::string record = Int32(1) + Int32(2) + Int32(3) + Int32(0) + Int32(1) + Wide(u"/") +
+                         Wide(u"/") + Wide(std::u16string(u"a") + char16_t(0xDC00));
+    EXPECT_EQ(Load(record).recentFolders, std::vector<std::string>{"a\xef\xbf\xbd"});
+}
+
+class StringLimitTest : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(StringLimitTest, LongestStringIs1023Units) {
+    const std::size_t units = GetParam();
+    const bool fits = units < kPaneStateStringUnits;
+    std::string record = Int32(1) + Int32(2) + Int32(3) + Int32(0) + Int32(2) + Wide(u"/a/") +
+                         Wide(u"/b/") + Wide(std::u16string(units, u'x')) + Wide(u"/after/");
+    PaneState before;
+    before.recentFolders = {"/kept/"};
+    PaneState loaded = Load(record, before);
+    EXPECT_EQ(loaded.folder[1], "/b/");
+    EXPECT_EQ(loaded.recentFolders.size(), fits ? 3u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, StringLimitTest, testing::Values(1023u, 1024u, 5000u));
+
+TEST(PaneStateTest, SavedRecordAlwaysLoadsBack) {
+    PaneState state;
+    const std::string deep = "/" + std::string(700, 'x') + "/" + std::string(700, 'y') + "/";
+    state.folder = {deep, "/b/"};
+    state.lastFolderByDrive = {{1, deep}, {2, "/ok/"}};
+    state.recentFolders = {deep, "/r/"};
+    PaneState loaded = Load(Record(state));
+    EXPECT_EQ(loaded.folder[0], "/" + std::string(700, 'x') + "/");
+    EXPECT_EQ(loaded.folder[1], "/b/");
+    EXPECT_EQ(loaded.lastFolderByDrive, (std::map<std::uint32_t, std::string>{{2, "/ok/"}}));
+    EXPECT_EQ(loaded.recentFolders, std::vector<std::string>{"/r/"});
+}
+
+TEST(PaneStateTest, ShortWritesPassTheExceptionOn) {
+    Data::MemoryWriter fixed(10, false);
+    EXPECT_THROW(SavePaneState(fixed, Sample()), Data::EndOfBufferException);
+}
+
+struct Utf8Case {
+    const char* utf8;
+    std::u16string utf16;
+};
+
+class Utf16Test : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf16Test, DecodesWithOneReplacementPerBadStretch) {
+    EXPECT_EQ(Utf8ToUtf16(GetParam().utf8), GetParam().utf16);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, Utf16Test,
+    testing::Values(Utf8Case{"a\xc3\xa9", u"a\u00e9"}, Utf8Case{"\xf0\x9f\x98\x80", u"\U0001F600"},
+                    Utf8Case{"\xc0\xaf", u"\ufffd\ufffd"},            // overlong
+                    Utf8Case{"\xed\xa0\x80", u"\ufffd\ufffd\ufffd"},  // encoded surrogate
+                    Utf8Case{"\xe2\x82z", u"\ufffdz"},                // cut short
+                    Utf8Case{"\xf4\x90\x80\x80", u"\ufffd\ufffd\ufffd\ufffd"}));  // > U+10FFFF
+
+}  // namespace
+}  // namespace tolvane
