@@ -1,5 +1,7 @@
 #include "engine/PatternSource.h"
 
+#include <string.h>  // explicit_bzero
+
 #include <algorithm>
 #include <cstring>
 
@@ -15,6 +17,7 @@ PatternSource::PatternSource(int passCount) : m_passCount(std::max(passCount, 0)
     if (m_passCount == 0) {
         std::uint8_t key[kKeyLength];
         KeyFromSystemRandom(key);
+        ::explicit_bzero(key, sizeof key);
         return;
     }
     for (int k = 0; k < m_passCount; ++k) {
@@ -24,7 +27,12 @@ PatternSource::PatternSource(int passCount) : m_passCount(std::max(passCount, 0)
             KeyFromSystemRandom(buffer.data());
         }
         if (k == m_passCount - 1) {
-            break;  // the fresh pass is filled block by block while writing
+            // The fresh pass is filled block by block while writing. With one pass this is
+            // buffer 0, which still holds the key: the key is kept nowhere, so it goes.
+            if (k == 0) {
+                ::explicit_bzero(buffer.data(), kKeyLength);
+            }
+            break;
         }
         if (k % 2 == 1) {
             buffer = *m_buffers[static_cast<std::size_t>(k - 1)];

@@ -64,12 +64,14 @@ std::string WithTrailingSeparator(std::string path) {
     return path;
 }
 
-constexpr std::array<std::string_view, 25> kPseudoFileSystems = {
-    "proc",    "sysfs",       "cgroup",      "cgroup2",         "devtmpfs",
-    "devpts",  "tmpfs",       "ramfs",       "overlay",         "squashfs",
-    "iso9660", "autofs",      "securityfs",  "debugfs",         "tracefs",
-    "pstore",  "bpf",         "mqueue",      "hugetlbfs",       "configfs",
-    "fusectl", "binfmt_misc", "fuse.portal", "fuse.gvfsd-fuse", "nsfs",
+// Pseudo, RAM and read-only image file systems: nothing on them is user data to wipe.
+constexpr std::array<std::string_view, 33> kPseudoFileSystems = {
+    "proc",       "sysfs",      "cgroup",        "cgroup2",     "devtmpfs",    "devpts",
+    "tmpfs",      "ramfs",      "overlay",       "squashfs",    "iso9660",     "autofs",
+    "securityfs", "debugfs",    "tracefs",       "pstore",      "bpf",         "mqueue",
+    "hugetlbfs",  "configfs",   "fusectl",       "binfmt_misc", "fuse.portal", "fuse.gvfsd-fuse",
+    "nsfs",       "rpc_pipefs", "efivarfs",      "selinuxfs",   "erofs",       "cramfs",
+    "romfs",      "fuse.lxcfs", "fuse.snapfuse",
 };
 constexpr std::array<std::string_view, 8> kNetworkFileSystems = {
     "nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "sshfs", "davfs", "9p",

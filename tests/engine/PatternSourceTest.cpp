@@ -1,0 +1,166 @@
+// Which pass buffer holds what. The key is drawn from the system, so the keystream blocks
+// are checked by running the generator backwards: from the table the construction left,
+// undoing each block's steps (i and j restart at 0 for every block) must lead back through
+// every earlier block to a start with j = 0. Only true keystream blocks, generated in buffer
+// order from one generator, pass that.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
+#include "engine/PatternSource.h"
+
+namespace tolvane {
+namespace {
+
+using Table = std::array<std::uint8_t, 256>;
+
+Table TableOf(const KeystreamGenerator& generator) {
+    Table t;
+    std::copy(generator.Table(), generator.Table() + 256, t.begin());
+    return t;
+}
+
+Table KeyedTable(const std::uint8_t* key, std::size_t length) {
+    KeystreamGenerator generator;
+    generator.Key(key, length);
+    return TableOf(generator);
+}
+
+// The table before a request that produced `block` and left `after`, if there is exactly
+// one; j at the end is unknown, so every value is tried.
+std::optional<Table> UndoRequest(const Table& after, const PatternBuffer& block) {
+    std::optional<Table> found;
+    for (int lastJ = 0; lastJ < 256; ++lastJ) {
+        Table s = after;
+        int j = lastJ;
+        bool consistent = true;
+        for (std::size_t t = block.size(); t > 0 && consistent; --t) {
+            const int i = static_cast<int>(t % 256);
+            consistent = s[(s[i] + s[j]) % 256] == block[t - 1];
+            std::swap(s[i], s[j]);
+            j = (j - s[i] + 256) % 256;
+        }
+        if (consistent && j == 0) {
+            if (found) {
+                return std::nullopt;  // ambiguous
+            }
+            found = s;
+        }
+    }
+    return found;
+}
+
+PatternBuffer Inverted(const PatternBuffer& buffer) {
+    PatternBuffer out;
+    std::transform(buffer.begin(), buffer.end(), out.begin(),
+                   [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
+    return out;
+}
+
+struct LayoutCase {
+    int passes;
+    std::string layout;  // per buffer: 'K' keystream block, '~' complement of the one before,
+                         // 'F' left for fresh data
+};
+
+class PatternSourceLayout : public testing::TestWithParam<LayoutCase> {};
+
+TEST_P(PatternSourceLayout, BuffersHoldKeystreamComplementsAndOneFreshPass) {
+    const LayoutCase& c = GetParam();
+    PatternSource source(c.passes);
+    ASSERT_TRUE(source.Ready());
+    ASSERT_EQ(source.PassCount(), c.passes);
+
+    Table table = TableOf(source.Generator());
+    for (int k = c.passes - 1; k >= 0; --k) {
+        EXPECT_EQ(source.IsFreshPass(k), c.layout[static_cast<std::size_t>(k)] == 'F') << k;
+        switch (c.layout[static_cast<std::size_t>(k)]) {
+            case 'K': {
+                std::optional<Table> before = UndoRequest(table, source.Buffer(k));
+                ASSERT_TRUE(before) << "buffer " << k << " is not the next keystream block";
+                table = *before;
+                break;
+            }
+            case '~':
+                EXPECT_TRUE(source.Buffer(k) == Inverted(source.Buffer(k - 1))) << k;
+                break;
+            default:
+                break;
+        }
+    }
+    // `table` is now the keyed table: a real key, and not left in the fresh buffer.
+    Table identity;
+    for (int x = 0; x < 256; ++x) {
+        identity[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(x);
+    }
+    EXPECT_NE(table, identity);
+    const PatternBuffer& fresh = source.Buffer(c.passes - 1);
+    EXPECT_NE(KeyedTable(fresh.data(), 256), table) << "the key is still in the fresh buffer";
+
+    for (int a = 0; a < c.passes; a += 2) {
+        for (int b = a + 2; b < c.passes - 1; b += 2) {
+            EXPECT_FALSE(source.Buffer(a) == source.Buffer(b)) << a << " " << b;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Passes, PatternSourceLayout,
+                         testing::Values(LayoutCase{1, "F"}, LayoutCase{2, "KF"},
+                                         LayoutCase{3, "K~F"}, LayoutCase{4, "K~KF"},
+                                         LayoutCase{9, "K~K~K~K~F"}),
+                         [](const testing::TestParamInfo<LayoutCase>& info) {
+                             return std::to_string(info.param.passes) + "Passes";
+                         });
+
+TEST(PatternSource, ZeroPassesKeysTheGeneratorWithoutBuffers) {
+    for (int passes : {0, -3}) {
+        PatternSource source(passes);
+        EXPECT_TRUE(source.Ready());
+        EXPECT_EQ(source.PassCount(), 0);
+        EXPECT_FALSE(source.IsFreshPass(0));
+        const KeystreamGenerator unkeyed;
+        EXPECT_NE(TableOf(source.Generator()), TableOf(unkeyed));
+    }
+    // Two sources get two keys.
+    PatternSource a(0), b(0);
+    EXPECT_NE(TableOf(a.Generator()), TableOf(b.Generator()));
+}
+
+TEST(PatternSource, DrawNumberReadsFourKeystreamBytesLittleEndian) {
+    PatternSource source(2);
+    for (int round = 0; round < 3; ++round) {
+        KeystreamGenerator copy = source.Generator();
+        std::uint8_t bytes[4];
+        copy.Generate(bytes, 4);
+        const std::uint32_t expected =
+            bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+        EXPECT_EQ(source.DrawNumber(), expected);
+        EXPECT_EQ(TableOf(source.Generator()), TableOf(copy));
+    }
+}
+
+TEST(PatternSource, FillModes) {
+    PatternSource source(1);
+    PatternBuffer& buffer = source.Buffer(0);
+
+    KeystreamGenerator copy = source.Generator();
+    PatternBuffer expected;
+    copy.Generate(expected.data(), static_cast<std::int64_t>(expected.size()));
+    EXPECT_TRUE(source.Fill(buffer.data(), buffer.size(), FillMode::Keystream));
+    EXPECT_TRUE(buffer == expected);
+
+    EXPECT_TRUE(source.Fill(buffer.data(), 100, FillMode::Invert));
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 100, Inverted(expected).begin()));
+    EXPECT_TRUE(std::equal(buffer.begin() + 100, buffer.end(), expected.begin() + 100));
+
+    const Table before = TableOf(source.Generator());
+    EXPECT_TRUE(source.Fill(buffer.data(), buffer.size(), FillMode::SystemRandom));
+    EXPECT_FALSE(buffer == expected);
+    EXPECT_EQ(TableOf(source.Generator()), before);  // the system source leaves the table alone
+}
+
+}  // namespace
+}  // namespace tolvane
