@@ -10,7 +10,9 @@
 
 namespace tolvane::test {
 namespace {
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+std::string Quote(const std::string& text) {
+    return "'" + text + "'";
+}
 }  // namespace
 
 LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int megabytes)
@@ -62,8 +64,12 @@ bool LoopImage::Unmount() {
     return !m_mounted;
 }
 
-bool LoopImage::Remount() { return m_mounted || Mount(); }
+bool LoopImage::Remount() {
+    return m_mounted || Mount();
+}
 
-std::string LoopImage::ReadImage() const { return ReadFile(m_image); }
+std::string LoopImage::ReadImage() const {
+    return ReadFile(m_image);
+}
 
 }  // namespace tolvane::test

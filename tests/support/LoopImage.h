@@ -39,12 +39,11 @@ private:
     bool m_mounted = false;
 };
 
-#define TOLVANE_SKIP_UNLESS_MOUNTED(image)                                   \
-    do {                                                                     \
-        if (!(image).Mounted()) {                                            \
-            GTEST_SKIP() << "loop-mounted image not available: "             \
-                         << (image).SkipReason();                            \
-        }                                                                    \
+#define TOLVANE_SKIP_UNLESS_MOUNTED(image)                                                \
+    do {                                                                                  \
+        if (!(image).Mounted()) {                                                         \
+            GTEST_SKIP() << "loop-mounted image not available: " << (image).SkipReason(); \
+        }                                                                                 \
     } while (0)
 
 }  // namespace tolvane::test

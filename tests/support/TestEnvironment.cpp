@@ -1,10 +1,15 @@
 #include "TestEnvironment.h"
 
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
+
+#include "platform/Volumes.h"
 
 namespace tolvane::test {
 namespace {
@@ -41,10 +46,25 @@ TestEnvironment::~TestEnvironment() {
     if (m_root.empty()) {
         return;
     }
+    // A test that failed half-way may have left an image mounted inside the root; detach such
+    // mounts first (deepest first), so that the removal below never reaches into them.
+    std::vector<std::string> mounts;
+    for (const MountEntry& mount : ReadMountTable()) {
+        if (mount.mountPoint.rfind(m_root + "/", 0) == 0) {
+            mounts.push_back(mount.mountPoint);
+        }
+    }
+    std::sort(mounts.begin(), mounts.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    for (const std::string& mountPoint : mounts) {
+        ::umount2(mountPoint.c_str(), MNT_DETACH);  // best effort, as the removal below
+    }
     std::error_code ignored;  // a failed clean-up must not fail the run
     std::filesystem::remove_all(m_root, ignored);
 }
 
-const std::string& TestEnvironment::Root() { return g_root; }
+const std::string& TestEnvironment::Root() {
+    return g_root;
+}
 
 }  // namespace tolvane::test

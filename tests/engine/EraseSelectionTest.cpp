@@ -1,0 +1,189 @@
+// The other promise: nothing outside what the user chose is touched. A chosen folder may hold
+// links to things outside it, special files and mount points; the erase removes the links and
+// special files themselves and never reaches through them.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "BoundedErase.h"
+#include "LoopImage.h"
+#include "TempDir.h"
+
+namespace tolvane::test {
+namespace {
+
+// What a tree looks like, in enough detail to see any change: per entry its type and mode,
+// its modification time, and a file's content or a link's target.
+using TreeState = std::map<std::string, std::string>;
+
+TreeState Snapshot(const std::string& root) {
+    TreeState state;
+    std::error_code error;
+    namespace fs = std::filesystem;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const std::string path = it->path().string();
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) {
+            state[path] = "vanished";
+            continue;
+        }
+        std::string record = std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) +
+                             "." + std::to_string(st.st_mtim.tv_nsec) + " ";
+        if (S_ISREG(st.st_mode)) {
+            record += ReadFile(path);
+        } else if (S_ISLNK(st.st_mode)) {
+            record += fs::read_symlink(path, error).string();
+        }
+        state[path] = record;
+    }
+    state[root] = std::to_string(state.size()) + " entries";
+    return state;
+}
+
+bool MakeSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    bool ok = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) {
+        ::close(fd);  // the socket file stays; nobody listens on it
+    }
+    return ok;
+}
+
+// Unmounts a mount the test made, before the image under it goes.
+class MountGuard {
+public:
+    explicit MountGuard(std::string mountPoint) : m_mountPoint(std::move(mountPoint)) {}
+    ~MountGuard() {
+        if (RunCommand("umount '" + m_mountPoint + "'") != 0) {
+            RunCommand("umount -l '" + m_mountPoint + "'");
+        }
+    }
+    MountGuard(const MountGuard&) = delete;
+    MountGuard& operator=(const MountGuard&) = delete;
+
+private:
+    std::string m_mountPoint;
+};
+
+class EraseSelectionTest : public testing::TestWithParam<int> {
+protected:
+    void SetUp() override {
+        outside = tmp / "outside";
+        chosen = tmp / "chosen";
+        ASSERT_TRUE(MakeDirs(outside + "/folder/inner"));
+        ASSERT_TRUE(WriteFile(outside + "/target.txt", "a file outside the selection"));
+        ASSERT_TRUE(WriteFile(outside + "/folder/one.txt", "one"));
+        ASSERT_TRUE(WriteFile(outside + "/folder/inner/two.txt", "two"));
+        ASSERT_TRUE(MakeDirs(outside + "/bound"));
+        ASSERT_TRUE(WriteFile(outside + "/bound/same-volume.txt", "reached by a bind mount"));
+    }
+
+    TempDir tmp;
+    std::string outside;
+    std::string chosen;
+};
+
+TEST_P(EraseSelectionTest, FolderEraseRemovesLinksAndSpecialFilesButNothingBeyondThem) {
+    const int passes = GetParam();
+    ASSERT_TRUE(MakeDirs(chosen + "/nested"));
+    ASSERT_EQ(::symlink((outside + "/target.txt").c_str(), (chosen + "/to-file").c_str()), 0);
+    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (chosen + "/to-folder").c_str()), 0);
+    ASSERT_EQ(::symlink("../../outside/folder", (chosen + "/nested/relative").c_str()), 0);
+    ASSERT_EQ(::mkfifo((chosen + "/fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(MakeSocket(chosen + "/socket"));
+    ASSERT_TRUE(WriteFile(chosen + "/read-only.txt", "no write permission"));
+    ASSERT_EQ(::chmod((chosen + "/read-only.txt").c_str(), 0444), 0);
+    ASSERT_TRUE(WriteFile(chosen + "/.hidden", "hidden"));
+    ASSERT_TRUE(WriteFile(chosen + "/nested/plain.txt", "plain"));
+
+    // A volume mounted inside the chosen folder, and a folder of the same volume bound there
+    // (same device, another mount): both are other mounts the walk must not enter.
+    LoopImage image(tmp / "image", "ext4", 32);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    ASSERT_TRUE(WriteFile(image.MountPoint() + "/on-the-image.txt", "inside the mounted volume"));
+    ASSERT_TRUE(MakeDirs(chosen + "/mounted"));
+    ASSERT_TRUE(MakeDirs(chosen + "/bound"));
+    ASSERT_EQ(RunCommand("mount --bind '" + image.MountPoint() + "' '" + chosen + "/mounted'"), 0);
+    MountGuard mountedGuard(chosen + "/mounted");
+    ASSERT_EQ(RunCommand("mount --bind '" + outside + "/bound' '" + chosen + "/bound'"), 0);
+    MountGuard boundGuard(chosen + "/bound");
+
+    const TreeState outsideBefore = Snapshot(outside);
+    const TreeState imageBefore = Snapshot(image.MountPoint());
+    const TreeState mountedBefore = Snapshot(chosen + "/mounted");
+    ASSERT_EQ(mountedBefore.size(), imageBefore.size());
+
+    // A FIFO opened for writing would block until a reader comes: the bound turns a hang
+    // into a failure.
+    BoundedEraseResult run = RunEraseBounded({chosen}, passes);
+    ASSERT_TRUE(run.finished) << "the erase hung (a FIFO opened for writing?)";
+
+    EXPECT_EQ(run.failedCount, 0);
+    EXPECT_TRUE(run.failedPaths.empty()) << run.failedPaths.front();
+    EXPECT_EQ(run.notFoundCount, 0);
+    // The chosen folder stays because it holds the mount points, and they stay under their
+    // own names.
+    EXPECT_EQ(ListNames(chosen), (std::vector<std::string>{"bound", "mounted"}));
+    EXPECT_EQ(Snapshot(outside), outsideBefore);
+    EXPECT_EQ(Snapshot(image.MountPoint()), imageBefore);
+    EXPECT_EQ(ReadFile(chosen + "/mounted/on-the-image.txt"), "inside the mounted volume");
+    EXPECT_EQ(ReadFile(chosen + "/bound/same-volume.txt"), "reached by a bind mount");
+}
+
+INSTANTIATE_TEST_SUITE_P(Passes, EraseSelectionTest, testing::Values(1, 0),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::to_string(info.param) + "pass";
+                         });
+
+// A link chosen as an item is the link alone, also when the name ends with a separator
+// (which the shell's completion adds to a link to a folder).
+TEST_P(EraseSelectionTest, LinkChosenAsItemIsRemovedAndItsTargetKept) {
+    const int passes = GetParam();
+    ASSERT_TRUE(MakeDirs(chosen));
+    ASSERT_EQ(::symlink((outside + "/target.txt").c_str(), (chosen + "/to-file").c_str()), 0);
+    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (chosen + "/to-folder").c_str()), 0);
+    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (chosen + "/slashed").c_str()), 0);
+    const TreeState outsideBefore = Snapshot(outside);
+
+    BoundedEraseResult run =
+        RunEraseBounded({chosen + "/to-file", chosen + "/to-folder", chosen + "/slashed/"}, passes);
+    ASSERT_TRUE(run.finished);
+
+    EXPECT_EQ(run.failedCount, 0);
+    EXPECT_EQ(run.notFoundCount, 0);
+    EXPECT_TRUE(ListNames(chosen).empty());
+    EXPECT_EQ(Snapshot(outside), outsideBefore);
+}
+
+// Special files chosen one by one: removed without being opened, so a FIFO without a
+// reader cannot hold the run.
+TEST_P(EraseSelectionTest, SpecialFilesChosenAsItemsAreRemovedWithoutHanging) {
+    const int passes = GetParam();
+    ASSERT_TRUE(MakeDirs(chosen));
+    ASSERT_EQ(::mkfifo((chosen + "/fifo").c_str(), 0600), 0);
+    ASSERT_TRUE(MakeSocket(chosen + "/socket"));
+
+    BoundedEraseResult run = RunEraseBounded({chosen + "/fifo", chosen + "/socket"}, passes);
+    ASSERT_TRUE(run.finished) << "the erase hung on a FIFO";
+
+    EXPECT_EQ(run.failedCount, 0);
+    EXPECT_TRUE(ListNames(chosen).empty());
+}
+
+}  // namespace
+}  // namespace tolvane::test

@@ -1,0 +1,149 @@
+#include "RawScan.h"
+
+#include <string.h>
+#include <sys/random.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tolvane::test {
+namespace {
+
+void FillRandom(std::uint8_t* out, std::size_t length) {
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::getrandom(out + done, length - done, 0);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+        }
+    }
+}
+
+std::uint64_t Prefix(const std::uint8_t* bytes) {
+    std::uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+}  // namespace
+
+Marker Marker::Random() {
+    Marker marker;
+    // A tag of one repeated byte would match runs of that byte on any disk (zeros above all).
+    do {
+        FillRandom(marker.m_tag.data(), marker.m_tag.size());
+    } while (std::all_of(marker.m_tag.begin(), marker.m_tag.end(),
+                         [&](std::uint8_t b) { return b == marker.m_tag[0]; }));
+    return marker;
+}
+
+std::string Marker::Content(std::size_t size) const {
+    std::string content(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        content[i] = static_cast<char>(m_tag[i % m_tag.size()]);
+    }
+    return content;
+}
+
+std::string Marker::Hex() const {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : m_tag) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+std::size_t MarkerScanner::Bucket(std::uint64_t prefix) {
+    return static_cast<std::size_t>((prefix * 0x9E3779B97F4A7C15ull) >> 48);
+}
+
+std::size_t MarkerScanner::Add(const Marker& marker) {
+    std::size_t index = 0;
+    for (const Window& w : m_windows) {
+        index = std::max(index, w.marker + 1);
+    }
+    const auto& tag = marker.Tag();
+    for (std::size_t rotation = 0; rotation < tag.size(); ++rotation) {
+        Window w{{}, index};
+        for (std::size_t i = 0; i < tag.size(); ++i) {
+            w.bytes[i] = tag[(rotation + i) % tag.size()];
+        }
+        m_filter[Bucket(Prefix(w.bytes.data()))] = true;
+        m_windows.push_back(w);
+    }
+    return index;
+}
+
+std::vector<MarkerScanner::Hits> MarkerScanner::Scan(std::string_view data) const {
+    std::size_t markers = 0;
+    for (const Window& w : m_windows) {
+        markers = std::max(markers, w.marker + 1);
+    }
+    std::vector<Hits> hits(markers);
+    if (data.size() < 16) {
+        return hits;
+    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+    const std::size_t last = data.size() - 16;
+    // The filter on the first 8 bytes rejects almost every offset with one table look-up;
+    // only candidates are compared in full.
+    for (std::size_t offset = 0; offset <= last; ++offset) {
+        const std::uint64_t prefix = Prefix(bytes + offset);
+        if (!m_filter[Bucket(prefix)]) {
+            continue;
+        }
+        for (const Window& w : m_windows) {
+            if (std::memcmp(w.bytes.data(), bytes + offset, w.bytes.size()) == 0) {
+                Hits& h = hits[w.marker];
+                if (h.count++ == 0) {
+                    h.firstOffset = static_cast<std::int64_t>(offset);
+                }
+                break;
+            }
+        }
+    }
+    return hits;
+}
+
+std::size_t CountOccurrences(std::string_view data, std::string_view needle) {
+    if (needle.empty()) {
+        return 0;
+    }
+    std::size_t count = 0;
+    const char* p = data.data();
+    const char* end = data.data() + data.size();
+    while (p < end) {
+        const void* found =
+            ::memmem(p, static_cast<std::size_t>(end - p), needle.data(), needle.size());
+        if (found == nullptr) {
+            break;
+        }
+        ++count;
+        p = static_cast<const char*>(found) + needle.size();
+    }
+    return count;
+}
+
+std::string RandomHex(std::size_t digits) {
+    static const char hex[] = "0123456789abcdef";
+    std::vector<std::uint8_t> bytes(digits);
+    FillRandom(bytes.data(), bytes.size());
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text += hex[b & 15];
+    }
+    return text;
+}
+
+std::uint64_t FreeBytesOf(const std::string& path) {
+    struct statvfs st;
+    if (::statvfs(path.c_str(), &st) != 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(st.f_bfree) * st.f_frsize;
+}
+
+}  // namespace tolvane::test

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tolvane::test {
+
+// File content that cannot occur on a disk by chance: 16 random bytes repeated. Every
+// 16-byte run of such content is a rotation of the tag, so a scanner that knows the 16
+// rotations finds any surviving fragment of 16 bytes or more, wherever it lies.
+class Marker {
+public:
+    static Marker Random();
+
+    // The tag repeated and cut to `size` bytes.
+    std::string Content(std::size_t size) const;
+    const std::array<std::uint8_t, 16>& Tag() const { return m_tag; }
+    // The tag as 32 hex digits (for names and messages).
+    std::string Hex() const;
+
+private:
+    std::array<std::uint8_t, 16> m_tag{};
+};
+
+// Counts, in one pass over raw bytes, the 16-byte windows that belong to any of a set of
+// markers. A window is counted at every offset where it matches, so a surviving fragment of
+// n bytes gives n - 15 hits.
+class MarkerScanner {
+public:
+    // Returns the marker's index in the result of Scan.
+    std::size_t Add(const Marker& marker);
+
+    struct Hits {
+        std::uint64_t count = 0;
+        std::int64_t firstOffset = -1;
+    };
+    std::vector<Hits> Scan(std::string_view data) const;
+
+private:
+    struct Window {
+        std::array<std::uint8_t, 16> bytes;
+        std::size_t marker;
+    };
+    static std::size_t Bucket(std::uint64_t prefix);
+
+    std::vector<Window> m_windows;
+    std::vector<bool> m_filter = std::vector<bool>(std::size_t{1} << 16);
+};
+
+// Non-overlapping occurrences of `needle` in `data`.
+std::size_t CountOccurrences(std::string_view data, std::string_view needle);
+
+// Random lowercase hex digits, for names that no other test or earlier run can have left.
+std::string RandomHex(std::size_t digits);
+
+// Bytes statvfs reports free on the volume holding `path` (blocks reserved for root
+// included, as the free-space wipe counts them when run as root).
+std::uint64_t FreeBytesOf(const std::string& path);
+
+}  // namespace tolvane::test
