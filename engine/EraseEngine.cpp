@@ -21,6 +21,10 @@ const std::string kObscureName = "aaaaaaaa.aaa";
 // the loop follows what is really left.
 constexpr std::uint64_t kFillFileLimit = 0x40000000;
 
+// How much of a pass is written before its writeback is started, so that the medium works
+// while the next blocks are made instead of all at the pass's final sync.
+constexpr std::uint64_t kWritebackBlocks = 256;  // 8 MiB
+
 std::uint64_t BlockCount(std::uint64_t size) {
     return size == 0 ? 1 : (size - 1) / kBlockSize + 1;
 }
@@ -157,6 +161,10 @@ bool EraseEngine::WritePass(int fd, int pass, std::uint64_t blocks, std::uint64_
         }
         std::uint64_t n = 0;
         bool more = WriteBlock(fd, block, n);
+        if ((b + 1) % kWritebackBlocks == 0) {
+            StartWriteback(fd, (b + 1 - kWritebackBlocks) * kBlockSize,
+                           kWritebackBlocks * kBlockSize);
+        }
         Progress(position);
         position += n;
         written += n;

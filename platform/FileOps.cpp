@@ -97,6 +97,12 @@ bool SyncData(int fd) {
     return true;
 }
 
+void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {
+    // Only a hint: where it is not supported the final sync does all the work.
+    (void)::sync_file_range(fd, static_cast<off64_t>(offset), static_cast<off64_t>(length),
+                            SYNC_FILE_RANGE_WRITE);
+}
+
 bool Rewind(int fd) {
     return ::lseek(fd, 0, SEEK_SET) == 0;
 }

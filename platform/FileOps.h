@@ -31,6 +31,9 @@ UniqueFd OpenForMetadata(int dirFd, const std::string& name);
 std::int64_t WriteAll(int fd, const void* buffer, std::size_t length);
 // Forces written data to the medium (fdatasync).
 bool SyncData(int fd);
+// Starts writing a range of the file to the medium without waiting for it, so that the sync
+// at the end of a pass finds little left to do.
+void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length);
 bool Rewind(int fd);
 
 // Adds owner write permission to an open file or folder.
