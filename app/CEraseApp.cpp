@@ -1,0 +1,93 @@
+#include "app/CEraseApp.h"
+#include "platform/ProcessLimits.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/AppNames.h"
+#include "app/CEraseProgressDlg.h"
+#include "app/RunOutcome.h"
+#include "app/RunTexts.h"
+#include "app/TerminalRun.h"
+#include "platform/ProcessLimits.h"
+
+namespace tolvane {
+namespace {
+
+bool IsSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+void PrintTo(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+void ReportWindowNotAvailable() {
+    PrintTo(stderr, std::string(ProgramName) + ": " + kWindowNotAvailable + "\n");
+}
+
+}  // namespace
+
+CEraseApp::CEraseApp(int& argc, char** argv, CommandLine commandLine)
+    : QApplication(argc, argv), m_commandLine(std::move(commandLine)) {
+    // No application display name: Qt would append it to every caption, and the boxes keep
+    // their exact captions ("Question", "Warning"); the windows name AppDisplayName
+    // themselves.
+    setQuitOnLastWindowClosed(false);  // the dialog hides before its failure box
+}
+
+CEraseApp::~CEraseApp() = default;
+
+bool CEraseApp::InitInstance() {
+    // An empty entry counts: the user gave a (blank) path, so this is no window start.
+    if (!m_commandLine.paths.empty()) {
+        CEraseProgressDlg dialog(m_commandLine.paths, m_commandLine.passes);
+        m_exitCode = dialog.DoModal();
+        return false;
+    }
+    ReportWindowNotAvailable();
+    m_exitCode = 0;
+    return false;
+}
+
+bool CEraseApp::HasDisplay() {
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
+}
+
+int CEraseApp::Main(int argc, char** argv) {
+    CommandLine commandLine = ParseCommandLine(argc, argv);
+    switch (commandLine.action) {
+        case CommandLine::Action::Help:
+            PrintTo(stdout, HelpText());
+            return kExitErased;
+        case CommandLine::Action::Version:
+            PrintTo(stdout, VersionText());
+            return kExitErased;
+        case CommandLine::Action::UsageError:
+            PrintTo(stderr, UsageErrorText(commandLine.error));
+            return kExitUsage;
+        case CommandLine::Action::Run:
+            break;
+    }
+    RaiseOpenFileLimit();
+    bool havePaths = !commandLine.paths.empty();
+    if (havePaths && (commandLine.assumeYes || !HasDisplay())) {
+        TerminalRun run(commandLine.paths, commandLine.passes, commandLine.assumeYes);
+        return run.Run();
+    }
+    if (!havePaths && !HasDisplay()) {
+        ReportWindowNotAvailable();
+        return kExitErased;
+    }
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    CEraseApp app(qtArgc, qtArgv, std::move(commandLine));
+    if (app.InitInstance()) {
+        return QApplication::exec();
+    }
+    return app.ExitCode();
+}
+
+}  // namespace tolvane

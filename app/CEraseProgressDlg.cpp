@@ -1,0 +1,205 @@
+#include "app/CEraseProgressDlg.h"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+
+#include "app/MessageBoxes.h"
+#include "app/RunTexts.h"
+#include "app/SettingsStore.h"
+#include "engine/EraseEngine.h"
+#include "engine/EraseJob.h"
+
+namespace tolvane {
+
+// Hands the worker's notifications to the dialog on the GUI thread and waits for them to
+// be handled, so an ERN_FAILED text stays valid and the engine may be deleted on
+// ERN_FINISHED. No lock is held across the call.
+class CEraseProgressDlg::Target : public NotifyTarget {
+public:
+    explicit Target(CEraseProgressDlg* dialog) : m_dialog(dialog), m_context(dialog) {}
+
+    std::intptr_t Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) override {
+        if (message != WM_ERASE_NOTIFY) {
+            return 0;
+        }
+        std::intptr_t result = 0;
+        // Qt drops the call (and releases us) if the context is destroyed before it runs;
+        // the QPointer is checked on the GUI thread, where it is reliable.
+        QMetaObject::invokeMethod(
+            m_context,
+            [&] {
+                if (m_dialog) {
+                    result = m_dialog->OnEraseNotify(code, value);
+                }
+            },
+            Qt::BlockingQueuedConnection);
+        return result;
+    }
+
+private:
+    QPointer<CEraseProgressDlg> m_dialog;  // read on the GUI thread only
+    QObject* m_context;                    // lives as long as the job (see the destructor)
+};
+
+CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::optional<int> passes,
+                                     QWidget* parent)
+    : QDialog(parent),
+      m_paths(std::move(paths)),
+      m_passes(passes),
+      m_progress(new QProgressBar(this)),
+      m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
+      m_target(std::make_unique<Target>(this)) {
+    setWindowTitle(QStringLiteral("Erasing files"));
+    setModal(true);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setDefault(true);
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_progress->setRange(0, 1000);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumHeight(12);
+    connect(m_cancel, &QPushButton::clicked, this, &CEraseProgressDlg::reject);
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch();
+    buttonRow->addWidget(m_cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttonRow);
+    layout->addWidget(m_progress);
+    setMinimumWidth(300);
+}
+
+CEraseProgressDlg::~CEraseProgressDlg() {
+    if (m_engine) {
+        // Not reached by DoModal, which returns after the end only: stop the run and keep
+        // handling the worker's calls (they come to this still complete object) until its
+        // ERN_FINISHED, so the worker never waits on a dialog that is gone.
+        m_closing = true;
+        m_engine->RequestCancel();
+        m_engine->Gate().Release();
+        while (m_engine) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    if (m_eraseThread.joinable()) {
+        m_eraseThread.join();
+    }
+}
+
+int CEraseProgressDlg::DoModal() {
+    if (!OnInitDialog()) {
+        return m_outcome.Status();
+    }
+    exec();
+    // ERN_FINISHED was the worker's last call; what is left of it only frees the job.
+    if (m_eraseThread.joinable()) {
+        m_eraseThread.join();
+    }
+    return m_outcome.Status();
+}
+
+bool CEraseProgressDlg::OnInitDialog() {
+    // Asked before the dialog is shown: nothing of the run exists until the user agrees.
+    auto confirm = MakeConfirmBox(BuildConfirmText(m_paths), nullptr);
+    bool agreed = confirm->exec() == QMessageBox::Yes;
+    confirm.reset();
+    m_cancel->setFocus();
+    if (!agreed) {
+        return false;
+    }
+    int passes = 0;
+    if (m_passes) {
+        passes = *m_passes;
+    } else {
+        std::string note;
+        passes = ReadPassesSetting(&note);
+        if (!note.empty()) {
+            std::fprintf(stderr, "tolvane: %s\n", note.c_str());
+        }
+    }
+    m_engine = std::make_unique<EraseEngine>(passes);
+    if (!m_engine->Ready()) {
+        m_engine.reset();
+        m_outcome.notStarted = true;
+        MakeErrorBox(kNoRandomSource, nullptr)->exec();
+        return false;
+    }
+    // The pass count doubles as countBytes: with passes the total is in bytes, without
+    // (names only) in entries.
+    m_eraseThread = StartEraseJob(m_paths, passes, m_target.get(), m_engine.get());
+    return true;
+}
+
+void CEraseProgressDlg::reject() {
+    // m_asking: the question is modal, but a second close request (the window manager's
+    // close box) may still arrive; one question at a time.
+    if (!m_engine || m_asking) {
+        return;
+    }
+    m_asking = true;
+    m_engine->Gate().Hold();
+    auto question = MakeStopQuestionBox(this);
+    bool stop = question->exec() == QMessageBox::Yes;
+    question.reset();
+    m_asking = false;
+    m_engine->Gate().Release();
+    if (m_finishPending) {
+        // The worker ended while we asked (it was past its last gate): nothing is left to
+        // stop, and it no longer touches the engine.
+        m_finishPending = false;
+        OnFinished();
+        return;
+    }
+    if (stop) {
+        m_engine->RequestCancel();
+        m_outcome.stoppedByUser = true;
+    }
+}
+
+std::intptr_t CEraseProgressDlg::OnEraseNotify(std::uintptr_t code, std::intptr_t value) {
+    switch (code) {
+        case ERN_PROGRESS:
+            m_progress->setValue(static_cast<int>(std::clamp<std::intptr_t>(value, 0, 1000)));
+            break;
+        case ERN_FAILED:
+            // The text is the worker's and reused after we return: copy it.
+            m_failedItems.Add(std::string(reinterpret_cast<const char*>(value)));
+            ++m_failedNotified;
+            break;
+        case ERN_FINISHED:
+            if (m_asking) {
+                // The stop question's own event loop delivered this; finish once it is
+                // answered, so the engine is not deleted under the question.
+                m_finishPending = true;
+            } else {
+                OnFinished();
+            }
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+void CEraseProgressDlg::OnFinished() {
+    m_outcome.failed = std::max(m_failedNotified, m_engine->FailedCount());
+    m_outcome.notFound = m_engine->NotFoundCount();
+    m_engine.reset();
+    if (m_closing) {
+        return;
+    }
+    hide();
+    if (!m_failedItems.Empty()) {
+        MakeFailureBox(m_failedItems.Text(), nullptr)->exec();
+        m_failedItems.Reset();
+    }
+    done(m_outcome.Status());
+}
+
+}  // namespace tolvane

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/RunOutcome.h"
+#include "engine/FailedItemList.h"
+#include "engine/NotifyTarget.h"
+
+class QProgressBar;
+class QPushButton;
+
+namespace tolvane {
+
+class EraseEngine;
+
+// The whole user interface of a command-line run with a display: confirms the paths, erases
+// them on a worker thread behind a progress bar that can be stopped, lists what failed.
+//
+// GUI thread only. The worker reaches the dialog through a NotifyTarget that makes a
+// blocking queued call onto this thread, so every notification is handled here while the
+// worker waits. The dialog owns the engine from the start of the job until ERN_FINISHED.
+class CEraseProgressDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // paths: the bytes as given; passes: a pass count for this run (--passes), else the
+    // "Passes" setting is read when the run starts.
+    explicit CEraseProgressDlg(std::vector<std::string> paths,
+                               std::optional<int> passes = std::nullopt, QWidget* parent = nullptr);
+    // Normally the job is over when the dialog goes. If not, the run is cancelled and the
+    // destructor waits for the worker's end (handling its last notifications).
+    ~CEraseProgressDlg() override;
+
+    // Confirms; on Yes erases until the worker finishes and reports failures. Returns the
+    // exit status (RunOutcome::Status; 0 when the user declined).
+    int DoModal();
+
+    QProgressBar* ProgressBar() const { return m_progress; }
+    QPushButton* CancelButton() const { return m_cancel; }
+
+protected:
+    // Cancel button, Esc and the close box: the stop request. The dialog stays open; it
+    // closes when the worker reports ERN_FINISHED.
+    void reject() override;
+
+private:
+    class Target;
+
+    // Asks for confirmation and starts the job; false when nothing runs (declined, or the
+    // engine cannot work).
+    bool OnInitDialog();
+    std::intptr_t OnEraseNotify(std::uintptr_t code, std::intptr_t value);
+    void OnFinished();
+
+    std::vector<std::string> m_paths;
+    std::optional<int> m_passes;
+    std::thread m_eraseThread;
+    std::unique_ptr<EraseEngine> m_engine;  // set while a job runs
+    FailedItemList m_failedItems;
+    RunOutcome m_outcome;
+    QProgressBar* m_progress;
+    QPushButton* m_cancel;
+    std::unique_ptr<Target> m_target;
+    bool m_asking = false;         // the stop question is open
+    bool m_finishPending = false;  // ERN_FINISHED came while the stop question was open
+    bool m_closing = false;        // the destructor is waiting for the worker
+    int m_failedNotified = 0;      // ERN_FAILED count, not limited like m_failedItems
+};
+
+}  // namespace tolvane

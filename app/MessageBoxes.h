@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <string>
+
+class QMessageBox;
+class QWidget;
+
+namespace tolvane {
+
+// Path bytes as display text: UTF-8 (invalid sequences shown as U+FFFD), "\r\n" as line
+// breaks. For display only: the engine always keeps the original bytes.
+QString DisplayText(const std::string& bytes);
+
+// The boxes of a command-line run, built but not shown, so the run can exec() them and the
+// screenshots can grab() them. All texts are plain text: a file may be called "<b>x</b>".
+//
+// "Confirm erasing following files:" + the list; caption AppDisplayName; Yes/No, No the
+// default; question icon.
+std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText, QWidget* parent);
+// "Do you want to stop erasing?"; caption "Question"; Yes/No; question icon.
+std::unique_ptr<QMessageBox> MakeStopQuestionBox(QWidget* parent);
+// "Following files can't be erased:" + the list; caption "Warning"; OK; warning icon.
+std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, QWidget* parent);
+// text; caption "Error"; OK; critical icon.
+std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& text, QWidget* parent);
+
+}  // namespace tolvane

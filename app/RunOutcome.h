@@ -1,0 +1,28 @@
+#pragma once
+
+namespace tolvane {
+
+// Exit statuses of the command-line mode, the same in the window and in the terminal.
+enum ExitStatus : int {
+    kExitErased = 0,      // everything erased, or the user declined (nothing to report)
+    kExitSomeFailed = 1,  // some items failed or named nothing, or no random source works
+    kExitUsage = 2,
+    kExitStopped = 130,  // the user chose to stop; what was not reached is untouched
+};
+
+// How an erase run ended, as far as the exit status cares.
+struct RunOutcome {
+    bool stoppedByUser = false;
+    bool notStarted = false;  // the engine could not work (no random source)
+    int failed = 0;           // items reported failed (also refused ones)
+    int notFound = 0;         // items that named nothing
+
+    int Status() const {
+        if (stoppedByUser) {
+            return kExitStopped;
+        }
+        return notStarted || failed > 0 || notFound > 0 ? kExitSomeFailed : kExitErased;
+    }
+};
+
+}  // namespace tolvane

@@ -1,0 +1,9 @@
+#pragma once
+
+namespace tolvane {
+
+// The erase walk keeps one open folder per level of the tree it is in; raising the soft limit
+// on open files to the hard one lets it go as deep as the system allows. Best effort.
+void RaiseOpenFileLimit();
+
+}  // namespace tolvane

@@ -1,0 +1,182 @@
+// The command-line erase dialog on the offscreen platform, with real message boxes answered
+// by the test and real files erased (or made to fail) in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "QtTestEnvironment.h"
+#include "TempDir.h"
+#include "app/AppNames.h"
+#include "app/CEraseProgressDlg.h"
+#include "app/SettingsStore.h"
+
+namespace tolvane::test {
+namespace {
+
+constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
+
+QString Lines(const std::vector<std::string>& paths) {
+    QString text;
+    for (const std::string& path : paths) {
+        text += "\n" + QString::fromStdString(path);
+    }
+    return text;
+}
+
+// Calls `action` from the event loop once the run has visibly started.
+void OnFirstProgress(CEraseProgressDlg& dialog, std::function<void()> action) {
+    auto fired = std::make_shared<bool>(false);
+    QObject::connect(dialog.ProgressBar(), &QProgressBar::valueChanged, &dialog,
+                     [fired, action](int value) {
+                         if (value > 0 && !*fired) {
+                             *fired = true;
+                             QTimer::singleShot(0, action);
+                         }
+                     });
+}
+
+class EraseProgressDlgTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_dir.Path().empty());
+        SetSettingDword("Passes", 3);
+    }
+    std::string MakeFile(const std::string& name, const std::string& content = "secret") {
+        std::string path = m_dir / name;
+        EXPECT_TRUE(WriteFile(path, content));
+        return path;
+    }
+
+    TempDir m_dir;
+    BoxAnswerer m_answerer;
+};
+
+TEST_F(EraseProgressDlgTest, DecliningErasesNothingAndShowsNothingMore) {
+    std::vector<std::string> paths = {MakeFile("a.txt"), MakeFile("b c.txt")};
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::No));
+    CEraseProgressDlg dialog(paths);
+
+    EXPECT_EQ(dialog.DoModal(), 0);
+
+    ASSERT_EQ(m_answerer.Seen().size(), 1u);
+    const SeenBox& confirm = m_answerer.Seen()[0];
+    EXPECT_EQ(confirm.title, AppDisplayName);
+    EXPECT_EQ(confirm.text, "Confirm erasing following files:" + Lines(paths));
+    EXPECT_EQ(confirm.icon, QMessageBox::Question);
+    EXPECT_EQ(confirm.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(confirm.defaultButton, QMessageBox::No);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(ReadFile(paths[0]), "secret");
+    EXPECT_EQ(ReadFile(paths[1]), "secret");
+}
+
+TEST_F(EraseProgressDlgTest, CleanRunClosesWithoutAMessage) {
+    MakeDirs(m_dir / "folder/sub");
+    MakeFile("folder/sub/inner");
+    std::vector<std::string> paths = {MakeFile("a.txt"), m_dir / "folder"};
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
+    CEraseProgressDlg dialog(paths);
+
+    EXPECT_EQ(dialog.DoModal(), 0);
+
+    EXPECT_EQ(m_answerer.Seen().size(), 1u);  // the confirmation only
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.ProgressBar()->value(), 1000);
+    EXPECT_EQ(ListNames(m_dir.Path()), std::vector<std::string>{});
+}
+
+TEST_F(EraseProgressDlgTest, TwentyFailuresListSixteenPathsAndAnEllipsis) {
+    ImmutableFiles immutable;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 20; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "f%02d", i);
+        paths.push_back(MakeFile(name));
+        if (!immutable.Add(paths.back())) {
+            GTEST_SKIP() << "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
+        }
+    }
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Ok));
+    CEraseProgressDlg dialog(paths);
+
+    EXPECT_EQ(dialog.DoModal(), 1);
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    const SeenBox& warning = m_answerer.Seen()[1];
+    EXPECT_EQ(warning.title, "Warning");
+    EXPECT_EQ(warning.icon, QMessageBox::Warning);
+    EXPECT_EQ(warning.buttons, QMessageBox::Ok);
+    std::vector<std::string> first16(paths.begin(), paths.begin() + 16);
+    EXPECT_EQ(warning.text, "Following files can't be erased:" + Lines(first16) + "\n...");
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+}
+
+TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouched) {
+    ImmutableFiles immutable;
+    std::string failing = MakeFile("1-immutable");
+    if (!immutable.Add(failing)) {
+        GTEST_SKIP() << "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
+    }
+    std::string big = m_dir / "2-big";
+    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
+    std::string later = MakeFile("3-later", "untouched");
+    MakeDirs(m_dir / "4-folder");
+    std::string inFolder = MakeFile("4-folder/inner", "untouched too");
+
+    CEraseProgressDlg dialog({failing, big, later, m_dir / "4-folder"});
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
+    OnFirstProgress(dialog, [&dialog] { dialog.CancelButton()->click(); });
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));  // stop
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Ok));
+
+    EXPECT_EQ(dialog.DoModal(), 130);
+
+    ASSERT_EQ(m_answerer.Seen().size(), 3u);
+    const SeenBox& question = m_answerer.Seen()[1];
+    EXPECT_EQ(question.title, "Question");
+    EXPECT_EQ(question.text, "Do you want to stop erasing?");
+    EXPECT_EQ(question.icon, QMessageBox::Question);
+    EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
+    const SeenBox& warning = m_answerer.Seen()[2];
+    EXPECT_EQ(warning.title, "Warning");
+    EXPECT_TRUE(warning.text.startsWith("Following files can't be erased:\n" +
+                                        QString::fromStdString(failing)))
+        << warning.text.toStdString();
+    EXPECT_EQ(ReadFile(later), "untouched");
+    EXPECT_EQ(ReadFile(inFolder), "untouched too");
+}
+
+TEST_F(EraseProgressDlgTest, EscapeWhileTheStopQuestionIsOpenAsksNothingMore) {
+    std::string big = m_dir / "big";
+    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
+    std::string other = MakeFile("other");
+
+    CEraseProgressDlg dialog({big, other});
+    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
+    OnFirstProgress(dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    m_answerer.Then([&dialog](QMessageBox* question) {
+        // Further stop requests reach a dialog that is already asking: no second question.
+        dialog.close();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_EQ(QApplication::activeModalWidget(), question);
+        // Esc on the question itself answers No: the run goes on.
+        QTest::keyClick(question, Qt::Key_Escape);
+    });
+
+    EXPECT_EQ(dialog.DoModal(), 0);
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+    EXPECT_FALSE(Exists(big));
+    EXPECT_FALSE(Exists(other));
+}
+
+}  // namespace
+}  // namespace tolvane::test

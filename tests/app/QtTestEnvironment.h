@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <vector>
+
+namespace tolvane::test {
+
+// What a test saw of a message box before answering it.
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+// Answers the message boxes of the code under test, as a user would: it watches for the
+// active modal QMessageBox and hands each new one to the next scripted action. A box that
+// comes with no action left is recorded as unexpected and answered No (or OK), so a faulty
+// run ends instead of hanging.
+class BoxAnswerer : public QObject {
+    Q_OBJECT
+
+public:
+    using Action = std::function<void(QMessageBox*)>;
+
+    BoxAnswerer();
+    void Then(Action action) { m_script.push_back(std::move(action)); }
+    static Action Click(QMessageBox::StandardButton button);
+
+    const std::vector<SeenBox>& Seen() const { return m_seen; }
+    int Unexpected() const { return m_unexpected; }
+
+private:
+    void Poll();
+
+    QTimer m_timer;
+    std::deque<Action> m_script;
+    std::vector<SeenBox> m_seen;
+    int m_unexpected = 0;
+};
+
+// Marks files immutable (chattr +i) so the engine fails on them for real; undoes it on
+// destruction. Available for root on file systems with the flag (ext4, xfs, btrfs).
+class ImmutableFiles {
+public:
+    ~ImmutableFiles();
+    bool Add(const std::string& path);  // false when the flag cannot be set
+
+private:
+    std::vector<std::string> m_paths;
+};
+
+}  // namespace tolvane::test

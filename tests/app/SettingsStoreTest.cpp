@@ -1,0 +1,109 @@
+#include "app/SettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "TempDir.h"
+#include "items/DataMemoryWriter.h"
+
+namespace tolvane {
+namespace {
+
+std::string StoreFile() {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Miravelt/Tolvane.conf";
+}
+
+class SettingsStoreTest : public testing::Test {
+protected:
+    void SetUp() override { std::filesystem::remove(StoreFile()); }
+    void TearDown() override { std::filesystem::remove(StoreFile()); }
+
+    static void WriteStoreFile(const std::string& content) {
+        std::filesystem::create_directories(std::filesystem::path(StoreFile()).parent_path());
+        ASSERT_TRUE(test::WriteFile(StoreFile(), content));
+        // QSettings keeps a parsed copy per file and rereads it when size or time differ:
+        // files of equal size written within the same moment need distinct times.
+        static long second = 1000000;
+        timespec times[2] = {{++second, 0}, {second, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, StoreFile().c_str(), times, 0), 0);
+    }
+};
+
+TEST_F(SettingsStoreTest, NewUserGetsThreePassesAndDefaults) {
+    EXPECT_EQ(ReadPassesSetting(), 3);
+    EXPECT_EQ(GetSettingDword("LeftWidth", 288), 288);
+    EXPECT_EQ(GetSettingDword("WLeft", -1), -1);
+    Data::MemoryWriter block;
+    GetSettingBinary("RizUze", block);
+    EXPECT_EQ(block.Length(), 0u);
+    EXPECT_FALSE(test::Exists(StoreFile()));  // reading creates nothing
+}
+
+TEST_F(SettingsStoreTest, ValuesRoundTripInTheUsersConfigFile) {
+    for (std::int32_t value : {0, 1, -1, 288, INT_MAX, INT_MIN}) {
+        SetSettingDword("WLeft", value);
+        EXPECT_EQ(GetSettingDword("WLeft", 7), value);
+    }
+    std::string bytes("\0\x01\xff\xfe binary\0", 12);
+    SetSettingBinary("RizUze", bytes.data(), bytes.size());
+    Data::MemoryWriter block;
+    GetSettingBinary("RizUze", block);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.Data()), block.Length()), bytes);
+
+    SetSettingString("FilePath", "/opt/tolvane/bin/tolvane \xc3\xa9");
+    EXPECT_TRUE(test::Exists(StoreFile()));
+    EXPECT_NE(test::ReadFile(StoreFile()).find("FilePath"), std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, BinaryOfTheLimitIsReadAndLargerCountsAsEmpty) {
+    Data::MemoryWriter block;
+    std::string limit(kMaxBinarySetting, 'a');
+    SetSettingBinary("RizUze", limit.data(), limit.size());
+    GetSettingBinary("RizUze", block);
+    EXPECT_EQ(block.Length(), kMaxBinarySetting);
+
+    std::string larger(kMaxBinarySetting + 1, 'b');
+    SetSettingBinary("RizUze", larger.data(), larger.size());
+    GetSettingBinary("RizUze", block);
+    EXPECT_EQ(block.Length(), 0u);
+}
+
+struct StoredPasses {
+    const char* name;
+    const char* line;  // the "Passes" line of the file; empty: none
+    std::int32_t passes;
+    bool noted;  // the run is told the stored value was not used
+};
+
+class StoredPassesTest : public SettingsStoreTest,
+                         public testing::WithParamInterface<StoredPasses> {};
+
+TEST_P(StoredPassesTest, ReadsAsARunUsesIt) {
+    WriteStoreFile(std::string("[General]\nLeftType=1\n") + GetParam().line + "\n");
+    std::string note;
+    EXPECT_EQ(ReadPassesSetting(&note), GetParam().passes);
+    EXPECT_EQ(!note.empty(), GetParam().noted) << note;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, StoredPassesTest,
+    testing::Values(
+        StoredPasses{"Absent", "", 3, false}, StoredPasses{"Zero", "Passes=0", 0, false},
+        StoredPasses{"Nine", "Passes=9", 9, false}, StoredPasses{"Negative", "Passes=-2", 3, false},
+        StoredPasses{"Text", "Passes=many", 3, false}, StoredPasses{"Empty", "Passes=", 3, false},
+        StoredPasses{"Binary", "Passes=@ByteArray(\\x3)", 3, false},
+        StoredPasses{"List", "Passes=1, 2", 3, false},
+        StoredPasses{"BeyondThirtyTwoBits", "Passes=4294967299", 3, false},
+        StoredPasses{"AboveNine", "Passes=12", 12, false},
+        StoredPasses{"Hundred", "Passes=100", 100, false},
+        StoredPasses{"AboveHundred", "Passes=101", 3, true}),
+    [](const testing::TestParamInfo<StoredPasses>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tolvane
