@@ -113,15 +113,10 @@ bool CEraseProgressDlg::OnInitDialog() {
     if (!agreed) {
         return false;
     }
-    int passes = 0;
-    if (m_passes) {
-        passes = *m_passes;
-    } else {
-        std::string note;
-        passes = ReadPassesSetting(&note);
-        if (!note.empty()) {
-            std::fprintf(stderr, "tolvane: %s\n", note.c_str());
-        }
+    std::string note;
+    int passes = PassesForRun(m_passes, &note);
+    if (!note.empty()) {
+        std::fprintf(stderr, "tolvane: %s\n", note.c_str());
     }
     m_engine = std::make_unique<EraseEngine>(passes);
     if (!m_engine->Ready()) {

@@ -79,4 +79,8 @@ std::int32_t ReadPassesSetting(std::string* note) {
     return passes;
 }
 
+std::int32_t PassesForRun(const std::optional<int>& given, std::string* note) {
+    return given ? *given : ReadPassesSetting(note);
+}
+
 }  // namespace tolvane

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace Data {
@@ -40,5 +41,7 @@ void SetSettingString(const char* name, const std::string& text);
 constexpr std::int32_t kDefaultPasses = 3;
 constexpr std::int32_t kMaxStoredPasses = 100;
 std::int32_t ReadPassesSetting(std::string* note = nullptr);
+// The pass count of a run: the one given on the command line, else the setting's.
+std::int32_t PassesForRun(const std::optional<int>& given, std::string* note);
 
 }  // namespace tolvane

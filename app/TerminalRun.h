@@ -10,10 +10,12 @@
 #include "app/RunOutcome.h"
 #include "engine/FailedItemList.h"
 #include "engine/NotifyTarget.h"
+#include "platform/Descriptors.h"
 
 namespace tolvane {
 
 class EraseEngine;
+class InterruptPipe;
 
 // A command-line run without a window (no display, or --yes): the confirmation as a y/N
 // prompt, the engine's own progress line on standard output, Ctrl+C as the stop request,
@@ -47,10 +49,10 @@ private:
     enum class Answer { Yes, No };
 
     bool Confirm();
-    void WaitForWorker(int signalFd);
-    Answer AskStop(int signalFd);
-    // One answer line; signalFd >= 0: a signal while waiting means No.
-    Answer ReadAnswer(int signalFd);
+    void WaitForWorker(const InterruptPipe& interrupts);
+    Answer AskStop(const InterruptPipe& interrupts);
+    // One answer line; with `interrupts`, a Ctrl+C while waiting means No.
+    Answer ReadAnswer(const InterruptPipe* interrupts);
     void Say(const std::string& text) const;
 
     std::vector<std::string> m_paths;
@@ -61,8 +63,7 @@ private:
     std::string m_pendingInput;  // read past the end of the last answer line
 
     std::unique_ptr<EraseEngine> m_engine;
-    int m_doneWrite = -1;  // the worker writes a byte here after ERN_FINISHED
-    int m_doneRead = -1;
+    EventPipe m_done;  // notified by the worker after ERN_FINISHED
     std::atomic<bool> m_finished{false};
     // Written by the worker, read by the main thread after it joined the worker.
     FailedItemList m_failedItems;

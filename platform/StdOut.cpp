@@ -1,5 +1,7 @@
 #include "StdOut.h"
 
+#include "platform/Descriptors.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,19 +14,8 @@ void WriteStdOut(std::string_view text) {
     if (::fcntl(STDOUT_FILENO, F_GETFD) < 0) {
         return;
     }
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(STDOUT_FILENO, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;  // EPIPE, ENOSPC and the like: output is best effort
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    // EPIPE, ENOSPC and the like are ignored: output is best effort.
+    (void)WriteToDescriptor(STDOUT_FILENO, text);
 }
 
 }  // namespace tolvane

@@ -1,0 +1,76 @@
+#include "platform/Descriptors.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace tolvane {
+
+bool WriteToDescriptor(int fd, std::string_view text) {
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0 || errno != EINTR) {
+            return n;
+        }
+    }
+}
+
+Readable WaitForEither(int fd, int other) {
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {other, POLLIN, 0}};
+        if (::poll(fds, other >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Readable::Error;
+        }
+        // The other descriptor first: an interrupt wins over input that arrived with it.
+        if (other >= 0 && fds[1].revents != 0) {
+            return Readable::Other;
+        }
+        // POLLHUP and POLLNVAL count too: the read that follows reports end of input.
+        if (fds[0].revents != 0) {
+            return Readable::First;
+        }
+    }
+}
+
+EventPipe::EventPipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) == 0) {
+        m_read = fds[0];
+        m_write = fds[1];
+    }
+}
+
+EventPipe::~EventPipe() {
+    if (m_read >= 0) {
+        ::close(m_read);
+        ::close(m_write);
+    }
+}
+
+void EventPipe::Notify() const {
+    char byte = 1;
+    (void)WriteToDescriptor(m_write, std::string_view(&byte, 1));  // a full pipe is notified
+}
+
+}  // namespace tolvane
