@@ -59,15 +59,18 @@ protected:
         EXPECT_TRUE(WriteFileOfSize(path, size, fill));
         return path;
     }
-    // Bytes the run handed to write() for files: everything written minus standard output.
-    std::uint64_t BlockBytes(int passes, const std::vector<std::string>& paths) {
+    // Whole blocks the run handed to write() for files: everything this thread wrote minus
+    // standard output. A sanitizer runtime writes a few bytes of its own now and then, far
+    // less than a block.
+    std::uint64_t BlocksWritten(int passes, const std::vector<std::string>& paths) {
         EraseEngine engine(passes);
-        RecordingTarget target;
-        std::uint64_t before = WrittenByProcess();
-        std::string output = RunErase(engine, paths, target);
-        std::uint64_t after = WrittenByProcess();
+        std::uint64_t before = WrittenByThisThread();
+        std::string output = RunEraseHere(engine, paths);
+        std::uint64_t after = WrittenByThisThread();
         EXPECT_EQ(engine.FailedCount(), 0);
-        return after - before - output.size();
+        std::uint64_t bytes = after - before - output.size();
+        EXPECT_LT(bytes % 32768, 4096u) << bytes << " bytes is no whole number of blocks";
+        return bytes / 32768;
     }
 
     TempDir m_dir;
@@ -75,9 +78,9 @@ protected:
 
 TEST_F(EraseFileTest, WritesWholeBlocksForEveryPass) {
     // An empty file still gets one block per pass; 32769 bytes need two.
-    EXPECT_EQ(BlockBytes(1, {Make("empty", 0)}), 32768u);
-    EXPECT_EQ(BlockBytes(3, {Make("odd", 32769)}), 6u * 32768u);
-    EXPECT_EQ(BlockBytes(0, {Make("nopass", 5000)}), 0u);
+    EXPECT_EQ(BlocksWritten(1, {Make("empty", 0)}), 1u);
+    EXPECT_EQ(BlocksWritten(3, {Make("odd", 32769)}), 6u);
+    EXPECT_EQ(BlocksWritten(0, {Make("nopass", 5000)}), 0u);
     EXPECT_FALSE(Exists(m_dir / "empty"));
     EXPECT_FALSE(Exists(m_dir / "odd"));
     EXPECT_FALSE(Exists(m_dir / "nopass"));
@@ -390,10 +393,9 @@ TEST_F(EraseOnImageTest, FreeSpaceWithoutPassesWritesNothing) {
     TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
     FolderEvents events(m_image.MountPoint());
     EraseEngine engine(0);
-    RecordingTarget target;
-    std::uint64_t before = WrittenByProcess();
-    std::string output = RunErase(engine, {m_image.MountPoint() + "/:"}, target);
-    EXPECT_EQ(WrittenByProcess() - before, output.size());
+    std::uint64_t before = WrittenByThisThread();
+    std::string output = RunEraseHere(engine, {m_image.MountPoint() + "/:"});
+    EXPECT_LT(WrittenByThisThread() - before - output.size(), 4096u);  // no fill file
     EXPECT_TRUE(events.Take().empty());
     EXPECT_EQ(engine.FailedCount() + engine.NotFoundCount(), 0);
 }

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "engine/EraseJob.h"
+#include "engine/SizeCounter.h"
 
 namespace tolvane::test {
 
@@ -64,8 +65,25 @@ std::string RunErase(EraseEngine& engine, const std::vector<std::string>& paths,
     return testing::internal::GetCapturedStdout();
 }
 
-std::uint64_t WrittenByProcess() {
-    std::ifstream io("/proc/self/io");
+std::string RunEraseHere(EraseEngine& engine, const std::vector<std::string>& paths) {
+    EraseItemList items;
+    for (const std::string& path : paths) {
+        items.push_back(EraseItem{ClassifyItem(path), path});
+    }
+    testing::internal::CaptureStdout();
+    ProgressSink sink;
+    SizeCounter counter(&sink);
+    counter.SetItems(&items);
+    counter.Walk();
+    engine.SetItems(&items);
+    engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * engine.PassCount());
+    engine.SetSink(&sink);
+    engine.Walk();
+    return testing::internal::GetCapturedStdout();
+}
+
+std::uint64_t WrittenByThisThread() {
+    std::ifstream io("/proc/thread-self/io");
     std::string key;
     std::uint64_t value = 0;
     while (io >> key >> value) {

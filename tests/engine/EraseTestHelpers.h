@@ -40,8 +40,13 @@ private:
 std::string RunErase(EraseEngine& engine, const std::vector<std::string>& paths,
                      RecordingTarget& target);
 
-// Bytes this process has handed to write() so far (all threads).
-std::uint64_t WrittenByProcess();
+// Runs a count and an erase walk like the worker does, but on the calling thread, without a
+// window; returns what it wrote to standard output.
+std::string RunEraseHere(EraseEngine& engine, const std::vector<std::string>& paths);
+
+// Bytes the calling thread has handed to write() so far. Per thread, so that nothing a
+// sanitizer runtime or another thread writes is counted.
+std::uint64_t WrittenByThisThread();
 
 // Records the renames, creations and deletions inside one folder (not its subfolders).
 class FolderEvents {
