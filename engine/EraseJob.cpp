@@ -5,7 +5,7 @@
 #include "engine/EraseEngine.h"
 #include "engine/ProgressSink.h"
 #include "engine/SizeCounter.h"
-#include "platform/SpecialFolders.h"
+#include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 
 namespace tolvane {
