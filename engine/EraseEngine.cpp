@@ -75,8 +75,16 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
 }
 
 bool EraseEngine::EraseFile(int dirFd, std::string& name, const FindData& entry) {
+    // A file with other names outside this one shares its content with them: overwriting or
+    // truncating it would destroy what another name still holds. It is left as it is and
+    // reported; without passes only this name goes.
+    const bool shared = entry.IsRegular() && entry.links > 1;
     if (m_passCount <= 0) {
         Progress(++m_done);
+    } else if (shared) {
+        m_done += static_cast<std::uint64_t>(m_passCount) * entry.size;
+        Progress(m_done);
+        return false;
     } else if (!entry.IsRegular()) {
         // Links, FIFOs, sockets and devices are never opened for writing: a link's target
         // is not part of the selection, and writing to a device would destroy it.
@@ -91,7 +99,7 @@ bool EraseEngine::EraseFile(int dirFd, std::string& name, const FindData& entry)
     if (!ObscureName(dirFd, name)) {
         return false;
     }
-    return entry.IsRegular() ? TruncateAndDelete(dirFd, name) : RemoveFile(dirFd, name);
+    return entry.IsRegular() && !shared ? TruncateAndDelete(dirFd, name) : RemoveFile(dirFd, name);
 }
 
 bool EraseEngine::OverwriteFile(int dirFd, const std::string& name, const FindData& entry) {

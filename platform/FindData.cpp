@@ -37,6 +37,7 @@ void FillFindData(const struct statx& st, FindData& data) {
     data.size = st.stx_size;
     data.device = (static_cast<std::uint64_t>(st.stx_dev_major) << 32) | st.stx_dev_minor;
     data.inode = st.stx_ino;
+    data.links = st.stx_nlink;
     data.mountId = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
     data.accessTime = ToFileTime(st.stx_atime.tv_sec, st.stx_atime.tv_nsec);
     data.writeTime = ToFileTime(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);

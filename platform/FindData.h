@@ -30,6 +30,7 @@ struct FindData {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::uint64_t mountId = 0;  // the mount the entry lies on (a mount point: the mounted one)
+    std::uint32_t links = 1;    // names the entry has (hard links)
 
     bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
     bool IsRegular() const;
