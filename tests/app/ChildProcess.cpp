@@ -1,109 +1,80 @@
 #include "ChildProcess.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
+#include <functional>
+#include <thread>
 
-extern char** environ;
+#ifndef TOLVANE_BINARY
+#error "TOLVANE_BINARY must name the built program"
+#endif
 
 namespace tolvane::test {
 namespace {
 
-bool Dropped(const char* entry) {
-    // Whatever could lead the child to a display or to the user's real files.
-    for (const char* prefix : {"DISPLAY=", "WAYLAND_DISPLAY=", "HOME=", "TMPDIR=", "XDG_"}) {
-        if (std::strncmp(entry, prefix, std::strlen(prefix)) == 0) {
-            return true;
+bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
         }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return false;
-}
-
-std::int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return true;
 }
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& home) {
-    int in[2], out[2], err[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 ||
-        ::pipe2(err, O_CLOEXEC) != 0) {
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& home)
+    : m_outPath(home + "/stdout"), m_errPath(home + "/stderr") {
+    // The shared test main already points HOME, the XDG folders and TMPDIR into a private
+    // folder; each child also gets its own home and settings, and no display.
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    std::vector<std::string> argv = {TOLVANE_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argvPointers;
+    for (std::string& argument : argv) {
+        argvPointers.push_back(argument.data());
+    }
+    argvPointers.push_back(nullptr);
+
+    int in[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) {
         return;
     }
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (!Dropped(*entry)) {
-            environment.emplace_back(*entry);
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        // The child: only async-signal-safe calls until exec.
+        int out = ::open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        int err = ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (out < 0 || err < 0 || ::dup2(in[0], 0) < 0 || ::dup2(out, 1) < 0 ||
+            ::dup2(err, 2) < 0) {
+            ::_exit(127);
         }
+        // Default signal handling, whatever the test runner set.
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGPIPE, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::execv(argvPointers[0], argvPointers.data());
+        ::_exit(127);
     }
-    environment.push_back("HOME=" + home);
-    environment.push_back("XDG_CONFIG_HOME=" + home + "/.config");
-    environment.push_back("XDG_DATA_HOME=" + home + "/.local/share");
-    environment.push_back("XDG_CACHE_HOME=" + home + "/.cache");
-    environment.push_back("TMPDIR=" + home + "/tmp");
-    std::vector<char*> envp;
-    for (std::string& entry : environment) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = {program};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : args) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    // The child starts with default signal handling, whatever the test runner set.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    if (::posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(), envp.data()) !=
-        0) {
-        m_pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     ::close(in[0]);
-    ::close(out[1]);
-    ::close(err[1]);
     m_in = in[1];
-    m_outFd = out[0];
-    m_errFd = err[0];
 }
 
 ChildProcess::~ChildProcess() {
-    if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-    }
-    for (int fd : {m_in, m_outFd, m_errFd}) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
+    Signal(SIGKILL);
+    Ended(true);
+    CloseInput();
 }
 
 void ChildProcess::WriteInput(const std::string& text) {
@@ -125,64 +96,32 @@ void ChildProcess::Signal(int signal) {
     }
 }
 
-bool ChildProcess::Pump(int timeoutMs) {
-    pollfd fds[2] = {{m_outFd, POLLIN, 0}, {m_errFd, POLLIN, 0}};
-    if (m_outFd < 0 && m_errFd < 0) {
-        return false;
-    }
-    if (::poll(fds, 2, timeoutMs) <= 0) {
-        return true;
-    }
-    int* ends[2] = {&m_outFd, &m_errFd};
-    std::string* texts[2] = {&m_out, &m_err};
-    for (int i = 0; i < 2; ++i) {
-        if (fds[i].revents == 0) {
-            continue;
-        }
-        char buffer[4096];
-        ssize_t n = ::read(*ends[i], buffer, sizeof buffer);
-        if (n > 0) {
-            texts[i]->append(buffer, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            ::close(*ends[i]);
-            *ends[i] = -1;
-        }
-    }
-    return true;
-}
-
-bool ChildProcess::WaitForOutput(const std::string& needle, int timeoutMs) {
-    std::int64_t deadline = NowMs() + timeoutMs;
-    while (m_out.find(needle) == std::string::npos) {
-        if (NowMs() > deadline || !Pump(50)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ChildProcess::WaitForError(const std::string& needle, int timeoutMs) {
-    std::int64_t deadline = NowMs() + timeoutMs;
-    while (m_err.find(needle) == std::string::npos) {
-        if (NowMs() > deadline || !Pump(50)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-int ChildProcess::Wait(int timeoutMs) {
-    std::int64_t deadline = NowMs() + timeoutMs;
-    while (Pump(50)) {
-        if (NowMs() > deadline) {
-            ::kill(m_pid, SIGKILL);
-            break;
-        }
-    }
+bool ChildProcess::Ended(bool block) {
     int status = 0;
-    ::waitpid(m_pid, &status, 0);
-    m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (m_pid > 0 && ::waitpid(m_pid, &status, block ? 0 : WNOHANG) == m_pid) {
+        m_pid = -1;
+        m_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return m_pid <= 0;
+}
+
+bool ChildProcess::WaitFor(const std::string& path, const std::string& needle) {
+    bool found = false;
+    WaitUntil(std::chrono::seconds(30), [&] {
+        bool ended = Ended();  // before reading, so that its last words are read too
+        found = ReadFile(path).find(needle) != std::string::npos;
+        return found || ended;
+    });
+    return found;
+}
+
+int ChildProcess::Wait() {
+    if (!WaitUntil(std::chrono::seconds(120), [this] { return Ended(); })) {
+        Signal(SIGKILL);
+        Ended(true);
+        return -1;
+    }
+    return m_status;
 }
 
 }  // namespace tolvane::test

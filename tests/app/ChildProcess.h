@@ -5,15 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
+
 namespace tolvane::test {
 
-// The program under test run as a user would start it from a terminal without a display:
-// DISPLAY and WAYLAND_DISPLAY unset, HOME, XDG_CONFIG_HOME and TMPDIR inside `home`, and
-// standard input, output and error connected to pipes held by the test.
+// The built program run as a user would start it from a terminal without a display:
+// DISPLAY and WAYLAND_DISPLAY unset, HOME and XDG_CONFIG_HOME inside `home` (the other XDG
+// folders and TMPDIR stay in the test main's private folder), standard input a pipe held
+// by the test, standard output and error files in `home`.
 class ChildProcess {
 public:
-    ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-                 const std::string& home);
+    ChildProcess(const std::vector<std::string>& arguments, const std::string& home);
     ~ChildProcess();  // kills a child that is still running
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -23,26 +25,25 @@ public:
     void CloseInput();
     void Signal(int signal);
 
-    // Reads until `needle` appears in standard output (or error); false on timeout or end.
-    bool WaitForOutput(const std::string& needle, int timeoutMs = 30000);
-    bool WaitForError(const std::string& needle, int timeoutMs = 30000);
-    // Reads everything to the end and returns the exit status, or -1 after a timeout (the
-    // child is then killed) or when it died by a signal.
-    int Wait(int timeoutMs = 120000);
+    // Waits until `needle` appears in standard output (or error); false on timeout or end.
+    bool WaitForOutput(const std::string& needle) { return WaitFor(m_outPath, needle); }
+    bool WaitForError(const std::string& needle) { return WaitFor(m_errPath, needle); }
+    // Waits for the end and returns the exit status, or -1 after a timeout (the child is
+    // then killed) or when it died by a signal.
+    int Wait();
 
-    const std::string& Output() const { return m_out; }
-    const std::string& Error() const { return m_err; }
+    std::string Output() const { return ReadFile(m_outPath); }
+    std::string Error() const { return ReadFile(m_errPath); }
 
 private:
-    // One poll round over both pipes; false when both have ended.
-    bool Pump(int timeoutMs);
+    bool WaitFor(const std::string& path, const std::string& needle);
+    bool Ended(bool block = false);  // reaps the child; true once it has ended
 
+    std::string m_outPath;
+    std::string m_errPath;
     pid_t m_pid = -1;
     int m_in = -1;
-    int m_outFd = -1;
-    int m_errFd = -1;
-    std::string m_out;
-    std::string m_err;
+    int m_status = -1;
 };
 
 }  // namespace tolvane::test

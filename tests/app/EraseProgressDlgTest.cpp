@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "ImmutableFiles.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
 #include "app/AppNames.h"
@@ -18,6 +19,8 @@ namespace tolvane::test {
 namespace {
 
 constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
+constexpr char kSkipImmutable[] =
+    "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
 
 QString Lines(const std::vector<std::string>& paths) {
     QString text;
@@ -41,14 +44,10 @@ void OnFirstProgress(CEraseProgressDlg& dialog, std::function<void()> action) {
 
 class EraseProgressDlgTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(m_dir.Path().empty());
-        SetSettingDword("Passes", 3);
-    }
+    void SetUp() override { SetSettingDword("Passes", 3); }
     std::string MakeFile(const std::string& name, const std::string& content = "secret") {
-        std::string path = m_dir / name;
-        EXPECT_TRUE(WriteFile(path, content));
-        return path;
+        EXPECT_TRUE(WriteFile(m_dir / name, content));
+        return m_dir / name;
     }
 
     TempDir m_dir;
@@ -57,7 +56,7 @@ protected:
 
 TEST_F(EraseProgressDlgTest, DecliningErasesNothingAndShowsNothingMore) {
     std::vector<std::string> paths = {MakeFile("a.txt"), MakeFile("b c.txt")};
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::No));
+    m_answerer.ThenClick(QMessageBox::No);
     CEraseProgressDlg dialog(paths);
 
     EXPECT_EQ(dialog.DoModal(), 0);
@@ -77,14 +76,12 @@ TEST_F(EraseProgressDlgTest, DecliningErasesNothingAndShowsNothingMore) {
 TEST_F(EraseProgressDlgTest, CleanRunClosesWithoutAMessage) {
     MakeDirs(m_dir / "folder/sub");
     MakeFile("folder/sub/inner");
-    std::vector<std::string> paths = {MakeFile("a.txt"), m_dir / "folder"};
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
-    CEraseProgressDlg dialog(paths);
+    m_answerer.ThenClick(QMessageBox::Yes);
+    CEraseProgressDlg dialog({MakeFile("a.txt"), m_dir / "folder"});
 
     EXPECT_EQ(dialog.DoModal(), 0);
 
     EXPECT_EQ(m_answerer.Seen().size(), 1u);  // the confirmation only
-    EXPECT_EQ(m_answerer.Unexpected(), 0);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.ProgressBar()->value(), 1000);
     EXPECT_EQ(ListNames(m_dir.Path()), std::vector<std::string>{});
@@ -93,16 +90,14 @@ TEST_F(EraseProgressDlgTest, CleanRunClosesWithoutAMessage) {
 TEST_F(EraseProgressDlgTest, TwentyFailuresListSixteenPathsAndAnEllipsis) {
     ImmutableFiles immutable;
     std::vector<std::string> paths;
-    for (int i = 0; i < 20; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "f%02d", i);
-        paths.push_back(MakeFile(name));
+    for (int i = 10; i < 30; ++i) {
+        paths.push_back(MakeFile("f" + std::to_string(i)));
         if (!immutable.Add(paths.back())) {
-            GTEST_SKIP() << "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
+            GTEST_SKIP() << kSkipImmutable;
         }
     }
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Ok));
+    m_answerer.ThenClick(QMessageBox::Yes);
+    m_answerer.ThenClick(QMessageBox::Ok);
     CEraseProgressDlg dialog(paths);
 
     EXPECT_EQ(dialog.DoModal(), 1);
@@ -112,16 +107,15 @@ TEST_F(EraseProgressDlgTest, TwentyFailuresListSixteenPathsAndAnEllipsis) {
     EXPECT_EQ(warning.title, "Warning");
     EXPECT_EQ(warning.icon, QMessageBox::Warning);
     EXPECT_EQ(warning.buttons, QMessageBox::Ok);
-    std::vector<std::string> first16(paths.begin(), paths.begin() + 16);
-    EXPECT_EQ(warning.text, "Following files can't be erased:" + Lines(first16) + "\n...");
-    EXPECT_EQ(m_answerer.Unexpected(), 0);
+    paths.resize(16);
+    EXPECT_EQ(warning.text, "Following files can't be erased:" + Lines(paths) + "\n...");
 }
 
 TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouched) {
     ImmutableFiles immutable;
     std::string failing = MakeFile("1-immutable");
     if (!immutable.Add(failing)) {
-        GTEST_SKIP() << "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
+        GTEST_SKIP() << kSkipImmutable;
     }
     std::string big = m_dir / "2-big";
     ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
@@ -130,10 +124,10 @@ TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouc
     std::string inFolder = MakeFile("4-folder/inner", "untouched too");
 
     CEraseProgressDlg dialog({failing, big, later, m_dir / "4-folder"});
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
+    m_answerer.ThenClick(QMessageBox::Yes);
     OnFirstProgress(dialog, [&dialog] { dialog.CancelButton()->click(); });
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));  // stop
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Ok));
+    m_answerer.ThenClick(QMessageBox::Yes);  // stop
+    m_answerer.ThenClick(QMessageBox::Ok);
 
     EXPECT_EQ(dialog.DoModal(), 130);
 
@@ -141,13 +135,9 @@ TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouc
     const SeenBox& question = m_answerer.Seen()[1];
     EXPECT_EQ(question.title, "Question");
     EXPECT_EQ(question.text, "Do you want to stop erasing?");
-    EXPECT_EQ(question.icon, QMessageBox::Question);
     EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
-    const SeenBox& warning = m_answerer.Seen()[2];
-    EXPECT_EQ(warning.title, "Warning");
-    EXPECT_TRUE(warning.text.startsWith("Following files can't be erased:\n" +
-                                        QString::fromStdString(failing)))
-        << warning.text.toStdString();
+    EXPECT_EQ(m_answerer.Seen()[2].text.toStdString(),
+              "Following files can't be erased:\n" + failing);
     EXPECT_EQ(ReadFile(later), "untouched");
     EXPECT_EQ(ReadFile(inFolder), "untouched too");
 }
@@ -158,7 +148,7 @@ TEST_F(EraseProgressDlgTest, EscapeWhileTheStopQuestionIsOpenAsksNothingMore) {
     std::string other = MakeFile("other");
 
     CEraseProgressDlg dialog({big, other});
-    m_answerer.Then(BoxAnswerer::Click(QMessageBox::Yes));
+    m_answerer.ThenClick(QMessageBox::Yes);
     OnFirstProgress(dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
     m_answerer.Then([&dialog](QMessageBox* question) {
         // Further stop requests reach a dialog that is already asking: no second question.

@@ -2,11 +2,7 @@
 // the shared main has pointed HOME and the XDG folders into a private temporary folder.
 #include "QtTestEnvironment.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -34,19 +30,8 @@ private:
 [[maybe_unused]] testing::Environment* const g_qt =
     testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-bool SetImmutable(const std::string& path, bool on) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        return false;
-    }
-    int flags = 0;
-    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    }
-    ::close(fd);
-    return ok;
+void Click(QMessageBox* box, QMessageBox::StandardButton button) {
+    box->button(button)->click();
 }
 
 }  // namespace
@@ -56,8 +41,8 @@ BoxAnswerer::BoxAnswerer() {
     m_timer.start(10);
 }
 
-BoxAnswerer::Action BoxAnswerer::Click(QMessageBox::StandardButton button) {
-    return [button](QMessageBox* box) { box->button(button)->click(); };
+void BoxAnswerer::ThenClick(QMessageBox::StandardButton button) {
+    Then([button](QMessageBox* box) { Click(box, button); });
 }
 
 void BoxAnswerer::Poll() {
@@ -66,17 +51,12 @@ void BoxAnswerer::Poll() {
         return;
     }
     box->setProperty("answered", true);
-    SeenBox seen;
-    seen.title = box->windowTitle();
-    seen.text = box->text();
-    seen.icon = box->icon();
-    seen.buttons = box->standardButtons();
-    seen.defaultButton =
-        box->defaultButton() ? box->standardButton(box->defaultButton()) : QMessageBox::NoButton;
-    m_seen.push_back(seen);
+    QPushButton* preset = box->defaultButton();
+    m_seen.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButtons(),
+                      preset ? box->standardButton(preset) : QMessageBox::NoButton});
     if (m_script.empty()) {
         ++m_unexpected;
-        Click(box->button(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok)(box);
+        Click(box, box->button(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok);
         return;
     }
     Action action = std::move(m_script.front());
@@ -84,20 +64,6 @@ void BoxAnswerer::Poll() {
     // Run outside this timer's slot: Qt does not fire a timer inside its own slot, so an
     // action that (wrongly) opens another box would otherwise leave it unanswered forever.
     QTimer::singleShot(0, box, [action, box] { action(box); });
-}
-
-ImmutableFiles::~ImmutableFiles() {
-    for (const std::string& path : m_paths) {
-        SetImmutable(path, false);
-    }
-}
-
-bool ImmutableFiles::Add(const std::string& path) {
-    if (!SetImmutable(path, true)) {
-        return false;
-    }
-    m_paths.push_back(path);
-    return true;
 }
 
 }  // namespace tolvane::test

@@ -31,7 +31,7 @@ public:
 
     BoxAnswerer();
     void Then(Action action) { m_script.push_back(std::move(action)); }
-    static Action Click(QMessageBox::StandardButton button);
+    void ThenClick(QMessageBox::StandardButton button);
 
     const std::vector<SeenBox>& Seen() const { return m_seen; }
     int Unexpected() const { return m_unexpected; }
@@ -43,17 +43,6 @@ private:
     std::deque<Action> m_script;
     std::vector<SeenBox> m_seen;
     int m_unexpected = 0;
-};
-
-// Marks files immutable (chattr +i) so the engine fails on them for real; undoes it on
-// destruction. Available for root on file systems with the flag (ext4, xfs, btrfs).
-class ImmutableFiles {
-public:
-    ~ImmutableFiles();
-    bool Add(const std::string& path);  // false when the flag cannot be set
-
-private:
-    std::vector<std::string> m_paths;
 };
 
 }  // namespace tolvane::test

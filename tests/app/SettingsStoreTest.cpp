@@ -35,10 +35,9 @@ protected:
     }
 };
 
-TEST_F(SettingsStoreTest, NewUserGetsThreePassesAndDefaults) {
+TEST_F(SettingsStoreTest, NewUserGetsThreePassesAndNothingElse) {
     EXPECT_EQ(ReadPassesSetting(), 3);
-    EXPECT_EQ(GetSettingDword("LeftWidth", 288), 288);
-    EXPECT_EQ(GetSettingDword("WLeft", -1), -1);
+    EXPECT_EQ(GetSettingDword("WLeft", 288), 288);
     Data::MemoryWriter block;
     GetSettingBinary("RizUze", block);
     EXPECT_EQ(block.Length(), 0u);
@@ -74,36 +73,25 @@ TEST_F(SettingsStoreTest, BinaryOfTheLimitIsReadAndLargerCountsAsEmpty) {
     EXPECT_EQ(block.Length(), 0u);
 }
 
-struct StoredPasses {
-    const char* name;
+struct Stored {
     const char* line;  // the "Passes" line of the file; empty: none
     std::int32_t passes;
-    bool noted;  // the run is told the stored value was not used
+    bool noted = false;  // the run is told the stored value was not used
 };
 
-class StoredPassesTest : public SettingsStoreTest,
-                         public testing::WithParamInterface<StoredPasses> {};
-
-TEST_P(StoredPassesTest, ReadsAsARunUsesIt) {
-    WriteStoreFile(std::string("[General]\nLeftType=1\n") + GetParam().line + "\n");
-    std::string note;
-    EXPECT_EQ(ReadPassesSetting(&note), GetParam().passes);
-    EXPECT_EQ(!note.empty(), GetParam().noted) << note;
+TEST_F(SettingsStoreTest, StoredPassesReadAsARunUsesThem) {
+    for (const Stored& c :
+         {Stored{"", 3}, Stored{"Passes=0", 0}, Stored{"Passes=12", 12}, Stored{"Passes=100", 100},
+          Stored{"Passes=-2", 3}, Stored{"Passes=many", 3}, Stored{"Passes=", 3},
+          Stored{"Passes=1, 2", 3}, Stored{"Passes=@ByteArray(\\x3)", 3},
+          Stored{"Passes=4294967299", 3}, Stored{"Passes=101", 3, true}}) {
+        SCOPED_TRACE(c.line);
+        WriteStoreFile(std::string("[General]\nLeftType=1\n") + c.line + "\n");
+        std::string note;
+        EXPECT_EQ(ReadPassesSetting(&note), c.passes);
+        EXPECT_EQ(!note.empty(), c.noted) << note;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, StoredPassesTest,
-    testing::Values(
-        StoredPasses{"Absent", "", 3, false}, StoredPasses{"Zero", "Passes=0", 0, false},
-        StoredPasses{"Nine", "Passes=9", 9, false}, StoredPasses{"Negative", "Passes=-2", 3, false},
-        StoredPasses{"Text", "Passes=many", 3, false}, StoredPasses{"Empty", "Passes=", 3, false},
-        StoredPasses{"Binary", "Passes=@ByteArray(\\x3)", 3, false},
-        StoredPasses{"List", "Passes=1, 2", 3, false},
-        StoredPasses{"BeyondThirtyTwoBits", "Passes=4294967299", 3, false},
-        StoredPasses{"AboveNine", "Passes=12", 12, false},
-        StoredPasses{"Hundred", "Passes=100", 100, false},
-        StoredPasses{"AboveHundred", "Passes=101", 3, true}),
-    [](const testing::TestParamInfo<StoredPasses>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tolvane

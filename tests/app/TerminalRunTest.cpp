@@ -2,37 +2,31 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cstring>
+#include <memory>
 
 #include "ChildProcess.h"
+#include "ImmutableFiles.h"
 #include "TempDir.h"
-
-#ifndef TOLVANE_BINARY
-#error "TOLVANE_BINARY must name the built program"
-#endif
 
 namespace tolvane::test {
 namespace {
 
 constexpr char kConfirm[] = "Confirm erasing following files:";
 constexpr char kStopPrompt[] = "Do you want to stop erasing? [y/N] ";
-constexpr std::uint64_t kLongFileSize = 200ull << 20;
 
 class TerminalRunTest : public testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(m_dir.Path().empty());
-        ASSERT_TRUE(MakeDirs(m_dir / "home/tmp"));
+        ASSERT_TRUE(MakeDirs(m_dir / "home"));
         ASSERT_TRUE(MakeDirs(m_dir / "work"));
     }
-    std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& arguments) {
-        auto child = std::make_unique<ChildProcess>(TOLVANE_BINARY, arguments, m_dir / "home");
-        EXPECT_TRUE(child->Started());
-        return child;
+    void Start(const std::vector<std::string>& arguments) {
+        m_child = std::make_unique<ChildProcess>(arguments, m_dir / "home");
+        EXPECT_TRUE(m_child->Started());
     }
     // Runs to the end with `input` on standard input (then closed).
     int Run(const std::vector<std::string>& arguments, const std::string& input = "") {
-        m_child = Start(arguments);
+        Start(arguments);
         m_child->WriteInput(input);
         m_child->CloseInput();
         return m_child->Wait();
@@ -41,6 +35,9 @@ protected:
     std::string MakeFile(const std::string& name, const std::string& content = "secret") {
         EXPECT_TRUE(WriteFile(Work(name), content));
         return Work(name);
+    }
+    static bool Contains(const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
     }
 
     TempDir m_dir;
@@ -60,18 +57,15 @@ TEST_F(TerminalRunTest, YesErasesFilesFoldersAndPatterns) {
 
     EXPECT_EQ(ListNames(m_dir / "work"), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(ReadFile(Work("keep.txt")), "kept");
-    EXPECT_NE(m_child->Output().find("Processed 100.0%"), std::string::npos);
+    EXPECT_TRUE(Contains(m_child->Output(), "Processed 100.0%"));
     EXPECT_EQ(m_child->Error(), "");
 }
 
 TEST_F(TerminalRunTest, MissingPathIsReportedAndGivesStatusOne) {
     std::string file = MakeFile("there");
     std::string missing = Work("not here");
-
     EXPECT_EQ(Run({"--yes", missing, file}), 1);
-
-    EXPECT_NE(m_child->Output().find(missing + " - file not found\n"), std::string::npos)
-        << m_child->Output();
+    EXPECT_TRUE(Contains(m_child->Output(), missing + " - file not found\n")) << m_child->Output();
     EXPECT_FALSE(Exists(file));
 }
 
@@ -81,143 +75,110 @@ TEST_F(TerminalRunTest, ZeroPassesStillDeletes) {
     EXPECT_FALSE(Exists(file));
 }
 
-struct AnswerCase {
-    const char* name;
-    std::string input;  // then end of input
-    bool erased;
-};
+TEST_F(TerminalRunTest, OnlyYesAtThePromptErases) {
+    struct {
+        std::string input;  // then end of input
+        bool erased;
+    } const answers[] = {{"n\n", false}, {"\n", false},     {"", false}, {"sure\n", false},
+                         {"y\n", true},  {" YES \n", true}, {"y", true}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE("answer: " + answer.input);
+        std::string a = MakeFile("a");
+        std::string b = MakeFile("b b");
 
-class ConfirmationTest : public TerminalRunTest, public testing::WithParamInterface<AnswerCase> {};
+        EXPECT_EQ(Run({a, b}, answer.input), 0);
 
-TEST_P(ConfirmationTest, OnlyYesErases) {
-    std::string a = MakeFile("a");
-    std::string b = MakeFile("b b");
-
-    EXPECT_EQ(Run({a, b}, GetParam().input), 0);
-
-    EXPECT_EQ(Exists(a), !GetParam().erased);
-    EXPECT_EQ(Exists(b), !GetParam().erased);
-    std::string question = std::string(kConfirm) + "\n" + a + "\n" + b + "\n[y/N] ";
-    EXPECT_EQ(m_child->Error().substr(0, question.size()), question);
-    if (!GetParam().erased) {
-        // Declined: nothing else is printed (end of input only ends the prompt's line).
-        EXPECT_EQ(m_child->Output(), "");
-        EXPECT_TRUE(m_child->Error() == question || m_child->Error() == question + "\n")
-            << m_child->Error();
+        EXPECT_EQ(Exists(a), !answer.erased);
+        EXPECT_EQ(Exists(b), !answer.erased);
+        std::string question = std::string(kConfirm) + "\n" + a + "\n" + b + "\n[y/N] ";
+        std::string error = m_child->Error();
+        EXPECT_EQ(error.substr(0, question.size()), question);
+        if (!answer.erased) {
+            // Declined: nothing else is printed (end of input only ends the prompt's line).
+            EXPECT_EQ(m_child->Output(), "");
+            EXPECT_TRUE(error == question || error == question + "\n") << error;
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, ConfirmationTest,
-    testing::Values(AnswerCase{"No", "n\n", false}, AnswerCase{"JustEnter", "\n", false},
-                    AnswerCase{"EndOfInput", "", false}, AnswerCase{"Other", "sure\n", false},
-                    AnswerCase{"Yes", "y\n", true}, AnswerCase{"YesInCapitals", " YES \n", true},
-                    AnswerCase{"YesWithoutNewline", "y", true}),
-    [](const testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
-
-TEST_F(TerminalRunTest, CtrlCThenYesStopsAndLeavesTheRestUntouched) {
+TEST_F(TerminalRunTest, CtrlCAsksASecondCtrlCMeansNoAndYesStopsLeavingTheRestUntouched) {
     std::string big = Work("big");
-    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
+    ASSERT_TRUE(WriteFileOfSize(big, 200ull << 20));  // keeps a 3-pass run going for a while
     std::string second = MakeFile("second", "untouched");
-    auto child = Start({"--yes", "--passes", "3", big, second});
+    Start({"--yes", "--passes", "3", big, second});
 
-    ASSERT_TRUE(child->WaitForOutput("Processed")) << child->Output();
-    child->Signal(SIGINT);
-    ASSERT_TRUE(child->WaitForError(kStopPrompt)) << child->Error();
-    child->WriteInput("y\n");
+    ASSERT_TRUE(m_child->WaitForOutput("Processed")) << m_child->Output();
+    m_child->Signal(SIGINT);
+    ASSERT_TRUE(m_child->WaitForError(kStopPrompt)) << m_child->Error();
+    m_child->Signal(SIGINT);  // answers No: the run goes on
+    ASSERT_TRUE(m_child->WaitForError(std::string(kStopPrompt) + "\n")) << m_child->Error();
+    m_child->Signal(SIGINT);
+    ASSERT_TRUE(m_child->WaitForError(std::string(kStopPrompt) + "\n\n" + kStopPrompt))
+        << m_child->Error();
+    m_child->WriteInput("y\n");
 
-    EXPECT_EQ(child->Wait(), 130) << child->Error();
+    EXPECT_EQ(m_child->Wait(), 130) << m_child->Error();
     EXPECT_EQ(ReadFile(second), "untouched");
 }
 
-TEST_F(TerminalRunTest, SecondCtrlCWhileAskingMeansNo) {
-    std::string big = Work("big");
-    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
-    std::string second = MakeFile("second");
-    auto child = Start({"--yes", "--passes", "3", big, second});
-
-    ASSERT_TRUE(child->WaitForOutput("Processed"));
-    child->Signal(SIGINT);
-    ASSERT_TRUE(child->WaitForError(kStopPrompt));
-    child->Signal(SIGINT);
-
-    EXPECT_EQ(child->Wait(), 0) << child->Error();
-    EXPECT_FALSE(Exists(big));
-    EXPECT_FALSE(Exists(second));
-    // One question only: the second Ctrl+C answered it.
-    EXPECT_EQ(child->Error(), std::string("\n") + kStopPrompt + "\n");
-}
-
 TEST_F(TerminalRunTest, NamesArePrintedAndErasedByteForByte) {
-    std::vector<std::string> names = {"with  two spaces", "-leading dash", "new\nline",
-                                      "bad \xff\xfe utf-8", "star*and?mark"};
-    std::vector<std::string> paths;
-    std::string expected = std::string(kConfirm);
-    for (const std::string& name : names) {
-        paths.push_back(MakeFile(name));
-        expected += "\n" + paths.back();
-    }
     std::vector<std::string> arguments = {"--"};
-    arguments.insert(arguments.end(), paths.begin(), paths.end());
+    std::string expected = kConfirm;
+    for (const char* name : {"with  two spaces", "-leading dash", "new\nline", "bad \xff\xfe utf-8",
+                             "star*and?mark"}) {
+        arguments.push_back(MakeFile(name));
+        expected += "\n" + arguments.back();
+    }
     std::string missing = Work("gone \xff\n-x");
     arguments.push_back(missing);
 
     EXPECT_EQ(Run(arguments, "y\n"), 1);  // the missing one
 
     EXPECT_EQ(m_child->Error().substr(0, expected.size()), expected);
-    EXPECT_NE(m_child->Output().find(missing + " - file not found\n"), std::string::npos);
+    EXPECT_TRUE(Contains(m_child->Output(), missing + " - file not found\n"));
     EXPECT_EQ(ListNames(m_dir / "work"), std::vector<std::string>{});
 }
 
 TEST_F(TerminalRunTest, FailuresAreListedAtTheEnd) {
-    // Permissions do not stop root, which the tests may run as; an immutable file stops
-    // everyone.
     std::string file = MakeFile("locked");
-    if (RunCommand("chattr +i '" + file + "'") != 0) {
-        GTEST_SKIP() << "chattr +i is not available here";
+    ImmutableFiles immutable;  // stops root too, which the tests may run as
+    if (!immutable.Add(file)) {
+        GTEST_SKIP() << "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
     }
     std::string other = MakeFile("free");
 
-    int status = Run({"--yes", file, other});
-    RunCommand("chattr -i '" + file + "'");
+    EXPECT_EQ(Run({"--yes", file, other}), 1);
 
-    EXPECT_EQ(status, 1);
     EXPECT_EQ(m_child->Error(), "Following files can't be erased:\n" + file + "\n");
-    EXPECT_NE(m_child->Output().find(file + " - failed\n"), std::string::npos);
+    EXPECT_TRUE(Contains(m_child->Output(), file + " - failed\n"));
     EXPECT_FALSE(Exists(other));
 }
 
-struct UsageCase {
-    const char* name;
-    std::vector<std::string> arguments;
-    int status;
-    const char* output;  // expected start of standard output
-};
-
-class UsageTest : public TerminalRunTest, public testing::WithParamInterface<UsageCase> {};
-
-TEST_P(UsageTest, ExitsBeforeTouchingAnything) {
+TEST_F(TerminalRunTest, HelpVersionAndUsageErrorsTouchNothing) {
+    struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;  // expected start of standard output
+    } const cases[] = {{{"--help"}, 0, "Usage: tolvane "},
+                       {{"--version"}, 0, "tolvane "},
+                       {{"--yes", "--passes", "10"}, 2, ""},
+                       {{"--yes", "-rf"}, 2, ""}};  // a dash path without "--"
     std::string file = MakeFile("victim");
-    std::vector<std::string> arguments = GetParam().arguments;
-    arguments.push_back(file);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        std::vector<std::string> arguments = c.arguments;
+        arguments.push_back(file);
 
-    EXPECT_EQ(Run(arguments), GetParam().status);
+        EXPECT_EQ(Run(arguments), c.status);
 
-    EXPECT_EQ(ReadFile(file), "secret");
-    EXPECT_EQ(m_child->Output().substr(0, std::strlen(GetParam().output)), GetParam().output);
-    if (GetParam().status == 2) {
-        EXPECT_EQ(m_child->Output(), "");
-        EXPECT_NE(m_child->Error().find("Try 'tolvane --help'"), std::string::npos);
+        EXPECT_EQ(ReadFile(file), "secret");
+        EXPECT_EQ(m_child->Output().substr(0, c.output.size()), c.output);
+        if (c.status == 2) {
+            EXPECT_EQ(m_child->Output(), "");
+            EXPECT_TRUE(Contains(m_child->Error(), "Try 'tolvane --help'"));
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, UsageTest,
-    testing::Values(UsageCase{"Help", {"--help"}, 0, "Usage: tolvane "},
-                    UsageCase{"Version", {"--version"}, 0, "tolvane "},
-                    UsageCase{"PassesTen", {"--yes", "--passes", "10"}, 2, ""},
-                    UsageCase{"DashPathWithoutDoubleDash", {"--yes", "-rf"}, 2, ""}),
-    [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.name); });
 
 TEST_F(TerminalRunTest, SavedPassCountOutsideTheRangeIsNotUsedSilently) {
     ASSERT_TRUE(MakeDirs(m_dir / "home/.config/Miravelt"));
@@ -233,7 +194,7 @@ TEST_F(TerminalRunTest, SavedPassCountOutsideTheRangeIsNotUsedSilently) {
 
 TEST_F(TerminalRunTest, NoPathsWithoutADisplaySaysTheWindowIsNotAvailable) {
     EXPECT_EQ(Run({}), 0);
-    EXPECT_NE(m_child->Error().find("main window is not available"), std::string::npos);
+    EXPECT_TRUE(Contains(m_child->Error(), "main window is not available"));
 }
 
 }  // namespace
