@@ -3,17 +3,16 @@
 // reached standard output and the window.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "EraseTestHelpers.h"
+#include "EngineTestHelpers.h"
 #include "LoopImage.h"
+#include "RawScan.h"
 #include "TempDir.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 #include "engine/FailedItemList.h"
-#include "engine/SizeCounter.h"
 
 namespace tolvane::test {
 namespace {
@@ -87,15 +86,17 @@ TEST_F(EraseFileTest, WritesWholeBlocksForEveryPass) {
     EXPECT_TRUE(ListNames(m_dir.Path()).empty());
 }
 
+// A first-stage name as long as the old one, the next one when it is taken, then the
+// second-stage name; the same for an empty folder.
 TEST_F(EraseFileTest, RenamesTwiceThenDeletes) {
     std::string path = Make("report.doc", 100);
     std::string blocker = Make("aaaaaaaaaa", 7, 'b');  // takes the first first-stage name
+    ASSERT_TRUE(MakeDirs(m_dir / "empty"));
     FolderEvents events(m_dir.Path());
-    EraseEngine engine(1);
-    RecordingTarget target;
-    RunErase(engine, {path}, target);
+    EraseRun(1).Run({path, m_dir / "empty/"});
     EXPECT_EQ(events.Take(),
               (std::vector<std::string>{"report.doc>baaaaaaaaa", "baaaaaaaaa>aaaaaaaa.aaa",
+                                        "-aaaaaaaa.aaa", "empty>aaaaa", "aaaaa>aaaaaaaa.aaa",
                                         "-aaaaaaaa.aaa"}));
     EXPECT_EQ(ReadFile(blocker), "bbbbbbb");
     EXPECT_EQ(ListNames(m_dir.Path()), std::vector<std::string>{"aaaaaaaaaa"});
@@ -104,9 +105,8 @@ TEST_F(EraseFileTest, RenamesTwiceThenDeletes) {
 TEST_F(EraseFileTest, ErasesInListOrder) {
     std::vector<std::string> paths = {Make("third", 10), Make("first", 10), Make("second", 10)};
     FolderEvents events(m_dir.Path());
-    EraseEngine engine(0);
-    RecordingTarget target;
-    RunErase(engine, paths, target);
+    EraseRun run(0);
+    run.Run(paths);
     std::vector<std::string> firstRenames;
     for (const std::string& event : events.Take()) {
         std::string from = event.substr(0, event.find('>'));
@@ -115,35 +115,29 @@ TEST_F(EraseFileTest, ErasesInListOrder) {
         }
     }
     EXPECT_EQ(firstRenames, (std::vector<std::string>{"third", "first", "second"}));
-    EXPECT_EQ(target.Count(ERN_ITEMDONE), 3);
+    EXPECT_EQ(run.target.Count(ERN_ITEMDONE), 3);
 }
 
 TEST_F(EraseFileTest, ShortRunWritesExactLinesAndMessages) {
-    std::string path = Make("ten", 10);
-    EraseEngine engine(1);
-    RecordingTarget target;
-    std::string output = RunErase(engine, {path}, target);
-    EXPECT_EQ(output, "\rProcessed   0.0%\rProcessed 100.0%");
-    std::vector<std::pair<std::uintptr_t, std::intptr_t>> messages;
-    for (const auto& m : target.Messages()) {
-        messages.emplace_back(m.code, m.value);
-    }
-    EXPECT_EQ(messages,
-              (std::vector<std::pair<std::uintptr_t, std::intptr_t>>{
-                  {ERN_PROGRESS, 0}, {ERN_PROGRESS, 1000}, {ERN_ITEMDONE, 1}, {ERN_FINISHED, 1}}));
-    EXPECT_EQ(target.lastMessageNumber, WM_ERASE_NOTIFY);
+    EraseRun run(1);
+    EXPECT_EQ(run.Run({Make("ten", 10)}), "\rProcessed   0.0%\rProcessed 100.0%");
+    using Message = RecordingTarget::Message;
+    EXPECT_EQ(run.target.Messages(),
+              (std::vector<Message>{{WM_ERASE_NOTIFY, ERN_PROGRESS, 0, {}},
+                                    {WM_ERASE_NOTIFY, ERN_PROGRESS, 1000, {}},
+                                    {WM_ERASE_NOTIFY, ERN_ITEMDONE, 1, {}},
+                                    {WM_ERASE_NOTIFY, ERN_FINISHED, 1, {}}}));
 }
 
 TEST_F(EraseFileTest, PathNamingNothingIsReportedNotFound) {
     std::string missing = m_dir / "missing.txt";
-    EraseEngine engine(3);
-    RecordingTarget target;
-    std::string output = RunErase(engine, {missing, m_dir / "nothing*"}, target);
-    EXPECT_EQ(output, kBlank + missing + " - file not found\n" + kBlank + m_dir.Path() +
-                          "/nothing* - file not found\n\rProcessed 100.0%");
-    EXPECT_EQ(engine.NotFoundCount(), 2);
-    EXPECT_TRUE(target.FailedPaths().empty());  // not found is not sent to the window
-    EXPECT_EQ(target.Count(ERN_ITEMDONE), 2);
+    EraseRun run(3);
+    EXPECT_EQ(run.Run({missing, m_dir / "nothing*"}),
+              kBlank + missing + " - file not found\n" + kBlank + m_dir.Path() +
+                  "/nothing* - file not found\n\rProcessed 100.0%");
+    EXPECT_EQ(run.engine.NotFoundCount(), 2);
+    EXPECT_TRUE(run.target.FailedPaths().empty());  // not found is not sent to the window
+    EXPECT_EQ(run.target.Count(ERN_ITEMDONE), 2);
 }
 
 TEST_F(EraseFileTest, FileThatCannotBeOpenedIsReportedAndUntouched) {
@@ -157,18 +151,17 @@ TEST_F(EraseFileTest, FileThatCannotBeOpenedIsReportedAndUntouched) {
     WriteFile(lockedInside, "inner");
     SetImmutable(lockedInside, true);
 
-    EraseEngine engine(2);
-    RecordingTarget target;
-    std::string output = RunErase(engine, {locked, inFolder}, target);
+    EraseRun run(2);
+    std::string output = run.Run({locked, inFolder});
     SetImmutable(locked, false);
     SetImmutable(lockedInside, false);
 
     EXPECT_EQ(ReadFile(locked), std::string(5000, 'L'));
     EXPECT_EQ(ReadFile(lockedInside), "inner");  // the folder stays under its own name
-    EXPECT_EQ(target.FailedPaths(), (std::vector<std::string>{locked, lockedInside}));
+    EXPECT_EQ(run.target.FailedPaths(), (std::vector<std::string>{locked, lockedInside}));
     EXPECT_NE(output.find(kBlank + locked + " - failed\n"), std::string::npos);
-    EXPECT_EQ(engine.FailedCount(), 2);
-    EXPECT_EQ(engine.NotFoundCount(), 0);
+    EXPECT_EQ(run.engine.FailedCount(), 2);
+    EXPECT_EQ(run.engine.NotFoundCount(), 0);
 }
 
 TEST_F(EraseFileTest, TotalsCountBytesTimesPassesOrEntries) {
@@ -178,60 +171,45 @@ TEST_F(EraseFileTest, TotalsCountBytesTimesPassesOrEntries) {
         WriteFileOfSize(m_dir / (name + "/sub/three"), 3000);
         return m_dir / name;
     };
-    EraseEngine twoPasses(2);
-    RecordingTarget target;
-    RunErase(twoPasses, {makeTree("bytes")}, target);
-    EXPECT_EQ(twoPasses.Total(), 8000);
-    EXPECT_EQ(twoPasses.Done(), 8000u);
-
-    EraseEngine noPasses(0);
-    RunErase(noPasses, {makeTree("entries")}, target);
-    EXPECT_EQ(noPasses.Total(), 4);  // the folder, its subfolder and two files
-    EXPECT_EQ(noPasses.Done(), 4u);
+    EraseRun twoPasses(2);
+    twoPasses.Run({makeTree("bytes")});
+    EXPECT_EQ(twoPasses.engine.Total(), 8000);
+    EXPECT_EQ(twoPasses.engine.Done(), 8000u);
+    EraseRun noPasses(0);
+    noPasses.Run({makeTree("entries")});
+    EXPECT_EQ(noPasses.engine.Total(), 4);  // the folder, its subfolder and two files
+    EXPECT_EQ(noPasses.engine.Done(), 4u);
     EXPECT_TRUE(ListNames(m_dir.Path()).empty());
-}
-
-TEST_F(EraseFileTest, EmptyFolderItemIsRemoved) {
-    MakeDirs(m_dir / "empty");
-    FolderEvents events(m_dir.Path());
-    EraseEngine engine(0);
-    RecordingTarget target;
-    RunErase(engine, {m_dir / "empty/"}, target);
-    EXPECT_EQ(events.Take(),
-              (std::vector<std::string>{"empty>aaaaa", "aaaaa>aaaaaaaa.aaa", "-aaaaaaaa.aaa"}));
-    EXPECT_EQ(engine.Done(), 1u);
 }
 
 TEST_F(EraseFileTest, CancelBeforeTheWalkLeavesTheFirstFileAndReportsIt) {
     std::string first = Make("first", 100, 'f');
     std::string second = Make("second", 100, 's');
-    EraseEngine engine(1);
-    engine.RequestCancel();  // as if asked during the count
-    RecordingTarget target;
-    RunErase(engine, {first, second}, target);
+    EraseRun run(1);
+    run.engine.RequestCancel();  // as if asked during the count
+    run.Run({first, second});
     EXPECT_EQ(ReadFile(first), std::string(100, 'f'));
     EXPECT_EQ(ReadFile(second), std::string(100, 's'));
-    EXPECT_EQ(target.FailedPaths(), std::vector<std::string>{first});
-    EXPECT_EQ(target.Count(ERN_ITEMDONE), 0);
-    EXPECT_EQ(target.Count(ERN_FINISHED), 1);
+    EXPECT_EQ(run.target.FailedPaths(), std::vector<std::string>{first});
+    EXPECT_EQ(run.target.Count(ERN_ITEMDONE), 0);
+    EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
 }
 
 TEST_F(EraseFileTest, CancelDuringAFileStillDeletesIt) {
     std::string big = Make("big", 16u << 20, 'g');
     std::string later = Make("later", 100, 'l');
-    EraseEngine engine(1);
-    RecordingTarget target;
-    target.onMessage = [&engine](std::uintptr_t code, std::intptr_t value) {
+    EraseRun run(1);
+    run.target.onMessage = [&run](std::uintptr_t code, std::intptr_t value) {
         if (code == ERN_PROGRESS && value > 0 && value < 1000) {
-            engine.RequestCancel();
+            run.engine.RequestCancel();
         }
     };
-    RunErase(engine, {big, later}, target);
+    run.Run({big, later});
     EXPECT_FALSE(Exists(big));
     EXPECT_EQ(ReadFile(later), std::string(100, 'l'));
-    EXPECT_TRUE(target.FailedPaths().empty());
-    EXPECT_EQ(target.Count(ERN_FINISHED), 1);
-    EXPECT_LT(engine.Done(), 16u << 20);  // the pass stopped early
+    EXPECT_TRUE(run.target.FailedPaths().empty());
+    EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
+    EXPECT_LT(run.engine.Done(), 16u << 20);  // the pass stopped early
 }
 
 TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
@@ -286,28 +264,22 @@ protected:
     std::string m_saved;
 };
 
-TEST_F(TraceFolderTest, ErasedTraceFolderIsRecreatedWithItsMode) {
-    MakeDirs(m_cache + "/app");
-    WriteFile(m_cache + "/app/data", "cached");
-    chmod(m_cache.c_str(), 01750);
-    EraseEngine engine(1);
-    RecordingTarget target;
-    RunErase(engine, {m_cache}, target);
+TEST_F(TraceFolderTest, IsReportedWhenMissingAndRecreatedWithItsModeAfterErasing) {
+    EraseRun missing(1);
+    EXPECT_NE(missing.Run({m_cache}).find(m_cache + " - file not found\n"), std::string::npos);
     struct stat st;
+    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));  // made, as an empty folder
+
+    ASSERT_TRUE(MakeDirs(m_cache + "/app"));
+    ASSERT_TRUE(WriteFile(m_cache + "/app/data", "cached"));
+    ASSERT_EQ(chmod(m_cache.c_str(), 01750), 0);
+    EraseRun run(1);
+    run.Run({m_cache});
     ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 01750u);
     EXPECT_TRUE(ListNames(m_cache).empty());
-    EXPECT_EQ(engine.NotFoundCount(), 0);
-}
-
-TEST_F(TraceFolderTest, MissingTraceFolderIsReportedAndCreated) {
-    EraseEngine engine(1);
-    RecordingTarget target;
-    std::string output = RunErase(engine, {m_cache}, target);
-    EXPECT_NE(output.find(m_cache + " - file not found\n"), std::string::npos);
-    struct stat st;
-    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(run.engine.NotFoundCount(), 0);
 }
 
 // The system root is never erased. Checked inside a child process confined to a fresh
@@ -346,17 +318,11 @@ TEST(EraseRoot, SystemRootIsRefusedInEverySpelling) {
     EXPECT_EQ(ReadFile(jail / "keep.txt"), "keep");
 }
 
-// On a small loop-mounted ext4 image.
+// On a small loop-mounted ext4 image. Filling and releasing free space and what it leaves on
+// the medium is in EraseRemanenceTest.
 class EraseOnImageTest : public testing::Test {
 protected:
     EraseOnImageTest() : m_image(m_dir.Path(), "ext4", 64) {}
-    std::uint64_t Free() const {
-        struct statvfs st;
-        return statvfs(m_image.MountPoint().c_str(), &st) == 0
-                   ? static_cast<std::uint64_t>(st.f_bfree) * st.f_frsize
-                   : 0;
-    }
-
     TempDir m_dir;
     LoopImage m_image;
 };
@@ -367,26 +333,11 @@ TEST_F(EraseOnImageTest, FullDiskDuringAPassStillDeletesTheFile) {
     ASSERT_TRUE(WriteFileOfSize(victim, (8u << 20) + 1));  // its last block must grow
     std::string filler = m_image.MountPoint() + "/filler";
     WriteFileOfSize(filler, 200u << 20);  // fails part-way: the disk is full afterwards
-    EraseEngine engine(3);
-    RecordingTarget target;
-    RunErase(engine, {victim}, target);
+    EraseRun run(3);
+    run.Run({victim});
     EXPECT_FALSE(Exists(victim));
-    EXPECT_EQ(engine.FailedCount(), 0);
+    EXPECT_EQ(run.engine.FailedCount(), 0);
     EXPECT_EQ(ListNames(m_image.MountPoint()), (std::vector<std::string>{"filler", "lost+found"}));
-}
-
-TEST_F(EraseOnImageTest, FreeSpaceIsFilledAndReleased) {
-    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
-    std::uint64_t before = Free();
-    FolderEvents events(m_image.MountPoint());
-    EraseEngine engine(1);
-    RecordingTarget target;
-    RunErase(engine, {m_image.MountPoint() + ":"}, target);
-    EXPECT_EQ(events.Take(), (std::vector<std::string>{"+aaaaaaaa.aaa", "-aaaaaaaa.aaa"}));
-    EXPECT_EQ(ListNames(m_image.MountPoint()), std::vector<std::string>{"lost+found"});
-    EXPECT_GE(Free() + (1u << 20), before);
-    EXPECT_EQ(engine.FailedCount() + engine.NotFoundCount(), 0);
-    EXPECT_GE(engine.Done(), before * 9 / 10);  // most of the reported space was written
 }
 
 TEST_F(EraseOnImageTest, FreeSpaceWithoutPassesWritesNothing) {
@@ -402,19 +353,21 @@ TEST_F(EraseOnImageTest, FreeSpaceWithoutPassesWritesNothing) {
 
 TEST_F(EraseOnImageTest, CancelWhileWipingReleasesWhatWasWritten) {
     TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
-    std::uint64_t before = Free();
-    EraseEngine engine(3);
-    RecordingTarget target;
-    target.onMessage = [&engine](std::uintptr_t code, std::intptr_t value) {
+    std::uint64_t before = FreeBytesOf(m_image.MountPoint());
+    FolderEvents events(m_image.MountPoint());
+    EraseRun run(3);
+    run.target.onMessage = [&run](std::uintptr_t code, std::intptr_t value) {
         if (code == ERN_PROGRESS && value >= 100) {
-            engine.RequestCancel();
+            run.engine.RequestCancel();
         }
     };
-    RunErase(engine, {m_image.MountPoint() + ":"}, target);
+    run.Run({m_image.MountPoint() + ":"});
+    // The fill files lie in a folder of their own, which goes with them.
+    EXPECT_EQ(events.Take(), (std::vector<std::string>{"+aaaaaaaa.aaa", "-aaaaaaaa.aaa"}));
     EXPECT_EQ(ListNames(m_image.MountPoint()), std::vector<std::string>{"lost+found"});
-    EXPECT_GE(Free() + (1u << 20), before);
-    EXPECT_EQ(target.Count(ERN_FINISHED), 1);
-    EXPECT_EQ(target.Count(ERN_ITEMDONE), 0);
+    EXPECT_GE(FreeBytesOf(m_image.MountPoint()) + (1u << 20), before);
+    EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
+    EXPECT_EQ(run.target.Count(ERN_ITEMDONE), 0);
 }
 
 }  // namespace

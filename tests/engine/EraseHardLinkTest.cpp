@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "EraseTestHelpers.h"
+#include "EngineTestHelpers.h"
 #include "TempDir.h"
-#include "engine/EraseEngine.h"
 
 namespace tolvane::test {
 namespace {
@@ -16,18 +15,17 @@ TEST(EraseHardLink, ContentOfAnotherNameIsNeverOverwrittenOrTruncated) {
         ASSERT_TRUE(MakeDirs(dir / "chosen"));
         ASSERT_TRUE(WriteFile(dir / "chosen/linked", "shared content"));
         ASSERT_EQ(link((dir / "chosen/linked").c_str(), (dir / "outside").c_str()), 0);
-        EraseEngine engine(passes);
-        RecordingTarget target;
-        RunErase(engine, {dir / "chosen"}, target);
+        EraseRun run(passes);
+        run.Run({dir / "chosen"});
         EXPECT_EQ(ReadFile(dir / "outside"), "shared content") << passes << " passes";
         if (passes == 0) {
             // Deleting without overwriting removes only the chosen name.
             EXPECT_FALSE(Exists(dir / "chosen"));
-            EXPECT_TRUE(target.FailedPaths().empty());
+            EXPECT_TRUE(run.target.FailedPaths().empty());
         } else {
             // It cannot be destroyed without touching the other name: left and reported.
             EXPECT_EQ(ReadFile(dir / "chosen/linked"), "shared content");
-            EXPECT_EQ(target.FailedPaths(), std::vector<std::string>{dir / "chosen/linked"});
+            EXPECT_EQ(run.target.FailedPaths(), std::vector<std::string>{dir / "chosen/linked"});
         }
     }
 }

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "EraseTestHelpers.h"
+#include "EngineTestHelpers.h"
 #include "TempDir.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
@@ -29,12 +29,12 @@ TEST(EraseJob, NotificationsArriveInOrderAndEndExactlyOnce) {
     std::string locked = dir / "locked";
     WriteFile(locked, "x");
     bool immutable = SetImmutable(locked, true);
-    EraseEngine engine(2);
-    RecordingTarget target;
-    RunErase(engine, {dir / "tree", locked, dir / "missing"}, target);
+    EraseRun run(2);
+    run.Run({dir / "tree", locked, dir / "missing"});
     if (immutable) {
         SetImmutable(locked, false);
     }
+    const RecordingTarget& target = run.target;
     auto messages = target.Messages();
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.back().code, ERN_FINISHED);
@@ -58,44 +58,28 @@ TEST(EraseJob, NotificationsArriveInOrderAndEndExactlyOnce) {
 
 // The window deletes the engine while it handles ERN_FINISHED; the worker must not touch it
 // afterwards (the sanitizer builds catch any use after free).
-class DeletingTarget : public RecordingTarget {
-public:
-    std::intptr_t Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) override {
-        RecordingTarget::Send(message, code, value);
-        if (code == ERN_PROGRESS && cancelAt >= 0 && value >= cancelAt && engine) {
-            engine->RequestCancel();
-        }
-        if (code == ERN_FINISHED) {
-            delete engine;
-            engine = nullptr;
-        }
-        return 0;
-    }
-    EraseEngine* engine = nullptr;
-    std::intptr_t cancelAt = -1;
-};
-
 TEST(EraseJob, WindowDeletesTheEngineOnFinishedAlsoAfterACancel) {
-    for (std::intptr_t cancelAt : {std::intptr_t{-1}, std::intptr_t{1}}) {
+    for (bool cancel : {false, true}) {
         TempDir dir;
         MakeTree(dir, 20, 300000);
-        DeletingTarget target;
-        target.engine = new EraseEngine(1);
-        target.cancelAt = cancelAt;
+        RecordingTarget target;
+        auto* engine = new EraseEngine(1);
+        target.onMessage = [&engine, cancel](std::uintptr_t code, std::intptr_t value) {
+            if (code == ERN_PROGRESS && cancel && value >= 1 && engine) {
+                engine->RequestCancel();
+            } else if (code == ERN_FINISHED) {
+                delete engine;
+                engine = nullptr;
+            }
+        };
         testing::internal::CaptureStdout();
-        std::thread worker =
-            StartEraseJob({dir / "tree", dir / "other"}, 1, &target, target.engine);
-        worker.join();
+        StartEraseJob({dir / "tree", dir / "other"}, 1, &target, engine).join();
         testing::internal::GetCapturedStdout();
-        EXPECT_EQ(target.engine, nullptr);
+        EXPECT_EQ(engine, nullptr);
         EXPECT_EQ(target.Count(ERN_FINISHED), 1);
         EXPECT_EQ(target.Messages().back().code, ERN_FINISHED);
-        if (cancelAt >= 0) {
-            EXPECT_EQ(target.Count(ERN_ITEMDONE), 0);
-            EXPECT_TRUE(Exists(dir / "tree"));  // stopped before the folder could go
-        } else {
-            EXPECT_FALSE(Exists(dir / "tree"));
-        }
+        EXPECT_EQ(target.Count(ERN_ITEMDONE), cancel ? 0 : 2);
+        EXPECT_EQ(Exists(dir / "tree"), cancel);  // a cancel comes before the folder can go
     }
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "BoundedErase.h"
+#include "EngineTestHelpers.h"
 #include "LoopImage.h"
 #include "TempDir.h"
 
@@ -64,22 +64,6 @@ bool MakeSocket(const std::string& path) {
     return ok;
 }
 
-// Unmounts a mount the test made, before the image under it goes.
-class MountGuard {
-public:
-    explicit MountGuard(std::string mountPoint) : m_mountPoint(std::move(mountPoint)) {}
-    ~MountGuard() {
-        if (RunCommand("umount '" + m_mountPoint + "'") != 0) {
-            RunCommand("umount -l '" + m_mountPoint + "'");
-        }
-    }
-    MountGuard(const MountGuard&) = delete;
-    MountGuard& operator=(const MountGuard&) = delete;
-
-private:
-    std::string m_mountPoint;
-};
-
 class EraseSelectionTest : public testing::TestWithParam<int> {
 protected:
     void SetUp() override {
@@ -98,14 +82,21 @@ protected:
     std::string chosen;
 };
 
-TEST_P(EraseSelectionTest, FolderEraseRemovesLinksAndSpecialFilesButNothingBeyondThem) {
+// A folder holding links, special files, a hidden and a read-only file and two mounts, and
+// links and special files chosen one by one (a link also with the separator a shell's
+// completion adds to a link to a folder).
+TEST_P(EraseSelectionTest, RemovesLinksAndSpecialFilesButNothingBeyondThem) {
     const int passes = GetParam();
+    const std::string items = tmp / "items";
     ASSERT_TRUE(MakeDirs(chosen + "/nested"));
-    ASSERT_EQ(::symlink((outside + "/target.txt").c_str(), (chosen + "/to-file").c_str()), 0);
-    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (chosen + "/to-folder").c_str()), 0);
+    ASSERT_TRUE(MakeDirs(items));
+    for (const std::string& folder : {chosen, items}) {
+        ASSERT_EQ(::symlink((outside + "/target.txt").c_str(), (folder + "/to-file").c_str()), 0);
+        ASSERT_EQ(::symlink((outside + "/folder").c_str(), (folder + "/to-folder").c_str()), 0);
+        ASSERT_EQ(::mkfifo((folder + "/fifo").c_str(), 0600), 0);
+        ASSERT_TRUE(MakeSocket(folder + "/socket"));
+    }
     ASSERT_EQ(::symlink("../../outside/folder", (chosen + "/nested/relative").c_str()), 0);
-    ASSERT_EQ(::mkfifo((chosen + "/fifo").c_str(), 0600), 0);
-    ASSERT_TRUE(MakeSocket(chosen + "/socket"));
     ASSERT_TRUE(WriteFile(chosen + "/read-only.txt", "no write permission"));
     ASSERT_EQ(::chmod((chosen + "/read-only.txt").c_str(), 0444), 0);
     ASSERT_TRUE(WriteFile(chosen + "/.hidden", "hidden"));
@@ -118,27 +109,26 @@ TEST_P(EraseSelectionTest, FolderEraseRemovesLinksAndSpecialFilesButNothingBeyon
     ASSERT_TRUE(WriteFile(image.MountPoint() + "/on-the-image.txt", "inside the mounted volume"));
     ASSERT_TRUE(MakeDirs(chosen + "/mounted"));
     ASSERT_TRUE(MakeDirs(chosen + "/bound"));
-    ASSERT_EQ(RunCommand("mount --bind '" + image.MountPoint() + "' '" + chosen + "/mounted'"), 0);
-    MountGuard mountedGuard(chosen + "/mounted");
-    ASSERT_EQ(RunCommand("mount --bind '" + outside + "/bound' '" + chosen + "/bound'"), 0);
-    MountGuard boundGuard(chosen + "/bound");
+    BindMount mounted(image.MountPoint(), chosen + "/mounted");
+    BindMount bound(outside + "/bound", chosen + "/bound");
+    ASSERT_TRUE(mounted.Mounted() && bound.Mounted()) << mounted.SkipReason();
 
     const TreeState outsideBefore = Snapshot(outside);
     const TreeState imageBefore = Snapshot(image.MountPoint());
-    const TreeState mountedBefore = Snapshot(chosen + "/mounted");
-    ASSERT_EQ(mountedBefore.size(), imageBefore.size());
+    ASSERT_EQ(Snapshot(chosen + "/mounted").size(), imageBefore.size());
 
     // A FIFO opened for writing would block until a reader comes: the bound turns a hang
     // into a failure.
-    BoundedEraseResult run = RunEraseBounded({chosen}, passes);
-    ASSERT_TRUE(run.finished) << "the erase hung (a FIFO opened for writing?)";
-
-    EXPECT_EQ(run.failedCount, 0);
-    EXPECT_TRUE(run.failedPaths.empty()) << run.failedPaths.front();
-    EXPECT_EQ(run.notFoundCount, 0);
+    EraseRun run(passes);
+    run.Run(
+        {chosen, items + "/to-file", items + "/to-folder/", items + "/fifo", items + "/socket"});
+    ASSERT_TRUE(run.Finished()) << "the erase hung (a FIFO opened for writing?)";
+    EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
+    EXPECT_EQ(run.target.FailedPaths(), std::vector<std::string>{});
     // The chosen folder stays because it holds the mount points, and they stay under their
     // own names.
     EXPECT_EQ(ListNames(chosen), (std::vector<std::string>{"bound", "mounted"}));
+    EXPECT_TRUE(ListNames(items).empty());
     EXPECT_EQ(Snapshot(outside), outsideBefore);
     EXPECT_EQ(Snapshot(image.MountPoint()), imageBefore);
     EXPECT_EQ(ReadFile(chosen + "/mounted/on-the-image.txt"), "inside the mounted volume");
@@ -149,41 +139,6 @@ INSTANTIATE_TEST_SUITE_P(Passes, EraseSelectionTest, testing::Values(1, 0),
                          [](const testing::TestParamInfo<int>& info) {
                              return std::to_string(info.param) + "pass";
                          });
-
-// A link chosen as an item is the link alone, also when the name ends with a separator
-// (which the shell's completion adds to a link to a folder).
-TEST_P(EraseSelectionTest, LinkChosenAsItemIsRemovedAndItsTargetKept) {
-    const int passes = GetParam();
-    ASSERT_TRUE(MakeDirs(chosen));
-    ASSERT_EQ(::symlink((outside + "/target.txt").c_str(), (chosen + "/to-file").c_str()), 0);
-    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (chosen + "/to-folder").c_str()), 0);
-    ASSERT_EQ(::symlink((outside + "/folder").c_str(), (chosen + "/slashed").c_str()), 0);
-    const TreeState outsideBefore = Snapshot(outside);
-
-    BoundedEraseResult run =
-        RunEraseBounded({chosen + "/to-file", chosen + "/to-folder", chosen + "/slashed/"}, passes);
-    ASSERT_TRUE(run.finished);
-
-    EXPECT_EQ(run.failedCount, 0);
-    EXPECT_EQ(run.notFoundCount, 0);
-    EXPECT_TRUE(ListNames(chosen).empty());
-    EXPECT_EQ(Snapshot(outside), outsideBefore);
-}
-
-// Special files chosen one by one: removed without being opened, so a FIFO without a
-// reader cannot hold the run.
-TEST_P(EraseSelectionTest, SpecialFilesChosenAsItemsAreRemovedWithoutHanging) {
-    const int passes = GetParam();
-    ASSERT_TRUE(MakeDirs(chosen));
-    ASSERT_EQ(::mkfifo((chosen + "/fifo").c_str(), 0600), 0);
-    ASSERT_TRUE(MakeSocket(chosen + "/socket"));
-
-    BoundedEraseResult run = RunEraseBounded({chosen + "/fifo", chosen + "/socket"}, passes);
-    ASSERT_TRUE(run.finished) << "the erase hung on a FIFO";
-
-    EXPECT_EQ(run.failedCount, 0);
-    EXPECT_TRUE(ListNames(chosen).empty());
-}
 
 }  // namespace
 }  // namespace tolvane::test

@@ -60,60 +60,38 @@ PatternBuffer Inverted(const PatternBuffer& buffer) {
     return out;
 }
 
-struct LayoutCase {
-    int passes;
-    std::string layout;  // per buffer: 'K' keystream block, '~' complement of the one before,
-                         // 'F' left for fresh data
-};
+// Per buffer: 'K' keystream block, '~' complement of the one before, 'F' left for fresh data.
+TEST(PatternSource, BuffersHoldKeystreamComplementsAndOneFreshPass) {
+    for (const std::string layout : {"F", "KF", "K~F", "K~KF", "K~K~K~K~F"}) {
+        SCOPED_TRACE(layout);
+        const int passes = static_cast<int>(layout.size());
+        PatternSource source(passes);
+        ASSERT_TRUE(source.Ready());
+        ASSERT_EQ(source.PassCount(), passes);
 
-class PatternSourceLayout : public testing::TestWithParam<LayoutCase> {};
-
-TEST_P(PatternSourceLayout, BuffersHoldKeystreamComplementsAndOneFreshPass) {
-    const LayoutCase& c = GetParam();
-    PatternSource source(c.passes);
-    ASSERT_TRUE(source.Ready());
-    ASSERT_EQ(source.PassCount(), c.passes);
-
-    Table table = TableOf(source.Generator());
-    for (int k = c.passes - 1; k >= 0; --k) {
-        EXPECT_EQ(source.IsFreshPass(k), c.layout[static_cast<std::size_t>(k)] == 'F') << k;
-        switch (c.layout[static_cast<std::size_t>(k)]) {
-            case 'K': {
+        Table table = TableOf(source.Generator());
+        for (int k = passes - 1; k >= 0; --k) {
+            const char kind = layout[static_cast<std::size_t>(k)];
+            EXPECT_EQ(source.IsFreshPass(k), kind == 'F') << k;
+            if (kind == 'K') {
                 std::optional<Table> before = UndoRequest(table, source.Buffer(k));
                 ASSERT_TRUE(before) << "buffer " << k << " is not the next keystream block";
                 table = *before;
-                break;
-            }
-            case '~':
+            } else if (kind == '~') {
                 EXPECT_TRUE(source.Buffer(k) == Inverted(source.Buffer(k - 1))) << k;
-                break;
-            default:
-                break;
+            }
         }
-    }
-    // `table` is now the keyed table: a real key, and not left in the fresh buffer.
-    Table identity;
-    for (int x = 0; x < 256; ++x) {
-        identity[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(x);
-    }
-    EXPECT_NE(table, identity);
-    const PatternBuffer& fresh = source.Buffer(c.passes - 1);
-    EXPECT_NE(KeyedTable(fresh.data(), 256), table) << "the key is still in the fresh buffer";
-
-    for (int a = 0; a < c.passes; a += 2) {
-        for (int b = a + 2; b < c.passes - 1; b += 2) {
-            EXPECT_FALSE(source.Buffer(a) == source.Buffer(b)) << a << " " << b;
+        // `table` is now the keyed table: a real key, and not left in the fresh buffer.
+        EXPECT_NE(table, TableOf(KeystreamGenerator()));
+        const PatternBuffer& fresh = source.Buffer(passes - 1);
+        EXPECT_NE(KeyedTable(fresh.data(), 256), table) << "the key is still in the fresh buffer";
+        for (int a = 0; a < passes; a += 2) {
+            for (int b = a + 2; b < passes - 1; b += 2) {
+                EXPECT_FALSE(source.Buffer(a) == source.Buffer(b)) << a << " " << b;
+            }
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(Passes, PatternSourceLayout,
-                         testing::Values(LayoutCase{1, "F"}, LayoutCase{2, "KF"},
-                                         LayoutCase{3, "K~F"}, LayoutCase{4, "K~KF"},
-                                         LayoutCase{9, "K~K~K~K~F"}),
-                         [](const testing::TestParamInfo<LayoutCase>& info) {
-                             return std::to_string(info.param.passes) + "Passes";
-                         });
 
 TEST(PatternSource, ZeroPassesKeysTheGeneratorWithoutBuffers) {
     for (int passes : {0, -3}) {

@@ -1,44 +1,20 @@
-// The progress line, the report lines and the window messages, byte for byte.
+// The progress line, the report lines, the window messages and sizes, byte for byte.
 #include <gtest/gtest.h>
 
+#include "EngineTestHelpers.h"
 #include "TempDir.h"
-#include "WalkTestHelpers.h"
+#include "engine/FormatSize.h"
 #include "engine/ProgressSink.h"
 #include "engine/SizeCounter.h"
 
 namespace tolvane::test {
 namespace {
 
-struct Message {
-    std::uint32_t message;
-    std::uintptr_t code;
-    std::intptr_t value;
-    std::string text;  // for ERN_FAILED: the path, copied while the call lasts
-    bool operator==(const Message&) const = default;
-};
+using Message = RecordingTarget::Message;
+using Messages = std::vector<Message>;
 
-std::ostream& operator<<(std::ostream& out, const Message& m) {
-    return out << "{" << m.message << ", " << m.code << ", " << m.value << ", \"" << m.text
-               << "\"}";
-}
-
-class RecordingWindow : public NotifyTarget {
-public:
-    std::vector<Message> messages;
-    std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam,
-                       std::intptr_t lParam) override {
-        Message m{message, wParam, lParam, {}};
-        if (wParam == ERN_FAILED) {
-            m.text = reinterpret_cast<const char*>(lParam);
-            m.value = 0;  // the pointer itself means nothing after the call
-        }
-        messages.push_back(m);
-        return 0;
-    }
-};
-
-Message Progress(std::intptr_t perMille) {
-    return {WM_ERASE_NOTIFY, ERN_PROGRESS, perMille, {}};
+Message Sent(std::uintptr_t code, std::intptr_t value, std::string text = {}) {
+    return {WM_ERASE_NOTIFY, code, value, std::move(text)};
 }
 
 // Runs body with standard output captured and returns what was written.
@@ -49,35 +25,48 @@ std::string Captured(Body body) {
     return testing::internal::GetCapturedStdout();
 }
 
-struct ProgressCase {
-    std::string name;
-    std::int64_t position, total;
-    std::string text;
-    std::int32_t perMille;
-};
-
-class ProgressSinkFirstCall : public testing::TestWithParam<ProgressCase> {};
-
-TEST_P(ProgressSinkFirstCall, WritesAndSends) {
-    RecordingWindow window;
-    ProgressSink sink(&window);
-    const ProgressCase& c = GetParam();
-    EXPECT_EQ(Captured([&] { sink.Progress(c.position, c.total); }), c.text);
-    EXPECT_EQ(window.messages, std::vector<Message>{Progress(c.perMille)});
-    EXPECT_EQ(sink.Last(), c.perMille);
+TEST(FormatSize, RoundsToTheNearestUnit) {
+    constexpr std::int64_t kKb = 1024;
+    constexpr std::int64_t kMb = kKb * kKb;
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {0, "0 bytes"},
+        {9999, "9999 bytes"},
+        {10000, "10 Kb"},
+        {10 * kKb + 512, "10 Kb"},  // exactly half rounds down
+        {10 * kKb + 513, "11 Kb"},
+        {9999 * kKb + 512, "9999 Kb"},
+        {9999 * kKb + 513, "10 Mb"},
+        {10000 * kMb, "10 Gb"},
+        {10000 * kMb * kKb, "10 Tb"},
+        {20000 * kMb * kMb, "20000 Tb"},  // Tb is the last unit, however large the number
+        {-5, "-5 bytes"},
+    };
+    for (const auto& [bytes, text] : cases) {
+        EXPECT_EQ(FormatSize(bytes), text) << bytes;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, ProgressSinkFirstCall,
-    testing::Values(ProgressCase{"Zero", 0, 100, "\rProcessed   0.0%", 0},
-                    ProgressCase{"FortyOfThreeThousand", 40, 3000, "\rProcessed   1.3%", 13},
-                    ProgressCase{"TotalZero", 40, 0, "\rProcessed 100.0%", 1000},
-                    ProgressCase{"Half", 1, 2, "\rProcessed  50.0%", 500},
-                    ProgressCase{"AboveTotal", 300, 100, "\rProcessed 100.0%", 1000}),
-    [](const testing::TestParamInfo<ProgressCase>& info) { return info.param.name; });
+TEST(ProgressSink, FirstCallWritesAndSends) {
+    const struct {
+        std::int64_t position, total;
+        std::string text;
+        std::int32_t perMille;
+    } cases[] = {
+        {0, 100, "\rProcessed   0.0%", 0},      {40, 3000, "\rProcessed   1.3%", 13},
+        {40, 0, "\rProcessed 100.0%", 1000},    {1, 2, "\rProcessed  50.0%", 500},
+        {300, 100, "\rProcessed 100.0%", 1000},
+    };
+    for (const auto& c : cases) {
+        RecordingTarget window;
+        ProgressSink sink(&window);
+        EXPECT_EQ(Captured([&] { sink.Progress(c.position, c.total); }), c.text);
+        EXPECT_EQ(window.Messages(), Messages{Sent(ERN_PROGRESS, c.perMille)});
+        EXPECT_EQ(sink.Last(), c.perMille);
+    }
+}
 
 TEST(ProgressSink, ReportsOnlyChangesButAboveTheTotalEveryCall) {
-    RecordingWindow window;
+    RecordingTarget window;
     ProgressSink sink(&window);
     const std::string out = Captured([&] {
         sink.Progress(0, 3000);
@@ -93,9 +82,9 @@ TEST(ProgressSink, ReportsOnlyChangesButAboveTheTotalEveryCall) {
     EXPECT_EQ(out,
               "\rProcessed   0.0%\rProcessed   1.3%\rProcessed   1.4%\rProcessed 100.0%"
               "\rProcessed 100.0%\rProcessed 100.0%");
-    EXPECT_EQ(window.messages,
-              (std::vector<Message>{Progress(0), Progress(13), Progress(14), Progress(1000),
-                                    Progress(1000), Progress(1000)}));
+    EXPECT_EQ(window.Messages(), (Messages{Sent(ERN_PROGRESS, 0), Sent(ERN_PROGRESS, 13),
+                                           Sent(ERN_PROGRESS, 14), Sent(ERN_PROGRESS, 1000),
+                                           Sent(ERN_PROGRESS, 1000), Sent(ERN_PROGRESS, 1000)}));
 }
 
 TEST(ProgressSink, WithoutAWindowWritesButSendsNothing) {
@@ -105,12 +94,13 @@ TEST(ProgressSink, WithoutAWindowWritesButSendsNothing) {
                   sink.ItemDone();
                   sink.Finished();
                   sink.ReportItem("/x/y", kReportFailed);
+                  sink.CountProgress(1000);  // written only with a window
               }),
               "\rProcessed   1.3%\r                    \r/x/y - failed\n");
 }
 
-TEST(ProgressSink, CountProgressWritesAtEveryThousandAndOnlyWithAWindow) {
-    RecordingWindow window;
+TEST(ProgressSink, CountProgressWritesAtEveryThousandWithoutSending) {
+    RecordingTarget window;
     ProgressSink sink(&window);
     EXPECT_EQ(Captured([&] {
                   for (std::int32_t count : {1, 999, 1000, 1001, 1999, 2000, 2001}) {
@@ -119,35 +109,18 @@ TEST(ProgressSink, CountProgressWritesAtEveryThousandAndOnlyWithAWindow) {
               }),
               "\rTotal size is calculating, 1000 files and folders"
               "\rTotal size is calculating, 2000 files and folders");
-    EXPECT_TRUE(window.messages.empty());
-
-    ProgressSink silent;
-    EXPECT_EQ(Captured([&] { silent.CountProgress(1000); }), "");
+    EXPECT_TRUE(window.Messages().empty());
 }
 
 TEST(ProgressSink, ReportItemWritesTheLineAndSendsOnlyFailures) {
-    RecordingWindow window;
+    RecordingTarget window;
     ProgressSink sink(&window);
     EXPECT_EQ(Captured([&] { sink.ReportItem("/gone/file.txt", kReportNotFound); }),
               "\r                    \r/gone/file.txt - file not found\n");
-    EXPECT_TRUE(window.messages.empty());
-
+    EXPECT_TRUE(window.Messages().empty());
     EXPECT_EQ(Captured([&] { sink.ReportItem("/busy/file.txt", kReportFailed); }),
               "\r                    \r/busy/file.txt - failed\n");
-    EXPECT_EQ(window.messages,
-              (std::vector<Message>{{WM_ERASE_NOTIFY, ERN_FAILED, 0, "/busy/file.txt"}}));
-}
-
-TEST(ProgressSink, ItemDoneAndFinishedSendOne) {
-    RecordingWindow window;
-    ProgressSink sink(&window, 0x1234);
-    EXPECT_EQ(Captured([&] {
-                  sink.ItemDone();
-                  sink.Finished();
-              }),
-              "");
-    EXPECT_EQ(window.messages,
-              (std::vector<Message>{{0x1234, ERN_ITEMDONE, 1, {}}, {0x1234, ERN_FINISHED, 1, {}}}));
+    EXPECT_EQ(window.Messages(), Messages{Sent(ERN_FAILED, 0, "/busy/file.txt")});
 }
 
 // A short run as the job drives it: count, progress, one failure, the end.
@@ -157,9 +130,9 @@ TEST(ProgressSink, ShortRunOutput) {
     for (int k = 0; k < 999; ++k) {  // with the folder: 1000 entries
         ASSERT_TRUE(WriteFile(temp / ("f/" + std::to_string(k)), "12"));
     }
-    RecordingWindow window;
+    RecordingTarget window;
     ProgressSink sink(&window);
-    EraseItemList items = MakeItems({temp / "f"});
+    EraseItemList items{{ItemKind::Ordinary, temp / "f"}};
     const std::string failed = temp / "f/17";
     std::uint64_t total = 0;
     const std::string out = Captured([&] {
@@ -178,17 +151,11 @@ TEST(ProgressSink, ShortRunOutput) {
     EXPECT_EQ(total, 1998u);
     EXPECT_EQ(out,
               "\rTotal size is calculating, 1000 files and folders"
-              "\rProcessed   0.0%\rProcessed  50.0%"
-              "\r                    \r" +
-                  failed +
-                  " - failed\n"
-                  "\rProcessed 100.0%");
-    EXPECT_EQ(window.messages, (std::vector<Message>{Progress(0),
-                                                     Progress(500),
-                                                     {WM_ERASE_NOTIFY, ERN_FAILED, 0, failed},
-                                                     Progress(1000),
-                                                     {WM_ERASE_NOTIFY, ERN_ITEMDONE, 1, {}},
-                                                     {WM_ERASE_NOTIFY, ERN_FINISHED, 1, {}}}));
+              "\rProcessed   0.0%\rProcessed  50.0%\r                    \r" +
+                  failed + " - failed\n\rProcessed 100.0%");
+    EXPECT_EQ(window.Messages(),
+              (Messages{Sent(ERN_PROGRESS, 0), Sent(ERN_PROGRESS, 500), Sent(ERN_FAILED, 0, failed),
+                        Sent(ERN_PROGRESS, 1000), Sent(ERN_ITEMDONE, 1), Sent(ERN_FINISHED, 1)}));
 }
 
 }  // namespace

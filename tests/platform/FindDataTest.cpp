@@ -14,34 +14,27 @@ namespace {
 
 using test::TempDir;
 
-struct TimeCase {
-    std::int64_t seconds;
-    long nanoseconds;  // a multiple of 100: file times hold 100-ns units
-    std::int64_t fileTime;
-};
-
-class FileTime : public testing::TestWithParam<TimeCase> {};
-
-TEST_P(FileTime, RoundTrips) {
-    const TimeCase& c = GetParam();
-    EXPECT_EQ(ToFileTime(c.seconds, static_cast<std::uint32_t>(c.nanoseconds)), c.fileTime);
-    std::int64_t seconds = -1;
-    long nanoseconds = -1;
-    FromFileTime(c.fileTime, seconds, nanoseconds);
-    EXPECT_EQ(seconds, c.seconds);
-    EXPECT_EQ(nanoseconds, c.nanoseconds);
-}
-
-INSTANTIATE_TEST_SUITE_P(Times, FileTime,
-                         testing::Values(TimeCase{0, 0, 116444736000000000LL},  // 1970-01-01
-                                         TimeCase{-11644473600LL, 0, 0},        // 1601-01-01
-                                         TimeCase{1, 100, 116444736010000001LL},
-                                         TimeCase{-1, 999999900,
-                                                  116444735999999999LL},  // just before 1970
-                                         TimeCase{1700000000, 123456700, 133444736001234567LL}));
-
-TEST(FileTime, DropsNanosecondsBelowTheUnit) {
-    EXPECT_EQ(ToFileTime(0, 199), ToFileTime(0, 100));
+TEST(FileTime, RoundTrips) {
+    const struct {
+        std::int64_t seconds;
+        long nanoseconds;  // a multiple of 100: file times hold 100-ns units
+        std::int64_t fileTime;
+    } cases[] = {
+        {0, 0, 116444736000000000LL},           // 1970-01-01
+        {-11644473600LL, 0, 0},                 // 1601-01-01
+        {1, 100, 116444736010000001LL},         //
+        {-1, 999999900, 116444735999999999LL},  // just before 1970
+        {1700000000, 123456700, 133444736001234567LL},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToFileTime(c.seconds, static_cast<std::uint32_t>(c.nanoseconds)), c.fileTime);
+        std::int64_t seconds = -1;
+        long nanoseconds = -1;
+        FromFileTime(c.fileTime, seconds, nanoseconds);
+        EXPECT_EQ(seconds, c.seconds) << c.fileTime;
+        EXPECT_EQ(nanoseconds, c.nanoseconds) << c.fileTime;
+    }
+    EXPECT_EQ(ToFileTime(0, 199), ToFileTime(0, 100));  // below the unit is dropped
 }
 
 TEST(StatEntry, DescribesLinksHiddenAndReadOnlyEntries) {

@@ -20,29 +20,17 @@ TEST(ParseMountInfo, ReadsFieldsAndDecodesEscapes) {
         "garbage line\n"
         "41 27 0:50 / /mnt/short rw -\n"
         "42 27 0:51 / /run/user/1000 rw,nosuid,nodev - tmpfs tmpfs rw";
-    const std::vector<MountEntry> table = ParseMountInfo(text);
-    ASSERT_EQ(table.size(), 4u);
-
-    EXPECT_EQ(table[0].mountId, 27u);
-    EXPECT_EQ(table[0].major, 254u);
-    EXPECT_EQ(table[0].minor, 0u);
-    EXPECT_EQ(table[0].mountPoint, "/");
-    EXPECT_EQ(table[0].fsType, "ext4");
-    EXPECT_EQ(table[0].source, "/dev/vda");
-    EXPECT_FALSE(table[0].readOnly);
-
-    EXPECT_EQ(table[1].mountPoint, "/media/me/My Disk");
-    EXPECT_EQ(table[1].major, 8u);
-    EXPECT_EQ(table[1].minor, 17u);
-    EXPECT_EQ(table[1].fsType, "vfat");
-    EXPECT_EQ(table[1].source, "/dev/sdb1");
-
-    EXPECT_EQ(table[2].root, "/sub\\dir");
-    EXPECT_EQ(table[2].mountPoint, "/srv/back\tslash");
-    EXPECT_TRUE(table[2].readOnly);
-
-    EXPECT_EQ(table[3].mountPoint, "/run/user/1000");
-    EXPECT_EQ(table[3].fsType, "tmpfs");
+    std::vector<std::string> fields;
+    for (const MountEntry& m : ParseMountInfo(text)) {
+        fields.push_back(std::to_string(m.mountId) + " " + std::to_string(m.major) + ":" +
+                         std::to_string(m.minor) + " [" + m.root + "] [" + m.mountPoint + "] " +
+                         m.fsType + " " + m.source + (m.readOnly ? " ro" : " rw"));
+    }
+    EXPECT_EQ(fields,
+              (std::vector<std::string>{"27 254:0 [/] [/] ext4 /dev/vda rw",
+                                        "36 8:17 [/] [/media/me/My Disk] vfat /dev/sdb1 rw",
+                                        "40 8:2 [/sub\\dir] [/srv/back\tslash] ext4 /dev/sda2 ro",
+                                        "42 0:51 [/] [/run/user/1000] tmpfs tmpfs rw"}));
 }
 
 MountEntry Mount(std::string mountPoint, std::string fsType, unsigned major = 8, unsigned minor = 1,
@@ -56,39 +44,37 @@ MountEntry Mount(std::string mountPoint, std::string fsType, unsigned major = 8,
     return entry;
 }
 
-struct VolumeCase {
-    std::string mountPoint;
-    std::string fsType;
-    bool userData;
-};
-
-class UserDataVolume : public testing::TestWithParam<VolumeCase> {};
-
-TEST_P(UserDataVolume, KeepsOnlyVolumesOfUserData) {
-    EXPECT_EQ(IsUserDataVolume(Mount(GetParam().mountPoint, GetParam().fsType)),
-              GetParam().userData);
+TEST(IsUserDataVolume, KeepsOnlyVolumesOfUserData) {
+    const struct {
+        std::string mountPoint;
+        std::string fsType;
+        bool userData;
+    } cases[] = {
+        {"/", "ext4", true},
+        {"/home", "btrfs", true},
+        {"/proc", "proc", false},
+        {"/sys", "sysfs", false},
+        {"/sys/fs/cgroup/cpu", "cgroup", false},
+        {"/tmp", "tmpfs", false},
+        {"/", "overlay", false},
+        {"/snap/core/1", "squashfs", false},
+        {"/media/cd", "iso9660", false},
+        {"/dev/shm", "tmpfs", false},
+        {"/dev/sdx", "ext4", false},  // under /dev, whatever it holds
+        {"/run/lock", "ext4", false},
+        {"/run", "ext4", false},
+        {"/run/media/me/USB", "vfat", true},
+        {"/running", "ext4", true},  // only the folder /run counts
+        {"/proceeds", "xfs", true},
+        {"/run/user/1000/doc", "fuse.portal", false},
+        {"/var/lib/nfs/rpc_pipefs", "rpc_pipefs", false},
+        {"/mnt/nas", "nfs4", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsUserDataVolume(Mount(c.mountPoint, c.fsType)), c.userData)
+            << c.mountPoint << " " << c.fsType;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Mounts, UserDataVolume,
-    testing::Values(VolumeCase{"/", "ext4", true}, VolumeCase{"/home", "btrfs", true},
-                    VolumeCase{"/proc", "proc", false}, VolumeCase{"/sys", "sysfs", false},
-                    VolumeCase{"/sys/fs/cgroup/cpu", "cgroup", false},
-                    VolumeCase{"/tmp", "tmpfs", false}, VolumeCase{"/", "overlay", false},
-                    VolumeCase{"/snap/core/1", "squashfs", false},
-                    VolumeCase{"/media/cd", "iso9660", false},
-                    VolumeCase{"/dev/shm", "tmpfs", false},
-                    VolumeCase{"/dev/sdx", "ext4", false},  // under /dev, whatever it holds
-                    VolumeCase{"/run/lock", "ext4", false}, VolumeCase{"/run", "ext4", false},
-                    VolumeCase{"/run/media/me/USB", "vfat", true},
-                    VolumeCase{"/running", "ext4", true},  // only the folder /run counts
-                    VolumeCase{"/proceeds", "xfs", true},
-                    VolumeCase{"/run/user/1000/doc", "fuse.portal", false},
-                    VolumeCase{"/var/lib/nfs/rpc_pipefs", "rpc_pipefs", false},
-                    VolumeCase{"/mnt/nas", "nfs4", true}),
-    [](const testing::TestParamInfo<VolumeCase>& info) {
-        return "Case" + std::to_string(info.index);
-    });
 
 TEST(SelectVolumes, OneSortedEntryPerDeviceWithSlowFlags) {
     const std::vector<MountEntry> table = {
@@ -137,51 +123,40 @@ TEST(DriveSpec, ParsesMountPointsOfUserDataVolumesOnly) {
     EXPECT_EQ(FormatDriveSpec("/media/me/My Disk/"), "/media/me/My Disk:");
 }
 
-class LoopVolume : public testing::Test {
-protected:
-    TempDir m_temp;
-    LoopImage m_image{m_temp / "img", "ext4", 64};
-};
-
-TEST_F(LoopVolume, DriveSpecsOfTheRealMountTable) {
-    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
-    const std::string mp = m_image.MountPoint();
-    std::string root;
-    EXPECT_TRUE(ParseDriveSpec(mp + ":", root));
-    EXPECT_EQ(root, mp + "/");
-    root.clear();
-    EXPECT_TRUE(ParseDriveSpec(mp + "/:", root));
-    EXPECT_EQ(root, mp + "/");
-    EXPECT_EQ(FormatDriveSpec(root), mp + ":");
+TEST(Volumes, DriveSpecsVolumeRootsAndFreeBytesOfALoopImage) {
+    TempDir temp;
+    LoopImage image(temp / "img", "ext4", 64);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    const std::string mp = image.MountPoint();
+    for (const std::string& spec : {mp + ":", mp + "/:"}) {
+        std::string root;
+        EXPECT_TRUE(ParseDriveSpec(spec, root)) << spec;
+        EXPECT_EQ(root, mp + "/") << spec;
+    }
+    EXPECT_EQ(FormatDriveSpec(mp + "/"), mp + ":");
     // A folder that is no mount point is an ordinary path, even with a ':' at its end.
-    ASSERT_TRUE(test::MakeDirs(m_temp / "x"));
-    EXPECT_FALSE(ParseDriveSpec(m_temp / "x:", root));
+    std::string root;
+    ASSERT_TRUE(test::MakeDirs(temp / "x"));
+    EXPECT_FALSE(ParseDriveSpec(temp / "x:", root));
     EXPECT_FALSE(ParseDriveSpec(mp + "/lost+found:", root));
-}
 
-TEST_F(LoopVolume, VolumeRootOfPathsOnTheImage) {
-    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
-    const std::string mp = m_image.MountPoint();
     ASSERT_TRUE(test::WriteFile(mp + "/file.txt", "x"));
-    EXPECT_EQ(VolumeRootOf(mp + "/file.txt"), mp + "/");
-    EXPECT_EQ(VolumeRootOf(mp), mp + "/");
-    EXPECT_EQ(VolumeRootOf(mp + "/"), mp + "/");
-    EXPECT_EQ(VolumeRootOf(mp + "/no/such/file"), mp + "/");  // placed by its nearest parent
-    EXPECT_EQ(VolumeRootOf(mp + "/*.txt"), mp + "/");
+    // Missing paths and patterns are placed by their nearest parent.
+    for (const std::string& path :
+         {mp + "/file.txt", mp, mp + "/", mp + "/no/such", mp + "/*.txt"}) {
+        EXPECT_EQ(VolumeRootOf(path), mp + "/") << path;
+    }
     // The folder that holds the mount point lies on the volume of the temp folder.
-    EXPECT_EQ(VolumeRootOf(m_image.ImagePath()), VolumeRootOf(m_temp.Path()));
-    EXPECT_NE(VolumeRootOf(m_temp.Path()), mp + "/");
-}
+    EXPECT_EQ(VolumeRootOf(image.ImagePath()), VolumeRootOf(temp.Path()));
+    EXPECT_NE(VolumeRootOf(temp.Path()), mp + "/");
 
-TEST_F(LoopVolume, FreeBytesOfTheImage) {
-    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
-    const std::uint64_t free = FreeBytes(m_image.MountPoint() + "/");
+    const std::uint64_t free = FreeBytes(mp + "/");
     EXPECT_GT(free, 32u * 1024 * 1024);
     EXPECT_LT(free, 64u * 1024 * 1024);
-    ASSERT_TRUE(test::WriteFileOfSize(m_image.MountPoint() + "/fill", 8 * 1024 * 1024));
+    ASSERT_TRUE(test::WriteFileOfSize(mp + "/fill", 8 * 1024 * 1024));
     ::sync();
-    EXPECT_LE(FreeBytes(m_image.MountPoint() + "/"), free - 8u * 1024 * 1024);
-    EXPECT_EQ(FreeBytes(m_temp / "no/such/volume/"), 0u);
+    EXPECT_LE(FreeBytes(mp + "/"), free - 8u * 1024 * 1024);
+    EXPECT_EQ(FreeBytes(temp / "no/such/volume/"), 0u);
 }
 
 }  // namespace

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "TempDir.h"
 
@@ -12,6 +10,13 @@ namespace tolvane::test {
 namespace {
 std::string Quote(const std::string& text) {
     return "'" + text + "'";
+}
+
+// A busy file system is detached lazily rather than left behind.
+void Detach(const std::string& mountPoint) {
+    if (RunCommand("umount " + Quote(mountPoint)) != 0) {
+        RunCommand("umount -l " + Quote(mountPoint));
+    }
 }
 }  // namespace
 
@@ -38,10 +43,7 @@ LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int m
 
 LoopImage::~LoopImage() {
     if (m_mounted) {
-        // A busy file system is detached lazily rather than left behind.
-        if (RunCommand("umount " + Quote(m_mountPoint)) != 0) {
-            RunCommand("umount -l " + Quote(m_mountPoint));
-        }
+        Detach(m_mountPoint);
     }
     std::error_code ignored;
     std::filesystem::remove(m_image, ignored);
@@ -70,6 +72,23 @@ bool LoopImage::Remount() {
 
 std::string LoopImage::ReadImage() const {
     return ReadFile(m_image);
+}
+
+BindMount::BindMount(const std::string& source, const std::string& target) : m_target(target) {
+    std::string output;
+    if (::geteuid() != 0) {
+        m_skipReason = "bind mounts need root";
+    } else if (RunCommand("mount --bind " + Quote(source) + " " + Quote(target), &output) != 0) {
+        m_skipReason = "mount --bind failed: " + output;
+    } else {
+        m_mounted = true;
+    }
+}
+
+BindMount::~BindMount() {
+    if (m_mounted) {
+        Detach(m_target);
+    }
 }
 
 }  // namespace tolvane::test

@@ -39,11 +39,29 @@ private:
     bool m_mounted = false;
 };
 
-#define TOLVANE_SKIP_UNLESS_MOUNTED(image)                                                \
-    do {                                                                                  \
-        if (!(image).Mounted()) {                                                         \
-            GTEST_SKIP() << "loop-mounted image not available: " << (image).SkipReason(); \
-        }                                                                                 \
+// A bind mount of a folder the test made onto another, undone when it goes. Mounted() is
+// false (with SkipReason()) when mounting is not permitted.
+class BindMount {
+public:
+    BindMount(const std::string& source, const std::string& target);
+    ~BindMount();
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+
+    bool Mounted() const { return m_mounted; }
+    const std::string& SkipReason() const { return m_skipReason; }
+
+private:
+    std::string m_target;
+    std::string m_skipReason;
+    bool m_mounted = false;
+};
+
+#define TOLVANE_SKIP_UNLESS_MOUNTED(image)                                   \
+    do {                                                                     \
+        if (!(image).Mounted()) {                                            \
+            GTEST_SKIP() << "mount not available: " << (image).SkipReason(); \
+        }                                                                    \
     } while (0)
 
 }  // namespace tolvane::test

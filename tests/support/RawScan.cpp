@@ -46,43 +46,25 @@ std::string Marker::Content(std::size_t size) const {
     return content;
 }
 
-std::string Marker::Hex() const {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (std::uint8_t b : m_tag) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
-}
-
 std::size_t MarkerScanner::Bucket(std::uint64_t prefix) {
     return static_cast<std::size_t>((prefix * 0x9E3779B97F4A7C15ull) >> 48);
 }
 
-std::size_t MarkerScanner::Add(const Marker& marker) {
-    std::size_t index = 0;
-    for (const Window& w : m_windows) {
-        index = std::max(index, w.marker + 1);
-    }
+void MarkerScanner::Add(const Marker& marker) {
     const auto& tag = marker.Tag();
     for (std::size_t rotation = 0; rotation < tag.size(); ++rotation) {
-        Window w{{}, index};
+        Window w{{}, m_markers};
         for (std::size_t i = 0; i < tag.size(); ++i) {
             w.bytes[i] = tag[(rotation + i) % tag.size()];
         }
         m_filter[Bucket(Prefix(w.bytes.data()))] = true;
         m_windows.push_back(w);
     }
-    return index;
+    ++m_markers;
 }
 
 std::vector<MarkerScanner::Hits> MarkerScanner::Scan(std::string_view data) const {
-    std::size_t markers = 0;
-    for (const Window& w : m_windows) {
-        markers = std::max(markers, w.marker + 1);
-    }
-    std::vector<Hits> hits(markers);
+    std::vector<Hits> hits(m_markers);
     if (data.size() < 16) {
         return hits;
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -21,8 +19,6 @@ public:
     // The tag repeated and cut to `size` bytes.
     std::string Content(std::size_t size) const;
     const std::array<std::uint8_t, 16>& Tag() const { return m_tag; }
-    // The tag as 32 hex digits (for names and messages).
-    std::string Hex() const;
 
 private:
     std::array<std::uint8_t, 16> m_tag{};
@@ -33,8 +29,8 @@ private:
 // n bytes gives n - 15 hits.
 class MarkerScanner {
 public:
-    // Returns the marker's index in the result of Scan.
-    std::size_t Add(const Marker& marker);
+    // Markers are counted in Scan's result in the order they were added.
+    void Add(const Marker& marker);
 
     struct Hits {
         std::uint64_t count = 0;
@@ -50,6 +46,7 @@ private:
     static std::size_t Bucket(std::uint64_t prefix);
 
     std::vector<Window> m_windows;
+    std::size_t m_markers = 0;
     std::vector<bool> m_filter = std::vector<bool>(std::size_t{1} << 16);
 };
 

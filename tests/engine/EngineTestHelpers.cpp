@@ -1,4 +1,4 @@
-#include "EraseTestHelpers.h"
+#include "EngineTestHelpers.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 #include <fstream>
 #include <map>
-#include <sstream>
+#include <thread>
 
 #include "engine/EraseJob.h"
 #include "engine/SizeCounter.h"
@@ -18,17 +18,21 @@ namespace tolvane::test {
 
 std::intptr_t RecordingTarget::Send(std::uint32_t message, std::uintptr_t wParam,
                                     std::intptr_t lParam) {
-    Message m{wParam, lParam, {}};
+    Message m{message, wParam, lParam, {}};
     if (wParam == ERN_FAILED) {
-        m.text = reinterpret_cast<const char*>(lParam);  // valid only during this call
+        m.text = reinterpret_cast<const char*>(lParam);
+        m.value = 0;
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        lastMessageNumber = message;
         m_messages.push_back(m);
     }
     if (onMessage) {
         onMessage(wParam, lParam);
+    }
+    if (wParam == ERN_FINISHED) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_finished.notify_all();
     }
     return 0;
 }
@@ -39,9 +43,8 @@ std::vector<RecordingTarget::Message> RecordingTarget::Messages() const {
 }
 
 int RecordingTarget::Count(std::uintptr_t code) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
     int n = 0;
-    for (const Message& m : m_messages) {
+    for (const Message& m : Messages()) {
         n += m.code == code ? 1 : 0;
     }
     return n;
@@ -57,11 +60,34 @@ std::vector<std::string> RecordingTarget::FailedPaths() const {
     return paths;
 }
 
-std::string RunErase(EraseEngine& engine, const std::vector<std::string>& paths,
-                     RecordingTarget& target) {
+bool RecordingTarget::WaitFinished(std::chrono::seconds limit) const {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_finished.wait_for(lock, limit, [this] {
+        return !m_messages.empty() && m_messages.back().code == ERN_FINISHED;
+    });
+}
+
+EraseRun::EraseRun(int passes) : engine(*new EraseEngine(passes)), target(*new RecordingTarget) {}
+
+EraseRun::~EraseRun() {
+    if (!m_hung) {
+        delete &engine;
+        delete &target;
+    }
+}
+
+std::string EraseRun::Run(const std::vector<std::string>& paths, std::chrono::seconds limit) {
     testing::internal::CaptureStdout();
     std::thread worker = StartEraseJob(paths, engine.PassCount(), &target, &engine);
-    worker.join();
+    m_finished = target.WaitFinished(limit);
+    if (m_finished) {
+        worker.join();
+    } else {
+        engine.RequestCancel();
+        worker.detach();
+        m_hung = true;
+        ADD_FAILURE() << "the erase run did not end within " << limit.count() << " s";
+    }
     return testing::internal::GetCapturedStdout();
 }
 
@@ -112,11 +138,7 @@ std::vector<std::string> FolderEvents::Take() {
     std::vector<std::string> events;
     std::map<std::uint32_t, std::string> movedFrom;
     alignas(inotify_event) char buffer[65536];
-    for (;;) {
-        ssize_t n = read(m_fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
+    for (ssize_t n; (n = read(m_fd, buffer, sizeof buffer)) > 0;) {
         for (char* p = buffer; p < buffer + n;) {
             auto* e = reinterpret_cast<inotify_event*>(p);
             std::string name = e->len ? e->name : "";
@@ -148,6 +170,82 @@ bool SetImmutable(const std::string& path, bool on) {
     }
     close(fd);
     return ok;
+}
+
+namespace {
+EraseItemList OrdinaryItems(const std::vector<std::string>& paths) {
+    EraseItemList items;
+    for (const std::string& path : paths) {
+        items.push_back({ItemKind::Ordinary, path});
+    }
+    return items;
+}
+}  // namespace
+
+RecordingWalker::RecordingWalker(const std::vector<std::string>& paths)
+    : m_items(OrdinaryItems(paths)) {
+    SetItems(&m_items);
+}
+
+std::vector<std::string> RecordingWalker::Log() const {
+    std::vector<std::string> log;
+    for (const WalkCall& call : calls) {
+        log.push_back(call.path.empty() ? call.kind : call.kind + " " + call.path);
+    }
+    return log;
+}
+
+std::vector<WalkCall> RecordingWalker::Calls(const std::string& kind) const {
+    std::vector<WalkCall> found;
+    for (const WalkCall& call : calls) {
+        if (call.kind == kind) {
+            found.push_back(call);
+        }
+    }
+    return found;
+}
+
+std::vector<std::string> WalkLog(const std::vector<std::string>& paths) {
+    RecordingWalker walker(paths);
+    walker.Walk();
+    return walker.Log();
+}
+
+std::pair<std::int32_t, std::uint64_t> CountItems(const std::vector<std::string>& paths) {
+    EraseItemList items = OrdinaryItems(paths);
+    SizeCounter counter;
+    counter.SetItems(&items);
+    counter.Walk();
+    return {counter.Count(), counter.Bytes()};
+}
+
+std::string NestingError(const std::vector<WalkCall>& calls) {
+    std::vector<std::string> open;  // folders entered and not left yet, the innermost last
+    for (const WalkCall& call : calls) {
+        if (call.kind == "leave") {
+            if (open.empty() || open.back() != call.path) {
+                return "leave " + call.path + " does not close the folder entered last";
+            }
+            open.pop_back();
+        } else if (call.kind == "enter" || call.kind == "file") {
+            std::string path = call.path;
+            if (call.kind == "enter") {
+                if (path.empty() || path.back() != '/') {
+                    return "entered folder without trailing '/': " + path;
+                }
+                path.pop_back();
+            }
+            if (!open.empty() &&
+                (path.size() <= open.back().size() || !path.starts_with(open.back()) ||
+                 path.find('/', open.back().size()) != std::string::npos)) {
+                return call.path + " is not directly inside " + open.back();
+            }
+            if (call.kind == "enter") {
+                open.push_back(call.path);
+            }
+        }
+    }
+    return open.empty() ? std::string() : "folder never left: " + open.back();
 }
 
 }  // namespace tolvane::test
