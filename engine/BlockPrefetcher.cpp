@@ -73,7 +73,7 @@ void BlockPrefetcher::Run() {
         Slot& slot = m_slots[m_generated % 2];
         m_busy = true;
         lock.unlock();
-        std::copy_n(m_generator.Table(), 256, slot.tableBefore.begin());
+        m_generator.SaveTable(slot.tableBefore.data());
         m_generator.Generate(slot.block.data(), static_cast<std::int64_t>(slot.block.size()));
         lock.lock();
         m_busy = false;

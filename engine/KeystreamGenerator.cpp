@@ -22,6 +22,12 @@ void KeystreamGenerator::Key(const std::uint8_t* key, std::size_t keyLength) {
     }
 }
 
+void KeystreamGenerator::SaveTable(std::uint8_t* table) const {
+    for (int x = 0; x < 256; ++x) {
+        table[x] = m_s[x];
+    }
+}
+
 void KeystreamGenerator::SetTable(const std::uint8_t* table) {
     for (int x = 0; x < 256; ++x) {
         m_s[x] = table[x];

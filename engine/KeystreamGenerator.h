@@ -20,8 +20,9 @@ public:
     // Writes n keystream bytes; nothing at all for n <= 0.
     void Generate(std::uint8_t* out, std::int64_t n);
 
-    const std::uint8_t* Table() const { return m_s; }
-    // Puts back a table saved from Table(), undoing the requests made since.
+    // Copies the 256-byte table out, and puts back a table saved that way, undoing the
+    // requests made since.
+    void SaveTable(std::uint8_t* table) const;
     void SetTable(const std::uint8_t* table);
 
 private:

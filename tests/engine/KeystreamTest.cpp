@@ -49,7 +49,9 @@ Bytes Generate(KeystreamGenerator& generator, std::size_t n) {
 }
 
 Bytes Table(const KeystreamGenerator& generator) {
-    return Bytes(generator.Table(), generator.Table() + 256);
+    Bytes table(256);
+    generator.SaveTable(table.data());
+    return table;
 }
 
 TEST(KeystreamGenerator, FirstRequestIsThePublishedStream) {

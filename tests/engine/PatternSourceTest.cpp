@@ -19,7 +19,7 @@ using Table = std::array<std::uint8_t, 256>;
 
 Table TableOf(const KeystreamGenerator& generator) {
     Table t;
-    std::copy(generator.Table(), generator.Table() + 256, t.begin());
+    generator.SaveTable(t.data());
     return t;
 }
 
