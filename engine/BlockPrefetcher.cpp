@@ -33,10 +33,10 @@ const std::uint8_t* BlockPrefetcher::Next() {
     std::unique_lock<std::mutex> lock(m_mutex);
     // The slot handed out last time is free again once its successor is asked for.
     if (m_consumed > 0) {
-        m_slots[(m_consumed - 1) % 2].ready = false;
+        m_slots[(m_consumed - 1) % kSlots].ready = false;
         m_changed.notify_all();
     }
-    Slot& slot = m_slots[m_consumed % 2];
+    Slot& slot = m_slots[m_consumed % kSlots];
     m_changed.wait(lock, [&slot] { return slot.ready; });
     ++m_consumed;
     m_changed.notify_all();
@@ -48,8 +48,9 @@ void BlockPrefetcher::End() {
     m_requested = std::min(m_requested, m_generated);  // nothing more to start
     m_changed.wait(lock, [this] { return !m_busy; });
     if (m_generated > m_consumed) {
-        // One block made ahead and never written: give the generator its table back.
-        const Slot& unused = m_slots[m_consumed % 2];
+        // Blocks made ahead and never written: give the generator its table back.
+        // The first block made ahead holds the table from before all of them.
+        const Slot& unused = m_slots[m_consumed % kSlots];
         m_generator.SetTable(unused.tableBefore.data());
     }
     m_requested = m_generated = m_consumed = 0;
@@ -61,16 +62,16 @@ void BlockPrefetcher::End() {
 void BlockPrefetcher::Run() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        // Work when the run wants more and the slot for the next block is free (at most one
-        // block ahead of the one being written).
+        // Work when the run wants more and the slot for the next block is free (at most
+        // kSlots - 1 blocks ahead of the one being written).
         m_changed.wait(lock, [this] {
-            return m_quit || (m_generated < m_requested && m_generated < m_consumed + 2 &&
-                              !m_slots[m_generated % 2].ready);
+            return m_quit || (m_generated < m_requested && m_generated < m_consumed + kSlots &&
+                              !m_slots[m_generated % kSlots].ready);
         });
         if (m_quit) {
             return;
         }
-        Slot& slot = m_slots[m_generated % 2];
+        Slot& slot = m_slots[m_generated % kSlots];
         m_busy = true;
         lock.unlock();
         m_generator.SaveTable(slot.tableBefore.data());

@@ -10,10 +10,10 @@
 
 namespace tolvane {
 
-// Generates the fresh pass's blocks one ahead on a second thread, so that generating block
-// k+1 overlaps writing block k. The blocks come out in exactly the order and with exactly the
-// bytes the generator would give them one by one: a block generated ahead and then not used
-// (the pass stopped early) is taken back by restoring the generator's table, so everything
+// Generates the fresh pass's blocks a few ahead on a second thread, so that generating the
+// next blocks overlaps writing the current one. The blocks come out in exactly the order and with
+// exactly the bytes the generator would give them one by one: blocks generated ahead and then not
+// used (the pass stopped early) is taken back by restoring the generator's table, so everything
 // drawn afterwards is the same as without prefetching.
 //
 // Used by the erase worker only: Begin, Next as often as blocks are written, End before the
@@ -42,7 +42,10 @@ private:
     void Run();
 
     KeystreamGenerator& m_generator;
-    std::array<Slot, 2> m_slots;
+    // Enough blocks ahead that a write held up by the kernel's dirty-page throttling does not
+    // leave the generating thread idle.
+    static constexpr std::uint64_t kSlots = 8;
+    std::array<Slot, kSlots> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     // Guarded by m_mutex:
