@@ -26,13 +26,12 @@ UniqueFd KeepIfRegular(UniqueFd fd, const FindData* expected) {
     if (!fd.Valid()) {
         return fd;
     }
-    struct stat st;
-    bool ok = ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode);
-    if (ok && expected != nullptr) {
-        FindData opened;
-        ok = StatDescriptor(fd.Get(), opened) && opened.device == expected->device &&
-             opened.inode == expected->inode;
-    }
+    // One look at the opened descriptor answers both questions: a regular file, and the one
+    // the walk saw (not something swapped in under its name since).
+    FindData opened;
+    bool ok = StatDescriptor(fd.Get(), opened) && opened.IsRegular() &&
+              (expected == nullptr ||
+               (opened.device == expected->device && opened.inode == expected->inode));
     if (!ok || !ClearNonBlocking(fd.Get())) {
         errno = ok ? errno : EINVAL;
         return UniqueFd();
