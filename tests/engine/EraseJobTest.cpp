@@ -3,8 +3,9 @@
 // ThreadSanitizer.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "EngineTestHelpers.h"
@@ -83,28 +84,46 @@ TEST(EraseJob, WindowDeletesTheEngineOnFinishedAlsoAfterACancel) {
     }
 }
 
+// The worker stops inside its first progress message and waits there while the test holds
+// the gate, as the window does when it asks whether to stop; so the hold comes at a known
+// point, with no block in flight. Nothing announces that the worker has reached the gate, so
+// the test then watches it for a while: a gate that lets it through shows up as messages.
 TEST(EraseJob, HeldWorkerDoesNotAdvanceUntilReleased) {
     TempDir dir;
     MakeTree(dir, 40, 1 << 20);
     EraseEngine engine(1);
     RecordingTarget target;
-    std::atomic<bool> started{false};
-    target.onMessage = [&started](std::uintptr_t code, std::intptr_t value) {
-        if (code == ERN_PROGRESS && value > 0) {
-            started = true;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;  // the worker waits in its first progress message
+    bool held = false;     // the gate is held; the worker may go on to it
+    int sentWhileHeld = 0;
+    target.onMessage = [&](std::uintptr_t code, std::intptr_t value) {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!reached && ((code == ERN_PROGRESS && value > 0) || code == ERN_FINISHED)) {
+            reached = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return held; });
+        } else if (held) {
+            ++sentWhileHeld;
+            changed.notify_all();
         }
     };
     testing::internal::CaptureStdout();
     std::thread worker = StartEraseJob({dir / "tree"}, 1, &target, &engine);
-    while (!started && target.Count(ERN_FINISHED) == 0) {
-        std::this_thread::yield();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return reached; });
+        engine.Gate().Hold();
+        held = true;
+        changed.notify_all();
+        // What the worker started before the hold ends at the next gate: no message comes
+        // from it (one is tolerated, should a step ever send one on its way to the gate).
+        EXPECT_FALSE(changed.wait_for(lock, std::chrono::milliseconds(300),
+                                      [&] { return sentWhileHeld > 1; }))
+            << sentWhileHeld << " messages while held";
+        held = false;
     }
-    // As the window does while it asks whether to stop: hold, ask, decide, release.
-    engine.Gate().Hold();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let a block in flight land
-    std::size_t whileHeld = target.Messages().size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(target.Messages().size(), whileHeld);
     engine.RequestCancel();
     engine.Gate().Release();
     worker.join();

@@ -107,38 +107,5 @@ TEST(PatternSource, ZeroPassesKeysTheGeneratorWithoutBuffers) {
     EXPECT_NE(TableOf(a.Generator()), TableOf(b.Generator()));
 }
 
-TEST(PatternSource, DrawNumberReadsFourKeystreamBytesLittleEndian) {
-    PatternSource source(2);
-    for (int round = 0; round < 3; ++round) {
-        KeystreamGenerator copy = source.Generator();
-        std::uint8_t bytes[4];
-        copy.Generate(bytes, 4);
-        const std::uint32_t expected =
-            bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-        EXPECT_EQ(source.DrawNumber(), expected);
-        EXPECT_EQ(TableOf(source.Generator()), TableOf(copy));
-    }
-}
-
-TEST(PatternSource, FillModes) {
-    PatternSource source(1);
-    PatternBuffer& buffer = source.Buffer(0);
-
-    KeystreamGenerator copy = source.Generator();
-    PatternBuffer expected;
-    copy.Generate(expected.data(), static_cast<std::int64_t>(expected.size()));
-    EXPECT_TRUE(source.Fill(buffer.data(), buffer.size(), FillMode::Keystream));
-    EXPECT_TRUE(buffer == expected);
-
-    EXPECT_TRUE(source.Fill(buffer.data(), 100, FillMode::Invert));
-    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 100, Inverted(expected).begin()));
-    EXPECT_TRUE(std::equal(buffer.begin() + 100, buffer.end(), expected.begin() + 100));
-
-    const Table before = TableOf(source.Generator());
-    EXPECT_TRUE(source.Fill(buffer.data(), buffer.size(), FillMode::SystemRandom));
-    EXPECT_FALSE(buffer == expected);
-    EXPECT_EQ(TableOf(source.Generator()), before);  // the system source leaves the table alone
-}
-
 }  // namespace
 }  // namespace tolvane

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "items/FileItemList.h"
 #include "items/FolderLister.h"
 #include "platform/Directory.h"
 
@@ -219,31 +218,6 @@ TEST_F(ListingTest, StopFromAnotherThreadKeepsAConsistentPartialListing) {
     m_lister.Refresh();  // unstopped, the same folder lists completely
     EXPECT_FALSE(m_lister.WasStopped());
     EXPECT_EQ(m_lister.Total(), kFiles + 1);
-}
-
-TEST(FileItemListTest, CursorWalksInOrderStaysAtTheEndAndIsCopied) {
-    FileItemList list;
-    FileItem item;
-    item.folder = "/a/";
-    for (const char* name : {"x", "y"}) {
-        item.name = name;
-        list.PushBack(item);
-    }
-    EXPECT_TRUE(list.AtEnd());  // appending does not move a cursor that is at the end
-    List paths;
-    for (list.Begin(); !list.AtEnd(); list.Next()) {
-        paths.push_back(list.Current().FullPath());
-    }
-    EXPECT_EQ(paths, (List{"/a/x", "/a/y"}));
-
-    FileItemList copy;
-    copy = list;
-    list.Clear();
-    list.Begin();
-    EXPECT_TRUE(list.AtEnd());
-    copy.Begin();
-    ASSERT_FALSE(copy.AtEnd());
-    EXPECT_EQ(copy.Current().name, "x");
 }
 
 }  // namespace

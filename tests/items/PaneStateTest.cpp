@@ -79,14 +79,6 @@ TEST(PaneStateTest, DriveKeyIsFnv1aOfTheRootWithItsSeparator) {
     EXPECT_EQ(DriveKeyOf("/home"), DriveKeyOf("/home/"));
 }
 
-TEST(PaneStateTest, NoRecordLeavesEveryDefault) {
-    PaneState loaded = Load("");
-    EXPECT_EQ(loaded.columnWidth, PaneState{}.columnWidth);
-    EXPECT_EQ(loaded.folder, PaneState{}.folder);
-    EXPECT_TRUE(loaded.lastFolderByDrive.empty());
-    EXPECT_TRUE(loaded.recentFolders.empty());
-}
-
 TEST(PaneStateTest, SaveThenLoadReproducesTheState) {
     PaneState state = Sample();
     state.folder = {"/a/b/../c", "\"/My Files\""};  // stored as given, canonical on reading
