@@ -1,13 +1,16 @@
 #include "engine/EraseEngine.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 
 #include "engine/BlockPrefetcher.h"
+#include "engine/FailureReasons.h"
 #include "platform/Directory.h"
-#include "platform/FileOps.h"
+#include "platform/FileSystem.h"
+#include "platform/ProcessLimits.h"
 #include "platform/Volumes.h"
 
 namespace tolvane {
@@ -25,17 +28,63 @@ constexpr std::uint64_t kFillFileLimit = 0x40000000;
 // while the next blocks are made instead of all at the pass's final sync.
 constexpr std::uint64_t kWritebackBlocks = 256;  // 8 MiB
 
-std::uint64_t BlockCount(std::uint64_t size) {
-    return size == 0 ? 1 : (size - 1) / kBlockSize + 1;
+std::uint64_t RoundUpToBlock(std::uint64_t offset) {
+    return (offset + kBlockSize - 1) / kBlockSize * kBlockSize;
+}
+
+// What a pass writes: whole blocks over every range that holds data, and over the last block
+// of the file (an empty file gets one block, as every file is written at least once). A
+// sparse file's holes are skipped: filling them would take space the disk may not have
+// before the data behind them is reached.
+std::vector<ByteRange> BlocksToWrite(int fd, std::uint64_t size) {
+    if (size == 0) {
+        return {{0, kBlockSize}};
+    }
+    std::vector<ByteRange> blocks;
+    for (const ByteRange& data : DataRanges(fd, size)) {
+        ByteRange range{data.start / kBlockSize * kBlockSize, RoundUpToBlock(data.end)};
+        if (!blocks.empty() && range.start <= blocks.back().end) {
+            blocks.back().end = std::max(blocks.back().end, range.end);
+        } else {
+            blocks.push_back(range);
+        }
+    }
+    return blocks;
+}
+
+std::uint64_t BlockCount(const std::vector<ByteRange>& ranges) {
+    std::uint64_t count = 0;
+    for (const ByteRange& range : ranges) {
+        count += (range.end - range.start) / kBlockSize;
+    }
+    return count;
+}
+
+// A file system that has no sync for this file still took the writes; every other sync
+// failure means the data may never have reached the medium.
+bool SyncFailed(int error) {
+    return error != EINVAL && error != ENOSYS && error != EOPNOTSUPP;
 }
 
 bool IsTraceKind(ItemKind kind) {
     return kind != ItemKind::Ordinary;
 }
 
+bool SameFile(const FindData& a, const FindData& b) {
+    return a.device == b.device && a.inode == b.inode;
+}
+
+// World-writable and sticky, like /tmp and a volume's shared .Trash folder.
+bool IsShared(const FindData& folder) {
+    return (folder.mode & S_IWOTH) != 0 && (folder.mode & S_ISVTX) != 0;
+}
+
 }  // namespace
 
-EraseEngine::EraseEngine(int passCount) : m_passCount(passCount), m_patterns(passCount) {}
+EraseEngine::EraseEngine(int passCount, FileSystem* fileSystem)
+    : m_passCount(passCount),
+      m_fs(fileSystem != nullptr ? *fileSystem : PosixFileSystem()),
+      m_patterns(passCount) {}
 
 EraseEngine::~EraseEngine() = default;
 
@@ -70,86 +119,150 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
     path.resize(PrefixLength());
     path += name;
     if (!ok) {
-        Report(m_reportPath, kReportFailed);
+        Report(m_reportPath, kReportFailed, m_reason);
     }
 }
 
 bool EraseEngine::EraseFile(int dirFd, std::string& name, const FindData& entry) {
-    // A file with other names outside this one shares its content with them: overwriting or
-    // truncating it would destroy what another name still holds. It is left as it is and
-    // reported; without passes only this name goes.
-    const bool shared = entry.IsRegular() && entry.links > 1;
+    m_reason.clear();
     if (m_passCount <= 0) {
         Progress(++m_done);
-    } else if (shared) {
-        m_done += static_cast<std::uint64_t>(m_passCount) * entry.size;
-        Progress(m_done);
-        return false;
-    } else if (!entry.IsRegular()) {
+        return RemoveUnwritten(dirFd, name, entry);
+    }
+    if (!entry.IsRegular()) {
         // Links, FIFOs, sockets and devices are never opened for writing: a link's target
         // is not part of the selection, and writing to a device would destroy it.
         if (IsCancelled()) {
+            m_reason = kStoppedBeforeReached;
             return false;
         }
-    } else if (!OverwriteFile(dirFd, name, entry)) {
-        return false;
+        return RemoveUnwritten(dirFd, name, entry);
     }
-    // A failed first rename leaves the entry under its own name: deleting whatever holds the
-    // name we did not get would touch something that was not chosen.
+    return OverwriteAndRemove(dirFd, name, entry);
+}
+
+bool EraseEngine::OverwriteAndRemove(int dirFd, std::string& name, const FindData& entry) {
+    const std::uint64_t start = m_done;
+    const std::uint64_t nominal = static_cast<std::uint64_t>(m_passCount) * entry.size;
+    bool madeWritable = false;
+    UniqueFd fd = OpenForErasing(dirFd, name, entry, madeWritable);
+    FindData opened;
+    bool ok = fd.Valid() && StatDescriptor(fd.Get(), opened);
+    if (ok && opened.links > 1) {
+        // Another name shares this content (perhaps made just now, after the listing):
+        // overwriting it would destroy what that name holds.
+        m_reason = kHasOtherNames;
+        ok = false;
+    }
+    // The size of the file as opened: it may have grown since the listing.
+    ok = ok && OverwriteFile(fd.Get(), opened.size);
+    if (ok && StatDescriptor(fd.Get(), opened) && opened.links > 1) {
+        m_reason = kHasOtherNames;  // linked while it was overwritten: leave that name its data
+        ok = false;
+    }
+    ok = ok && ObscureName(dirFd, name) && CutAndRemove(fd.Get(), dirFd, name, entry);
+    // Progress moves by the file's share, whatever happened to it, so the percentage stays
+    // right.
+    m_done = std::max(m_done, start + nominal);
+    Progress(m_done);
+    if (!ok && madeWritable && fd.Valid()) {
+        (void)SetPermissions(fd.Get(), entry.mode);  // best effort: it stays as it was found
+    }
+    return ok;
+}
+
+// Without passes, and for entries that hold no data of their own: renamed and removed; a
+// regular file is cut to zero first unless another name shares it.
+bool EraseEngine::RemoveUnwritten(int dirFd, std::string& name, const FindData& entry) {
     if (!ObscureName(dirFd, name)) {
         return false;
     }
-    return entry.IsRegular() && !shared ? TruncateAndDelete(dirFd, name) : RemoveFile(dirFd, name);
+    UniqueFd fd;
+    if (entry.IsRegular()) {
+        // A file we may not write (read-only) cannot be cut, but its name can still go.
+        fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
+    }
+    return CutAndRemove(fd.Get(), dirFd, name, entry);
 }
 
-bool EraseEngine::OverwriteFile(int dirFd, const std::string& name, const FindData& entry) {
+UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
+                                     bool& madeWritable) {
     if (IsCancelled()) {
-        return false;
+        m_reason = kStoppedBeforeReached;
+        return UniqueFd();
     }
-    UniqueFd fd = OpenForOverwrite(dirFd, name, &entry);
-    if (!fd.Valid() && (entry.mode & S_IWUSR) == 0) {
+    UniqueFd fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
+    int error = errno;
+    if (!fd.Valid() && error == EACCES && (entry.attributes & kAttrReadOnly) != 0) {
         // A read-only file: make it writable first, through a descriptor that is checked to
         // be the file the walk saw.
         UniqueFd meta = OpenForMetadata(dirFd, name);
-        if (meta.Valid() && MakeOwnerWritable(meta.Get())) {
-            fd = OpenForOverwrite(dirFd, name, &entry);
+        FindData found;
+        if (meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry) &&
+            MakeOwnerWritable(meta.Get())) {
+            madeWritable = true;
+            fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
+            error = errno;
+            if (!fd.Valid()) {
+                (void)SetPermissions(meta.Get(), entry.mode);  // put back what we changed
+                madeWritable = false;
+            }
         }
     }
     if (!fd.Valid()) {
-        m_done += static_cast<std::uint64_t>(m_passCount) * entry.size;
-        Progress(m_done);
-        return false;
+        // EINVAL: the name now holds something else than the file the walk saw.
+        m_reason = error == EINVAL ? std::string(kChangedWhileListing)
+                                   : FailureReason(kCouldNotBeOpened, error);
+    } else {
+        DisableCompression(fd.Get());
     }
-    DisableCompression(fd.Get());
-    WritePasses(fd.Get(), entry.size);
-    return true;  // also when writes failed or the run was cancelled part-way
+    return fd;
 }
 
-std::uint64_t EraseEngine::WritePasses(int fd, std::uint64_t size) {
-    const std::uint64_t blocks = BlockCount(size);
-    std::uint64_t position = m_done;
+bool EraseEngine::OverwriteFile(int fd, std::uint64_t size) {
     std::uint64_t written = 0;
+    switch (WritePasses(fd, size, BlocksToWrite(fd, size), false, written)) {
+        case PassOutcome::kCompleted:
+            return true;
+        case PassOutcome::kStopped:
+            m_reason = kStoppedDuringOverwrite;
+            return false;
+        case PassOutcome::kFailed:
+            return false;  // the reason is set
+    }
+    return false;
+}
+
+// Every pass over `ranges`, each made durable before the next. A regular file's pass must
+// reach every byte below `size`; a fill file (`fill`) just takes what the disk has room for.
+EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
+                                                  const std::vector<ByteRange>& ranges, bool fill,
+                                                  std::uint64_t& written) {
+    std::uint64_t position = m_done;
     for (int pass = 0; pass < m_passCount; ++pass) {
-        bool completed = WritePass(fd, pass, blocks, position, written);
-        if (!completed) {
-            break;  // cancelled: no flush, the file goes on to be renamed and deleted
+        PassOutcome outcome = WritePass(fd, pass, ranges, size, fill, position, written);
+        if (outcome != PassOutcome::kCompleted) {
+            return outcome;
         }
         // Force the pass to the medium before the next one overwrites it in the cache.
-        (void)SyncData(fd);  // a medium that cannot sync still got the writes
-        (void)Rewind(fd);    // cannot fail on a regular file
+        if (!m_fs.SyncData(fd) && SyncFailed(errno)) {
+            m_reason = FailureReason(kCouldNotBeSynced, errno);
+            return PassOutcome::kFailed;
+        }
         position = m_done + static_cast<std::uint64_t>(pass + 1) * size;
         Progress(position);
-        if (IsCancelled()) {
-            break;
+        if (IsCancelled() && pass + 1 < m_passCount) {
+            return PassOutcome::kStopped;
         }
     }
-    m_done = position;
-    return written;
+    return PassOutcome::kCompleted;
 }
 
-// Writes one pass over `blocks` blocks; false when the run was cancelled during it.
-bool EraseEngine::WritePass(int fd, int pass, std::uint64_t blocks, std::uint64_t& position,
-                            std::uint64_t& written) {
+EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
+                                                const std::vector<ByteRange>& ranges,
+                                                std::uint64_t size, bool fill,
+                                                std::uint64_t& position, std::uint64_t& written) {
+    const std::uint64_t blocks = BlockCount(ranges);
     const bool fresh = m_patterns.IsFreshPass(pass);
     const bool prefetch = fresh && blocks > 1;
     if (prefetch) {
@@ -159,48 +272,65 @@ bool EraseEngine::WritePass(int fd, int pass, std::uint64_t blocks, std::uint64_
         m_prefetcher->Begin(blocks);
     }
     std::uint8_t* fixed = m_patterns.Buffer(pass).data();
-    for (std::uint64_t b = 0; b < blocks; ++b) {
-        m_gate.Pass();
-        const std::uint8_t* block = fixed;
-        if (prefetch) {
-            block = m_prefetcher->Next();
-        } else if (fresh) {
-            m_patterns.Fill(fixed, kBlockSize, FillMode::Keystream);
-        }
-        std::uint64_t n = 0;
-        bool more = WriteBlock(fd, block, n);
-        if ((b + 1) % kWritebackBlocks == 0) {
-            StartWriteback(fd, (b + 1 - kWritebackBlocks) * kBlockSize,
-                           kWritebackBlocks * kBlockSize);
-        }
-        Progress(position);
-        position += n;
-        written += n;
-        if (!more || IsCancelled()) {
-            break;
+    PassOutcome outcome = PassOutcome::kCompleted;
+    bool more = true;
+    std::uint64_t done = 0;
+    for (auto range = ranges.begin(); more && range != ranges.end(); ++range) {
+        for (std::uint64_t offset = range->start; more && offset < range->end;
+             offset += kBlockSize) {
+            m_gate.Pass();
+            const std::uint8_t* block = fixed;
+            if (prefetch) {
+                block = m_prefetcher->Next();
+            } else if (fresh) {
+                m_patterns.Fill(fixed, kBlockSize, FillMode::Keystream);
+            }
+            std::uint64_t n = WriteBlock(fd, block, offset);
+            const int error = errno;
+            if (++done % kWritebackBlocks == 0) {
+                StartWriteback(fd, offset + kBlockSize - kWritebackBlocks * kBlockSize,
+                               kWritebackBlocks * kBlockSize);
+            }
+            Progress(position);
+            position += n;
+            written += n;
+            // Only the bytes the file holds must be reached: the rest of its last block
+            // is padding, which a full disk may refuse.
+            const std::uint64_t needed = offset < size ? std::min(kBlockSize, size - offset) : 0;
+            more = false;
+            if (!fill && n < needed) {
+                m_reason = FailureReason(kCouldNotBeOverwritten, error);
+                outcome = PassOutcome::kFailed;
+            } else if (n < kBlockSize) {
+                outcome = PassOutcome::kCompleted;  // the disk is full: nothing more fits
+            } else if (IsCancelled() && done < blocks) {
+                outcome = PassOutcome::kStopped;
+            } else {
+                more = true;
+            }
         }
     }
     if (prefetch) {
         m_prefetcher->End();
     }
-    return !IsCancelled();
+    return outcome;
 }
 
-// One block; on a full disk one retry with what is left. False ends the pass.
-bool EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t& written) {
-    std::int64_t n = WriteAll(fd, block, kBlockSize);
-    if (n == static_cast<std::int64_t>(kBlockSize)) {
-        written = kBlockSize;
-        return true;
+// One block at `offset`; on a full disk one retry with what is left. The bytes written (errno
+// says why when short).
+std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t offset) {
+    std::int64_t n = m_fs.WriteAt(fd, block, kBlockSize, offset);
+    if (n != 0 && n != -1) {
+        return static_cast<std::uint64_t>(n);  // all of it, or the disk filled up inside it
     }
-    if (n > 0) {
-        written = static_cast<std::uint64_t>(n);  // the disk filled up inside this block
-        return false;
-    }
+    const int error = errno;
     std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), kBlockSize);
-    n = left > 0 ? WriteAll(fd, block, left) : -1;
-    written = n > 0 ? static_cast<std::uint64_t>(n) : 0;
-    return false;
+    n = left > 0 ? m_fs.WriteAt(fd, block, left, offset) : -1;
+    if (n <= 0) {
+        errno = error;
+        return 0;
+    }
+    return static_cast<std::uint64_t>(n);
 }
 
 bool EraseEngine::ObscureName(int dirFd, std::string& name) {
@@ -209,7 +339,10 @@ bool EraseEngine::ObscureName(int dirFd, std::string& name) {
     while (EntryExists(dirFd, firstStage)) {
         NextName(firstStage);
     }
-    if (!RenameNoReplace(dirFd, name, firstStage)) {
+    if (!m_fs.Rename(dirFd, name, firstStage)) {
+        // Deleting whatever holds the name we did not get would touch something that was
+        // not chosen: the entry stays under its own name.
+        m_reason = FailureReason(kCouldNotBeRenamed, errno);
         return false;
     }
     name = firstStage;
@@ -218,17 +351,39 @@ bool EraseEngine::ObscureName(int dirFd, std::string& name) {
     while (EntryExists(dirFd, secondStage)) {
         NextName(secondStage);
     }
-    if (RenameNoReplace(dirFd, firstStage, secondStage)) {
+    if (m_fs.Rename(dirFd, firstStage, secondStage)) {
         name = secondStage;
     }
     return true;
 }
 
-bool EraseEngine::TruncateAndDelete(int dirFd, const std::string& name) {
-    UniqueFd fd = OpenTruncated(dirFd, name);
-    ScrambleTimes(fd.Get());  // draws even without a file, so the keystream runs the same way
-    fd.Reset();
-    return RemoveFile(dirFd, name);
+// Cuts and stamps the file through `fd` (the descriptor that was overwritten, or -1), then
+// removes the name if it still holds that file.
+bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name,
+                               const FindData& identity) {
+    FindData opened;
+    const bool shared = fd >= 0 && StatDescriptor(fd, opened) && opened.links > 1;
+    if (shared && m_passCount > 0) {
+        m_reason = kHasOtherNames;
+        return false;
+    }
+    // With other names (0 passes) only the chosen name goes: its content is theirs too.
+    const int own = shared ? -1 : fd;
+    if (own >= 0) {
+        (void)m_fs.Truncate(own);  // the data is overwritten already; the delete still follows
+    }
+    ScrambleTimes(own);  // draws even without a file, so the keystream runs the same way
+    FindData there;
+    if (StatEntry(dirFd, name, there) && !SameFile(there, identity)) {
+        m_reason = kReplacedWhileErasing;
+        return false;
+    }
+    if (!m_fs.RemoveFile(dirFd, name)) {
+        const bool written = m_passCount > 0 && identity.IsRegular();
+        m_reason = FailureReason(written ? kOverwrittenNotRemoved : kCouldNotBeRemoved, errno);
+        return false;
+    }
+    return true;
 }
 
 void EraseEngine::ScrambleTimes(int fd) {
@@ -255,20 +410,23 @@ void EraseEngine::ScrambleEntryTimes(int dirFd, const std::string& name) {
 bool EraseEngine::IsFolderEmpty(int dirFd, const std::string& name) {
     UniqueFd folder = OpenDirectory(dirFd, name);
     if (!folder.Valid()) {
-        return true;  // as good as empty: the removal below decides
+        return false;  // cannot look inside: it is not ours to remove
     }
     DirectoryReader reader(folder.Get());
     FindData entry;
-    return !reader.Next(entry);
+    return reader.Opened() && !reader.Next(entry) && reader.Error() == 0;
 }
 
-void EraseEngine::OnLeaveFolder(std::string& path, const FindData&) {
+void EraseEngine::OnLeaveFolder(std::string& path, const FindData& entry) {
     m_gate.Pass();
-    const int dirFd = ParentFd();
+    if (AtItemRoot() && KeepsItemFolder()) {
+        m_itemTouched = true;  // its contents were the item
+        return;
+    }
     std::string name = EntryName();
     // Something inside could not be erased (or lies on another mount): the folder stays,
     // under its own name, and is not reported.
-    if (!IsFolderEmpty(dirFd, name)) {
+    if (!IsFolderEmpty(ParentFd(), name)) {
         return;
     }
     m_itemTouched = true;
@@ -276,86 +434,127 @@ void EraseEngine::OnLeaveFolder(std::string& path, const FindData&) {
         path.pop_back();
     }
     m_reportPath = path;
-    {
-        UniqueFd meta = OpenForMetadata(dirFd, name);
-        if (meta.Valid()) {
-            (void)MakeOwnerWritable(meta.Get());  // renaming a folder needs its write bit
-        }
-    }
-    if (ObscureName(dirFd, name)) {
-        ScrambleEntryTimes(dirFd, name);
-        if (!RemoveFolder(dirFd, name)) {
-            // Back to the first-stage name, which says nothing about the folder either.
-            (void)RenameNoReplace(dirFd, name, m_previousName);
-        }
-    }
+    RemoveFolder(ParentFd(), name, entry);
     if (m_passCount <= 0) {
         Progress(++m_done);
     }
 }
 
+void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& entry) {
+    UniqueFd meta = OpenForMetadata(dirFd, name);
+    FindData found;
+    const bool ours = meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry);
+    const bool madeWritable =
+        ours && (found.mode & S_IWUSR) == 0 && MakeOwnerWritable(meta.Get());  // as for files
+    bool removed = false;
+    if (ours && ObscureName(dirFd, name)) {
+        ScrambleEntryTimes(dirFd, name);
+        removed = m_fs.RemoveFolder(dirFd, name);
+        if (!removed) {
+            // Back to the first-stage name, which says nothing about the folder either.
+            (void)m_fs.Rename(dirFd, name, m_previousName);
+        }
+    }
+    if (!removed && madeWritable) {
+        (void)SetPermissions(meta.Get(), found.mode);  // it stays: as it was found
+    }
+}
+
 // ---- free space -----------------------------------------------------------------------
 
-void EraseEngine::OnDrive(std::string&, const std::string& volumeRoot) {
+void EraseEngine::OnDrive(std::string& path, const std::string& volumeRoot) {
     if (IsCancelled()) {
         return;
     }
     m_itemTouched = true;
-    WipeFreeSpace(volumeRoot);
+    m_reason.clear();
+    if (!WipeFreeSpace(volumeRoot) && !IsCancelled()) {
+        Report(path, kReportFailed, m_reason);
+    }
 }
 
-void EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
+// False when nothing could be written although space was free.
+bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
     if (m_passCount <= 0 || FreeBytes(volumeRoot) == 0) {
-        return;
+        return true;  // nothing to write
     }
-    UniqueFd root = OpenDirectory(AT_FDCWD, volumeRoot);
-    if (!root.Valid()) {
-        return;
-    }
+    int error = 0;
+    UniqueFd root = OpenDirectory(AT_FDCWD, volumeRoot, &error);
     std::string folder = kObscureName;
-    while (EntryExists(root.Get(), folder)) {
+    while (root.Valid() && EntryExists(root.Get(), folder)) {
         NextName(folder);
     }
-    if (!MakeFolder(root.Get(), folder, 0700)) {
-        return;
+    if (!root.Valid() || !m_fs.MakeFolder(root.Get(), folder, 0700)) {
+        m_reason = FailureReason(kFreeSpaceNotWritten, root.Valid() ? errno : error);
+        return false;
     }
-    UniqueFd folderFd = OpenDirectory(root.Get(), folder);
+    std::uint64_t written = 0;
+    UniqueFd folderFd = OpenDirectory(root.Get(), folder, &error);
     if (folderFd.Valid()) {
         DisableCompression(folderFd.Get());  // fill files inherit it
-        FillFreeSpace(folderFd.Get());
-        // Release the space: the fill files go in the order they were made, up to the first
-        // name that was never made.
-        std::string fill = kObscureName;
-        while (TruncateAndDelete(folderFd.Get(), fill)) {
-            NextName(fill);
-        }
+        written = FillFreeSpace(folderFd.Get(), error);
+        ReleaseFillFiles(folderFd.Get());
     }
     ScrambleEntryTimes(root.Get(), folder);
-    (void)RemoveFolder(root.Get(), folder);  // a leftover empty folder is harmless
+    (void)m_fs.RemoveFolder(root.Get(), folder);  // a leftover empty folder is harmless
+    if (written == 0 && !IsCancelled()) {
+        m_reason = FailureReason(kFreeSpaceNotWritten, error);
+        return false;
+    }
+    return true;
 }
 
-bool EraseEngine::FillFreeSpace(int folderFd) {
+// Fills the volume with fill files until no more fits; the bytes written (error: why the
+// first fill file failed, when nothing was written).
+std::uint64_t EraseEngine::FillFreeSpace(int folderFd, int& error) {
     std::string fill = kObscureName;
+    std::uint64_t total = 0;
     for (;;) {
         std::uint64_t n = std::min(FreeBytesOfDescriptor(folderFd), kFillFileLimit);
         if (n == 0) {
-            return true;
+            return total;
         }
         m_gate.Pass();
-        UniqueFd fd = CreateNewFile(folderFd, fill);
+        UniqueFd fd = m_fs.CreateNewFile(folderFd, fill);
         if (!fd.Valid() || IsCancelled()) {
             // No fill file can be made although space is reported free (file systems keep
             // some blocks back that no write can use): there is nothing more to fill.
-            return false;
+            error = fd.Valid() ? 0 : errno;
+            return total;
         }
         DisableCompression(fd.Get());
-        std::uint64_t written = WritePasses(fd.Get(), n);
+        std::uint64_t written = 0;
+        const std::uint64_t start = m_done;
+        WritePasses(fd.Get(), n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true,
+                    written);
+        m_done = start + static_cast<std::uint64_t>(m_passCount) * n;
+        Progress(m_done);
+        if (written == 0) {
+            error = errno;
+        }
+        total += written;
         NextName(fill);
         // The last fill file took no byte at all: the rest of the reported space is not
         // usable, and asking again would loop for ever.
         if (written == 0 || IsCancelled()) {
-            return true;
+            return total;
         }
+    }
+}
+
+// The fill files go in the order they were made, up to the first name that was never made.
+void EraseEngine::ReleaseFillFiles(int folderFd) {
+    std::string fill = kObscureName;
+    for (;;) {
+        UniqueFd fd = m_fs.OpenForOverwrite(folderFd, fill, nullptr);
+        if (fd.Valid()) {
+            (void)m_fs.Truncate(fd.Get());  // frees the space even if the delete fails
+        }
+        ScrambleTimes(fd.Get());
+        if (!m_fs.RemoveFile(folderFd, fill)) {
+            return;
+        }
+        NextName(fill);
     }
 }
 
@@ -363,42 +562,90 @@ bool EraseEngine::FillFreeSpace(int folderFd) {
 
 void EraseEngine::OnItemBegin(const EraseItem& item) {
     m_itemTouched = false;
-    m_traceMode = 0700;
-    if (IsTraceKind(item.kind)) {
-        FindData folder;
-        if (StatEntry(AT_FDCWD, item.path, folder) && folder.IsDirectory()) {
-            m_traceMode = folder.mode & 07777;
-        }
-    }
+    NoteTraceFolder(item);
 }
 
 void EraseEngine::OnItemEnd(const EraseItem& item) {
-    RecreateTraceFolder(item);
+    RecreateTraceFolder();
     if (!m_itemTouched) {
-        Report(item.path, kReportNotFound);
+        Report(item.path, kReportNotFound, std::string());
     }
     if (m_sink != nullptr) {
         m_sink->ItemDone();
     }
 }
 
-void EraseEngine::RecreateTraceFolder(const EraseItem& item) {
+void EraseEngine::NoteTraceFolder(const EraseItem& item) {
+    m_trace = TraceFolder();
     if (!IsTraceKind(item.kind)) {
         return;
     }
-    // Programs expect their cache, recent-documents and temporary folders to exist, with the
-    // access they had (a shared temporary folder keeps its sticky bit).
-    if (MakeFolder(AT_FDCWD, item.path, 0700)) {
-        UniqueFd folder = OpenDirectory(AT_FDCWD, item.path);
-        if (folder.Valid()) {
-            (void)SetPermissions(folder.Get(), m_traceMode);  // best effort, like the mkdir
+    m_trace.path = item.path;
+    m_trace.trash = item.kind == ItemKind::Trash;
+    FindData folder;
+    // Through a link: the folder it names is the one that must look as before.
+    if (!StatFollowingLinks(item.path, folder) || !folder.IsDirectory()) {
+        return;
+    }
+    if (m_trace.trash && IsShared(folder)) {
+        // A volume's shared .Trash: it stays; the user's own trash inside it is what comes
+        // back empty.
+        m_trace.path = item.path + "/" + std::to_string(EffectiveUserId());
+        if (!StatFollowingLinks(m_trace.path, folder) || !folder.IsDirectory()) {
+            m_trace.path.clear();  // the user had none: none is made
+            return;
+        }
+    }
+    m_trace.known = true;
+    m_trace.mode = folder.mode & 07777;
+    m_trace.uid = folder.uid;
+    m_trace.gid = folder.gid;
+}
+
+void EraseEngine::RecreateTraceFolder() {
+    if (m_trace.path.empty()) {
+        return;
+    }
+    // Programs expect their cache, recent-documents, temporary and trash folders to exist,
+    // with the owner and access they had (a shared temporary folder keeps its sticky bit).
+    std::vector<std::string> folders{m_trace.path};
+    if (m_trace.trash) {
+        folders.push_back(m_trace.path + "/files");
+        folders.push_back(m_trace.path + "/info");
+    }
+    for (const std::string& path : folders) {
+        if (!m_fs.MakeFolder(AT_FDCWD, path, 0700)) {
+            continue;  // still there (kept, or not empty), or cannot be made: best effort
+        }
+        UniqueFd folder = OpenDirectory(AT_FDCWD, path);
+        if (folder.Valid() && m_trace.known) {
+            // Best effort, like the mkdir; the owner first, as a change of owner may clear
+            // set-id bits.
+            (void)SetOwner(folder.Get(), m_trace.uid, m_trace.gid);
+            (void)SetPermissions(folder.Get(), path == m_trace.path ? m_trace.mode : 0700);
         }
     }
 }
 
-void EraseEngine::OnRootRefused(const EraseItem& item) {
+void EraseEngine::OnItemRefused(const EraseItem& item, const std::string& reason) {
     m_itemTouched = true;  // refused, which is more than "not found"
-    Report(item.path, kReportRefused);
+    Report(item.path, kReportRefused, reason);
+}
+
+void EraseEngine::OnWalkFailure(std::string& path, WalkFailure what, int error) {
+    m_itemTouched = true;
+    std::string shown = path;
+    if (shown.size() > 1 && shown.back() == '/') {
+        shown.pop_back();
+    }
+    std::string reason;
+    if (what == WalkFailure::kExamine) {
+        reason = FailureReason(kCouldNotBeExamined, error);
+    } else {
+        reason = error == 0 ? std::string(kChangedWhileListing)
+                            : FailureReason(kCouldNotBeListed, error);
+    }
+    Report(shown, kReportFailed, reason);
 }
 
 void EraseEngine::OnFinish() {
@@ -418,14 +665,15 @@ void EraseEngine::Progress(std::uint64_t position) {
     }
 }
 
-void EraseEngine::Report(const std::string& path, int code) {
+void EraseEngine::Report(const std::string& path, int code, const std::string& reason) {
     if (code == kReportNotFound) {
         ++m_notFoundCount;
     } else {
         ++m_failedCount;
     }
+    m_lastReason = reason;
     if (m_sink != nullptr) {
-        m_sink->ReportItem(path, code);
+        m_sink->ReportItem(path, code, reason);
     }
 }
 

@@ -3,23 +3,33 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/ItemWalker.h"
 #include "engine/PatternSource.h"
 #include "engine/PauseGate.h"
 #include "engine/ProgressSink.h"
+#include "platform/FileOps.h"
+#include "platform/UniqueFd.h"
 
 namespace tolvane {
 
 class BlockPrefetcher;
+class FileSystem;
 
 // Destroys what an erase run visits. Per file, in this order: make it owner-writable, switch
-// off compression, open it for writing without truncating, overwrite it in place with every
-// pass (a flush and a rewind after each completed pass), close, rename it twice to
-// meaningless names, truncate it to zero, scramble its times, close, delete. Links and special
-// files (FIFOs, sockets, devices) are never opened for writing: they are renamed and removed.
-// Folders are removed once empty; a drive spec stands for the volume's free space, which is
-// filled with fill files and released.
+// off compression, open it for writing without truncating, overwrite what it holds in place
+// with every pass (a sync after each completed pass), rename it twice to meaningless names,
+// truncate it to zero and scramble its times through the descriptor that was overwritten,
+// delete it. Links and special files (FIFOs, sockets, devices) are never opened for writing:
+// they are renamed and removed. Folders are removed once empty; a drive spec stands for the
+// volume's free space, which is filled with fill files and released.
+//
+// What it never does: write to a file that has other names (hard links; decided from the
+// opened file right before writing and again before cutting), delete a name that no longer
+// holds the file it overwrote, or delete a file whose overwrite failed or was stopped: such
+// a file stays under its own name, untruncated, with the permission bits it had, and is
+// reported failed with its reason (LastFailureReason()).
 //
 // Progress units: with passes, bytes times passes; with 0 passes, entries.
 //
@@ -28,7 +38,9 @@ class BlockPrefetcher;
 // RequestCancel() and Gate() may be used from the window's thread.
 class EraseEngine : public ItemWalker {
 public:
-    explicit EraseEngine(int passCount);
+    // fileSystem: where changes go (not owned; the real one when null). Tests pass one that
+    // fails on purpose.
+    explicit EraseEngine(int passCount, FileSystem* fileSystem = nullptr);
     ~EraseEngine() override;
 
     // False when no random source works: a run must not start with this engine.
@@ -44,6 +56,9 @@ public:
     // Read them before deleting the engine, e.g. while handling ERN_FINISHED.
     int NotFoundCount() const { return m_notFoundCount; }
     int FailedCount() const { return m_failedCount; }
+    // Why the path being reported failed, in words for the user; read it while ERN_FAILED is
+    // handled (the worker waits meanwhile).
+    const std::string& LastFailureReason() const { return m_lastReason; }
 
     // The odometer over 'a'..'z', first character least significant; a carry past the end
     // appends 'a' ("zz" -> "aaa", "" -> "a").
@@ -59,36 +74,60 @@ protected:
     void OnItemBegin(const EraseItem& item) override;
     void OnItemEnd(const EraseItem& item) override;
     void OnFinish() override;
-    void OnRootRefused(const EraseItem& item) override;
+    void OnItemRefused(const EraseItem& item, const std::string& reason) override;
+    void OnWalkFailure(std::string& path, WalkFailure what, int error) override;
 
 private:
+    enum class PassOutcome { kCompleted, kStopped, kFailed };
+    // What a trace folder looked like before its item was erased, to bring it back.
+    struct TraceFolder {
+        std::string path;  // the folder to recreate ("" when nothing is recreated)
+        std::uint32_t mode = 0700;
+        std::uint32_t uid = 0;
+        std::uint32_t gid = 0;
+        bool known = false;  // it existed: restore its owner too
+        bool trash = false;  // also recreate files/ and info/
+    };
+
     bool EraseFile(int dirFd, std::string& name, const FindData& entry);
-    bool OverwriteFile(int dirFd, const std::string& name, const FindData& entry);
-    std::uint64_t WritePasses(int fd, std::uint64_t size);
-    bool WritePass(int fd, int pass, std::uint64_t blocks, std::uint64_t& position,
-                   std::uint64_t& written);
-    bool WriteBlock(int fd, const std::uint8_t* block, std::uint64_t& written);
+    bool OverwriteAndRemove(int dirFd, std::string& name, const FindData& entry);
+    bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry);
+    UniqueFd OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
+                            bool& madeWritable);
+    bool OverwriteFile(int fd, std::uint64_t size);
+    PassOutcome WritePasses(int fd, std::uint64_t size, const std::vector<ByteRange>& ranges,
+                            bool fill, std::uint64_t& written);
+    PassOutcome WritePass(int fd, int pass, const std::vector<ByteRange>& ranges,
+                          std::uint64_t size, bool fill, std::uint64_t& position,
+                          std::uint64_t& written);
+    std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t offset);
     bool ObscureName(int dirFd, std::string& name);
-    bool TruncateAndDelete(int dirFd, const std::string& name);
+    bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity);
     void ScrambleTimes(int fd);
     void ScrambleEntryTimes(int dirFd, const std::string& name);
     bool IsFolderEmpty(int dirFd, const std::string& name);
+    void RemoveFolder(int dirFd, std::string& name, const FindData& entry);
     void Progress(std::uint64_t position);
-    void Report(const std::string& path, int code);
-    void WipeFreeSpace(const std::string& volumeRoot);
-    bool FillFreeSpace(int folderFd);
-    void RecreateTraceFolder(const EraseItem& item);
+    void Report(const std::string& path, int code, const std::string& reason);
+    bool WipeFreeSpace(const std::string& volumeRoot);
+    std::uint64_t FillFreeSpace(int folderFd, int& error);
+    void ReleaseFillFiles(int folderFd);
+    void NoteTraceFolder(const EraseItem& item);
+    void RecreateTraceFolder();
 
     int m_passCount;
+    FileSystem& m_fs;
     std::uint64_t m_done = 0;
     std::int64_t m_total = -1;
     std::string m_reportPath;
     std::string m_previousName;
+    std::string m_reason;      // why the entry being handled failed
+    std::string m_lastReason;  // the reason of the report being sent
     PatternSource m_patterns;
     ProgressSink* m_sink = nullptr;
     PauseGate m_gate;
     bool m_itemTouched = false;
-    std::uint32_t m_traceMode = 0700;  // permission bits of the current trace folder item
+    TraceFolder m_trace;
     int m_notFoundCount = 0;
     int m_failedCount = 0;
     std::unique_ptr<BlockPrefetcher> m_prefetcher;  // made at the first multi-block fresh pass

@@ -14,6 +14,7 @@ enum class ItemKind : std::uint16_t {
     Cookies = 4,
     Recent = 5,
     Temp = 6,
+    Trash = 7,  // a trash folder: after erasing it is an empty trash again (files/, info/)
 };
 
 // One entry of a job's list: a file, a file-name pattern, a folder or a drive spec

@@ -5,6 +5,8 @@
 #include "engine/EraseEngine.h"
 #include "engine/ProgressSink.h"
 #include "engine/SizeCounter.h"
+#include "platform/Directory.h"
+#include "platform/ProcessLimits.h"
 #include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 
@@ -64,6 +66,27 @@ std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
     return std::thread(EraseThreadProc, std::move(job));
 }
 
+namespace {
+
+// The user's trash folders: the home trash, and on a volume its .Trash-<uid> folder, its
+// shared .Trash folder and the user's <uid> folder in that.
+bool IsTrashFolder(const std::string& path) {
+    if (path == WithoutLastCharacter(DataFolder()) + "/Trash") {
+        return true;
+    }
+    std::string folder, name;
+    SplitPath(path, folder, name);
+    const std::string uid = std::to_string(EffectiveUserId());
+    if (name == ".Trash-" + uid || name == ".Trash") {
+        return !folder.empty() && VolumeRootOf(path) == folder;
+    }
+    std::string volume, shared;
+    SplitPath(WithoutLastCharacter(folder), volume, shared);
+    return name == uid && shared == ".Trash" && !volume.empty() && VolumeRootOf(path) == volume;
+}
+
+}  // namespace
+
 ItemKind ClassifyItem(const std::string& path) {
     // Exact, case-sensitive comparisons; the first match decides. There is no browser history
     // or cookie folder on Linux, so those kinds never match here.
@@ -81,7 +104,7 @@ ItemKind ClassifyItem(const std::string& path) {
             return trace.kind;
         }
     }
-    return ItemKind::Ordinary;
+    return IsTrashFolder(path) ? ItemKind::Trash : ItemKind::Ordinary;
 }
 
 std::string BuildConfirmText(const std::vector<std::string>& paths) {

@@ -1,10 +1,13 @@
 #include "engine/ItemWalker.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <vector>
 
+#include "engine/FailureReasons.h"
 #include "platform/Directory.h"
+#include "platform/ProcessLimits.h"
 #include "platform/Volumes.h"
 #include "platform/Wildcard.h"
 
@@ -19,11 +22,10 @@ std::string WithoutTrailingSeparators(std::string path) {
     return path;
 }
 
-// The folder part of a split path ("" for the current folder), following links in it: only
-// the last component of a chosen path is never followed.
-UniqueFd OpenContainingFolder(const std::string& folder) {
-    return UniqueFd(
-        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool IsDotName(const std::string& path) {
+    std::string folder, name;
+    SplitPath(path, folder, name);
+    return name == "." || name == "..";
 }
 
 bool IsSystemRoot(const FindData& folder) {
@@ -32,10 +34,34 @@ bool IsSystemRoot(const FindData& folder) {
            root.inode == folder.inode;
 }
 
+bool OnKernelFileSystem(const FindData& entry) {
+    MountEntry mount;
+    return entry.mountId != 0 && FindMountById(entry.mountId, mount) &&
+           IsKernelFileSystem(mount.fsType);
+}
+
+// A path ending in ':' that is no drive spec: say what it is instead of "not found".
+std::string WhyNotAVolume(const std::string& path) {
+    std::string mountPoint = WithoutTrailingSeparators(path.substr(0, path.size() - 1));
+    MountEntry mount;
+    if (mountPoint.empty() || !FindMountAt(mountPoint, mount)) {
+        return kRefusedNotAVolume;
+    }
+    if (IsRamFileSystem(mount.fsType)) {
+        return kRefusedRamVolume;
+    }
+    return IsKernelFileSystem(mount.fsType) ? kRefusedKernelFileSystem : kRefusedNoUserData;
+}
+
 // A folder below the walked tree that lies on another mount (a mounted volume, a bind or
 // loop mount) is not part of the selection.
 bool OnOtherMount(const FindData& entry, const FindData& folder) {
     return entry.device != folder.device || entry.mountId != folder.mountId;
+}
+
+// World-writable with the sticky bit: a folder where every user keeps files (/tmp).
+bool IsSharedFolder(const FindData& folder) {
+    return (folder.mode & S_IWOTH) != 0 && (folder.mode & S_ISVTX) != 0;
 }
 
 bool SameEntry(int fd, const FindData& entry) {
@@ -62,6 +88,9 @@ void ItemWalker::VisitItem(const EraseItem& item) {
     if (item.path.empty()) {
         return;
     }
+    m_depth = 0;
+    m_traceItem = item.kind != ItemKind::Ordinary;
+    m_keepItemFolder = false;
     OnItemBegin(item);
     std::string volumeRoot;
     if (ParseDriveSpec(item.path, volumeRoot)) {
@@ -69,25 +98,7 @@ void ItemWalker::VisitItem(const EraseItem& item) {
         m_parentFd = -1;
         OnDrive(m_path, volumeRoot);
     } else {
-        std::string path = WithoutTrailingSeparators(item.path);
-        FindData entry;
-        if (!StatEntry(AT_FDCWD, path, entry)) {
-            VisitPattern(path);
-        } else if (!entry.IsDirectory()) {
-            // An existing name is that entry alone, even when it holds '*' or '?'.
-            std::string folder;
-            SplitPath(path, folder, entry.name);
-            UniqueFd parent = OpenContainingFolder(folder);
-            if (parent.Valid()) {
-                m_path = path;
-                SetContext(parent.Get(), folder.size(), entry.name);
-                OnFile(m_path, entry);
-            }
-        } else if (IsSystemRoot(entry)) {
-            OnRootRefused(item);
-        } else {
-            VisitFolderItem(path, entry);
-        }
+        VisitPath(item, WithoutTrailingSeparators(item.path));
     }
     m_parentFd = -1;
     if (!IsCancelled()) {
@@ -95,19 +106,105 @@ void ItemWalker::VisitItem(const EraseItem& item) {
     }
 }
 
+void ItemWalker::VisitPath(const EraseItem& item, const std::string& path) {
+    FindData entry;
+    const bool exists = StatEntry(AT_FDCWD, path, entry);
+    if (RefusesPath(item, path, exists ? &entry : nullptr)) {
+        return;
+    }
+    if (!exists) {
+        VisitPattern(path);
+        return;
+    }
+    FindData target;
+    if (m_traceItem && entry.IsSymlink() && StatFollowingLinks(path, target) &&
+        target.IsDirectory()) {
+        // A trace folder moved elsewhere and linked back: the link stays, what it names is
+        // erased.
+        m_keepItemFolder = true;
+        VisitFolderItem(path, target);
+    } else if (entry.IsDirectory()) {
+        VisitFolderItem(path, entry);
+    } else {
+        VisitFileItem(path, entry);  // an existing name is that entry alone, even with '*'
+    }
+}
+
+bool ItemWalker::RefusesPath(const EraseItem& item, const std::string& path,
+                             const FindData* entry) {
+    const char* reason = nullptr;
+    std::string volumeReason;
+    if (IsDotName(path)) {
+        reason = kRefusedDotName;
+    } else if (entry == nullptr) {
+        if (path.back() == ':' && (path.front() == '/' || path == ":")) {
+            volumeReason = WhyNotAVolume(path);
+            reason = volumeReason.c_str();
+        } else {
+            // A pattern lies in its folder: refused when that folder is a kernel one.
+            std::string folder, pattern;
+            SplitPath(path, folder, pattern);
+            FindData parent;
+            if (StatEntry(AT_FDCWD, folder.empty() ? "." : folder, parent) &&
+                OnKernelFileSystem(parent)) {
+                reason = kRefusedKernelFileSystem;
+            }
+        }
+    } else if (OnKernelFileSystem(*entry)) {
+        reason = kRefusedKernelFileSystem;
+    } else if (entry->IsDirectory() && IsSystemRoot(*entry)) {
+        reason = kRefusedRoot;
+    }
+    if (reason == nullptr) {
+        return false;
+    }
+    OnItemRefused(item, reason);
+    return true;
+}
+
+void ItemWalker::VisitFileItem(const std::string& path, const FindData& entry) {
+    std::string folder, name;
+    SplitPath(path, folder, name);
+    int error = 0;
+    // Lookup only: a folder we may search but not read still lets us reach the file.
+    UniqueFd parent = OpenFolderForLookup(folder, &error);
+    m_path = path;
+    if (!parent.Valid()) {
+        OnWalkFailure(m_path, WalkFailure::kExamine, error);
+        return;
+    }
+    SetContext(parent.Get(), folder.size(), name);
+    OnFile(m_path, entry);
+}
+
 void ItemWalker::VisitFolderItem(const std::string& path, const FindData& entry) {
     std::string folder, name;
     SplitPath(path, folder, name);
-    UniqueFd parent = OpenContainingFolder(folder);
+    int error = 0;
+    UniqueFd parent = OpenFolderForLookup(folder, &error);
+    m_path = path + "/";
     if (!parent.Valid()) {
+        OnWalkFailure(m_path, WalkFailure::kList, error);
         return;
     }
-    UniqueFd self = OpenDirectory(parent.Get(), name);
-    m_path = path + "/";
+    // The folder itself: a linked trace folder is reached through its link.
+    UniqueFd self =
+        m_keepItemFolder ? OpenFolder(path, &error) : OpenDirectory(parent.Get(), name, &error);
+    if (!m_keepItemFolder && self.Valid() && m_traceItem && IsSharedFolder(entry)) {
+        m_keepItemFolder = true;  // /tmp and the like: others' entries live there too
+    }
     SetContext(parent.Get(), folder.size(), name);
     OnEnterFolder(m_path, entry);
-    if (self.Valid() && SameEntry(self.Get(), entry)) {
-        WalkFolder(self.Get(), entry);
+    bool listed = false;
+    if (!self.Valid()) {
+        OnWalkFailure(m_path, WalkFailure::kList, error);
+    } else if (!SameEntry(self.Get(), entry)) {
+        OnWalkFailure(m_path, WalkFailure::kList, 0);
+    } else {
+        listed = WalkFolder(self.Get(), entry);
+    }
+    if (!listed) {
+        return;  // left exactly as it is
     }
     m_path.resize(path.size() + 1);
     SetContext(parent.Get(), folder.size(), name);
@@ -120,10 +217,10 @@ void ItemWalker::VisitPattern(const std::string& path) {
     if (!HasWildcard(pattern)) {
         return;  // a plain name that names nothing
     }
-    UniqueFd dir = OpenContainingFolder(folder);
+    UniqueFd dir = OpenFolder(folder);
     std::vector<FindData> entries;
     if (!dir.Valid() || !ReadDirectory(dir.Get(), entries)) {
-        return;
+        return;  // no folder to match in: the pattern names nothing
     }
     for (const FindData& entry : entries) {
         if (entry.IsDirectory() || !MatchWildcard(pattern, entry.name)) {
@@ -138,13 +235,26 @@ void ItemWalker::VisitPattern(const std::string& path) {
     }
 }
 
-void ItemWalker::WalkFolder(int folderFd, const FindData& folder) {
+bool ItemWalker::WalkFolder(int folderFd, const FindData& folder) {
     std::vector<FindData> entries;
-    if (!ReadDirectory(folderFd, entries)) {
-        return;
-    }
+    std::vector<UnreadableEntry> unreadable;
+    const bool complete = ReadDirectory(folderFd, entries, &unreadable);
+    const int listError = errno;
     const std::size_t prefix = m_path.size();
+    ++m_depth;
+    for (const UnreadableEntry& entry : unreadable) {
+        m_path.resize(prefix);
+        m_path += entry.name;
+        SetContext(folderFd, prefix, entry.name);
+        OnWalkFailure(m_path, WalkFailure::kExamine, entry.error);
+    }
     for (const FindData& entry : entries) {
+        if (IsCancelled()) {
+            break;  // also before the first entry: a stop during the listing holds
+        }
+        if (!IsSelected(entry, folder)) {
+            continue;
+        }
         m_path.resize(prefix);
         m_path += entry.name;
         SetContext(folderFd, prefix, entry.name);
@@ -153,21 +263,44 @@ void ItemWalker::WalkFolder(int folderFd, const FindData& folder) {
         } else if (!OnOtherMount(entry, folder)) {
             m_path += '/';
             OnEnterFolder(m_path, entry);
-            UniqueFd child = OpenDirectory(folderFd, entry.name);
-            if (child.Valid() && SameEntry(child.Get(), entry)) {
-                WalkFolder(child.Get(), entry);
+            int error = 0;
+            UniqueFd child = OpenDirectory(folderFd, entry.name, &error);
+            bool listed = false;
+            if (!child.Valid()) {
+                OnWalkFailure(m_path, WalkFailure::kList, error);
+            } else if (!SameEntry(child.Get(), entry)) {
+                OnWalkFailure(m_path, WalkFailure::kList, 0);
+            } else {
+                listed = WalkFolder(child.Get(), entry);
             }
-            m_path.resize(prefix);
-            m_path += entry.name;
-            m_path += '/';
-            SetContext(folderFd, prefix, entry.name);
-            OnLeaveFolder(m_path, entry);
-        }
-        if (IsCancelled()) {
-            break;
+            if (listed) {
+                m_path.resize(prefix);
+                m_path += entry.name;
+                m_path += '/';
+                SetContext(folderFd, prefix, entry.name);
+                OnLeaveFolder(m_path, entry);
+            }
         }
     }
+    --m_depth;
     m_path.resize(prefix);
+    if (!complete) {
+        // What was read has been handled; the rest of the folder was never seen, so the
+        // folder stays and says so.
+        OnWalkFailure(m_path, WalkFailure::kList, listError);
+        return false;
+    }
+    return unreadable.empty();
+}
+
+bool ItemWalker::IsSelected(const FindData& entry, const FindData& folder) const {
+    if (!m_traceItem) {
+        return true;
+    }
+    if (S_ISSOCK(entry.mode)) {
+        return false;  // a running program's endpoint: no data, and removing it breaks it
+    }
+    return !IsSharedFolder(folder) || entry.uid == EffectiveUserId();
 }
 
 void ItemWalker::SetContext(int parentFd, std::size_t prefixLength, const std::string& name) {
@@ -183,6 +316,7 @@ void ItemWalker::OnDrive(std::string&, const std::string&) {}
 void ItemWalker::OnItemBegin(const EraseItem&) {}
 void ItemWalker::OnItemEnd(const EraseItem&) {}
 void ItemWalker::OnFinish() {}
-void ItemWalker::OnRootRefused(const EraseItem&) {}
+void ItemWalker::OnItemRefused(const EraseItem&, const std::string&) {}
+void ItemWalker::OnWalkFailure(std::string&, WalkFailure, int) {}
 
 }  // namespace tolvane

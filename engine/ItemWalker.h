@@ -28,14 +28,31 @@ private:
 //   - an existing non-folder entry: OnFile for it alone (a name is never read as a pattern);
 //   - a path naming nothing: its last component as a pattern ('*', '?') over the files of
 //     that one folder;
+//   - an item the walk never touches: OnItemRefused with the reason (below);
 // then OnItemEnd unless the walk was cancelled. OnFinish comes once at the end, also after a
 // cancel. Empty paths are skipped without any call.
 //
-// What the walk promises never to do: follow a symbolic link (a link is a file entry,
-// described by its own data), enter a folder on another mount than its folder item's, or walk
-// the system root "/" as a folder (OnRootRefused instead). A folder's entries are read
-// completely before any of them is handed out, so handlers may rename and delete them.
-// Folders are opened relative to their parent's descriptor, so trees of any depth work.
+// Refused items: the system root "/" as a folder, a path whose last component is "." or ".."
+// (it would name a folder other than the one the user read), anything on a kernel file system
+// (procfs, sysfs, ...: their files are controls of the running system), and a path ending in
+// ':' that names neither an entry nor a volume of user data.
+//
+// Failures are never silent: an entry a listing names but that cannot be examined, and a
+// folder that cannot be listed completely, come to OnWalkFailure. Such a folder gets no
+// OnLeaveFolder: it is left exactly as it is, and its parents keep a child.
+//
+// Trace folders (item kinds other than Ordinary) belong partly to others: in a shared folder
+// (world-writable and sticky, like /tmp) only the user's own entries are part of the
+// selection, and sockets are never part of it (they belong to running programs). A trace
+// folder that is a symbolic link keeps its link: the folder it names is walked instead, and
+// KeepsItemFolder() tells the handlers not to remove the item's own folder. A shared trace
+// folder itself is kept too.
+//
+// What the walk promises never to do: follow a symbolic link below an item (a link is a file
+// entry, described by its own data), enter a folder on another mount than its folder item's.
+// A folder's entries are read completely before any of them is handed out, so handlers may
+// rename and delete them. Folders are opened relative to their parent's descriptor, so trees
+// of any depth work.
 //
 // Handlers get the path buffer, which they may change from the current entry's name on (the
 // walk writes every next name at the folder's prefix again); the entry itself can be reached
@@ -66,8 +83,13 @@ protected:
     virtual void OnItemBegin(const EraseItem& item);
     virtual void OnItemEnd(const EraseItem& item);
     virtual void OnFinish();
-    // A folder item that is the system root: not walked at all.
-    virtual void OnRootRefused(const EraseItem& item);
+    // An item that is not walked at all; `reason` says why, in words for the user.
+    virtual void OnItemRefused(const EraseItem& item, const std::string& reason);
+    // An entry that could not be examined (kExamine; path: the entry) or a folder that could
+    // not be listed completely (kList; path: the folder with a trailing '/'). `error` is the
+    // errno, 0 when the folder changed under the walk.
+    enum class WalkFailure { kExamine, kList };
+    virtual void OnWalkFailure(std::string& path, WalkFailure what, int error);
 
     // The folder that holds the entry being visited (OnFile, OnEnterFolder, OnLeaveFolder).
     int ParentFd() const { return m_parentFd; }
@@ -75,12 +97,21 @@ protected:
     const std::string& EntryName() const { return m_entryName; }
     // Length of the path buffer up to and including the separator before the entry's name.
     std::size_t PrefixLength() const { return m_prefixLength; }
+    // True while the entry being visited is the item itself (not something inside it).
+    bool AtItemRoot() const { return m_depth == 0; }
+    // The item's own folder must stay (a trace folder reached through a link, or shared).
+    bool KeepsItemFolder() const { return m_keepItemFolder; }
 
 private:
     void VisitItem(const EraseItem& item);
+    void VisitPath(const EraseItem& item, const std::string& path);
+    bool RefusesPath(const EraseItem& item, const std::string& path, const FindData* entry);
+    void VisitFileItem(const std::string& path, const FindData& entry);
     void VisitFolderItem(const std::string& path, const FindData& entry);
     void VisitPattern(const std::string& path);
-    void WalkFolder(int folderFd, const FindData& folder);
+    // False when the folder could not be listed completely (already reported).
+    bool WalkFolder(int folderFd, const FindData& folder);
+    bool IsSelected(const FindData& entry, const FindData& folder) const;
     void SetContext(int parentFd, std::size_t prefixLength, const std::string& name);
 
     CancelFlag m_cancel;
@@ -89,6 +120,9 @@ private:
     std::size_t m_prefixLength = 0;
     int m_parentFd = -1;
     std::string m_entryName;
+    int m_depth = 0;
+    bool m_traceItem = false;
+    bool m_keepItemFolder = false;
 };
 
 }  // namespace tolvane

@@ -22,7 +22,7 @@ void ProgressSink::Progress(std::int64_t position, std::int64_t total) {
     Send(ERN_PROGRESS, perMille);
 }
 
-void ProgressSink::ReportItem(const std::string& path, int code) {
+void ProgressSink::ReportItem(const std::string& path, int code, const std::string& reason) {
     WriteStdOut("\r                    \r");
     WriteStdOut(path);
     switch (code) {
@@ -30,7 +30,7 @@ void ProgressSink::ReportItem(const std::string& path, int code) {
             WriteStdOut(" - file not found\n");
             return;
         case kReportRefused:
-            WriteStdOut(" - refused: the system root is never erased\n");
+            WriteStdOut(" - " + reason + "\n");
             break;
         default:
             WriteStdOut(" - failed\n");

@@ -11,7 +11,7 @@ namespace tolvane {
 enum ReportCode : int {
     kReportNotFound = 1,
     kReportFailed = 2,
-    kReportRefused = 3,  // an item the program never erases (the system root)
+    kReportRefused = 3,  // an item the program never erases; its line says why
 };
 
 // Everything a run has to say goes through one sink: text lines on standard output and
@@ -24,8 +24,9 @@ public:
 
     // Per mille of position/total (1000 for a total of 0), written and sent when it changed.
     void Progress(std::int64_t position, std::int64_t total);
-    // A path that named nothing (code 1) or could not be erased (2, 3; sent to the window).
-    void ReportItem(const std::string& path, int code);
+    // A path that named nothing (code 1), could not be erased (2) or is refused (3, the line
+    // shows `reason`). Codes 2 and 3 are sent to the window.
+    void ReportItem(const std::string& path, int code, const std::string& reason = std::string());
     void ItemDone();
     void Finished();
     // Running count of the size count: a line at every thousand, when a window is set.

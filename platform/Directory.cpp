@@ -32,6 +32,31 @@ UniqueFd OpenDirectory(int dirFd, const std::string& name, int* error) {
     return UniqueFd(fd);
 }
 
+UniqueFd OpenFolderForLookup(const std::string& path, int* error) {
+    int fd = ::open(path.empty() ? "." : path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && error) {
+        *error = errno;
+    }
+    return UniqueFd(fd);
+}
+
+UniqueFd OpenFolder(const std::string& path, int* error) {
+    int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && error) {
+        *error = errno;
+    }
+    return UniqueFd(fd);
+}
+
+bool StatFollowingLinks(const std::string& path, FindData& data) {
+    struct statx st;
+    if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, kStatxMask, &st) != 0) {
+        return false;
+    }
+    FillFindData(st, data);
+    return true;
+}
+
 bool StatEntry(int dirFd, const std::string& name, FindData& data, int* error) {
     std::string folder;
     SplitPath(name, folder, data.name);
@@ -46,10 +71,12 @@ DirectoryReader::DirectoryReader(int dirFd) : m_dirFd(dirFd) {
     // fdopendir takes the descriptor over, so it gets a duplicate; the caller's stays usable.
     int copy = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
+        m_error = errno;
         return;
     }
     m_dir = ::fdopendir(copy);
     if (m_dir == nullptr) {
+        m_error = errno;
         ::close(copy);
         return;
     }
@@ -62,7 +89,7 @@ DirectoryReader::~DirectoryReader() {
     }
 }
 
-bool DirectoryReader::Next(FindData& entry) {
+bool DirectoryReader::Next(FindData& entry, int* statError) {
     if (m_dir == nullptr) {
         return false;
     }
@@ -70,30 +97,46 @@ bool DirectoryReader::Next(FindData& entry) {
         errno = 0;
         const dirent* d = ::readdir(m_dir);
         if (d == nullptr) {
+            m_error = errno;  // 0 at the end of the listing
             return false;
         }
         if (d->d_name[0] == '.' &&
             (d->d_name[1] == '\0' || (d->d_name[1] == '.' && d->d_name[2] == '\0'))) {
             continue;
         }
+        entry = FindData();
         entry.name = d->d_name;
-        if (StatxAt(m_dirFd, d->d_name, 0, entry, nullptr)) {
-            return true;
+        int error = 0;
+        if (StatxAt(m_dirFd, d->d_name, 0, entry, &error)) {
+            error = 0;
+        } else if (error == ENOENT) {
+            continue;  // gone between readdir and statx: not an entry any more
         }
-        // Gone between readdir and statx (or unreadable): not an entry any more.
+        if (statError != nullptr) {
+            *statError = error;
+        }
+        return true;
     }
 }
 
-bool ReadDirectory(int dirFd, std::vector<FindData>& entries) {
+bool ReadDirectory(int dirFd, std::vector<FindData>& entries,
+                   std::vector<UnreadableEntry>* unreadable) {
     DirectoryReader reader(dirFd);
     if (!reader.Opened()) {
+        errno = reader.Error();
         return false;
     }
     FindData entry;
-    while (reader.Next(entry)) {
-        entries.push_back(std::move(entry));  // Next() sets every field again
+    int statError = 0;
+    while (reader.Next(entry, &statError)) {
+        if (statError == 0) {
+            entries.push_back(std::move(entry));
+        } else if (unreadable != nullptr) {
+            unreadable->push_back({entry.name, statError});
+        }
     }
-    return true;
+    errno = reader.Error();
+    return reader.Error() == 0;
 }
 
 std::string CurrentDirectory() {

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/Directory.h"
 
 namespace tolvane {
@@ -106,6 +108,32 @@ bool Rewind(int fd) {
     return ::lseek(fd, 0, SEEK_SET) == 0;
 }
 
+std::vector<ByteRange> DataRanges(int fd, std::uint64_t size) {
+    std::vector<ByteRange> ranges;
+    auto offset = static_cast<off_t>(0);
+    const auto limit = static_cast<off_t>(size);
+    while (offset < limit) {
+        off_t data = ::lseek(fd, offset, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) {
+                break;  // only a hole is left
+            }
+            return {{0, size}};  // cannot tell: take everything as data
+        }
+        if (data >= limit) {
+            break;
+        }
+        off_t hole = ::lseek(fd, data, SEEK_HOLE);
+        if (hole < 0) {
+            return {{0, size}};
+        }
+        hole = std::min(hole, limit);
+        ranges.push_back({static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole)});
+        offset = hole;
+    }
+    return ranges;
+}
+
 bool MakeOwnerWritable(int fd) {
     struct stat st;
     if (::fstat(fd, &st) != 0) {
@@ -116,6 +144,10 @@ bool MakeOwnerWritable(int fd) {
 
 bool SetPermissions(int fd, mode_t mode) {
     return ::fchmod(fd, mode & 07777) == 0;
+}
+
+bool SetOwner(int fd, std::uint32_t uid, std::uint32_t gid) {
+    return ::fchown(fd, uid, gid) == 0;
 }
 
 void DisableCompression(int fd) {

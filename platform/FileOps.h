@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/FindData.h"
 #include "platform/UniqueFd.h"
@@ -36,10 +37,21 @@ bool SyncData(int fd);
 void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length);
 bool Rewind(int fd);
 
+// A byte range [start, end) of a file.
+struct ByteRange {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+};
+// The ranges of an open file below `size` that hold data, in order: a sparse file's holes
+// hold nothing and are left out. A file system that cannot tell gives the whole file.
+std::vector<ByteRange> DataRanges(int fd, std::uint64_t size);
+
 // Adds owner write permission to an open file or folder.
 bool MakeOwnerWritable(int fd);
 // Sets the permission bits (including set-id and sticky bits) of an open file or folder.
 bool SetPermissions(int fd, mode_t mode);
+// Gives an open file or folder an owner and group.
+bool SetOwner(int fd, std::uint32_t uid, std::uint32_t gid);
 // Stops the file system from compressing what is written through fd (and, for a folder, what
 // is created in it). Best effort: not every file system knows the flags.
 void DisableCompression(int fd);

@@ -38,6 +38,8 @@ void FillFindData(const struct statx& st, FindData& data) {
     data.device = (static_cast<std::uint64_t>(st.stx_dev_major) << 32) | st.stx_dev_minor;
     data.inode = st.stx_ino;
     data.links = st.stx_nlink;
+    data.uid = st.stx_uid;
+    data.gid = st.stx_gid;
     data.mountId = (st.stx_mask & STATX_MNT_ID) ? st.stx_mnt_id : 0;
     data.accessTime = ToFileTime(st.stx_atime.tv_sec, st.stx_atime.tv_nsec);
     data.writeTime = ToFileTime(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);

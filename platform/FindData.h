@@ -31,6 +31,8 @@ struct FindData {
     std::uint64_t inode = 0;
     std::uint64_t mountId = 0;  // the mount the entry lies on (a mount point: the mounted one)
     std::uint32_t links = 1;    // names the entry has (hard links)
+    std::uint32_t uid = 0;      // owner
+    std::uint32_t gid = 0;
 
     bool IsDirectory() const { return (attributes & kAttrDirectory) != 0; }
     bool IsRegular() const;

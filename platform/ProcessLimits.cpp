@@ -1,6 +1,7 @@
 #include "platform/ProcessLimits.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace tolvane {
 
@@ -10,6 +11,10 @@ void RaiseOpenFileLimit() {
         limit.rlim_cur = limit.rlim_max;
         (void)::setrlimit(RLIMIT_NOFILE, &limit);  // the old limit still works, only shallower
     }
+}
+
+unsigned EffectiveUserId() {
+    return ::geteuid();
 }
 
 }  // namespace tolvane

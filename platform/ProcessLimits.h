@@ -6,4 +6,7 @@ namespace tolvane {
 // on open files to the hard one lets it go as deep as the system allows. Best effort.
 void RaiseOpenFileLimit();
 
+// The user the process acts as (the owner its new files get).
+unsigned EffectiveUserId();
+
 }  // namespace tolvane

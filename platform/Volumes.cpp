@@ -73,6 +73,15 @@ constexpr std::array<std::string_view, 33> kPseudoFileSystems = {
     "nsfs",       "rpc_pipefs", "efivarfs",      "selinuxfs",   "erofs",       "cramfs",
     "romfs",      "fuse.lxcfs", "fuse.snapfuse",
 };
+// Kernel interfaces presented as files: writing "random bytes" there changes the running
+// system (sysrq-trigger, cgroup limits, EFI variables), never user data.
+constexpr std::array<std::string_view, 20> kKernelFileSystems = {
+    "proc",      "sysfs",       "devtmpfs", "devpts",   "cgroup",     "cgroup2",   "debugfs",
+    "tracefs",   "securityfs",  "configfs", "efivarfs", "bpf",        "pstore",    "mqueue",
+    "hugetlbfs", "binfmt_misc", "fusectl",  "nsfs",     "rpc_pipefs", "selinuxfs",
+};
+constexpr std::array<std::string_view, 2> kRamFileSystems = {"tmpfs", "ramfs"};
+
 constexpr std::array<std::string_view, 8> kNetworkFileSystems = {
     "nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "sshfs", "davfs", "9p",
 };
@@ -220,6 +229,37 @@ std::string VolumeRootOf(const std::string& path) {
         }
     }
     return best.empty() ? std::string() : WithTrailingSeparator(best);
+}
+
+bool FindMountAt(std::string_view mountPoint, MountEntry& mount) {
+    mount = MountEntry();
+    for (MountEntry& entry : ReadMountTable()) {
+        if (entry.mountPoint == mountPoint) {
+            mount = std::move(entry);  // the last one: it hides those mounted before it
+        }
+    }
+    return !mount.mountPoint.empty();
+}
+
+bool FindMountById(std::uint64_t mountId, MountEntry& mount) {
+    for (MountEntry& entry : ReadMountTable()) {
+        if (entry.mountId == mountId) {
+            mount = std::move(entry);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsKernelFileSystem(std::string_view fsType) {
+    return std::find(kKernelFileSystems.begin(), kKernelFileSystems.end(), fsType) !=
+               kKernelFileSystems.end() ||
+           fsType.rfind("cgroup", 0) == 0;
+}
+
+bool IsRamFileSystem(std::string_view fsType) {
+    return std::find(kRamFileSystems.begin(), kRamFileSystems.end(), fsType) !=
+           kRamFileSystems.end();
 }
 
 std::uint64_t FreeBytesOfDescriptor(int fd) {

@@ -44,6 +44,17 @@ std::vector<Volume> ListVolumes();
 // the current folder. Empty when nothing can be found.
 std::string VolumeRootOf(const std::string& path);
 
+// The mount entry at a mount point (without a trailing separator but for "/"), or of a mount
+// id; false when there is none.
+bool FindMountAt(std::string_view mountPoint, MountEntry& mount);
+bool FindMountById(std::uint64_t mountId, MountEntry& mount);
+
+// File systems whose "files" are kernel controls and state (procfs, sysfs, cgroup, debugfs
+// and the like): nothing on them is ever written or removed.
+bool IsKernelFileSystem(std::string_view fsType);
+// RAM-backed file systems: they have no free space on a medium to wipe.
+bool IsRamFileSystem(std::string_view fsType);
+
 // Bytes free for this process on a volume (blocks reserved for root count when running as
 // root); 0 on failure.
 std::uint64_t FreeBytes(const std::string& volumeRoot);

@@ -19,13 +19,20 @@ namespace tolvane::test {
 std::intptr_t RecordingTarget::Send(std::uint32_t message, std::uintptr_t wParam,
                                     std::intptr_t lParam) {
     Message m{message, wParam, lParam, {}};
+    std::string reason;
     if (wParam == ERN_FAILED) {
         m.text = reinterpret_cast<const char*>(lParam);
         m.value = 0;
+        if (engine != nullptr) {
+            reason = engine->LastFailureReason();  // valid while the worker waits for us
+        }
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_messages.push_back(m);
+        if (wParam == ERN_FAILED) {
+            m_reasons.push_back(m.text + " - " + reason);
+        }
     }
     if (onMessage) {
         onMessage(wParam, lParam);
@@ -60,6 +67,11 @@ std::vector<std::string> RecordingTarget::FailedPaths() const {
     return paths;
 }
 
+std::vector<std::string> RecordingTarget::Failures() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_reasons;
+}
+
 bool RecordingTarget::WaitFinished(std::chrono::seconds limit) const {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_finished.wait_for(lock, limit, [this] {
@@ -67,7 +79,10 @@ bool RecordingTarget::WaitFinished(std::chrono::seconds limit) const {
     });
 }
 
-EraseRun::EraseRun(int passes) : engine(*new EraseEngine(passes)), target(*new RecordingTarget) {}
+EraseRun::EraseRun(int passes, FileSystem* fileSystem)
+    : engine(*new EraseEngine(passes, fileSystem)), target(*new RecordingTarget) {
+    target.engine = &engine;
+}
 
 EraseRun::~EraseRun() {
     if (!m_hung) {

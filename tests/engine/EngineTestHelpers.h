@@ -33,15 +33,19 @@ public:
     std::vector<Message> Messages() const;
     int Count(std::uintptr_t code) const;
     std::vector<std::string> FailedPaths() const;
+    // "<path> - <reason>" for every ERN_FAILED, the reason read from `engine`.
+    std::vector<std::string> Failures() const;
     // False when ERN_FINISHED has not arrived within `limit`.
     bool WaitFinished(std::chrono::seconds limit) const;
 
     std::function<void(std::uintptr_t code, std::intptr_t value)> onMessage;
+    const EraseEngine* engine = nullptr;  // where failure reasons are read, when set
 
 private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_finished;
-    std::vector<Message> m_messages;  // guarded by m_mutex
+    std::vector<Message> m_messages;     // guarded by m_mutex
+    std::vector<std::string> m_reasons;  // guarded by m_mutex
 };
 
 inline std::ostream& operator<<(std::ostream& out, const RecordingTarget::Message& m) {
@@ -54,7 +58,7 @@ inline std::ostream& operator<<(std::ostream& out, const RecordingTarget::Messag
 // uses are deliberately never freed.
 class EraseRun {
 public:
-    explicit EraseRun(int passes);
+    explicit EraseRun(int passes, FileSystem* fileSystem = nullptr);
     ~EraseRun();
     EraseRun(const EraseRun&) = delete;
     EraseRun& operator=(const EraseRun&) = delete;

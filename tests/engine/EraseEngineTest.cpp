@@ -13,6 +13,7 @@
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 #include "engine/FailedItemList.h"
+#include "platform/Volumes.h"
 
 namespace tolvane::test {
 namespace {
@@ -195,21 +196,25 @@ TEST_F(EraseFileTest, CancelBeforeTheWalkLeavesTheFirstFileAndReportsIt) {
     EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
 }
 
-TEST_F(EraseFileTest, CancelDuringAFileStillDeletesIt) {
+// A stop in the middle of a file leaves it under its own name and says so: deleting it would
+// pass a half-overwritten file off as erased.
+TEST_F(EraseFileTest, StopDuringAFileKeepsItUnderItsOwnNameAndListsIt) {
     std::string big = Make("big", 16u << 20, 'g');
     std::string later = Make("later", 100, 'l');
-    EraseRun run(1);
+    EraseRun run(2);
     run.target.onMessage = [&run](std::uintptr_t code, std::intptr_t value) {
         if (code == ERN_PROGRESS && value > 0 && value < 1000) {
             run.engine.RequestCancel();
         }
     };
     run.Run({big, later});
-    EXPECT_FALSE(Exists(big));
+    struct stat st {};
+    ASSERT_EQ(stat(big.c_str(), &st), 0);
+    EXPECT_EQ(static_cast<std::uint64_t>(st.st_size), 16u << 20);  // not cut
     EXPECT_EQ(ReadFile(later), std::string(100, 'l'));
-    EXPECT_TRUE(run.target.FailedPaths().empty());
+    EXPECT_EQ(run.target.Failures(),
+              std::vector<std::string>{big + " - stopped before it was completely overwritten"});
     EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
-    EXPECT_LT(run.engine.Done(), 16u << 20);  // the pass stopped early
 }
 
 TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
@@ -229,8 +234,14 @@ TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
 }
 
 TEST(EraseTexts, ConfirmTextNamesFreeSpaceOfDriveSpecs) {
-    EXPECT_EQ(BuildConfirmText({"/x/a.txt", "/:", "", "notamount:"}),
-              "\r\n/x/a.txt\r\nFree space on drive /:\r\n\r\nnotamount:");
+    EXPECT_EQ(BuildConfirmText({"/x/a.txt", "", "notamount:"}), "\r\n/x/a.txt\r\n\r\nnotamount:");
+    // Any volume of this machine will do; a container may have none (its root is an overlay).
+    std::vector<Volume> volumes = ListVolumes();
+    if (volumes.empty()) {
+        GTEST_SKIP() << "no volume of user data is mounted here to name";
+    }
+    std::string spec = FormatDriveSpec(volumes.front().root);
+    EXPECT_EQ(BuildConfirmText({spec}), "\r\nFree space on drive " + spec);
 }
 
 TEST(EraseTexts, ClassifiesTraceFoldersByExactPath) {

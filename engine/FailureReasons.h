@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+
+namespace tolvane {
+
+// Why an entry was not erased, in the words of the closing report ("<path> - <reason>"). The
+// engine's progress lines keep their fixed " - failed"; these texts go to the report and, for
+// refused items, to the progress line as well.
+
+// Items the program never erases (report code refused).
+inline constexpr char kRefusedRoot[] = "refused: the system root is never erased";
+inline constexpr char kRefusedDotName[] =
+    "refused: a path ending in . or .. is never erased (name the folder itself)";
+inline constexpr char kRefusedKernelFileSystem[] =
+    "refused: kernel file system (its files are controls of the running system)";
+inline constexpr char kRefusedNotAVolume[] = "not a mounted volume";
+inline constexpr char kRefusedRamVolume[] = "a RAM file system has no free space to wipe";
+inline constexpr char kRefusedNoUserData[] = "not a volume that holds user files";
+
+// Files and folders that stayed.
+inline constexpr char kHasOtherNames[] =
+    "has other names (hard links): overwriting would destroy what they hold";
+inline constexpr char kStoppedDuringOverwrite[] = "stopped before it was completely overwritten";
+inline constexpr char kStoppedBeforeReached[] = "stopped before it was reached";
+inline constexpr char kReplacedWhileErasing[] =
+    "another file took its name while it was being erased; that file was left alone";
+inline constexpr char kChangedWhileListing[] = "changed while it was being erased";
+
+// "<what>: <why>", with why in words for the error number (permission denied, read-only file
+// system, file system full, ...).
+std::string FailureReason(const char* what, int error);
+
+// Steps that can fail, for FailureReason.
+inline constexpr char kCouldNotBeExamined[] = "could not be examined";
+inline constexpr char kCouldNotBeListed[] = "could not be listed";
+inline constexpr char kCouldNotBeOpened[] = "could not be opened for writing";
+inline constexpr char kCouldNotBeOverwritten[] = "could not be overwritten";
+inline constexpr char kCouldNotBeSynced[] = "could not be written to the medium";
+inline constexpr char kCouldNotBeRenamed[] = "could not be renamed";
+inline constexpr char kOverwrittenNotRemoved[] = "overwritten but could not be removed";
+inline constexpr char kCouldNotBeRemoved[] = "could not be removed";
+inline constexpr char kFreeSpaceNotWritten[] = "free space could not be written";
+
+}  // namespace tolvane

@@ -1,0 +1,74 @@
+#include "platform/FileSystem.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include "platform/FileOps.h"
+
+namespace tolvane {
+
+UniqueFd FileSystem::OpenForOverwrite(int dirFd, const std::string& name,
+                                      const FindData* expected) {
+    return tolvane::OpenForOverwrite(dirFd, name, expected);
+}
+
+UniqueFd FileSystem::CreateNewFile(int dirFd, const std::string& name) {
+    return tolvane::CreateNewFile(dirFd, name);
+}
+
+std::int64_t FileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
+                                 std::uint64_t offset) {
+    const auto* p = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        ssize_t n = ::pwrite(fd, p + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;  // a write that takes nothing: the medium has no room left
+            }
+            // A full disk usually shows as a short write followed by ENOSPC.
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+bool FileSystem::SyncData(int fd) {
+    return tolvane::SyncData(fd);
+}
+
+bool FileSystem::Truncate(int fd) {
+    while (::ftruncate(fd, 0) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
+    return RenameNoReplace(dirFd, from, to);
+}
+
+bool FileSystem::RemoveFile(int dirFd, const std::string& name) {
+    return tolvane::RemoveFile(dirFd, name);
+}
+
+bool FileSystem::RemoveFolder(int dirFd, const std::string& name) {
+    return tolvane::RemoveFolder(dirFd, name);
+}
+
+bool FileSystem::MakeFolder(int dirFd, const std::string& name, mode_t mode) {
+    return tolvane::MakeFolder(dirFd, name, mode);
+}
+
+FileSystem& PosixFileSystem() {
+    static FileSystem real;
+    return real;
+}
+
+}  // namespace tolvane

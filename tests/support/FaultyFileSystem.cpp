@@ -1,0 +1,68 @@
+#include "FaultyFileSystem.h"
+
+#include <errno.h>
+
+namespace tolvane::test {
+
+UniqueFd FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
+                                            const FindData* expected) {
+    if (beforeOpen) {
+        beforeOpen(dirFd, name);
+    }
+    return FileSystem::OpenForOverwrite(dirFd, name, expected);
+}
+
+std::int64_t FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
+                                       std::uint64_t offset) {
+    const int number = ++m_writes;
+    if (beforeWrite) {
+        beforeWrite(number);
+    }
+    if (failWriteAt > 0 &&
+        (number == failWriteAt || (failEveryWriteAfter && number > failWriteAt))) {
+        errno = failWriteErrno;
+        return -1;
+    }
+    return FileSystem::WriteAt(fd, buffer, length, offset);
+}
+
+bool FaultyFileSystem::SyncData(int fd) {
+    if (failSyncErrno != 0) {
+        errno = failSyncErrno;
+        return false;
+    }
+    return FileSystem::SyncData(fd);
+}
+
+bool FaultyFileSystem::Truncate(int fd) {
+    if (beforeTruncate) {
+        beforeTruncate(fd);
+    }
+    return FileSystem::Truncate(fd);
+}
+
+bool FaultyFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
+    if (!failRenameFrom.empty() && from == failRenameFrom) {
+        errno = EACCES;
+        return false;
+    }
+    return FileSystem::Rename(dirFd, from, to);
+}
+
+bool FaultyFileSystem::RemoveFile(int dirFd, const std::string& name) {
+    if (!failRemoveName.empty() && name == failRemoveName) {
+        errno = EBUSY;
+        return false;
+    }
+    return FileSystem::RemoveFile(dirFd, name);
+}
+
+bool FaultyFileSystem::RemoveFolder(int dirFd, const std::string& name) {
+    if (!failRemoveName.empty() && name == failRemoveName) {
+        errno = EBUSY;
+        return false;
+    }
+    return FileSystem::RemoveFolder(dirFd, name);
+}
+
+}  // namespace tolvane::test

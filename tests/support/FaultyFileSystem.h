@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace tolvane::test {
+
+// The real file system with failures and interruptions on request, for the failure paths an
+// eraser must report: a write that fails on the Nth call (full disk, I/O error), a sync that
+// fails, a rename or removal that is refused. Hooks run right before an operation goes
+// through, on the erase worker's thread: a test uses them to force a race at an exact point
+// (link a file just before it is opened, swap a name just before it is cut).
+class FaultyFileSystem : public FileSystem {
+public:
+    // 1-based number of the WriteAt call that fails with failWriteErrno; 0: none fails.
+    int failWriteAt = 0;
+    int failWriteErrno = EIO;
+    bool failEveryWriteAfter = false;  // once the first failure came, every later write fails
+    int failSyncErrno = 0;             // nonzero: every SyncData fails with it
+    std::string failRenameFrom;        // a Rename from this name fails (EACCES)
+    std::string failRemoveName;        // a RemoveFile/RemoveFolder of this name fails (EBUSY)
+
+    std::function<void(int dirFd, const std::string& name)> beforeOpen;
+    std::function<void(int fd)> beforeTruncate;
+    std::function<void(int writeNumber)> beforeWrite;
+
+    int Writes() const { return m_writes.load(); }
+
+    UniqueFd OpenForOverwrite(int dirFd, const std::string& name,
+                              const FindData* expected) override;
+    std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
+                         std::uint64_t offset) override;
+    bool SyncData(int fd) override;
+    bool Truncate(int fd) override;
+    bool Rename(int dirFd, const std::string& from, const std::string& to) override;
+    bool RemoveFile(int dirFd, const std::string& name) override;
+    bool RemoveFolder(int dirFd, const std::string& name) override;
+
+private:
+    std::atomic<int> m_writes{0};
+};
+
+}  // namespace tolvane::test
