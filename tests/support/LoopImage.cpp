@@ -21,7 +21,14 @@ void Detach(const std::string& mountPoint) {
 }  // namespace
 
 LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int megabytes)
-    : m_image(folder + "/" + fsType + ".img"), m_mountPoint(folder + "/mnt"), m_fsType(fsType) {
+    : LoopImage(folder, fsType, megabytes, LoopImageOptions()) {}
+
+LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int megabytes,
+                     const LoopImageOptions& options)
+    : m_image((options.imageFolder.empty() ? folder : options.imageFolder) + "/" + fsType + ".img"),
+      m_mountPoint(folder + "/mnt"),
+      m_fsType(fsType),
+      m_mountOptions(options.mountOptions) {
     if (::geteuid() != 0) {
         m_skipReason = "mounting needs root";
         return;
@@ -33,7 +40,8 @@ LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int m
         m_skipReason = "cannot make the image file: " + output;
         return;
     }
-    std::string mkfs = "mkfs." + fsType + (fsType == "ext4" ? " -q -F " : " -q -f ");
+    std::string mkfs = "mkfs." + fsType + (fsType == "ext4" ? " -q -F " : " -q -f ") +
+                       (options.mkfsOptions.empty() ? "" : options.mkfsOptions + " ");
     if (RunCommand(mkfs + Quote(m_image), &output) != 0) {
         m_skipReason = "mkfs." + fsType + " failed: " + output;
         return;
@@ -51,7 +59,10 @@ LoopImage::~LoopImage() {
 
 bool LoopImage::Mount() {
     std::string output;
-    if (RunCommand("mount -o loop " + Quote(m_image) + " " + Quote(m_mountPoint), &output) != 0) {
+    const std::string loopOptions = m_mountOptions.empty() ? "loop" : "loop," + m_mountOptions;
+    if (RunCommand(
+            "mount -o " + Quote(loopOptions) + " " + Quote(m_image) + " " + Quote(m_mountPoint),
+            &output) != 0) {
         m_skipReason = "mount -o loop failed: " + output;
         return false;
     }
@@ -74,18 +85,21 @@ std::string LoopImage::ReadImage() const {
     return ReadFile(m_image);
 }
 
-BindMount::BindMount(const std::string& source, const std::string& target) : m_target(target) {
+FolderMount::FolderMount(const std::string& what, const std::string& options,
+                         const std::string& source, const std::string& target)
+    : m_target(target) {
     std::string output;
     if (::geteuid() != 0) {
-        m_skipReason = "bind mounts need root";
-    } else if (RunCommand("mount --bind " + Quote(source) + " " + Quote(target), &output) != 0) {
-        m_skipReason = "mount --bind failed: " + output;
+        m_skipReason = what + " need root";
+    } else if (RunCommand("mount " + options + " " + Quote(source) + " " + Quote(target),
+                          &output) != 0) {
+        m_skipReason = "mount " + options + " failed: " + output;
     } else {
         m_mounted = true;
     }
 }
 
-BindMount::~BindMount() {
+FolderMount::~FolderMount() {
     if (m_mounted) {
         Detach(m_target);
     }
