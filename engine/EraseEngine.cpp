@@ -156,7 +156,8 @@ bool EraseEngine::OverwriteAndRemove(int dirFd, std::string& name, const FindDat
     }
     // The size of the file as opened: it may have grown since the listing.
     ok = ok && OverwriteFile(fd.Get(), opened.size);
-    if (ok && StatDescriptor(fd.Get(), opened) && opened.links > 1) {
+    FindData now;
+    if (ok && StatDescriptor(fd.Get(), now) && now.links > 1) {
         m_reason = kHasOtherNames;  // linked while it was overwritten: leave that name its data
         ok = false;
     }
@@ -165,10 +166,23 @@ bool EraseEngine::OverwriteAndRemove(int dirFd, std::string& name, const FindDat
     // right.
     m_done = std::max(m_done, start + nominal);
     Progress(m_done);
-    if (!ok && madeWritable && fd.Valid()) {
-        (void)SetPermissions(fd.Get(), entry.mode);  // best effort: it stays as it was found
+    if (!ok && fd.Valid()) {
+        RestoreStayingFile(fd.Get(), opened.size, madeWritable ? entry.mode : 0);
     }
     return ok;
+}
+
+// A file that stays after a failed or stopped overwrite looks as it was found: its size
+// (passes write whole blocks past the end) and, when `mode` is not 0, the permission bits it
+// had before we made it writable. Best effort.
+void EraseEngine::RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode) {
+    FindData now;
+    if (StatDescriptor(fd, now) && now.size > size && now.links <= 1) {
+        (void)m_fs.Truncate(fd, size);  // only the padding: the data blocks stay written
+    }
+    if (mode != 0) {
+        (void)SetPermissions(fd, mode);
+    }
 }
 
 // Without passes, and for entries that hold no data of their own: renamed and removed; a
@@ -320,10 +334,13 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
 // says why when short).
 std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t offset) {
     std::int64_t n = m_fs.WriteAt(fd, block, kBlockSize, offset);
-    if (n != 0 && n != -1) {
+    if (n > 0) {
         return static_cast<std::uint64_t>(n);  // all of it, or the disk filled up inside it
     }
     const int error = errno;
+    if (error != ENOSPC && error != EDQUOT) {
+        return 0;  // an I/O error is not cured by writing less
+    }
     std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), kBlockSize);
     n = left > 0 ? m_fs.WriteAt(fd, block, left, offset) : -1;
     if (n <= 0) {
@@ -475,17 +492,24 @@ void EraseEngine::OnDrive(std::string& path, const std::string& volumeRoot) {
 
 // False when nothing could be written although space was free.
 bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
-    if (m_passCount <= 0 || FreeBytes(volumeRoot) == 0) {
-        return true;  // nothing to write
+    if (m_passCount <= 0) {
+        return true;  // nothing is written without passes
     }
     int error = 0;
     UniqueFd root = OpenDirectory(AT_FDCWD, volumeRoot, &error);
+    if (!root.Valid()) {
+        m_reason = FailureReason(kFreeSpaceNotWritten, error);
+        return false;
+    }
+    if (FreeBytesOfDescriptor(root.Get()) == 0) {
+        return true;  // a full volume has no free space to wipe
+    }
     std::string folder = kObscureName;
-    while (root.Valid() && EntryExists(root.Get(), folder)) {
+    while (EntryExists(root.Get(), folder)) {
         NextName(folder);
     }
-    if (!root.Valid() || !m_fs.MakeFolder(root.Get(), folder, 0700)) {
-        m_reason = FailureReason(kFreeSpaceNotWritten, root.Valid() ? errno : error);
+    if (!m_fs.MakeFolder(root.Get(), folder, 0700)) {
+        m_reason = FailureReason(kFreeSpaceNotWritten, errno);
         return false;
     }
     std::uint64_t written = 0;

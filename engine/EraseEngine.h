@@ -91,6 +91,7 @@ private:
 
     bool EraseFile(int dirFd, std::string& name, const FindData& entry);
     bool OverwriteAndRemove(int dirFd, std::string& name, const FindData& entry);
+    void RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode);
     bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry);
     UniqueFd OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
                             bool& madeWritable);

@@ -41,8 +41,8 @@ bool FileSystem::SyncData(int fd) {
     return tolvane::SyncData(fd);
 }
 
-bool FileSystem::Truncate(int fd) {
-    while (::ftruncate(fd, 0) != 0) {
+bool FileSystem::Truncate(int fd, std::uint64_t length) {
+    while (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
         if (errno != EINTR) {
             return false;
         }

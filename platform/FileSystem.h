@@ -35,8 +35,8 @@ public:
                                  std::uint64_t offset);
     // Forces written data to the medium (fdatasync).
     virtual bool SyncData(int fd);
-    // Cuts an open file to zero length.
-    virtual bool Truncate(int fd);
+    // Cuts an open file to `length` bytes (zero: all of it).
+    virtual bool Truncate(int fd, std::uint64_t length = 0);
     // Renames within one folder; fails (EEXIST) when `to` exists.
     virtual bool Rename(int dirFd, const std::string& from, const std::string& to);
     virtual bool RemoveFile(int dirFd, const std::string& name);

@@ -1,12 +1,17 @@
 #include "EngineTestHelpers.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <thread>
@@ -104,6 +109,71 @@ std::string EraseRun::Run(const std::vector<std::string>& paths, std::chrono::se
         ADD_FAILURE() << "the erase run did not end within " << limit.count() << " s";
     }
     return testing::internal::GetCapturedStdout();
+}
+
+ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,
+                      const std::function<void()>& prepare) {
+    int pipeFds[2];
+    ChildRun run;
+    if (pipe(pipeFds) != 0) {
+        return run;
+    }
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(pipeFds[1], 1);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        if (unprivileged && (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+                             setresuid(65534, 65534, 65534) != 0)) {
+            _exit(101);
+        }
+        if (prepare) {
+            prepare();
+        }
+        EraseItemList items;
+        for (const std::string& path : paths) {
+            items.push_back(EraseItem{ClassifyItem(path), path});
+        }
+        ProgressSink sink;
+        SizeCounter counter(&sink);
+        counter.SetItems(&items);
+        counter.Walk();
+        EraseEngine engine(passes);
+        engine.SetItems(&items);
+        engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * passes);
+        engine.SetSink(&sink);
+        engine.Walk();
+        std::fflush(nullptr);
+        _exit(std::min(engine.FailedCount(), 100));
+    }
+    close(pipeFds[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) {
+        run.output.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
+        run.status = WEXITSTATUS(status);
+    }
+    return run;
+}
+
+void OpenUpTo(const std::string& folder) {
+    std::string root = std::getenv("TMPDIR");
+    root = root.substr(0, root.rfind('/'));  // the test environment's root holds TMPDIR
+    for (std::string path = folder; path.size() >= root.size();
+         path = path.substr(0, path.rfind('/'))) {
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0) {
+            chmod(path.c_str(), (st.st_mode & 07777) | 0711);
+        }
+        if (path.find('/') == std::string::npos) {
+            break;
+        }
+    }
 }
 
 std::string RunEraseHere(EraseEngine& engine, const std::vector<std::string>& paths) {

@@ -80,6 +80,25 @@ private:
 // what it wrote to standard output.
 std::string RunEraseHere(EraseEngine& engine, const std::vector<std::string>& paths);
 
+// A run in a forked child: what it wrote to standard output, and its exit status (-1 when it
+// did not exit normally).
+struct ChildRun {
+    std::string output;
+    int status = -1;
+};
+
+// Counts and erases `paths` in a forked child that acts as an unprivileged user (uid and gid
+// 65534, no supplementary groups; root passes every permission check, so permission cases
+// need one), or as the caller when `unprivileged` is false. `prepare` runs in the child first
+// (to lower a limit, say). The exit status is the number of failed reports (at most 100).
+// Folders the child must reach are the caller's to open up (see OpenUpTo).
+ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,
+                      const std::function<void()>& prepare = {});
+
+// Lets every user search the folders from the test environment's root down to `folder`, so
+// that an unprivileged child can reach what a test made there.
+void OpenUpTo(const std::string& folder);
+
 // Bytes the calling thread has handed to write() so far. Per thread, so that nothing a
 // sanitizer runtime or another thread writes is counted.
 std::uint64_t WrittenByThisThread();

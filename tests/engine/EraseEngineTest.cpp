@@ -260,39 +260,6 @@ TEST(EraseTexts, ClassifiesTraceFoldersByExactPath) {
               ItemKind::Recent);
 }
 
-// Trace folders come back after their item, with the permission bits they had.
-class TraceFolderTest : public testing::Test {
-protected:
-    void SetUp() override {
-        m_saved = std::getenv("XDG_CACHE_HOME");
-        m_cache = m_dir / "cache";
-        setenv("XDG_CACHE_HOME", m_cache.c_str(), 1);
-    }
-    void TearDown() override { setenv("XDG_CACHE_HOME", m_saved.c_str(), 1); }
-
-    TempDir m_dir;
-    std::string m_cache;
-    std::string m_saved;
-};
-
-TEST_F(TraceFolderTest, IsReportedWhenMissingAndRecreatedWithItsModeAfterErasing) {
-    EraseRun missing(1);
-    EXPECT_NE(missing.Run({m_cache}).find(m_cache + " - file not found\n"), std::string::npos);
-    struct stat st;
-    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISDIR(st.st_mode));  // made, as an empty folder
-
-    ASSERT_TRUE(MakeDirs(m_cache + "/app"));
-    ASSERT_TRUE(WriteFile(m_cache + "/app/data", "cached"));
-    ASSERT_EQ(chmod(m_cache.c_str(), 01750), 0);
-    EraseRun run(1);
-    run.Run({m_cache});
-    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 01750u);
-    EXPECT_TRUE(ListNames(m_cache).empty());
-    EXPECT_EQ(run.engine.NotFoundCount(), 0);
-}
-
 // The system root is never erased. Checked inside a child process confined to a fresh
 // folder (chroot), so that even a broken check could only reach that folder.
 TEST(EraseRoot, SystemRootIsRefusedInEverySpelling) {

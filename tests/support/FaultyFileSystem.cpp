@@ -34,11 +34,11 @@ bool FaultyFileSystem::SyncData(int fd) {
     return FileSystem::SyncData(fd);
 }
 
-bool FaultyFileSystem::Truncate(int fd) {
-    if (beforeTruncate) {
+bool FaultyFileSystem::Truncate(int fd, std::uint64_t length) {
+    if (beforeTruncate && length == 0) {
         beforeTruncate(fd);
     }
-    return FileSystem::Truncate(fd);
+    return FileSystem::Truncate(fd, length);
 }
 
 bool FaultyFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {

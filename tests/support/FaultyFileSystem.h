@@ -24,7 +24,7 @@ public:
     std::string failRemoveName;        // a RemoveFile/RemoveFolder of this name fails (EBUSY)
 
     std::function<void(int dirFd, const std::string& name)> beforeOpen;
-    std::function<void(int fd)> beforeTruncate;
+    std::function<void(int fd)> beforeTruncate;  // before a cut to zero
     std::function<void(int writeNumber)> beforeWrite;
 
     int Writes() const { return m_writes.load(); }
@@ -34,7 +34,7 @@ public:
     std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
                          std::uint64_t offset) override;
     bool SyncData(int fd) override;
-    bool Truncate(int fd) override;
+    bool Truncate(int fd, std::uint64_t length = 0) override;
     bool Rename(int dirFd, const std::string& from, const std::string& to) override;
     bool RemoveFile(int dirFd, const std::string& name) override;
     bool RemoveFolder(int dirFd, const std::string& name) override;

@@ -1,0 +1,203 @@
+// Trace folders (temporary files, caches, recent documents, trash): erased and brought back
+// as the programs that use them expect, and in shared ones only the user's own entries.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "EngineTestHelpers.h"
+#include "LoopImage.h"
+#include "TempDir.h"
+#include "engine/EraseEngine.h"
+#include "engine/EraseJob.h"
+
+namespace tolvane::test {
+namespace {
+
+constexpr uid_t kOtherUser = 65534;
+
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+bool MakeSocket(const std::string& path) {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    path.copy(address.sun_path, path.size());
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);  // the socket file stays, like one of a program that is running
+    return ok;
+}
+
+// A trace folder is the folder that an environment variable names; each test points one at
+// a folder of its own.
+class TraceFolderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        Point("XDG_CACHE_HOME", m_cache);
+        Point("TMPDIR", m_temp);
+        Point("XDG_DATA_HOME", m_data);
+    }
+    void TearDown() override {
+        for (const auto& [variable, value] : m_saved) {
+            setenv(variable.c_str(), value.c_str(), 1);
+        }
+    }
+    void Point(const std::string& variable, const std::string& path) {
+        m_saved.emplace_back(variable, std::getenv(variable.c_str()));
+        setenv(variable.c_str(), path.c_str(), 1);
+    }
+
+    TempDir m_dir;
+    std::string m_cache = m_dir / "cache";
+    std::string m_temp = m_dir / "tmp";
+    std::string m_data = m_dir / "data";
+    std::vector<std::pair<std::string, std::string>> m_saved;
+};
+
+TEST_F(TraceFolderTest, IsReportedWhenMissingAndRecreatedWithItsModeAfterErasing) {
+    EraseRun missing(1);
+    EXPECT_NE(missing.Run({m_cache}).find(m_cache + " - file not found\n"), std::string::npos);
+    struct stat st;
+    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));  // made, as an empty folder
+
+    ASSERT_TRUE(MakeDirs(m_cache + "/app"));
+    ASSERT_TRUE(WriteFile(m_cache + "/app/data", "cached"));
+    ASSERT_EQ(chmod(m_cache.c_str(), 01750), 0);
+    EraseRun run(1);
+    run.Run({m_cache});
+    ASSERT_EQ(lstat(m_cache.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01750u);
+    EXPECT_TRUE(ListNames(m_cache).empty());
+    EXPECT_EQ(run.engine.NotFoundCount(), 0);
+}
+
+// In a shared temporary folder as root: other users' entries and every socket stay; the
+// folder itself stays with its sticky bit.
+TEST_F(TraceFolderTest, SharedFolderLosesOnlyTheUsersOwnEntriesAndNoSocket) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "other users' files can only be made as root";
+    }
+    ASSERT_TRUE(MakeDirs(m_temp + "/mine"));
+    ASSERT_EQ(chmod(m_temp.c_str(), 01777), 0);
+    ASSERT_TRUE(WriteFile(m_temp + "/mine/draft", "mine"));
+    ASSERT_TRUE(WriteFile(m_temp + "/theirs.txt", "theirs"));
+    ASSERT_TRUE(MakeDirs(m_temp + "/their-folder"));
+    ASSERT_TRUE(WriteFile(m_temp + "/their-folder/x", "theirs"));
+    ASSERT_EQ(chown((m_temp + "/theirs.txt").c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chown((m_temp + "/their-folder").c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_TRUE(MakeSocket(m_temp + "/session.sock"));
+    EraseRun run(1);
+    run.Run({m_temp});
+    EXPECT_EQ(ListNames(m_temp),
+              (std::vector<std::string>{"session.sock", "their-folder", "theirs.txt"}));
+    EXPECT_EQ(ReadFile(m_temp + "/theirs.txt"), "theirs");
+    EXPECT_EQ(ReadFile(m_temp + "/their-folder/x"), "theirs");
+    EXPECT_EQ(StatOf(m_temp).st_mode & 07777, 01777u);
+    EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
+}
+
+// Root erasing a user's cache brings the folder back as the user's, not root's.
+TEST_F(TraceFolderTest, RecreatedFolderGetsBackItsOwner) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "giving a folder away needs root";
+    }
+    ASSERT_TRUE(MakeDirs(m_cache + "/app"));
+    ASSERT_TRUE(WriteFile(m_cache + "/app/data", "cached"));
+    ASSERT_EQ(chown(m_cache.c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chmod(m_cache.c_str(), 0750), 0);
+    EraseRun run(1);
+    run.Run({m_cache});
+    struct stat st = StatOf(m_cache);
+    EXPECT_EQ(st.st_uid, kOtherUser);
+    EXPECT_EQ(st.st_gid, kOtherUser);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    EXPECT_TRUE(ListNames(m_cache).empty());
+}
+
+// A cache moved to another disk and linked back: the link stays, what it names is erased.
+TEST_F(TraceFolderTest, LinkedFolderKeepsItsLinkAndLosesItsContents) {
+    const std::string real = m_dir / "other-disk/cache";
+    ASSERT_TRUE(MakeDirs(real + "/app"));
+    ASSERT_TRUE(WriteFile(real + "/app/data", "cached"));
+    ASSERT_TRUE(WriteFile(real + "/top", "cached"));
+    ASSERT_EQ(symlink(real.c_str(), m_cache.c_str()), 0);
+    EraseRun run(1);
+    run.Run({m_cache});
+    EXPECT_TRUE(S_ISLNK(StatOf(m_cache).st_mode));
+    EXPECT_TRUE(S_ISDIR(StatOf(real).st_mode));
+    EXPECT_TRUE(ListNames(real).empty());
+    EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
+}
+
+// A trash as file managers build it: two trashed entries, their records, the size cache.
+void FillTrash(const std::string& trash) {
+    ASSERT_TRUE(MakeDirs(trash + "/files/folder"));
+    ASSERT_TRUE(MakeDirs(trash + "/info"));
+    ASSERT_EQ(chmod(trash.c_str(), 0700), 0);
+    ASSERT_TRUE(WriteFile(trash + "/files/letter.txt", "dear"));
+    ASSERT_TRUE(WriteFile(trash + "/files/folder/photo.jpg", "pixels"));
+    ASSERT_TRUE(
+        WriteFile(trash + "/info/letter.txt.trashinfo",
+                  "[Trash Info]\nPath=/home/me/letter.txt\nDeletionDate=2026-12-01T10:00:00\n"));
+    ASSERT_TRUE(
+        WriteFile(trash + "/info/folder.trashinfo",
+                  "[Trash Info]\nPath=/home/me/folder\nDeletionDate=2026-12-01T10:00:01\n"));
+    ASSERT_TRUE(WriteFile(trash + "/directorysizes", "6 1764583201000 folder\n"));
+}
+
+void ExpectEmptyValidTrash(const std::string& trash) {
+    EXPECT_EQ(ListNames(trash), (std::vector<std::string>{"files", "info"})) << trash;
+    EXPECT_TRUE(ListNames(trash + "/files").empty());
+    EXPECT_TRUE(ListNames(trash + "/info").empty());
+    EXPECT_EQ(StatOf(trash + "/files").st_mode & 07777, 0700u);
+    EXPECT_EQ(StatOf(trash + "/info").st_mode & 07777, 0700u);
+}
+
+TEST_F(TraceFolderTest, HomeTrashComesBackEmptyAndValid) {
+    const std::string trash = m_data + "/Trash";
+    FillTrash(trash);
+    EXPECT_EQ(ClassifyItem(trash), ItemKind::Trash);
+    EraseRun run(1);
+    run.Run({trash});
+    ExpectEmptyValidTrash(trash);
+    EXPECT_EQ(StatOf(trash).st_mode & 07777, 0700u);
+    EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
+}
+
+// On a volume: the user's .Trash-<uid>, and the shared .Trash, which stays with other users'
+// folders in it while the user's own comes back empty.
+TEST_F(TraceFolderTest, VolumeTrashesComeBackEmptyAndTheSharedOneStays) {
+    LoopImage image(m_dir.Path(), "ext4", 64);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    const std::string uid = std::to_string(geteuid());
+    const std::string own = image.MountPoint() + "/.Trash-" + uid;
+    const std::string shared = image.MountPoint() + "/.Trash";
+    FillTrash(own);
+    FillTrash(shared + "/" + uid);
+    ASSERT_TRUE(MakeDirs(shared + "/" + std::to_string(kOtherUser) + "/files"));
+    ASSERT_TRUE(WriteFile(shared + "/" + std::to_string(kOtherUser) + "/files/x", "theirs"));
+    ASSERT_EQ(chown((shared + "/" + std::to_string(kOtherUser)).c_str(), kOtherUser, kOtherUser),
+              0);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    EXPECT_EQ(ClassifyItem(own), ItemKind::Trash);
+    EXPECT_EQ(ClassifyItem(shared), ItemKind::Trash);
+    EraseRun run(1);
+    run.Run({own, shared});
+    ExpectEmptyValidTrash(own);
+    ExpectEmptyValidTrash(shared + "/" + uid);
+    EXPECT_EQ(StatOf(shared).st_mode & 07777, 01777u);
+    EXPECT_EQ(ReadFile(shared + "/" + std::to_string(kOtherUser) + "/files/x"), "theirs");
+    EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
+}
+
+}  // namespace
+}  // namespace tolvane::test
