@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "engine/BlockPrefetcher.h"
 #include "engine/FailureReasons.h"
@@ -64,6 +65,20 @@ std::uint64_t BlockCount(const std::vector<ByteRange>& ranges) {
 // failure means the data may never have reached the medium.
 bool SyncFailed(int error) {
     return error != EINVAL && error != ENOSYS && error != EOPNOTSUPP;
+}
+
+// "12.5 MB": sizes in notes, in the decimal units file managers show.
+std::string FormatDecimalSize(std::uint64_t bytes) {
+    const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value >= 1000 && unit < 4) {
+        value /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
+    return text;
 }
 
 bool IsTraceKind(ItemKind kind) {
@@ -504,23 +519,20 @@ bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
     if (FreeBytesOfDescriptor(root.Get()) == 0) {
         return true;  // a full volume has no free space to wipe
     }
-    std::string folder = kObscureName;
-    while (EntryExists(root.Get(), folder)) {
-        NextName(folder);
-    }
-    if (!m_fs.MakeFolder(root.Get(), folder, 0700)) {
-        m_reason = FailureReason(kFreeSpaceNotWritten, errno);
-        return false;
-    }
+    // Fill files without a name give their space back however the run ends (a crash, kill -9,
+    // a power cut), so a wipe can never leave the volume full; they need no folder either.
+    // Where the file system cannot make them, named fill files in a folder of their own.
+    UniqueFd first = m_fs.CreateUnnamedFile(root.Get());
     std::uint64_t written = 0;
-    UniqueFd folderFd = OpenDirectory(root.Get(), folder, &error);
-    if (folderFd.Valid()) {
-        DisableCompression(folderFd.Get());  // fill files inherit it
-        written = FillFreeSpace(folderFd.Get(), error);
-        ReleaseFillFiles(folderFd.Get());
+    if (first.Valid()) {
+        written = FillWithUnnamedFiles(root.Get(), std::move(first), volumeRoot, error);
+    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+        if (!FillWithNamedFiles(root.Get(), volumeRoot, written, error)) {
+            return false;
+        }
+    } else {
+        error = errno;
     }
-    ScrambleEntryTimes(root.Get(), folder);
-    (void)m_fs.RemoveFolder(root.Get(), folder);  // a leftover empty folder is harmless
     if (written == 0 && !IsCancelled()) {
         m_reason = FailureReason(kFreeSpaceNotWritten, error);
         return false;
@@ -528,10 +540,64 @@ bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
     return true;
 }
 
-// Fills the volume with fill files until no more fits; the bytes written (error: why the
-// first fill file failed, when nothing was written).
-std::uint64_t EraseEngine::FillFreeSpace(int folderFd, int& error) {
-    std::string fill = kObscureName;
+std::uint64_t EraseEngine::FillWithUnnamedFiles(int rootFd, UniqueFd first,
+                                                const std::string& volumeRoot, int& error) {
+    std::vector<UniqueFd> fills;
+    std::uint64_t written = FillFreeSpace(
+        rootFd,
+        [&]() -> int {
+            UniqueFd fd = first.Valid() ? std::move(first) : m_fs.CreateUnnamedFile(rootFd);
+            if (!fd.Valid()) {
+                return -1;
+            }
+            fills.push_back(std::move(fd));  // the space stays taken while it is open
+            return fills.back().Get();
+        },
+        error);
+    NoteUnreachedSpace(rootFd, volumeRoot, written);
+    for (UniqueFd& fd : fills) {
+        (void)m_fs.Truncate(fd.Get());  // gives the space back now; closing does the rest
+    }
+    return written;
+}
+
+bool EraseEngine::FillWithNamedFiles(int rootFd, const std::string& volumeRoot,
+                                     std::uint64_t& written, int& error) {
+    std::string folder = kObscureName;
+    while (EntryExists(rootFd, folder)) {
+        NextName(folder);
+    }
+    if (!m_fs.MakeFolder(rootFd, folder, 0700)) {
+        m_reason = FailureReason(kFreeSpaceNotWritten, errno);
+        return false;
+    }
+    UniqueFd folderFd = OpenDirectory(rootFd, folder, &error);
+    if (folderFd.Valid()) {
+        DisableCompression(folderFd.Get());  // fill files inherit it
+        std::string name = kObscureName;
+        UniqueFd current;
+        written = FillFreeSpace(
+            folderFd.Get(),
+            [&]() -> int {
+                current = m_fs.CreateNewFile(folderFd.Get(), name);
+                NextName(name);
+                return current.Get();
+            },
+            error);
+        current.Reset();
+        NoteUnreachedSpace(rootFd, volumeRoot, written);
+        ReleaseFillFiles(folderFd.Get());
+    }
+    ScrambleEntryTimes(rootFd, folder);
+    (void)m_fs.RemoveFolder(rootFd, folder);  // a leftover empty folder is harmless
+    return true;
+}
+
+// Fills the volume with fill files made by `next` (a descriptor that stays valid until the
+// following call, or -1) until no more fits; the bytes written. error: why no fill file could
+// be written, when nothing was.
+std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()>& next,
+                                         int& error) {
     std::uint64_t total = 0;
     for (;;) {
         std::uint64_t n = std::min(FreeBytesOfDescriptor(folderFd), kFillFileLimit);
@@ -539,31 +605,46 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, int& error) {
             return total;
         }
         m_gate.Pass();
-        UniqueFd fd = m_fs.CreateNewFile(folderFd, fill);
-        if (!fd.Valid() || IsCancelled()) {
+        const int fd = IsCancelled() ? -1 : next();
+        if (fd < 0) {
             // No fill file can be made although space is reported free (file systems keep
             // some blocks back that no write can use): there is nothing more to fill.
-            error = fd.Valid() ? 0 : errno;
+            error = IsCancelled() ? 0 : errno;
             return total;
         }
-        DisableCompression(fd.Get());
+        DisableCompression(fd);
         std::uint64_t written = 0;
         const std::uint64_t start = m_done;
-        WritePasses(fd.Get(), n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true,
-                    written);
+        WritePasses(fd, n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true, written);
         m_done = start + static_cast<std::uint64_t>(m_passCount) * n;
         Progress(m_done);
         if (written == 0) {
             error = errno;
         }
         total += written;
-        NextName(fill);
         // The last fill file took no byte at all: the rest of the reported space is not
         // usable, and asking again would loop for ever.
         if (written == 0 || IsCancelled()) {
             return total;
         }
     }
+}
+
+// What is still free while the fill files hold everything they could get is space that no
+// write of this user reached: blocks kept for root, the file system's own reserves.
+void EraseEngine::NoteUnreachedSpace(int rootFd, const std::string& volumeRoot,
+                                     std::uint64_t written) {
+    if (written == 0 || IsCancelled()) {
+        return;
+    }
+    std::uint64_t unreached = AllFreeBytesOfDescriptor(rootFd);
+    if (unreached == 0) {
+        return;
+    }
+    std::string volume =
+        volumeRoot.size() > 1 ? volumeRoot.substr(0, volumeRoot.size() - 1) : volumeRoot;
+    m_notes.push_back(FormatDecimalSize(unreached) + " of free space on " + volume +
+                      " could not be overwritten: reserved by the file system");
 }
 
 // The fill files go in the order they were made, up to the first name that was never made.

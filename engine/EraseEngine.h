@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,9 @@ public:
     // Why the path being reported failed, in words for the user; read it while ERN_FAILED is
     // handled (the worker waits meanwhile).
     const std::string& LastFailureReason() const { return m_lastReason; }
+    // What the user should know about the run beyond failures (free space that no write could
+    // reach), one line each; read them while handling ERN_FINISHED.
+    const std::vector<std::string>& Notes() const { return m_notes; }
 
     // The odometer over 'a'..'z', first character least significant; a carry past the end
     // appends 'a' ("zz" -> "aaa", "" -> "a").
@@ -111,7 +115,12 @@ private:
     void Progress(std::uint64_t position);
     void Report(const std::string& path, int code, const std::string& reason);
     bool WipeFreeSpace(const std::string& volumeRoot);
-    std::uint64_t FillFreeSpace(int folderFd, int& error);
+    std::uint64_t FillWithUnnamedFiles(int rootFd, UniqueFd first, const std::string& volumeRoot,
+                                       int& error);
+    bool FillWithNamedFiles(int rootFd, const std::string& volumeRoot, std::uint64_t& written,
+                            int& error);
+    std::uint64_t FillFreeSpace(int folderFd, const std::function<int()>& next, int& error);
+    void NoteUnreachedSpace(int rootFd, const std::string& volumeRoot, std::uint64_t written);
     void ReleaseFillFiles(int folderFd);
     void NoteTraceFolder(const EraseItem& item);
     void RecreateTraceFolder();
@@ -129,6 +138,7 @@ private:
     PauseGate m_gate;
     bool m_itemTouched = false;
     TraceFolder m_trace;
+    std::vector<std::string> m_notes;
     int m_notFoundCount = 0;
     int m_failedCount = 0;
     std::unique_ptr<BlockPrefetcher> m_prefetcher;  // made at the first multi-block fresh pass

@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/FileOps.h"
@@ -14,6 +15,10 @@ UniqueFd FileSystem::OpenForOverwrite(int dirFd, const std::string& name,
 
 UniqueFd FileSystem::CreateNewFile(int dirFd, const std::string& name) {
     return tolvane::CreateNewFile(dirFd, name);
+}
+
+UniqueFd FileSystem::CreateUnnamedFile(int dirFd) {
+    return UniqueFd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
 }
 
 std::int64_t FileSystem::WriteAt(int fd, const void* buffer, std::size_t length,

@@ -29,6 +29,10 @@ public:
     virtual UniqueFd OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected);
     // A new file (fails when the name exists), mode 0600.
     virtual UniqueFd CreateNewFile(int dirFd, const std::string& name);
+    // A new file without a name in the folder `dirFd` (O_TMPFILE): its space goes back to the
+    // volume when the last descriptor closes, however the process ends. Fails (EOPNOTSUPP,
+    // EISDIR) where the file system cannot make one.
+    virtual UniqueFd CreateUnnamedFile(int dirFd);
     // Writes all of `length` at `offset` unless an error stops it: the bytes written, or -1
     // when an error came before any byte.
     virtual std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,

@@ -1,8 +1,10 @@
 #include "Volumes.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -270,6 +272,35 @@ std::uint64_t FreeBytesOfDescriptor(int fd) {
     // Root may fill the blocks kept back for it, and whatever lies there must be wiped too.
     std::uint64_t blocks = ::geteuid() == 0 ? st.f_bfree : st.f_bavail;
     return blocks * st.f_frsize;
+}
+
+namespace {
+
+// XFS keeps a pool of blocks for its own emergencies that statfs never counts as free.
+struct XfsReserve {
+    std::uint64_t blocks;
+    std::uint64_t available;
+};
+constexpr unsigned long kXfsGetReserve = _IOR('X', 115, XfsReserve);
+constexpr long kXfsMagic = 0x58465342;
+
+std::uint64_t HiddenReserveBytes(int fd, const struct statfs& fs) {
+    XfsReserve reserve{};
+    if (fs.f_type != kXfsMagic || ::ioctl(fd, kXfsGetReserve, &reserve) != 0) {
+        return 0;  // another file system, or not root: nothing more is known
+    }
+    return reserve.available * static_cast<std::uint64_t>(fs.f_bsize);
+}
+
+}  // namespace
+
+std::uint64_t AllFreeBytesOfDescriptor(int fd) {
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) != 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(fs.f_bfree) * static_cast<std::uint64_t>(fs.f_frsize) +
+           HiddenReserveBytes(fd, fs);
 }
 
 std::uint64_t FreeBytes(const std::string& volumeRoot) {

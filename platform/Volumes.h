@@ -59,6 +59,9 @@ bool IsRamFileSystem(std::string_view fsType);
 // root); 0 on failure.
 std::uint64_t FreeBytes(const std::string& volumeRoot);
 std::uint64_t FreeBytesOfDescriptor(int fd);
+// Every free byte the volume holding fd reports, the blocks kept for root included, plus the
+// reserve pool that XFS keeps out of that count (readable by root only); 0 on failure.
+std::uint64_t AllFreeBytesOfDescriptor(int fd);
 
 // A drive spec is a user-data volume's mount point followed by ':' ("/:", "/home:",
 // "/media/me/USB:"); "/home/:" is read as "/home:". On success volumeRoot gets the mount

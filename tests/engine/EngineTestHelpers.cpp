@@ -144,6 +144,9 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
         engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * passes);
         engine.SetSink(&sink);
         engine.Walk();
+        for (const std::string& note : engine.Notes()) {
+            std::printf("\nnote: %s\n", note.c_str());
+        }
         std::fflush(nullptr);
         _exit(std::min(engine.FailedCount(), 100));
     }

@@ -90,7 +90,8 @@ struct ChildRun {
 // Counts and erases `paths` in a forked child that acts as an unprivileged user (uid and gid
 // 65534, no supplementary groups; root passes every permission check, so permission cases
 // need one), or as the caller when `unprivileged` is false. `prepare` runs in the child first
-// (to lower a limit, say). The exit status is the number of failed reports (at most 100).
+// (to lower a limit, say). The exit status is the number of failed reports (at most 100); the
+// engine's notes follow its output as lines "note: <text>".
 // Folders the child must reach are the caller's to open up (see OpenUpTo).
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,
                       const std::function<void()>& prepare = {});
