@@ -9,6 +9,7 @@
 
 #include "engine/BlockPrefetcher.h"
 #include "engine/FailureReasons.h"
+#include "engine/FillFolder.h"
 #include "platform/Directory.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessLimits.h"
@@ -79,6 +80,11 @@ std::string FormatDecimalSize(std::uint64_t bytes) {
     char text[32];
     std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
     return text;
+}
+
+// A volume as notes name it: its mount point without the trailing separator.
+std::string VolumeName(const std::string& volumeRoot) {
+    return volumeRoot.size() > 1 ? volumeRoot.substr(0, volumeRoot.size() - 1) : volumeRoot;
 }
 
 bool IsTraceKind(ItemKind kind) {
@@ -516,6 +522,7 @@ bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
         m_reason = FailureReason(kFreeSpaceNotWritten, error);
         return false;
     }
+    ReleaseLeftFillFiles(root.Get(), volumeRoot);
     if (FreeBytesOfDescriptor(root.Get()) == 0) {
         return true;  // a full volume has no free space to wipe
     }
@@ -572,7 +579,13 @@ bool EraseEngine::FillWithNamedFiles(int rootFd, const std::string& volumeRoot,
         return false;
     }
     UniqueFd folderFd = OpenDirectory(rootFd, folder, &error);
-    if (folderFd.Valid()) {
+    // Marked, so that a run that ends before it is released does not leave the volume full:
+    // the next wipe finds it.
+    const bool marked = folderFd.Valid() && FillFolder::Mark(folderFd.Get(), m_fs);
+    if (folderFd.Valid() && !marked) {
+        error = errno;
+    }
+    if (marked) {
         DisableCompression(folderFd.Get());  // fill files inherit it
         std::string name = kObscureName;
         UniqueFd current;
@@ -587,6 +600,7 @@ bool EraseEngine::FillWithNamedFiles(int rootFd, const std::string& volumeRoot,
         current.Reset();
         NoteUnreachedSpace(rootFd, volumeRoot, written);
         ReleaseFillFiles(folderFd.Get());
+        FillFolder::Unmark(folderFd.Get(), m_fs);
     }
     ScrambleEntryTimes(rootFd, folder);
     (void)m_fs.RemoveFolder(rootFd, folder);  // a leftover empty folder is harmless
@@ -645,6 +659,15 @@ void EraseEngine::NoteUnreachedSpace(int rootFd, const std::string& volumeRoot,
         volumeRoot.size() > 1 ? volumeRoot.substr(0, volumeRoot.size() - 1) : volumeRoot;
     m_notes.push_back(FormatDecimalSize(unreached) + " of free space on " + volume +
                       " could not be overwritten: reserved by the file system");
+}
+
+void EraseEngine::ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot) {
+    const std::uint64_t released = FillFolder::ReleaseLeftovers(rootFd, m_fs);
+    if (released > 0) {
+        m_notes.push_back(FormatDecimalSize(released) +
+                          " of fill files that an interrupted wipe left on " +
+                          VolumeName(volumeRoot) + " were released");
+    }
 }
 
 // The fill files go in the order they were made, up to the first name that was never made.

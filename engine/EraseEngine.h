@@ -122,6 +122,7 @@ private:
     std::uint64_t FillFreeSpace(int folderFd, const std::function<int()>& next, int& error);
     void NoteUnreachedSpace(int rootFd, const std::string& volumeRoot, std::uint64_t written);
     void ReleaseFillFiles(int folderFd);
+    void ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot);
     void NoteTraceFolder(const EraseItem& item);
     void RecreateTraceFolder();
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "EngineTestHelpers.h"
+#include "FaultyFileSystem.h"
 #include "LoopImage.h"
 #include "RawScan.h"
 #include "TempDir.h"
@@ -379,6 +380,47 @@ TEST_F(EraseOnImageTest, KilledWipeLeavesNoFillFileAndGivesTheSpaceBack) {
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ListNames(m_image.MountPoint()), std::vector<std::string>{"lost+found"});
     EXPECT_GE(FreeBytesOf(m_image.MountPoint()) + before / 100, before);
+}
+
+// Where a file system cannot make unnamed files, fill files have names in a marked folder;
+// what a killed run leaves there is released by the next wipe of the volume, and a folder of
+// the user's with a name like it is never touched.
+TEST_F(EraseOnImageTest, NamedFillFilesOfAKilledWipeAreReleasedByTheNext) {
+    TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
+    const std::string root = m_image.MountPoint();
+    ASSERT_TRUE(MakeDirs(root + "/baaaaaaa.aaa"));
+    ASSERT_TRUE(WriteFile(root + "/baaaaaaa.aaa/aaaaaaaa.aaa", "the user's"));
+    const std::uint64_t before = FreeBytesOf(root);
+    std::fflush(nullptr);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FaultyFileSystem fs;
+        fs.noUnnamedFiles = true;
+        fs.beforeWrite = [&](int) {
+            if (FreeBytesOf(root) < before / 4) {
+                raise(SIGKILL);  // killed while the volume is nearly full
+            }
+        };
+        EraseEngine engine(1, &fs);
+        RunEraseHere(engine, {root + ":"});
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    ASSERT_LT(FreeBytesOf(root), before / 4);  // left full
+    EXPECT_EQ(ListNames(root),
+              (std::vector<std::string>{"aaaaaaaa.aaa", "baaaaaaa.aaa", "lost+found"}));
+
+    EraseRun next(1);
+    next.Run({root + ":"});
+    EXPECT_EQ(next.engine.FailedCount(), 0);
+    ASSERT_EQ(next.engine.Notes().size(), 2u);
+    EXPECT_NE(next.engine.Notes()[0].find("left on " + root + " were released"), std::string::npos);
+    EXPECT_EQ(ListNames(root), (std::vector<std::string>{"baaaaaaa.aaa", "lost+found"}));
+    EXPECT_EQ(ReadFile(root + "/baaaaaaa.aaa/aaaaaaaa.aaa"), "the user's");
+    EXPECT_GE(FreeBytesOf(root) + before / 100, before);
 }
 
 }  // namespace

@@ -12,6 +12,14 @@ UniqueFd FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
     return FileSystem::OpenForOverwrite(dirFd, name, expected);
 }
 
+UniqueFd FaultyFileSystem::CreateUnnamedFile(int dirFd) {
+    if (noUnnamedFiles) {
+        errno = EOPNOTSUPP;
+        return UniqueFd();
+    }
+    return FileSystem::CreateUnnamedFile(dirFd);
+}
+
 std::int64_t FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
                                        std::uint64_t offset) {
     const int number = ++m_writes;

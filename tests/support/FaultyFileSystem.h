@@ -20,6 +20,7 @@ public:
     int failWriteErrno = EIO;
     bool failEveryWriteAfter = false;  // once the first failure came, every later write fails
     int failSyncErrno = 0;             // nonzero: every SyncData fails with it
+    bool noUnnamedFiles = false;       // as on file systems without O_TMPFILE
     std::string failRenameFrom;        // a Rename from this name fails (EACCES)
     std::string failRemoveName;        // a RemoveFile/RemoveFolder of this name fails (EBUSY)
 
@@ -31,6 +32,7 @@ public:
 
     UniqueFd OpenForOverwrite(int dirFd, const std::string& name,
                               const FindData* expected) override;
+    UniqueFd CreateUnnamedFile(int dirFd) override;
     std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
                          std::uint64_t offset) override;
     bool SyncData(int fd) override;

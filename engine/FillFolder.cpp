@@ -1,0 +1,90 @@
+#include "engine/FillFolder.h"
+
+#include <fcntl.h>
+
+#include <vector>
+
+#include "platform/Directory.h"
+#include "platform/FileSystem.h"
+
+namespace tolvane {
+namespace {
+
+// Eight lowercase letters, a dot and three: the names the fill files and their folder get.
+bool HasFillName(const std::string& name) {
+    if (name.size() != 12 || name[8] != '.') {
+        return false;
+    }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (i != 8 && (name[i] < 'a' || name[i] > 'z')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The fill files of a left-over folder; false when the folder holds anything else, or no
+// mark (then it is not ours).
+bool ListLeftover(int folderFd, std::vector<FindData>& fills) {
+    std::vector<FindData> entries;
+    std::vector<UnreadableEntry> unreadable;
+    if (!ReadDirectory(folderFd, entries, &unreadable) || !unreadable.empty()) {
+        return false;
+    }
+    bool marked = false;
+    for (FindData& entry : entries) {
+        if (entry.name == FillFolder::MarkName() && entry.IsRegular() && entry.size == 0) {
+            marked = true;
+        } else if (HasFillName(entry.name) && entry.IsRegular() && entry.links == 1) {
+            fills.push_back(std::move(entry));
+        } else {
+            return false;
+        }
+    }
+    return marked;
+}
+
+}  // namespace
+
+const std::string& FillFolder::MarkName() {
+    static const std::string name = ".tolvane-fill-folder";
+    return name;
+}
+
+bool FillFolder::Mark(int folderFd, FileSystem& fs) {
+    return fs.CreateNewFile(folderFd, MarkName()).Valid();
+}
+
+void FillFolder::Unmark(int folderFd, FileSystem& fs) {
+    (void)fs.RemoveFile(folderFd, MarkName());  // a mark left behind only keeps the folder
+}
+
+std::uint64_t FillFolder::ReleaseLeftovers(int rootFd, FileSystem& fs) {
+    std::vector<FindData> entries;
+    if (!ReadDirectory(rootFd, entries)) {
+        return 0;
+    }
+    std::uint64_t released = 0;
+    for (const FindData& entry : entries) {
+        if (!entry.IsDirectory() || !HasFillName(entry.name)) {
+            continue;
+        }
+        UniqueFd folder = OpenDirectory(rootFd, entry.name);
+        std::vector<FindData> fills;
+        if (!folder.Valid() || !ListLeftover(folder.Get(), fills)) {
+            continue;
+        }
+        for (const FindData& fill : fills) {
+            UniqueFd fd = fs.OpenForOverwrite(folder.Get(), fill.name, &fill);
+            if (fd.Valid() && fs.Truncate(fd.Get())) {
+                released += fill.size;
+            }
+            (void)fs.RemoveFile(folder.Get(), fill.name);  // what stays is reported by size
+        }
+        Unmark(folder.Get(), fs);
+        (void)fs.RemoveFolder(rootFd, entry.name);
+    }
+    return released;
+}
+
+}  // namespace tolvane
