@@ -161,6 +161,20 @@ INSTANTIATE_TEST_SUITE_P(
                               "overwritten but could not be removed: in use", false}),
     [](const testing::TestParamInfo<FaultCase>& info) { return info.param.label; });
 
+// A folder that has to stay keeps the permission bits it had, also those its removal needed.
+TEST(EraseFailure, FolderThatStaysKeepsItsPermissionBits) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirs(dir / "work/locked"));
+    ASSERT_EQ(chmod((dir / "work/locked").c_str(), 0500), 0);
+    FaultyFileSystem fs;
+    fs.failRemoveName = "aaaaaaaa.aaa";
+    EraseRun run(1, &fs);
+    run.Run({dir / "work/locked"});
+    // Back at its first-stage name, which says nothing either, with its old bits.
+    EXPECT_EQ(ListNames(dir / "work"), std::vector<std::string>{"aaaaaa"});
+    EXPECT_EQ(StatOf(dir / "work/aaaaaa").st_mode & 07777, 0500u);
+}
+
 // A free-space wipe that cannot write anything is a failure, not "100%".
 TEST(EraseFailure, FreeSpaceThatCannotBeWrittenIsReported) {
     TempDir dir;
