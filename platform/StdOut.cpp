@@ -1,6 +1,7 @@
 #include "StdOut.h"
 
 #include "platform/Descriptors.h"
+#include "platform/TerminalText.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -16,6 +17,16 @@ void WriteStdOut(std::string_view text) {
     }
     // EPIPE, ENOSPC and the like are ignored: output is best effort.
     (void)WriteToDescriptor(STDOUT_FILENO, text);
+}
+
+void WriteStdOutName(std::string_view name) {
+    // Once: a run's lines should not change style half-way, and isatty per name is wasted.
+    static const bool terminal = IsTerminal(STDOUT_FILENO);
+    if (terminal) {
+        WriteStdOut(EscapeForTerminal(name));
+    } else {
+        WriteStdOut(name);
+    }
 }
 
 }  // namespace tolvane

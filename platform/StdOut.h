@@ -9,4 +9,9 @@ namespace tolvane {
 // function itself takes no lock.
 void WriteStdOut(std::string_view text);
 
+// Writes a name (a path, user data) the same way: escaped with EscapeForTerminal when
+// standard output is a terminal, so a name cannot control the screen, and byte for byte
+// otherwise, for scripts. Whether it is a terminal is decided at the first call and kept.
+void WriteStdOutName(std::string_view name);
+
 }  // namespace tolvane

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tolvane {
+
+// True when `fd` is open and refers to a terminal.
+bool IsTerminal(int fd);
+
+// `text` (bytes, normally UTF-8) made safe to show on a terminal, in the style of `ls -b`:
+// \a \b \t \n \v \f \r and \e for those controls; every other C0 byte, DEL, the C1 controls
+// (UTF-8 C2 80..C2 9F) and every byte that is not part of valid UTF-8 as \xhh (two lowercase
+// hex digits per byte); a backslash as \\. Everything else, including valid multi-byte
+// characters, stays as it is. A name can then neither move the cursor, rewrite what is on
+// the screen nor hide part of itself, and two different names never look the same.
+// Use it only where the output is a terminal: scripts reading a pipe need the exact bytes.
+std::string EscapeForTerminal(std::string_view text);
+
+}  // namespace tolvane
