@@ -1,23 +1,18 @@
 #include "app/CEraseApp.h"
-#include "platform/ProcessLimits.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
 #include "app/RunOutcome.h"
 #include "app/RunTexts.h"
+#include "app/StderrNote.h"
 #include "app/TerminalRun.h"
+#include "platform/DisplayProbe.h"
 #include "platform/ProcessLimits.h"
 
 namespace tolvane {
 namespace {
-
-bool IsSet(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && *value != '\0';
-}
 
 void PrintTo(std::FILE* stream, const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stream);
@@ -25,7 +20,18 @@ void PrintTo(std::FILE* stream, const std::string& text) {
 }
 
 void ReportWindowNotAvailable() {
-    PrintTo(stderr, std::string(ProgramName) + ": " + kWindowNotAvailable + "\n");
+    PrintNote(kWindowNotAvailable);
+}
+
+// Whether a window can be shown. Qt aborts the whole process when it cannot reach its
+// display, so this is settled before any QApplication exists; a display that is set but
+// gone is said on standard error, with what happens instead.
+bool WindowPossible(const char* otherwise) {
+    DisplayStatus display = ProbeDisplay();
+    if (display.access == DisplayStatus::Access::kUnreachable) {
+        PrintNote("cannot reach the display (" + display.description + ")" + otherwise);
+    }
+    return display.access == DisplayStatus::Access::kReachable;
 }
 
 }  // namespace
@@ -52,10 +58,6 @@ bool CEraseApp::InitInstance() {
     return false;
 }
 
-bool CEraseApp::HasDisplay() {
-    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY");
-}
-
 int CEraseApp::Main(int argc, char** argv) {
     CommandLine commandLine = ParseCommandLine(argc, argv);
     switch (commandLine.action) {
@@ -66,18 +68,19 @@ int CEraseApp::Main(int argc, char** argv) {
             PrintTo(stdout, VersionText());
             return kExitErased;
         case CommandLine::Action::UsageError:
-            PrintTo(stderr, UsageErrorText(commandLine.error));
+            // The error quotes the argument: user data.
+            PrintTo(stderr, UsageErrorText(ForStderr(commandLine.error)));
             return kExitUsage;
         case CommandLine::Action::Run:
             break;
     }
     RaiseOpenFileLimit();
     bool havePaths = !commandLine.paths.empty();
-    if (havePaths && (commandLine.assumeYes || !HasDisplay())) {
+    if (havePaths && (commandLine.assumeYes || !WindowPossible("; running in the terminal"))) {
         TerminalRun run(commandLine.paths, commandLine.passes, commandLine.assumeYes);
         return run.Run();
     }
-    if (!havePaths && !HasDisplay()) {
+    if (!havePaths && !WindowPossible("")) {
         ReportWindowNotAvailable();
         return kExitErased;
     }

@@ -8,7 +8,8 @@ namespace tolvane {
 
 // The program. Main() reads the arguments and picks how to run:
 //   --help, --version, usage errors: print and exit (no display needed);
-//   paths with --yes or without a display: the terminal run;
+//   paths with --yes, without a display or with one that cannot be reached (said on
+//   standard error): the terminal run;
 //   otherwise a CEraseApp, whose InitInstance() picks the command-line erase dialog (paths)
 //   or the main window (none).
 // Qt sees only the program name: its own options (-style, -platform, ...) must not eat
@@ -25,9 +26,8 @@ public:
     bool InitInstance();
     int ExitCode() const { return m_exitCode; }
 
+    // Call only with descriptors 0, 1 and 2 open (see OpenMissingStandardDescriptors).
     static int Main(int argc, char** argv);
-    // DISPLAY or WAYLAND_DISPLAY is set and not empty.
-    static bool HasDisplay();
 
 private:
     CommandLine m_commandLine;

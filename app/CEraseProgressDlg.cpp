@@ -7,11 +7,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cstdio>
 
 #include "app/MessageBoxes.h"
 #include "app/RunTexts.h"
-#include "app/SettingsStore.h"
+#include "app/StderrNote.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 
@@ -114,19 +113,18 @@ bool CEraseProgressDlg::OnInitDialog() {
         return false;
     }
     std::string note;
-    int passes = PassesForRun(m_passes, &note);
+    m_engine = MakeRunEngine(m_passes, m_engineFactory, &note);
     if (!note.empty()) {
-        std::fprintf(stderr, "tolvane: %s\n", note.c_str());
+        PrintNote(note);
     }
-    m_engine = std::make_unique<EraseEngine>(passes);
-    if (!m_engine->Ready()) {
-        m_engine.reset();
+    if (!m_engine) {
         m_outcome.notStarted = true;
         MakeErrorBox(kNoRandomSource, nullptr)->exec();
         return false;
     }
     // The pass count doubles as countBytes: with passes the total is in bytes, without
     // (names only) in entries.
+    const int passes = m_engine->PassCount();
     m_eraseThread = StartEraseJob(m_paths, passes, m_target.get(), m_engine.get());
     return true;
 }
@@ -142,18 +140,19 @@ void CEraseProgressDlg::reject() {
     auto question = MakeStopQuestionBox(this);
     bool stop = question->exec() == QMessageBox::Yes;
     question.reset();
-    m_asking = false;
-    m_engine->Gate().Release();
-    if (m_finishPending) {
-        // The worker ended while we asked (it was past its last gate): nothing is left to
-        // stop, and it no longer touches the engine.
-        m_finishPending = false;
-        OnFinished();
-        return;
-    }
-    if (stop) {
+    // The stop goes in while the worker is still held: released first, it could pass its
+    // next check and erase an entry the user has just chosen to keep. A worker that ended
+    // while we asked (it was past its last gate) has nothing left to stop.
+    if (stop && !m_finishPending) {
         m_engine->RequestCancel();
         m_outcome.stoppedByUser = true;
+    }
+    m_engine->Gate().Release();
+    m_asking = false;
+    if (m_finishPending) {
+        // It no longer touches the engine: finish now that the question is answered.
+        m_finishPending = false;
+        OnFinished();
     }
 }
 
@@ -163,8 +162,10 @@ std::intptr_t CEraseProgressDlg::OnEraseNotify(std::uintptr_t code, std::intptr_
             m_progress->setValue(static_cast<int>(std::clamp<std::intptr_t>(value, 0, 1000)));
             break;
         case ERN_FAILED:
-            // The text is the worker's and reused after we return: copy it.
-            m_failedItems.Add(std::string(reinterpret_cast<const char*>(value)));
+            // The text is the worker's and reused after we return: copy it. The engine says
+            // why while this message is handled (the worker waits meanwhile).
+            m_failedItems.Add(std::string(reinterpret_cast<const char*>(value)),
+                              m_engine->LastFailureReason());
             ++m_failedNotified;
             break;
         case ERN_FINISHED:
@@ -183,8 +184,7 @@ std::intptr_t CEraseProgressDlg::OnEraseNotify(std::uintptr_t code, std::intptr_
 }
 
 void CEraseProgressDlg::OnFinished() {
-    m_outcome.failed = std::max(m_failedNotified, m_engine->FailedCount());
-    m_outcome.notFound = m_engine->NotFoundCount();
+    TakeFinalCounts(*m_engine, m_failedNotified, m_outcome);
     m_engine.reset();
     if (m_closing) {
         return;

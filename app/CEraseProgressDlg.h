@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/RunEngine.h"
 #include "app/RunOutcome.h"
 #include "engine/FailedItemList.h"
 #include "engine/NotifyTarget.h"
@@ -42,6 +43,9 @@ public:
     // exit status (RunOutcome::Status; 0 when the user declined).
     int DoModal();
 
+    // Replaces how the run's engine is made (before DoModal()).
+    void SetEngineFactory(EngineFactory factory) { m_engineFactory = std::move(factory); }
+
     QProgressBar* ProgressBar() const { return m_progress; }
     QPushButton* CancelButton() const { return m_cancel; }
 
@@ -61,6 +65,7 @@ private:
 
     std::vector<std::string> m_paths;
     std::optional<int> m_passes;
+    EngineFactory m_engineFactory;
     std::thread m_eraseThread;
     std::unique_ptr<EraseEngine> m_engine;  // set while a job runs
     FailedItemList m_failedItems;

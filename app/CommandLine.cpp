@@ -95,7 +95,8 @@ std::string HelpText() {
            "  --help        show this help and exit\n"
            "  --version     show the version and exit\n"
            "\n"
-           "In the terminal, Ctrl+C asks whether to stop erasing.\n"
+           "In the terminal, Ctrl+C asks whether to stop erasing (on the terminal, also when\n"
+           "standard input is a pipe); with no terminal to ask on, Ctrl+C stops at once.\n"
            "\n"
            "Exit status: 0 when everything was erased (or nothing was confirmed), 1 when some\n"
            "items failed or were not found, 2 for usage errors, 130 when stopped by the user.\n";

@@ -1,18 +1,51 @@
 #include "app/SettingsStore.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 #include <QVariant>
 #include <cstring>
+#include <optional>
 
 #include "items/DataMemoryWriter.h"
+#include "platform/RegularFile.h"
 
 namespace tolvane {
 namespace {
 
-QSettings OpenStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Miravelt", "Tolvane");
+QString StoreFileName() {
+    // Where QSettings' native format keeps a user's settings on Linux.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return folder + QStringLiteral("/Miravelt/Tolvane.conf");
+}
+
+// The store, or nothing when its file is not a regular file: QSettings would block for good
+// reading a FIFO, and would write through whatever else stands there. The file is named
+// explicitly (same file, same INI syntax as the native format) so that QSettings reads no
+// other file: its fallbacks (Miravelt.conf, the system folders) are not checked here and are
+// no settings of this user.
+std::optional<QSettings> OpenStore() {
+    if (!SettingsFileUsable(nullptr)) {
+        return std::nullopt;
+    }
+    return std::optional<QSettings>(std::in_place, StoreFileName(), QSettings::IniFormat);
+}
+
+QVariant ReadValue(const QString& key) {
+    std::optional<QSettings> store = OpenStore();
+    return store ? store->value(key) : QVariant();
+}
+
+void WriteValue(const QString& key, const QVariant& value) {
+    if (std::optional<QSettings> store = OpenStore()) {
+        store->setValue(key, value);
+    }
 }
 
 QString Key(const char* name) {
@@ -22,7 +55,7 @@ QString Key(const char* name) {
 }  // namespace
 
 std::int32_t GetSettingDword(const char* name, std::int32_t defaultValue) {
-    QVariant value = OpenStore().value(Key(name));
+    QVariant value = ReadValue(Key(name));
     if (!value.isValid()) {
         return defaultValue;
     }
@@ -37,12 +70,12 @@ std::int32_t GetSettingDword(const char* name, std::int32_t defaultValue) {
 }
 
 void SetSettingDword(const char* name, std::int32_t value) {
-    OpenStore().setValue(Key(name), value);
+    WriteValue(Key(name), value);
 }
 
 void GetSettingBinary(const char* name, Data::MemoryWriter& block) {
     block.Reset(kMaxBinarySetting);
-    QVariant value = OpenStore().value(Key(name));
+    QVariant value = ReadValue(Key(name));
     std::uint32_t size = 0;
     if (value.typeId() == QMetaType::QByteArray) {
         QByteArray bytes = value.toByteArray();
@@ -55,16 +88,31 @@ void GetSettingBinary(const char* name, Data::MemoryWriter& block) {
 }
 
 void SetSettingBinary(const char* name, const void* bytes, std::size_t length) {
-    OpenStore().setValue(
-        Key(name), QByteArray(static_cast<const char*>(bytes), static_cast<qsizetype>(length)));
+    WriteValue(Key(name),
+               QByteArray(static_cast<const char*>(bytes), static_cast<qsizetype>(length)));
 }
 
 void SetSettingString(const char* name, const std::string& text) {
-    OpenStore().setValue(Key(name),
-                         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    WriteValue(Key(name), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+bool SettingsFileUsable(std::string* fileName) {
+    QString name = StoreFileName();
+    if (fileName != nullptr) {
+        *fileName = QFile::encodeName(name).toStdString();
+    }
+    return IsRegularFileOrAbsent(QFile::encodeName(name).toStdString());
 }
 
 std::int32_t ReadPassesSetting(std::string* note) {
+    std::string fileName;
+    if (!SettingsFileUsable(&fileName)) {
+        if (note != nullptr) {
+            *note = "the settings file " + fileName + " is not a regular file; using " +
+                    std::to_string(kDefaultPasses) + " passes";
+        }
+        return kDefaultPasses;
+    }
     std::int32_t passes = GetSettingDword("Passes", kDefaultPasses);
     if (passes < 0) {
         return kDefaultPasses;

@@ -5,12 +5,12 @@
 #include <thread>
 
 #include "app/RunTexts.h"
-#include "app/SettingsStore.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
-#include "platform/Descriptors.h"
 #include "platform/Interrupts.h"
+#include "platform/StandardStreams.h"
 #include "platform/StdOut.h"
+#include "platform/TerminalText.h"
 
 namespace tolvane {
 namespace {
@@ -26,13 +26,35 @@ bool IsYes(std::string line) {
 
 }  // namespace
 
+TerminalChannels TerminalChannels::ForThisProcess(UniqueFd& terminal) {
+    TerminalChannels channels;
+    if (IsTerminal(channels.answerFd)) {
+        return channels;  // the person typing at the prompt is there for the question too
+    }
+    // Standard input is a pipe or a file (`ls | xargs tolvane --yes`): it cannot answer for
+    // the person who pressed Ctrl+C, and its end would read as "No".
+    terminal = OpenControllingTerminal();
+    channels.stopAnswerFd = terminal.Get();
+    channels.stopTalkFd = terminal.Valid() ? terminal.Get() : channels.talkFd;
+    return channels;
+}
+
+TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes)
+    : TerminalRun(std::move(paths), passes, assumeYes, TerminalChannels()) {
+    m_channels = TerminalChannels::ForThisProcess(m_terminal);
+    m_stopInput.fd = m_channels.stopAnswerFd;
+}
+
 TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes,
-                         int answerFd, int talkFd)
+                         TerminalChannels channels)
     : m_paths(std::move(paths)),
       m_passes(passes),
       m_assumeYes(assumeYes),
-      m_answerFd(answerFd),
-      m_talkFd(talkFd) {}
+      m_channels(channels),
+      m_escapeNames(IsTerminal(channels.talkFd)) {
+    m_confirmInput.fd = m_channels.answerFd;
+    m_stopInput.fd = m_channels.stopAnswerFd;
+}
 
 TerminalRun::~TerminalRun() = default;
 
@@ -41,12 +63,11 @@ int TerminalRun::Run() {
         return kExitErased;
     }
     std::string note;
-    int passes = PassesForRun(m_passes, &note);
+    m_engine = MakeRunEngine(m_passes, m_engineFactory, &note);
     if (!note.empty()) {
-        Say("tolvane: " + note + "\n");
+        Say("tolvane: " + Shown(note) + "\n");
     }
-    m_engine = std::make_unique<EraseEngine>(passes);
-    if (!m_engine->Ready()) {
+    if (!m_engine) {
         Say(std::string("tolvane: ") + kNoRandomSource + "\n");
         m_outcome.notStarted = true;
         return m_outcome.Status();
@@ -61,6 +82,7 @@ int TerminalRun::Run() {
     InterruptPipe interrupts;
     // The worker never sees Ctrl+C: it reaches this thread, which holds the worker and asks.
     std::thread worker;
+    const int passes = m_engine->PassCount();
     WithInterruptsBlocked([&] { worker = StartEraseJob(m_paths, passes, this, m_engine.get()); });
     WaitForWorker(interrupts);
     worker.join();
@@ -74,8 +96,17 @@ int TerminalRun::Run() {
 }
 
 bool TerminalRun::Confirm() {
-    Say(std::string(kConfirmHeading) + WithUnixLineBreaks(BuildConfirmText(m_paths)) + "\n[y/N] ");
-    return ReadAnswer(nullptr) == Answer::Yes;
+    std::string text = kConfirmHeading;
+    for (const std::string& path : m_paths) {
+        // One path at a time: a line break inside a name must not pass for a separator.
+        std::string line = BuildConfirmText({path});
+        if (line.starts_with("\r\n")) {
+            line.erase(0, 2);
+        }
+        text += "\n" + Shown(line);
+    }
+    Say(text + "\n[y/N] ");
+    return ReadAnswer(m_confirmInput, nullptr, Answer::No, m_channels.talkFd) == Answer::Yes;
 }
 
 void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
@@ -93,6 +124,8 @@ void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
         }
         m_engine->Gate().Hold();
         bool stop = AskStop(interrupts) == Answer::Yes;
+        // Set before the worker is let go: released first, it could pass its next check and
+        // erase an entry the user has just chosen to keep.
         if (stop && !m_finished.load()) {
             m_engine->RequestCancel();
             m_outcome.stoppedByUser = true;
@@ -102,38 +135,53 @@ void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
 }
 
 TerminalRun::Answer TerminalRun::AskStop(const InterruptPipe& interrupts) {
+    if (m_channels.stopAnswerFd < 0) {
+        Say("\ntolvane: interrupted, and there is no terminal to ask whether to stop: "
+            "stopping\n");
+        return Answer::Yes;
+    }
     // The engine's progress line has no line break: start the question on a line of its own.
-    Say(std::string("\n") + kStopQuestion + " [y/N] ");
-    return ReadAnswer(&interrupts);
+    (void)WriteToDescriptor(m_channels.stopTalkFd,
+                            std::string("\n") + kStopQuestion + " [y/N] ");  // best effort
+    return ReadAnswer(StopSource(), &interrupts, Answer::Yes, m_channels.stopTalkFd);
 }
 
-TerminalRun::Answer TerminalRun::ReadAnswer(const InterruptPipe* interrupts) {
+TerminalRun::LineSource& TerminalRun::StopSource() {
+    // One descriptor, one buffer: lines typed ahead at the prompt belong to the next question.
+    return m_stopInput.fd == m_confirmInput.fd ? m_confirmInput : m_stopInput;
+}
+
+TerminalRun::Answer TerminalRun::ReadAnswer(LineSource& source, const InterruptPipe* interrupts,
+                                            Answer atEnd, int echoFd) {
     for (;;) {
-        std::string::size_type end = m_pendingInput.find('\n');
+        std::string::size_type end = source.pending.find('\n');
         if (end != std::string::npos) {
-            std::string line = m_pendingInput.substr(0, end);
-            m_pendingInput.erase(0, end + 1);
+            std::string line = source.pending.substr(0, end);
+            source.pending.erase(0, end + 1);
             return IsYes(line) ? Answer::Yes : Answer::No;
         }
-        Readable ready = WaitForEither(m_answerFd, interrupts ? interrupts->ReadFd() : -1);
+        Readable ready = WaitForEither(source.fd, interrupts ? interrupts->ReadFd() : -1);
         if (ready == Readable::Other) {
-            interrupts->Drain();  // a second Ctrl+C while asking means No
-            Say("\n");
-            return Answer::No;
-        }
-        if (ready == Readable::Error) {
+            interrupts->Drain();                    // a second Ctrl+C while asking means No
+            (void)WriteToDescriptor(echoFd, "\n");  // best effort, as all talk
             return Answer::No;
         }
         char buffer[256];
-        ssize_t n = ReadSome(m_answerFd, buffer, sizeof buffer);
+        ssize_t n = ready == Readable::Error ? -1 : ReadSome(source.fd, buffer, sizeof buffer);
         if (n <= 0) {
             // End of input: an unfinished last line still counts as what was typed.
             std::string line;
-            line.swap(m_pendingInput);
-            Say("\n");
-            return !line.empty() && IsYes(line) ? Answer::Yes : Answer::No;
+            line.swap(source.pending);
+            (void)WriteToDescriptor(echoFd, "\n");
+            if (!line.empty()) {
+                return IsYes(line) ? Answer::Yes : Answer::No;
+            }
+            if (atEnd == Answer::Yes) {
+                Say("tolvane: no answer could be read: stopping\n");
+            }
+            return atEnd;
         }
-        m_pendingInput.append(buffer, static_cast<std::size_t>(n));
+        source.pending.append(buffer, static_cast<std::size_t>(n));
     }
 }
 
@@ -143,25 +191,29 @@ std::intptr_t TerminalRun::Send(std::uint32_t message, std::uintptr_t code, std:
     }
     switch (code) {
         case ERN_FAILED:
-            // The text is the worker's and reused after we return: copy it.
-            m_failedItems.Add(std::string(reinterpret_cast<const char*>(value)));
+            // The text is the worker's and reused after we return: copy it. The engine says
+            // why while this message is handled.
+            m_failedItems.Add(Shown(reinterpret_cast<const char*>(value)),
+                              m_engine->LastFailureReason());
             ++m_failedNotified;
             break;
-        case ERN_FINISHED: {
-            m_outcome.failed = std::max(m_failedNotified, m_engine->FailedCount());
-            m_outcome.notFound = m_engine->NotFoundCount();
+        case ERN_FINISHED:
+            TakeFinalCounts(*m_engine, m_failedNotified, m_outcome);
             m_finished.store(true);
             m_done.Notify();
             break;
-        }
         default:
             break;
     }
     return 0;
 }
 
+std::string TerminalRun::Shown(const std::string& path) const {
+    return m_escapeNames ? EscapeForTerminal(path) : path;
+}
+
 void TerminalRun::Say(const std::string& text) const {
-    (void)WriteToDescriptor(m_talkFd, text);  // nobody listens: the run itself goes on
+    (void)WriteToDescriptor(m_channels.talkFd, text);  // nobody listens: the run itself goes on
 }
 
 }  // namespace tolvane

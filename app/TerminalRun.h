@@ -7,15 +7,32 @@
 #include <string>
 #include <vector>
 
+#include "app/RunEngine.h"
 #include "app/RunOutcome.h"
 #include "engine/FailedItemList.h"
 #include "engine/NotifyTarget.h"
 #include "platform/Descriptors.h"
+#include "platform/UniqueFd.h"
 
 namespace tolvane {
 
 class EraseEngine;
 class InterruptPipe;
+
+// Where a terminal run talks and reads its answers. Not owned.
+struct TerminalChannels {
+    int answerFd = 0;  // the confirmation's answer: scripts pipe "y" into standard input
+    int talkFd = 2;    // the confirmation, notes and the failure list
+    // The stop question after Ctrl+C: it must reach a person, also when standard input is a
+    // pipe or /dev/null. -1: nobody can be asked, and Ctrl+C stops at once.
+    int stopAnswerFd = 0;
+    int stopTalkFd = 2;
+
+    // The channels of this process: everything on the standard descriptors, except that the
+    // stop question goes to the controlling terminal when standard input is not a terminal
+    // (opened into `terminal`, which must outlive the run), and to nobody when there is none.
+    static TerminalChannels ForThisProcess(UniqueFd& terminal);
+};
 
 // A command-line run without a window (no display, or --yes): the confirmation as a y/N
 // prompt, the engine's own progress line on standard output, Ctrl+C as the stop request,
@@ -24,19 +41,27 @@ class InterruptPipe;
 // Threads: Run() on the main thread, which owns the engine, answers SIGINT and reads the
 // answers; the worker calls Send() directly (there is no GUI thread to hop to). SIGINT is
 // kept away from the worker; its handler only writes a byte to a pipe that the main thread
-// polls together with the worker's end.
+// polls together with the worker's end. A stop is set while the worker is held at its gate,
+// and only then is the worker let go.
 //
-// The conversation (confirmation, questions, the failure list) goes to `talkFd`, standard
-// error by default, so standard output carries only the engine's lines. Answers are lines
-// read from `answerFd`: "y" or "yes" (any case) agree; anything else, end of input and a
-// second Ctrl+C while asking mean No. Paths are written byte for byte.
+// The conversation goes to `talkFd`, so standard output carries only the engine's lines.
+// Answers are lines: "y" or "yes" (any case) agree; anything else means No. End of input
+// means No to the confirmation (nothing is erased without a Yes) but Yes to the stop
+// question (a Ctrl+C nobody can confirm or withdraw is still a stop), and a second Ctrl+C
+// while the stop question waits means No. Paths are written byte for byte, or escaped with
+// EscapeForTerminal when `talkFd` is a terminal.
 class TerminalRun : public NotifyTarget {
 public:
+    // On this process's channels (TerminalChannels::ForThisProcess).
+    TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes);
     TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes,
-                int answerFd = 0, int talkFd = 2);
+                TerminalChannels channels);
     ~TerminalRun() override;
     TerminalRun(const TerminalRun&) = delete;
     TerminalRun& operator=(const TerminalRun&) = delete;
+
+    // Replaces how the run's engine is made (before Run()).
+    void SetEngineFactory(EngineFactory factory) { m_engineFactory = std::move(factory); }
 
     // Confirms and erases; returns the exit status (RunOutcome::Status).
     int Run();
@@ -47,20 +72,33 @@ public:
 
 private:
     enum class Answer { Yes, No };
+    // Answer lines from one descriptor, with what was read past the last line.
+    struct LineSource {
+        int fd = -1;
+        std::string pending;
+    };
 
     bool Confirm();
     void WaitForWorker(const InterruptPipe& interrupts);
     Answer AskStop(const InterruptPipe& interrupts);
-    // One answer line; with `interrupts`, a Ctrl+C while waiting means No.
-    Answer ReadAnswer(const InterruptPipe* interrupts);
+    // One answer line; `atEnd` when the input ends (or fails) before one; with `interrupts`,
+    // a Ctrl+C while waiting means No.
+    Answer ReadAnswer(LineSource& source, const InterruptPipe* interrupts, Answer atEnd,
+                      int echoFd);
+    LineSource& StopSource();
+    // A path as shown to the user on talkFd.
+    std::string Shown(const std::string& path) const;
     void Say(const std::string& text) const;
 
     std::vector<std::string> m_paths;
     std::optional<int> m_passes;
     bool m_assumeYes;
-    int m_answerFd;
-    int m_talkFd;
-    std::string m_pendingInput;  // read past the end of the last answer line
+    UniqueFd m_terminal;  // the controlling terminal, when the stop question needs it
+    TerminalChannels m_channels;
+    bool m_escapeNames;  // talkFd is a terminal
+    LineSource m_confirmInput;
+    LineSource m_stopInput;
+    EngineFactory m_engineFactory;
 
     std::unique_ptr<EraseEngine> m_engine;
     EventPipe m_done;  // notified by the worker after ERN_FINISHED

@@ -13,11 +13,22 @@ void PauseGate::Release() {
         m_held = false;
     }
     m_released.notify_all();
+    if (m_hooks.released) {
+        m_hooks.released();
+    }
 }
 
 void PauseGate::Pass() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_released.wait(lock, [this] { return !m_held; });
+    if (m_hooks.arriving) {
+        m_hooks.arriving();
+    }
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_released.wait(lock, [this] { return !m_held; });
+    }
+    if (m_hooks.passed) {
+        m_hooks.passed();
+    }
 }
 
 bool PauseGate::IsHeld() const {

@@ -2,16 +2,22 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
+#include <vector>
 
 #ifndef TOLVANE_BINARY
 #error "TOLVANE_BINARY must name the built program"
 #endif
+
+extern char** environ;
 
 namespace tolvane::test {
 namespace {
@@ -27,36 +33,119 @@ bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done) {
     return true;
 }
 
+void UnsetVariable(std::vector<std::string>& environment, const std::string& name) {
+    std::erase_if(environment, [&](const std::string& e) { return e.starts_with(name + "="); });
+}
+
+void SetVariable(std::vector<std::string>& environment, const std::string& entry) {
+    UnsetVariable(environment, entry.substr(0, entry.find('=')));
+    environment.push_back(entry);
+}
+
+std::vector<std::string> ChildEnvironment(const std::string& home, const ChildOptions& options) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
+    }
+    std::vector<std::string> unset = {"DISPLAY", "WAYLAND_DISPLAY"};
+    unset.insert(unset.end(), options.unsetEnvironment.begin(), options.unsetEnvironment.end());
+    for (const std::string& name : unset) {
+        UnsetVariable(environment, name);
+    }
+    SetVariable(environment, "HOME=" + home);
+    SetVariable(environment, "XDG_CONFIG_HOME=" + home + "/.config");
+    for (const std::string& entry : options.setEnvironment) {
+        SetVariable(environment, entry);
+    }
+    return environment;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) {
+        pointers.push_back(s.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// A pseudo-terminal that passes output bytes unchanged and does not echo input. Returns the
+// master side (non-blocking) and the slave's path, or -1.
+int OpenTerminal(std::string& slavePath) {
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    int slave = -1;
+    termios modes;
+    bool ok = master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0 &&
+              ::ptsname_r(master, name, sizeof name) == 0 &&
+              (slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC)) >= 0 &&
+              ::tcgetattr(slave, &modes) == 0;
+    if (ok) {
+        slavePath = name;
+        modes.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ok = ::tcsetattr(slave, TCSANOW, &modes) == 0 && ::fcntl(master, F_SETFL, O_NONBLOCK) == 0;
+    }
+    if (slave >= 0) {
+        ::close(slave);
+    }
+    if (!ok && master >= 0) {
+        ::close(master);
+        master = -1;
+    }
+    return master;
+}
+
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& home)
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& home,
+                           const ChildOptions& options)
     : m_outPath(home + "/stdout"), m_errPath(home + "/stderr") {
-    // The shared test main already points HOME, the XDG folders and TMPDIR into a private
-    // folder; each child also gets its own home and settings, and no display.
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
     std::vector<std::string> argv = {TOLVANE_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argvPointers;
-    for (std::string& argument : argv) {
-        argvPointers.push_back(argument.data());
-    }
-    argvPointers.push_back(nullptr);
+    std::vector<char*> argvPointers = Pointers(argv);
+    std::vector<std::string> environment = ChildEnvironment(home, options);
+    std::vector<char*> environmentPointers = Pointers(environment);
 
+    // A previous child's words must not be taken for this one's.
+    ::unlink(m_outPath.c_str());
+    ::unlink(m_errPath.c_str());
+    std::string slavePath;
+    if (options.terminal && (m_terminal = OpenTerminal(slavePath)) < 0) {
+        return;
+    }
     int in[2];
     if (::pipe2(in, O_CLOEXEC) != 0) {
         return;
     }
     m_pid = ::fork();
     if (m_pid == 0) {
-        // The child: only async-signal-safe calls until exec.
+        // The child: only async-signal-safe calls until exec. A session of its own: no
+        // controlling terminal, unless the slave opened below becomes it.
+        ::setsid();
+        int terminal = -1;
+        if (options.terminal) {
+            terminal = ::open(slavePath.c_str(), O_RDWR | O_CLOEXEC);
+            if (terminal < 0 || ::ioctl(terminal, TIOCSCTTY, 0) != 0) {
+                ::_exit(127);
+            }
+        }
         int out = ::open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        int err = ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (out < 0 || err < 0 || ::dup2(in[0], 0) < 0 || ::dup2(out, 1) < 0 ||
+        int err = options.errorOnTerminal
+                      ? terminal
+                      : ::open(m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        int input = options.input == ChildOptions::Input::kNull
+                        ? ::open("/dev/null", O_RDONLY | O_CLOEXEC)
+                        : in[0];
+        if (out < 0 || err < 0 || input < 0 || ::dup2(input, 0) < 0 || ::dup2(out, 1) < 0 ||
             ::dup2(err, 2) < 0) {
             ::_exit(127);
+        }
+        if (options.input == ChildOptions::Input::kClosed) {
+            ::close(0);
+        }
+        if (options.closeOutput) {
+            ::close(1);
         }
         // Default signal handling, whatever the test runner set.
         ::signal(SIGINT, SIG_DFL);
@@ -64,7 +153,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std:
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execv(argvPointers[0], argvPointers.data());
+        ::execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
         ::_exit(127);
     }
     ::close(in[0]);
@@ -75,6 +164,9 @@ ChildProcess::~ChildProcess() {
     Signal(SIGKILL);
     Ended(true);
     CloseInput();
+    if (m_terminal >= 0) {
+        ::close(m_terminal);
+    }
 }
 
 void ChildProcess::WriteInput(const std::string& text) {
@@ -96,6 +188,22 @@ void ChildProcess::Signal(int signal) {
     }
 }
 
+void ChildProcess::Type(const std::string& text) {
+    if (m_terminal >= 0) {
+        [[maybe_unused]] ssize_t n = ::write(m_terminal, text.data(), text.size());
+    }
+}
+
+std::string ChildProcess::Terminal() {
+    char buffer[4096];
+    ssize_t n = 0;
+    // Non-blocking: ends when nothing more is there (EAGAIN) or no slave is open (EIO).
+    while (m_terminal >= 0 && (n = ::read(m_terminal, buffer, sizeof buffer)) > 0) {
+        m_terminalText.append(buffer, static_cast<std::size_t>(n));
+    }
+    return m_terminalText;
+}
+
 bool ChildProcess::Ended(bool block) {
     int status = 0;
     if (m_pid > 0 && ::waitpid(m_pid, &status, block ? 0 : WNOHANG) == m_pid) {
@@ -107,7 +215,7 @@ bool ChildProcess::Ended(bool block) {
 
 bool ChildProcess::WaitFor(const std::string& path, const std::string& needle) {
     bool found = false;
-    WaitUntil(std::chrono::seconds(30), [&] {
+    WaitUntil(std::chrono::seconds(60), [&] {
         bool ended = Ended();  // before reading, so that its last words are read too
         found = ReadFile(path).find(needle) != std::string::npos;
         return found || ended;
@@ -115,12 +223,27 @@ bool ChildProcess::WaitFor(const std::string& path, const std::string& needle) {
     return found;
 }
 
-int ChildProcess::Wait() {
-    if (!WaitUntil(std::chrono::seconds(120), [this] { return Ended(); })) {
+bool ChildProcess::WaitForTerminal(const std::string& needle) {
+    bool found = false;
+    WaitUntil(std::chrono::seconds(60), [&] {
+        bool ended = Ended();
+        found = Terminal().find(needle) != std::string::npos;
+        return found || ended;
+    });
+    return found;
+}
+
+int ChildProcess::Wait(std::chrono::seconds limit) {
+    // The terminal is read meanwhile, so the child never blocks writing to a full one.
+    if (!WaitUntil(limit, [this] {
+            Terminal();
+            return Ended();
+        })) {
         Signal(SIGKILL);
         Ended(true);
         return -1;
     }
+    Terminal();
     return m_status;
 }
 

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,29 @@
 
 namespace tolvane::test {
 
-// The built program run as a user would start it from a terminal without a display:
-// DISPLAY and WAYLAND_DISPLAY unset, HOME and XDG_CONFIG_HOME inside `home` (the other XDG
-// folders and TMPDIR stay in the test main's private folder), standard input a pipe held
-// by the test, standard output and error files in `home`.
+// How a ChildProcess is started, beyond the defaults described there.
+struct ChildOptions {
+    enum class Input { kPipe, kNull, kClosed };
+    Input input = Input::kPipe;  // a pipe held by the test, /dev/null, or no descriptor 0
+    bool closeOutput = false;    // no descriptor 1
+    // A pseudo-terminal held by the test becomes the child's controlling terminal (/dev/tty);
+    // `errorOnTerminal` also makes it standard error. It passes bytes unchanged (no "\r\n"
+    // for "\n") and does not echo what the test types.
+    bool terminal = false;
+    bool errorOnTerminal = false;
+    std::vector<std::string> setEnvironment;    // "NAME=value", replacing what is there
+    std::vector<std::string> unsetEnvironment;  // names
+};
+
+// The built program run as a user would start it without a display: in a session of its own
+// (setsid), so without a controlling terminal unless `options.terminal`; DISPLAY and
+// WAYLAND_DISPLAY unset, HOME and XDG_CONFIG_HOME inside `home` (the other XDG folders and
+// TMPDIR stay in the test main's private folder); standard input a pipe held by the test,
+// standard output and error files in `home`. The test's own environment is not changed.
 class ChildProcess {
 public:
-    ChildProcess(const std::vector<std::string>& arguments, const std::string& home);
+    ChildProcess(const std::vector<std::string>& arguments, const std::string& home,
+                 const ChildOptions& options = {});
     ~ChildProcess();  // kills a child that is still running
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -24,16 +41,22 @@ public:
     void WriteInput(const std::string& text);
     void CloseInput();
     void Signal(int signal);
+    // Types on the pseudo-terminal (options.terminal).
+    void Type(const std::string& text);
 
-    // Waits until `needle` appears in standard output (or error); false on timeout or end.
+    // Waits until `needle` appears in standard output, error or on the terminal; false when
+    // the child ended without it (or after a long time).
     bool WaitForOutput(const std::string& needle) { return WaitFor(m_outPath, needle); }
     bool WaitForError(const std::string& needle) { return WaitFor(m_errPath, needle); }
-    // Waits for the end and returns the exit status, or -1 after a timeout (the child is
-    // then killed) or when it died by a signal.
-    int Wait();
+    bool WaitForTerminal(const std::string& needle);
+    // Waits for the end and returns the exit status, or -1 when it died by a signal or did
+    // not end within `limit` (it is then killed): a guard against hangs, not a measurement.
+    int Wait(std::chrono::seconds limit = std::chrono::seconds(120));
 
     std::string Output() const { return ReadFile(m_outPath); }
     std::string Error() const { return ReadFile(m_errPath); }
+    // Everything the child wrote to the terminal so far.
+    std::string Terminal();
 
 private:
     bool WaitFor(const std::string& path, const std::string& needle);
@@ -43,6 +66,8 @@ private:
     std::string m_errPath;
     pid_t m_pid = -1;
     int m_in = -1;
+    int m_terminal = -1;  // the pseudo-terminal's master side
+    std::string m_terminalText;
     int m_status = -1;
 };
 

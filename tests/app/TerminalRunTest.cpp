@@ -1,12 +1,19 @@
 // The built program run from a terminal without a display, on folders made by the test.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "ChildProcess.h"
 #include "ImmutableFiles.h"
 #include "TempDir.h"
+#include "platform/TerminalText.h"
 
 namespace tolvane::test {
 namespace {
@@ -20,16 +27,27 @@ protected:
         ASSERT_TRUE(MakeDirs(m_dir / "home"));
         ASSERT_TRUE(MakeDirs(m_dir / "work"));
     }
-    void Start(const std::vector<std::string>& arguments) {
-        m_child = std::make_unique<ChildProcess>(arguments, m_dir / "home");
+    void Start(const std::vector<std::string>& arguments, const ChildOptions& options = {}) {
+        m_child = std::make_unique<ChildProcess>(arguments, m_dir / "home", options);
         EXPECT_TRUE(m_child->Started());
     }
-    // Runs to the end with `input` on standard input (then closed).
-    int Run(const std::vector<std::string>& arguments, const std::string& input = "") {
-        Start(arguments);
+    // Runs to the end with `input` on standard input (then closed). A run that hangs is
+    // killed after a minute and gives -1.
+    int Run(const std::vector<std::string>& arguments, const std::string& input = "",
+            const ChildOptions& options = {}) {
+        Start(arguments, options);
         m_child->WriteInput(input);
         m_child->CloseInput();
-        return m_child->Wait();
+        return m_child->Wait(std::chrono::seconds(60));
+    }
+    // Starts a 3-pass run of a big file and then a small one, and waits until it erases.
+    std::string StartLongRun(const ChildOptions& options) {
+        std::string big = Work("big");
+        EXPECT_TRUE(WriteFileOfSize(big, 200ull << 20));  // keeps 3 passes going for a while
+        std::string second = MakeFile("second", "untouched");
+        Start({"--yes", "--passes", "3", big, second}, options);
+        EXPECT_TRUE(m_child->WaitForOutput("Processed")) << m_child->Output();
+        return second;
     }
     std::string Work(const std::string& name) const { return m_dir / ("work/" + name); }
     std::string MakeFile(const std::string& name, const std::string& content = "secret") {
@@ -57,15 +75,12 @@ TEST_F(TerminalRunTest, YesErasesFilesFoldersAndPatterns) {
 
     EXPECT_EQ(ListNames(m_dir / "work"), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(ReadFile(Work("keep.txt")), "kept");
-    EXPECT_TRUE(Contains(m_child->Output(), "Processed 100.0%"));
     EXPECT_EQ(m_child->Error(), "");
 }
 
-TEST_F(TerminalRunTest, MissingPathIsReportedAndGivesStatusOne) {
+TEST_F(TerminalRunTest, MissingPathGivesStatusOne) {
     std::string file = MakeFile("there");
-    std::string missing = Work("not here");
-    EXPECT_EQ(Run({"--yes", missing, file}), 1);
-    EXPECT_TRUE(Contains(m_child->Output(), missing + " - file not found\n")) << m_child->Output();
+    EXPECT_EQ(Run({"--yes", Work("not here"), file}), 1);
     EXPECT_FALSE(Exists(file));
 }
 
@@ -101,24 +116,45 @@ TEST_F(TerminalRunTest, OnlyYesAtThePromptErases) {
     }
 }
 
-TEST_F(TerminalRunTest, CtrlCAsksASecondCtrlCMeansNoAndYesStopsLeavingTheRestUntouched) {
-    std::string big = Work("big");
-    ASSERT_TRUE(WriteFileOfSize(big, 200ull << 20));  // keeps a 3-pass run going for a while
-    std::string second = MakeFile("second", "untouched");
-    Start({"--yes", "--passes", "3", big, second});
+// `ls | xargs tolvane --yes`: standard input is no terminal, so the question goes to the
+// controlling terminal, where the person who pressed Ctrl+C is.
+TEST_F(TerminalRunTest, StopQuestionGoesToTheTerminalWhenInputIsNone) {
+    ChildOptions options;
+    options.input = ChildOptions::Input::kNull;
+    options.terminal = true;
+    std::string second = StartLongRun(options);
 
-    ASSERT_TRUE(m_child->WaitForOutput("Processed")) << m_child->Output();
     m_child->Signal(SIGINT);
-    ASSERT_TRUE(m_child->WaitForError(kStopPrompt)) << m_child->Error();
-    m_child->Signal(SIGINT);  // answers No: the run goes on
-    ASSERT_TRUE(m_child->WaitForError(std::string(kStopPrompt) + "\n")) << m_child->Error();
+    ASSERT_TRUE(m_child->WaitForTerminal(kStopPrompt)) << m_child->Terminal();
+    m_child->Signal(SIGINT);  // a second Ctrl+C while asking means No: the run goes on
+    ASSERT_TRUE(m_child->WaitForTerminal(std::string(kStopPrompt) + "\n")) << m_child->Terminal();
     m_child->Signal(SIGINT);
-    ASSERT_TRUE(m_child->WaitForError(std::string(kStopPrompt) + "\n\n" + kStopPrompt))
-        << m_child->Error();
-    m_child->WriteInput("y\n");
+    ASSERT_TRUE(m_child->WaitForTerminal(std::string(kStopPrompt) + "\n\n" + kStopPrompt))
+        << m_child->Terminal();
+    m_child->Type("y\n");
 
     EXPECT_EQ(m_child->Wait(), 130) << m_child->Error();
     EXPECT_EQ(ReadFile(second), "untouched");
+    EXPECT_FALSE(Contains(m_child->Error(), kStopPrompt)) << m_child->Error();
+}
+
+// With nobody to ask (no terminal at all), Ctrl+C stops at once instead of reading the end of
+// standard input as "No".
+TEST_F(TerminalRunTest, CtrlCWithoutATerminalStops) {
+    for (ChildOptions::Input input : {ChildOptions::Input::kNull, ChildOptions::Input::kPipe}) {
+        SCOPED_TRACE(static_cast<int>(input));
+        ChildOptions options;
+        options.input = input;
+        std::string second = StartLongRun(options);
+
+        m_child->Signal(SIGINT);
+
+        EXPECT_EQ(m_child->Wait(), 130) << m_child->Error();
+        EXPECT_EQ(ReadFile(second), "untouched");
+        EXPECT_TRUE(Contains(m_child->Error(), "no terminal to ask whether to stop: stopping"))
+            << m_child->Error();
+        EXPECT_FALSE(Contains(m_child->Error(), kStopPrompt));
+    }
 }
 
 TEST_F(TerminalRunTest, NamesArePrintedAndErasedByteForByte) {
@@ -149,7 +185,11 @@ TEST_F(TerminalRunTest, FailuresAreListedAtTheEnd) {
 
     EXPECT_EQ(Run({"--yes", file, other}), 1);
 
-    EXPECT_EQ(m_child->Error(), "Following files can't be erased:\n" + file + "\n");
+    // Each path with the engine's reason after " - ".
+    const std::string heading = "Following files can't be erased:\n" + file + " - ";
+    const std::string error = m_child->Error();
+    EXPECT_EQ(error.substr(0, heading.size()), heading);
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 2) << error;
     EXPECT_TRUE(Contains(m_child->Output(), file + " - failed\n"));
     EXPECT_FALSE(Exists(other));
 }
@@ -192,9 +232,139 @@ TEST_F(TerminalRunTest, SavedPassCountOutsideTheRangeIsNotUsedSilently) {
     EXPECT_FALSE(Exists(file));
 }
 
+// Reading a FIFO would block until someone writes to it: start-up hung for good.
+TEST_F(TerminalRunTest, SettingsFileThatIsNoRegularFileIsNeitherReadNorWritten) {
+    const std::string folder = m_dir / "home/.config/Miravelt";
+    const std::string settings = folder + "/Tolvane.conf";
+    ASSERT_TRUE(MakeDirs(folder));
+    ASSERT_EQ(::mkfifo((m_dir / "fifo").c_str(), 0600), 0);
+    for (bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link to a FIFO" : "a FIFO");
+        ::unlink(settings.c_str());
+        ASSERT_EQ(link ? ::symlink((m_dir / "fifo").c_str(), settings.c_str())
+                       : ::mkfifo(settings.c_str(), 0600),
+                  0);
+        std::string file = MakeFile("file");
+
+        EXPECT_EQ(Run({"--yes", file}), 0);
+
+        EXPECT_FALSE(Exists(file));
+        EXPECT_EQ(m_child->Error(), "tolvane: the settings file " + settings +
+                                        " is not a regular file; using 3 passes\n");
+        struct stat status;
+        ASSERT_EQ(::lstat(settings.c_str(), &status), 0);
+        EXPECT_TRUE(link ? S_ISLNK(status.st_mode) : S_ISFIFO(status.st_mode));
+    }
+
+    // Files that are no settings of this user (the organisation's file, the system folders)
+    // are not read at all.
+    ::unlink(settings.c_str());
+    ASSERT_TRUE(MakeDirs(m_dir / "system/Miravelt"));
+    ASSERT_EQ(::mkfifo((m_dir / "home/.config/Miravelt.conf").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_dir / "system/Miravelt/Tolvane.conf").c_str(), 0600), 0);
+    std::string file = MakeFile("file");
+    ChildOptions options;
+    options.setEnvironment = {"XDG_CONFIG_DIRS=" + m_dir / "system"};
+
+    EXPECT_EQ(Run({"--yes", file}, "", options), 0);
+
+    EXPECT_FALSE(Exists(file));
+    EXPECT_EQ(m_child->Error(), "");
+}
+
+// Without descriptors 0 and 1 an internal pipe took their numbers; more output than such a
+// pipe holds then blocked the program for good.
+TEST_F(TerminalRunTest, ClosedStandardDescriptorsNeitherHangNorTakeTheOutput) {
+    std::vector<std::string> arguments = {"--yes"};
+    const std::string longName(200, 'n');
+    for (int i = 0; i < 600; ++i) {  // about 130 KiB of "... - file not found" lines
+        arguments.push_back(Work(longName + std::to_string(i)));
+    }
+    struct Case {
+        ChildOptions::Input input;
+        bool closeOutput;
+    } const cases[] = {{ChildOptions::Input::kClosed, false},
+                       {ChildOptions::Input::kPipe, true},
+                       {ChildOptions::Input::kClosed, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(static_cast<int>(c.input)) + " " +
+                     std::to_string(c.closeOutput));
+        std::string file = MakeFile("file");
+        std::vector<std::string> withFile = arguments;
+        withFile.push_back(file);
+        ChildOptions options;
+        options.input = c.input;
+        options.closeOutput = c.closeOutput;
+
+        EXPECT_EQ(Run(withFile, "", options), 1);  // the missing ones
+
+        EXPECT_FALSE(Exists(file));
+        EXPECT_EQ(m_child->Error(), "");
+        if (!c.closeOutput) {
+            EXPECT_GT(m_child->Output().size(), 128u * 1024);
+        }
+    }
+}
+
 TEST_F(TerminalRunTest, NoPathsWithoutADisplaySaysTheWindowIsNotAvailable) {
     EXPECT_EQ(Run({}), 0);
     EXPECT_TRUE(Contains(m_child->Error(), "main window is not available"));
+}
+
+// True when something listens on the X display number `n` on this machine.
+bool XDisplayAnswers(int n) {
+    const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
+    for (std::size_t offset : {0, 1}) {  // a path, then the abstract name
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + offset, path.data(), path.size());
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+        bool answered = ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
+        ::close(fd);
+        if (answered || Exists(path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A DISPLAY left behind by an ended session made Qt abort (status 134) before anything was
+// asked.
+TEST_F(TerminalRunTest, UnreachableDisplayFallsBackToTheTerminal) {
+    int number = 97;
+    while (XDisplayAnswers(number)) {
+        ++number;
+    }
+    const std::string x11 = "DISPLAY=:" + std::to_string(number);
+    for (const std::string& display : {x11, std::string("WAYLAND_DISPLAY=tolvane-no-such")}) {
+        SCOPED_TRACE(display);
+        std::string file = MakeFile("file");
+        ChildOptions options;
+        options.setEnvironment = {display};
+        options.unsetEnvironment = {"QT_QPA_PLATFORM"};
+
+        EXPECT_EQ(Run({file}, "y\n", options), 0) << m_child->Error();
+
+        EXPECT_FALSE(Exists(file));
+        EXPECT_TRUE(Contains(m_child->Error(), "tolvane: cannot reach the display (" + display +
+                                                   "); running in the terminal\n" + kConfirm))
+            << m_child->Error();
+    }
+}
+
+// On a terminal a name cannot control the screen: its control characters are shown escaped.
+TEST_F(TerminalRunTest, NamesAreEscapedOnATerminal) {
+    std::string tricky = MakeFile("clear\x1b[2J\x1b[Hme\r\nfake line");
+    ChildOptions options;
+    options.terminal = true;
+    options.errorOnTerminal = true;
+
+    EXPECT_EQ(Run({tricky}, "n\n", options), 0);
+
+    EXPECT_EQ(m_child->Terminal(),
+              std::string(kConfirm) + "\n" + EscapeForTerminal(tricky) + "\n[y/N] ");
+    EXPECT_TRUE(Exists(tricky));
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+// Renders the confirmation box and the progress dialog of a command-line run to PNG files, for
+// a look by eye. Not a test: build and run it with
+//     cmake --build <build folder> --target screenshots
+// which writes <build folder>/screenshots/*.png on the offscreen platform; or run the
+// program by hand with the output folder as its argument.
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <cstdio>
+
+#include "app/CEraseProgressDlg.h"
+#include "app/MessageBoxes.h"
+#include "engine/EraseJob.h"
+
+namespace {
+
+bool SaveGrab(QWidget& widget, const QString& folder, const QString& name) {
+    widget.show();
+    QApplication::processEvents();
+    const QString path = folder + "/" + name;
+    const bool saved = widget.grab().save(path);
+    std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
+                 qPrintable(path));
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QString folder =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+        return 1;
+    }
+    // Shown only, never run: nothing here reads settings or touches a file.
+    const std::vector<std::string> paths = {
+        "/home/me/Documents/tax return 2023.ods", "/home/me/Pictures/holiday/",
+        "/home/me/Downloads/*.iso", "/home/me/caf\xc3\xa9 \xff.txt"};
+    auto confirm = tolvane::MakeConfirmBox(tolvane::BuildConfirmText(paths), nullptr);
+    bool ok = SaveGrab(*confirm, folder, "confirm.png");
+
+    tolvane::CEraseProgressDlg dialog(paths);
+    dialog.ProgressBar()->setValue(420);
+    ok = SaveGrab(dialog, folder, "progress.png") && ok;
+    dialog.hide();
+    return ok ? 0 : 1;
+}
