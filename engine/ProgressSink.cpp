@@ -24,7 +24,7 @@ void ProgressSink::Progress(std::int64_t position, std::int64_t total) {
 
 void ProgressSink::ReportItem(const std::string& path, int code, const std::string& reason) {
     WriteStdOut("\r                    \r");
-    WriteStdOut(path);
+    WriteStdOutName(path);  // escaped on a terminal: a name must not control the screen
     switch (code) {
         case kReportNotFound:
             WriteStdOut(" - file not found\n");
