@@ -135,6 +135,12 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
     m_gate.Pass();
     m_itemTouched = true;
     m_reportPath = path;
+    if (IsCancelled()) {
+        // Stopped while held at the gate, or before the walk: the entry stays untouched.
+        NoteCutShort();
+        Report(m_reportPath, kReportFailed, kStoppedBeforeReached);
+        return;
+    }
     std::string name = EntryName();
     bool ok = EraseFile(ParentFd(), name, entry);
     path.resize(PrefixLength());
@@ -261,6 +267,7 @@ bool EraseEngine::OverwriteFile(int fd, std::uint64_t size) {
             return true;
         case PassOutcome::kStopped:
             m_reason = kStoppedDuringOverwrite;
+            NoteCutShort();
             return false;
         case PassOutcome::kFailed:
             return false;  // the reason is set
@@ -457,6 +464,10 @@ bool EraseEngine::IsFolderEmpty(int dirFd, const std::string& name) {
 
 void EraseEngine::OnLeaveFolder(std::string& path, const FindData& entry) {
     m_gate.Pass();
+    if (IsCancelled()) {
+        NoteCutShort();  // the stop holds: the folder stays, whatever it still holds
+        return;
+    }
     if (AtItemRoot() && KeepsItemFolder()) {
         m_itemTouched = true;  // its contents were the item
         return;
@@ -502,6 +513,7 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
 
 void EraseEngine::OnDrive(std::string& path, const std::string& volumeRoot) {
     if (IsCancelled()) {
+        NoteCutShort();
         return;
     }
     m_itemTouched = true;
@@ -619,11 +631,15 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()
             return total;
         }
         m_gate.Pass();
-        const int fd = IsCancelled() ? -1 : next();
+        if (IsCancelled()) {
+            NoteCutShort();  // the volume's free space is not completely overwritten
+            return total;
+        }
+        const int fd = next();
         if (fd < 0) {
             // No fill file can be made although space is reported free (file systems keep
             // some blocks back that no write can use): there is nothing more to fill.
-            error = IsCancelled() ? 0 : errno;
+            error = errno;
             return total;
         }
         DisableCompression(fd);
@@ -638,7 +654,7 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()
         total += written;
         // The last fill file took no byte at all: the rest of the reported space is not
         // usable, and asking again would loop for ever.
-        if (written == 0 || IsCancelled()) {
+        if (written == 0) {
             return total;
         }
     }

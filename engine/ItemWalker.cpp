@@ -74,9 +74,12 @@ bool SameEntry(int fd, const FindData& entry) {
 
 void ItemWalker::Walk() {
     if (m_items != nullptr) {
-        for (const EraseItem& item : *m_items) {
-            VisitItem(item);
+        for (auto item = m_items->begin(); item != m_items->end(); ++item) {
+            VisitItem(*item);
             if (IsCancelled()) {
+                if (item + 1 != m_items->end()) {
+                    NoteCutShort();
+                }
                 break;
             }
         }
@@ -226,12 +229,13 @@ void ItemWalker::VisitPattern(const std::string& path) {
         if (entry.IsDirectory() || !MatchWildcard(pattern, entry.name)) {
             continue;
         }
+        if (IsCancelled()) {
+            NoteCutShort();  // a matching file is left
+            break;
+        }
         m_path = folder + entry.name;
         SetContext(dir.Get(), folder.size(), entry.name);
         OnFile(m_path, entry);
-        if (IsCancelled()) {
-            break;
-        }
     }
 }
 
@@ -249,11 +253,12 @@ bool ItemWalker::WalkFolder(int folderFd, const FindData& folder) {
         OnWalkFailure(m_path, WalkFailure::kExamine, entry.error);
     }
     for (const FindData& entry : entries) {
-        if (IsCancelled()) {
-            break;  // also before the first entry: a stop during the listing holds
-        }
         if (!IsSelected(entry, folder)) {
             continue;
+        }
+        if (IsCancelled()) {
+            NoteCutShort();  // this entry and the rest are left
+            break;
         }
         m_path.resize(prefix);
         m_path += entry.name;

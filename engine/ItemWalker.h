@@ -72,6 +72,10 @@ public:
 
     void RequestCancel() { m_cancel.Set(); }
     bool IsCancelled() const { return m_cancel.IsSet(); }
+    // True when a stop left something of the selection undone (an item, an entry, a file
+    // not completely overwritten). A stop that came after the last piece of work leaves
+    // nothing undone: the run is complete. Read after Walk().
+    bool CutShort() const { return m_cutShort; }
 
 protected:
     virtual void OnFile(std::string& path, const FindData& entry);
@@ -101,6 +105,8 @@ protected:
     bool AtItemRoot() const { return m_depth == 0; }
     // The item's own folder must stay (a trace folder reached through a link, or shared).
     bool KeepsItemFolder() const { return m_keepItemFolder; }
+    // A handler left something undone because of the stop.
+    void NoteCutShort() { m_cutShort = true; }
 
 private:
     void VisitItem(const EraseItem& item);
@@ -123,6 +129,7 @@ private:
     int m_depth = 0;
     bool m_traceItem = false;
     bool m_keepItemFolder = false;
+    bool m_cutShort = false;
 };
 
 }  // namespace tolvane

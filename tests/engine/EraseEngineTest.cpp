@@ -217,6 +217,22 @@ TEST_F(EraseFileTest, StopDuringAFileKeepsItUnderItsOwnNameAndListsIt) {
     EXPECT_EQ(run.target.Failures(),
               std::vector<std::string>{big + " - stopped before it was completely overwritten"});
     EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
+    EXPECT_TRUE(run.engine.CutShort());
+}
+
+// A stop that comes once the last item is done leaves nothing undone: the run is complete.
+TEST_F(EraseFileTest, StopAfterTheLastPieceOfWorkDoesNotCutTheRunShort) {
+    std::string only = Make("only", 100);
+    EraseRun run(1);
+    run.target.onMessage = [&run](std::uintptr_t code, std::intptr_t) {
+        if (code == ERN_ITEMDONE) {
+            run.engine.RequestCancel();
+        }
+    };
+    run.Run({only});
+    EXPECT_FALSE(Exists(only));
+    EXPECT_FALSE(run.engine.CutShort());
+    EXPECT_EQ(run.engine.FailedCount(), 0);
 }
 
 TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
