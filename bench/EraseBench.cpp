@@ -3,7 +3,13 @@
 // Everything happens in a fresh folder under $TMPDIR (or /tmp) that holds only the files this
 // program makes; it is removed at the end.
 //
-// Usage: EraseBench [--large-mib N] [--small-files N] [--runs N]
+// With --image-mib N (root only) everything runs inside a fresh ext4 image of N MiB that is
+// loop-mounted in the working folder, and the small-file part erases trees of many files
+// (100,000 x 100 B and 20,000 x 8 KiB unless --trees says otherwise), beside shred -u and
+// rm -rf on identical copies.
+//
+// Usage: EraseBench [--large-mib N] [--small-files N] [--runs N] [--image-mib N]
+//                   [--trees COUNTxSIZE,...] [--skip-shred-trees 1]
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/random.h>
@@ -23,17 +29,42 @@
 
 #include "engine/EraseEngine.h"
 #include "engine/ProgressSink.h"
+#include "platform/ProcessLimits.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+struct Tree {
+    int files;
+    std::uint64_t size;
+};
 
 struct Options {
     std::uint64_t largeMiB = 256;
     int smallFiles = 2000;
     std::uint64_t smallSize = 1024;
     int runs = 3;
+    std::uint64_t imageMiB = 0;  // 0: the working folder itself
+    std::vector<Tree> trees = {{100000, 100}, {20000, 8192}};
+    bool shredTrees = true;
 };
+
+std::vector<Tree> ParseTrees(const std::string& text) {
+    std::vector<Tree> trees;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(',', start);
+        std::string one = text.substr(start, end == std::string::npos ? end : end - start);
+        std::size_t x = one.find('x');
+        if (x != std::string::npos) {
+            trees.push_back({std::atoi(one.substr(0, x).c_str()),
+                             std::strtoull(one.substr(x + 1).c_str(), nullptr, 10)});
+        }
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return trees;
+}
 
 // Content that no file system can compress or deduplicate.
 const std::vector<char>& NoiseBlock() {
@@ -127,19 +158,22 @@ bool EngineErase(const std::string& path, int passes, std::uint64_t bytes) {
     return engine.FailedCount() == 0 && engine.NotFoundCount() == 0;
 }
 
-bool MakeSmallFiles(const std::string& folder, const Options& options) {
+bool MakeSmallFiles(const std::string& folder, int files, std::uint64_t size) {
     if (::mkdir(folder.c_str(), 0700) != 0) {
         return false;
     }
     char name[32];
-    for (int i = 0; i < options.smallFiles; ++i) {
-        std::snprintf(name, sizeof name, "/f%05d.bin", i);
+    for (int i = 0; i < files; ++i) {
+        std::snprintf(name, sizeof name, "/f%06d.bin", i);
         int fd = ::open((folder + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0 || ::write(fd, NoiseBlock().data(), options.smallSize) !=
-                          static_cast<ssize_t>(options.smallSize)) {
+        bool written =
+            fd >= 0 && ::write(fd, NoiseBlock().data(), size) == static_cast<ssize_t>(size);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!written) {
             return false;
         }
-        ::close(fd);
     }
     ::sync();
     return true;
@@ -151,13 +185,52 @@ struct Row {
     double seconds;
     double amount;  // bytes or files handled, for the rate
     const char* unit;
-    double shredSeconds;  // 0: no ratio
+    double shredSeconds;   // 0: no ratio
+    double rmSeconds = 0;  // 0: no ratio
 };
+
+// Many small files in one folder, erased by the engine, by shred -u and by rm -rf, each on a
+// copy of its own; one run per pass count.
+void TimeTrees(const std::string& dir, const Options& options, std::vector<Row>& rows, bool& ok) {
+    for (const Tree& tree : options.trees) {
+        for (int passes : {1, 3}) {
+            const std::string task = std::to_string(tree.files) + " x " +
+                                     std::to_string(tree.size) + " B, " + std::to_string(passes) +
+                                     " pass";
+            const std::string engineDir = dir + "/tree-engine";
+            const std::string shredDir = dir + "/tree-shred";
+            const std::string rmDir = dir + "/tree-rm";
+            ok = MakeSmallFiles(engineDir, tree.files, tree.size) &&
+                 MakeSmallFiles(rmDir, tree.files, tree.size) && ok;
+            const double rm = Seconds([&] { return Shell("rm -rf " + Quote(rmDir)) == 0; }, ok);
+            const double engine =
+                Seconds([&] { return EngineErase(engineDir, passes, tree.size * tree.files); }, ok);
+            rows.push_back({task, "engine (folder as one item)", engine,
+                            static_cast<double>(tree.files), "files/s", 0, rm});
+            if (options.shredTrees) {
+                ok = MakeSmallFiles(shredDir, tree.files, tree.size) && ok;
+                const double shred = Seconds(
+                    [&] {
+                        return Shell("find " + Quote(shredDir) + " -type f -exec shred -n " +
+                                     std::to_string(passes) + " -u {} +") == 0;
+                    },
+                    ok);
+                rows.push_back({task, "find -exec shred -u {} +", shred,
+                                static_cast<double>(tree.files), "files/s", 0, rm});
+            }
+            rows.push_back({task, "rm -rf", rm, static_cast<double>(tree.files), "files/s", 0, rm});
+            std::error_code ignored;
+            std::filesystem::remove_all(engineDir, ignored);
+            std::filesystem::remove_all(shredDir, ignored);
+        }
+    }
+}
 
 void PrintTable(const std::vector<Row>& rows, const Options& options) {
     std::printf("\nmedian of %d runs; rate = size x passes / time; ratio = time / shred's time\n\n",
                 options.runs);
-    std::printf("%-24s %-40s %9s %12s %8s\n", "task", "tool", "seconds", "rate", "vs shred");
+    std::printf("%-24s %-40s %9s %16s %8s %8s\n", "task", "tool", "seconds", "rate", "vs shred",
+                "vs rm");
     for (const Row& row : rows) {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%.1f %s", row.amount / row.seconds, row.unit);
@@ -165,14 +238,19 @@ void PrintTable(const std::vector<Row>& rows, const Options& options) {
         if (row.shredSeconds > 0) {
             std::snprintf(ratio, sizeof ratio, "%.2fx", row.seconds / row.shredSeconds);
         }
-        std::printf("%-24s %-40s %9.3f %12s %8s\n", row.task.c_str(), row.tool.c_str(), row.seconds,
-                    rate, ratio);
+        char rmRatio[16] = "";
+        if (row.rmSeconds > 0) {
+            std::snprintf(rmRatio, sizeof rmRatio, "%.1fx", row.seconds / row.rmSeconds);
+        }
+        std::printf("%-24s %-40s %9.3f %16s %8s %8s\n", row.task.c_str(), row.tool.c_str(),
+                    row.seconds, rate, ratio, rmRatio);
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    tolvane::RaiseOpenFileLimit();  // as the program does: batches of small files stay open
     Options options;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string flag = argv[i];
@@ -183,6 +261,12 @@ int main(int argc, char** argv) {
             options.smallFiles = static_cast<int>(value);
         } else if (flag == "--runs") {
             options.runs = static_cast<int>(value);
+        } else if (flag == "--image-mib") {
+            options.imageMiB = static_cast<std::uint64_t>(value);
+        } else if (flag == "--trees") {
+            options.trees = ParseTrees(argv[i + 1]);
+        } else if (flag == "--skip-shred-trees") {
+            options.shredTrees = value == 0;
         }
     }
     const char* base = std::getenv("TMPDIR");
@@ -191,7 +275,24 @@ int main(int argc, char** argv) {
         std::perror("mkdtemp");
         return 1;
     }
-    const std::string dir = pattern;
+    std::string dir = pattern;
+    const std::string top = dir;
+    if (options.imageMiB > 0) {
+        // A fresh file system of its own: every tool meets the same empty ext4.
+        const std::string image = top + "/image.ext4";
+        dir = top + "/mnt";
+        if (::mkdir(dir.c_str(), 0700) != 0 ||
+            Shell("truncate -s " + std::to_string(options.imageMiB) + "M " + Quote(image)) != 0 ||
+            Shell("mkfs.ext4 -q -F -E nodiscard " + Quote(image)) != 0 ||
+            Shell("mount -o loop " + Quote(image) + " " + Quote(dir)) != 0) {
+            std::fprintf(stderr,
+                         "cannot make and mount an ext4 image here (root and loop "
+                         "devices are needed)\n");
+            std::error_code ignored;
+            std::filesystem::remove_all(top, ignored);
+            return 1;
+        }
+    }
     std::printf("working folder: %s\n", dir.c_str());
 
     const std::uint64_t large = options.largeMiB << 20;
@@ -246,12 +347,15 @@ int main(int argc, char** argv) {
                         "MB/s", shredTime});
     }
 
-    {
+    if (options.imageMiB > 0) {
+        TimeTrees(dir, options, rows, ok);
+    } else {
         std::vector<double> engine, shred;
         const std::string engineDir = dir + "/small-engine";
         const std::string shredDir = dir + "/small-shred";
         for (int run = 0; run < options.runs; ++run) {
-            ok = MakeSmallFiles(engineDir, options) && MakeSmallFiles(shredDir, options) && ok;
+            ok = MakeSmallFiles(engineDir, options.smallFiles, options.smallSize) &&
+                 MakeSmallFiles(shredDir, options.smallFiles, options.smallSize) && ok;
             engine.push_back(Seconds(
                 [&] { return EngineErase(engineDir, 1, options.smallSize * options.smallFiles); },
                 ok));
@@ -275,7 +379,10 @@ int main(int argc, char** argv) {
     }
 
     std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
+    if (options.imageMiB > 0) {
+        (void)Shell("umount " + Quote(dir));
+    }
+    std::filesystem::remove_all(top, ignored);
     PrintTable(rows, options);
     if (!ok) {
         std::printf("\nSOME RUNS FAILED: the figures above are not valid\n");

@@ -26,25 +26,40 @@ const std::string kObscureName = "aaaaaaaa.aaa";
 // the loop follows what is really left.
 constexpr std::uint64_t kFillFileLimit = 0x40000000;
 
+// A batch of small files: at most this many bytes, and files up to this size (a larger one
+// ends its batch, as its own passes take long enough to need no company).
+constexpr std::uint64_t kBatchByteLimit = 64u << 20;
+constexpr std::uint64_t kBatchFileLimit = 1u << 20;
+// Files a batch holds open at once, leaving the descriptors the walk needs for deep trees.
+constexpr std::size_t kMaxBatchFiles = 4096;
+
 // How much of a pass is written before its writeback is started, so that the medium works
 // while the next blocks are made instead of all at the pass's final sync.
 constexpr std::uint64_t kWritebackBlocks = 256;  // 8 MiB
 
-std::uint64_t RoundUpToBlock(std::uint64_t offset) {
-    return (offset + kBlockSize - 1) / kBlockSize * kBlockSize;
+std::uint64_t RoundUp(std::uint64_t offset, std::uint64_t unit) {
+    return (offset + unit - 1) / unit * unit;
 }
 
-// What a pass writes: whole blocks over every range that holds data, and over the last block
-// of the file (an empty file gets one block, as every file is written at least once). A
-// sparse file's holes are skipped: filling them would take space the disk may not have
-// before the data behind them is reached.
+std::uint64_t RoundUpToBlock(std::uint64_t offset) {
+    return RoundUp(offset, kBlockSize);
+}
+
+// What a pass writes: the ranges that hold data, in blocks, up to the end of the file's last
+// block on the medium (an empty file gets one, as every file is written at least once). A
+// sparse file's holes are skipped: filling them would take space the disk may not have before
+// the data behind them is reached. The end is not padded to a whole block of ours: that would
+// grow a 100-byte file to 32 KiB on the disk for nothing, as the medium's block holds all of it.
 std::vector<ByteRange> BlocksToWrite(int fd, std::uint64_t size) {
+    const std::uint64_t mediumBlock = std::max<std::uint64_t>(PreferredBlockSize(fd), 512);
+    const std::uint64_t end = std::max(RoundUp(size, mediumBlock), mediumBlock);
     if (size == 0) {
-        return {{0, kBlockSize}};
+        return {{0, end}};
     }
     std::vector<ByteRange> blocks;
     for (const ByteRange& data : DataRanges(fd, size)) {
-        ByteRange range{data.start / kBlockSize * kBlockSize, RoundUpToBlock(data.end)};
+        ByteRange range{data.start / kBlockSize * kBlockSize,
+                        std::min(RoundUp(data.end, kBlockSize), end)};
         if (!blocks.empty() && range.start <= blocks.back().end) {
             blocks.back().end = std::max(blocks.back().end, range.end);
         } else {
@@ -57,7 +72,7 @@ std::vector<ByteRange> BlocksToWrite(int fd, std::uint64_t size) {
 std::uint64_t BlockCount(const std::vector<ByteRange>& ranges) {
     std::uint64_t count = 0;
     for (const ByteRange& range : ranges) {
-        count += (range.end - range.start) / kBlockSize;
+        count += (range.end - range.start + kBlockSize - 1) / kBlockSize;
     }
     return count;
 }
@@ -105,7 +120,8 @@ bool IsShared(const FindData& folder) {
 EraseEngine::EraseEngine(int passCount, FileSystem* fileSystem)
     : m_passCount(passCount),
       m_fs(fileSystem != nullptr ? *fileSystem : PosixFileSystem()),
-      m_patterns(passCount) {}
+      m_patterns(passCount),
+      m_batchLimit(std::clamp<std::size_t>(OpenFileLimit() / 4, 1, kMaxBatchFiles)) {}
 
 EraseEngine::~EraseEngine() = default;
 
@@ -141,8 +157,20 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
         Report(m_reportPath, kReportFailed, kStoppedBeforeReached);
         return;
     }
+    if (m_passCount > 0 && entry.IsRegular()) {
+        QueueFile(path, entry);
+        return;
+    }
+    // Everything queued comes first, so that reports keep the order of the walk.
+    FlushFiles();
+    m_reason.clear();
     std::string name = EntryName();
-    bool ok = EraseFile(ParentFd(), name, entry);
+    if (m_passCount <= 0) {
+        Progress(++m_done);
+    }
+    // Without passes, and for links, FIFOs, sockets and devices, nothing is written: a link's
+    // target is not part of the selection, and writing to a device would destroy it.
+    bool ok = RemoveUnwritten(ParentFd(), name, entry);
     path.resize(PrefixLength());
     path += name;
     if (!ok) {
@@ -150,53 +178,162 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
     }
 }
 
-bool EraseEngine::EraseFile(int dirFd, std::string& name, const FindData& entry) {
-    m_reason.clear();
-    if (m_passCount <= 0) {
-        Progress(++m_done);
-        return RemoveUnwritten(dirFd, name, entry);
-    }
-    if (!entry.IsRegular()) {
-        // Links, FIFOs, sockets and devices are never opened for writing: a link's target
-        // is not part of the selection, and writing to a device would destroy it.
-        if (IsCancelled()) {
-            m_reason = kStoppedBeforeReached;
-            return false;
-        }
-        return RemoveUnwritten(dirFd, name, entry);
-    }
-    return OverwriteAndRemove(dirFd, name, entry);
-}
+// ---- regular files, overwritten in batches --------------------------------------------
+//
+// Small files of one folder are overwritten together: each pass is written to all of them and
+// then made durable once for the whole batch, instead of once per file, which is what makes
+// many small files slow (a sync is a journal commit and a cache flush of the disk). Then each
+// is renamed, cut and removed in the order of the walk. A large file ends its batch.
 
-bool EraseEngine::OverwriteAndRemove(int dirFd, std::string& name, const FindData& entry) {
-    const std::uint64_t start = m_done;
-    const std::uint64_t nominal = static_cast<std::uint64_t>(m_passCount) * entry.size;
+void EraseEngine::QueueFile(const std::string& path, const FindData& entry) {
+    FindData folder;
+    (void)StatDescriptor(ParentFd(), folder);  // an open folder can always be examined
+    if (!m_queue.empty() && !SameFile(folder, m_queueFolder)) {
+        FlushFiles();  // a batch holds the files of one folder
+    }
+    if (m_queue.empty()) {
+        // A descriptor of our own: the walk closes its folders when it leaves them, and the
+        // queue may outlive that.
+        m_queueDir = DuplicateDescriptor(ParentFd());
+        m_queueFolder = folder;
+    }
+    QueuedFile file;
+    file.dirFd = m_queueDir.Valid() ? m_queueDir.Get() : ParentFd();
+    file.name = EntryName();
+    file.reportPath = path;
+    file.entry = entry;
+    m_reason.clear();
     bool madeWritable = false;
-    UniqueFd fd = OpenForErasing(dirFd, name, entry, madeWritable);
+    file.fd = OpenForErasing(file.dirFd, file.name, entry, madeWritable);
+    file.restoreMode = madeWritable ? entry.mode : 0;
     FindData opened;
-    bool ok = fd.Valid() && StatDescriptor(fd.Get(), opened);
-    if (ok && opened.links > 1) {
+    if (!file.fd.Valid() || !StatDescriptor(file.fd.Get(), opened)) {
+        file.reason = m_reason;
+    } else if (opened.links > 1) {
         // Another name shares this content (perhaps made just now, after the listing):
         // overwriting it would destroy what that name holds.
-        m_reason = kHasOtherNames;
-        ok = false;
+        file.reason = kHasOtherNames;
+    } else {
+        // The size of the file as opened: it may have grown since the listing.
+        file.size = opened.size;
+        file.ranges = BlocksToWrite(file.fd.Get(), file.size);
+        file.ok = true;
     }
-    // The size of the file as opened: it may have grown since the listing.
-    ok = ok && OverwriteFile(fd.Get(), opened.size);
+    m_queuedBytes += file.size;
+    const bool large = file.size > kBatchFileLimit;
+    m_queue.push_back(std::move(file));
+    if (large || m_queue.size() >= m_batchLimit || m_queuedBytes >= kBatchByteLimit) {
+        FlushFiles();
+    }
+}
+
+void EraseEngine::FlushFiles() {
+    if (m_queue.empty()) {
+        return;
+    }
+    const std::uint64_t start = m_done;
+    OverwriteQueue();
+    // Progress moves by each file's share, whatever happened to it, so the percentage stays
+    // right.
+    for (const QueuedFile& file : m_queue) {
+        m_done += static_cast<std::uint64_t>(m_passCount) * file.entry.size;
+    }
+    m_done = std::max(m_done, start);
+    Progress(m_done);
+    for (QueuedFile& file : m_queue) {
+        FinishFile(file);
+    }
+    m_queue.clear();
+    m_queuedBytes = 0;
+    m_queueDir.Reset();
+}
+
+// Every pass to every file of the queue, each pass made durable before the next overwrites
+// it in the cache. A stop takes effect between files and blocks; files that were not
+// completely overwritten then stay.
+void EraseEngine::OverwriteQueue() {
+    std::uint64_t position = m_done;
+    bool stopped = false;
+    for (int pass = 0; pass < m_passCount && !stopped; ++pass) {
+        for (QueuedFile& file : m_queue) {
+            if (!file.ok) {
+                continue;
+            }
+            if (IsCancelled()) {
+                stopped = true;
+                break;
+            }
+            std::uint64_t written = 0;
+            file.touched = true;
+            PassOutcome outcome =
+                WritePass(file.fd.Get(), pass, file.ranges, file.size, false, position, written);
+            if (outcome == PassOutcome::kStopped) {
+                stopped = true;
+                break;
+            }
+            if (outcome == PassOutcome::kFailed) {
+                file.ok = false;
+                file.reason = m_reason;
+            } else {
+                file.passesDone = pass + 1;
+            }
+        }
+        SyncQueue(pass + 1);
+        Progress(position);
+        stopped = stopped || (IsCancelled() && pass + 1 < m_passCount);
+    }
+    for (QueuedFile& file : m_queue) {
+        if (file.ok && file.passesDone < m_passCount) {
+            // A file the stop came before is left as the walk leaves the files it did not
+            // reach; one that some pass wrote to stays and is listed.
+            file.ok = false;
+            file.reason = file.touched ? kStoppedDuringOverwrite : std::string();
+            NoteCutShort();
+        }
+    }
+}
+
+// Makes the files that have `passes` passes durable: one sync of the file system for a
+// batch, and only where that fails one sync per file, to tell which files it hit.
+void EraseEngine::SyncQueue(int passes) {
+    std::vector<QueuedFile*> written;
+    for (QueuedFile& file : m_queue) {
+        if (file.ok && file.passesDone == passes) {
+            written.push_back(&file);
+        }
+    }
+    if (written.empty() || (written.size() > 1 && m_fs.SyncFileSystem(written[0]->fd.Get()))) {
+        return;
+    }
+    for (QueuedFile* file : written) {
+        if (!m_fs.SyncData(file->fd.Get()) && SyncFailed(errno)) {
+            file->ok = false;
+            file->reason = FailureReason(kCouldNotBeSynced, errno);
+        }
+    }
+}
+
+// Renames, cuts and removes one overwritten file, or puts back what was changed of a file
+// that stays, and reports it.
+void EraseEngine::FinishFile(QueuedFile& file) {
+    m_reason = file.reason;
+    bool ok = file.ok;
     FindData now;
-    if (ok && StatDescriptor(fd.Get(), now) && now.links > 1) {
+    if (ok && StatDescriptor(file.fd.Get(), now) && now.links > 1) {
         m_reason = kHasOtherNames;  // linked while it was overwritten: leave that name its data
         ok = false;
     }
-    ok = ok && ObscureName(dirFd, name) && CutAndRemove(fd.Get(), dirFd, name, entry);
-    // Progress moves by the file's share, whatever happened to it, so the percentage stays
-    // right.
-    m_done = std::max(m_done, start + nominal);
-    Progress(m_done);
-    if (!ok && fd.Valid()) {
-        RestoreStayingFile(fd.Get(), opened.size, madeWritable ? entry.mode : 0);
+    ok = ok && ObscureName(file.dirFd, file.name) &&
+         CutAndRemove(file.fd.Get(), file.dirFd, file.name, file.entry);
+    if (!ok) {
+        if (file.fd.Valid()) {
+            RestoreStayingFile(file.fd.Get(), file.size, file.restoreMode);
+        }
+        if (!m_reason.empty()) {
+            Report(file.reportPath, kReportFailed, m_reason);
+        }
     }
-    return ok;
+    file.fd.Reset();
 }
 
 // A file that stays after a failed or stopped overwrite looks as it was found: its size
@@ -260,23 +397,8 @@ UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const F
     return fd;
 }
 
-bool EraseEngine::OverwriteFile(int fd, std::uint64_t size) {
-    std::uint64_t written = 0;
-    switch (WritePasses(fd, size, BlocksToWrite(fd, size), false, written)) {
-        case PassOutcome::kCompleted:
-            return true;
-        case PassOutcome::kStopped:
-            m_reason = kStoppedDuringOverwrite;
-            NoteCutShort();
-            return false;
-        case PassOutcome::kFailed:
-            return false;  // the reason is set
-    }
-    return false;
-}
-
-// Every pass over `ranges`, each made durable before the next. A regular file's pass must
-// reach every byte below `size`; a fill file (`fill`) just takes what the disk has room for.
+// Every pass over a fill file's `ranges`, each made durable before the next; it takes what
+// the disk has room for.
 EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
                                                   const std::vector<ByteRange>& ranges, bool fill,
                                                   std::uint64_t& written) {
@@ -321,29 +443,31 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
         for (std::uint64_t offset = range->start; more && offset < range->end;
              offset += kBlockSize) {
             m_gate.Pass();
+            const std::uint64_t length = std::min(kBlockSize, range->end - offset);
             const std::uint8_t* block = fixed;
             if (prefetch) {
                 block = m_prefetcher->Next();
             } else if (fresh) {
-                m_patterns.Fill(fixed, kBlockSize, FillMode::Keystream);
+                m_patterns.Fill(fixed, length, FillMode::Keystream);
             }
-            std::uint64_t n = WriteBlock(fd, block, offset);
+            std::uint64_t n = WriteBlock(fd, block, length, offset);
             const int error = errno;
             if (++done % kWritebackBlocks == 0) {
-                StartWriteback(fd, offset + kBlockSize - kWritebackBlocks * kBlockSize,
+                StartWriteback(fd, offset + length - kWritebackBlocks * kBlockSize,
                                kWritebackBlocks * kBlockSize);
             }
+            // Only the bytes the file holds must be reached: the rest of its last block is
+            // padding, which a full disk may refuse. Progress counts those bytes only, so it
+            // moves forward by exactly the file's share.
+            const std::uint64_t needed = offset < size ? std::min(length, size - offset) : 0;
             Progress(position);
-            position += n;
+            position += std::min(n, needed);
             written += n;
-            // Only the bytes the file holds must be reached: the rest of its last block
-            // is padding, which a full disk may refuse.
-            const std::uint64_t needed = offset < size ? std::min(kBlockSize, size - offset) : 0;
             more = false;
             if (!fill && n < needed) {
                 m_reason = FailureReason(kCouldNotBeOverwritten, error);
                 outcome = PassOutcome::kFailed;
-            } else if (n < kBlockSize) {
+            } else if (n < length) {
                 outcome = PassOutcome::kCompleted;  // the disk is full: nothing more fits
             } else if (IsCancelled() && done < blocks) {
                 outcome = PassOutcome::kStopped;
@@ -360,8 +484,9 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
 
 // One block at `offset`; on a full disk one retry with what is left. The bytes written (errno
 // says why when short).
-std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t offset) {
-    std::int64_t n = m_fs.WriteAt(fd, block, kBlockSize, offset);
+std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
+                                      std::uint64_t offset) {
+    std::int64_t n = m_fs.WriteAt(fd, block, length, offset);
     if (n > 0) {
         return static_cast<std::uint64_t>(n);  // all of it, or the disk filled up inside it
     }
@@ -369,7 +494,7 @@ std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::ui
     if (error != ENOSPC && error != EDQUOT) {
         return 0;  // an I/O error is not cured by writing less
     }
-    std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), kBlockSize);
+    std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), length);
     n = left > 0 ? m_fs.WriteAt(fd, block, left, offset) : -1;
     if (n <= 0) {
         errno = error;
@@ -462,7 +587,12 @@ bool EraseEngine::IsFolderEmpty(int dirFd, const std::string& name) {
     return reader.Opened() && !reader.Next(entry) && reader.Error() == 0;
 }
 
+void EraseEngine::OnEnterFolder(std::string&, const FindData&) {
+    FlushFiles();  // the files before the folder report before what is inside it
+}
+
 void EraseEngine::OnLeaveFolder(std::string& path, const FindData& entry) {
+    FlushFiles();
     m_gate.Pass();
     if (IsCancelled()) {
         NoteCutShort();  // the stop holds: the folder stays, whatever it still holds
@@ -512,6 +642,7 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
 // ---- free space -----------------------------------------------------------------------
 
 void EraseEngine::OnDrive(std::string& path, const std::string& volumeRoot) {
+    FlushFiles();
     if (IsCancelled()) {
         NoteCutShort();
         return;
@@ -710,6 +841,7 @@ void EraseEngine::OnItemBegin(const EraseItem& item) {
 }
 
 void EraseEngine::OnItemEnd(const EraseItem& item) {
+    FlushFiles();
     RecreateTraceFolder();
     if (!m_itemTouched) {
         Report(item.path, kReportNotFound, std::string());
@@ -772,11 +904,13 @@ void EraseEngine::RecreateTraceFolder() {
 }
 
 void EraseEngine::OnItemRefused(const EraseItem& item, const std::string& reason) {
+    FlushFiles();
     m_itemTouched = true;  // refused, which is more than "not found"
     Report(item.path, kReportRefused, reason);
 }
 
 void EraseEngine::OnWalkFailure(std::string& path, WalkFailure what, int error) {
+    FlushFiles();
     m_itemTouched = true;
     std::string shown = path;
     if (shown.size() > 1 && shown.back() == '/') {
@@ -793,6 +927,7 @@ void EraseEngine::OnWalkFailure(std::string& path, WalkFailure what, int error) 
 }
 
 void EraseEngine::OnFinish() {
+    FlushFiles();  // after a stop too: what was queued is reported
     ProgressSink* sink = m_sink;
     if (sink == nullptr) {
         return;

@@ -93,19 +93,39 @@ private:
         bool trash = false;  // also recreate files/ and info/
     };
 
-    bool EraseFile(int dirFd, std::string& name, const FindData& entry);
-    bool OverwriteAndRemove(int dirFd, std::string& name, const FindData& entry);
+    // A regular file opened to be overwritten with the others of its batch.
+    struct QueuedFile {
+        int dirFd = -1;  // its folder: the queue's own descriptor
+        std::string name;
+        std::string reportPath;
+        FindData entry;
+        UniqueFd fd;
+        std::uint64_t size = 0;         // as opened
+        std::vector<ByteRange> ranges;  // what each pass writes
+        std::uint32_t restoreMode = 0;  // bits to put back if it stays; 0: none were changed
+        int passesDone = 0;
+        bool touched = false;  // some pass wrote to it
+        bool ok = false;
+        std::string reason;  // why it stays, when !ok
+    };
+
+    void OnEnterFolder(std::string& path, const FindData& entry) override;
+    void QueueFile(const std::string& path, const FindData& entry);
+    void FlushFiles();
+    void OverwriteQueue();
+    void SyncQueue(int passes);
+    void FinishFile(QueuedFile& file);
     void RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode);
     bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry);
     UniqueFd OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
                             bool& madeWritable);
-    bool OverwriteFile(int fd, std::uint64_t size);
     PassOutcome WritePasses(int fd, std::uint64_t size, const std::vector<ByteRange>& ranges,
                             bool fill, std::uint64_t& written);
     PassOutcome WritePass(int fd, int pass, const std::vector<ByteRange>& ranges,
                           std::uint64_t size, bool fill, std::uint64_t& position,
                           std::uint64_t& written);
-    std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t offset);
+    std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
+                             std::uint64_t offset);
     bool ObscureName(int dirFd, std::string& name);
     bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity);
     void ScrambleTimes(int fd);
@@ -143,6 +163,11 @@ private:
     int m_notFoundCount = 0;
     int m_failedCount = 0;
     std::unique_ptr<BlockPrefetcher> m_prefetcher;  // made at the first multi-block fresh pass
+    std::vector<QueuedFile> m_queue;                // files of one folder waiting for their passes
+    std::uint64_t m_queuedBytes = 0;
+    UniqueFd m_queueDir;       // their folder
+    FindData m_queueFolder;    // its identity
+    std::size_t m_batchLimit;  // files a batch may hold open at once
 };
 
 }  // namespace tolvane

@@ -104,6 +104,16 @@ void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {
                             SYNC_FILE_RANGE_WRITE);
 }
 
+std::uint64_t PreferredBlockSize(int fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_blksize > 0 ? static_cast<std::uint64_t>(st.st_blksize)
+                                                      : 0;
+}
+
+UniqueFd DuplicateDescriptor(int fd) {
+    return UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+}
+
 bool Rewind(int fd) {
     return ::lseek(fd, 0, SEEK_SET) == 0;
 }

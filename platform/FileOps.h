@@ -36,6 +36,10 @@ bool SyncData(int fd);
 // at the end of a pass finds little left to do.
 void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length);
 bool Rewind(int fd);
+// The block size the file system prefers for an open file (st_blksize); 0 when unknown.
+std::uint64_t PreferredBlockSize(int fd);
+// A second descriptor of the same open file or folder; invalid on failure.
+UniqueFd DuplicateDescriptor(int fd);
 
 // A byte range [start, end) of a file.
 struct ByteRange {

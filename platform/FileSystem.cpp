@@ -46,6 +46,10 @@ bool FileSystem::SyncData(int fd) {
     return tolvane::SyncData(fd);
 }
 
+bool FileSystem::SyncFileSystem(int fd) {
+    return ::syncfs(fd) == 0;
+}
+
 bool FileSystem::Truncate(int fd, std::uint64_t length) {
     while (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
         if (errno != EINTR) {

@@ -39,6 +39,9 @@ public:
                                  std::uint64_t offset);
     // Forces written data to the medium (fdatasync).
     virtual bool SyncData(int fd);
+    // Forces everything written to the file system holding fd to the medium (syncfs): one
+    // journal commit and one cache flush for many files. False when some write-back failed.
+    virtual bool SyncFileSystem(int fd);
     // Cuts an open file to `length` bytes (zero: all of it).
     virtual bool Truncate(int fd, std::uint64_t length = 0);
     // Renames within one folder; fails (EEXIST) when `to` exists.

@@ -13,6 +13,14 @@ void RaiseOpenFileLimit() {
     }
 }
 
+std::size_t OpenFileLimit() {
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 1024;
+    }
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
+
 unsigned EffectiveUserId() {
     return ::geteuid();
 }

@@ -175,6 +175,36 @@ TEST(EraseFailure, FolderThatStaysKeepsItsPermissionBits) {
     EXPECT_EQ(StatOf(dir / "work/aaaaaa").st_mode & 07777, 0500u);
 }
 
+// Small files are overwritten in batches; a write or a sync that fails inside one costs
+// exactly the file it hit, and the others of the batch are erased.
+TEST(EraseFailure, FailureInsideABatchReportsExactlyTheFileItHit) {
+    const std::vector<std::function<void(FaultyFileSystem&)>> faults = {
+        [](FaultyFileSystem& fs) { fs.failWriteName = "c.txt"; },
+        [](FaultyFileSystem& fs) {
+            fs.failSyncFileSystem = true;
+            fs.failSyncName = "c.txt";
+        },
+    };
+    const std::vector<std::string> reasons = {"could not be overwritten: input/output error",
+                                              "could not be written to the medium: "
+                                              "input/output error"};
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+        TempDir dir;
+        ASSERT_TRUE(MakeDirs(dir / "folder"));
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) {
+            ASSERT_TRUE(WriteFile(dir / "folder/" + name, std::string(3000, 'x')));
+        }
+        FaultyFileSystem fs;
+        faults[i](fs);
+        EraseRun run(3, &fs);
+        run.Run({dir / "folder"});
+        EXPECT_EQ(run.target.Failures(),
+                  std::vector<std::string>{dir / "folder/c.txt" + " - " + reasons[i]});
+        EXPECT_EQ(ListNames(dir / "folder"), std::vector<std::string>{"c.txt"});
+        EXPECT_EQ(StatOf(dir / "folder/c.txt").st_size, 3000);
+    }
+}
+
 // A free-space wipe that cannot write anything is a failure, not "100%".
 TEST(EraseFailure, FreeSpaceThatCannotBeWrittenIsReported) {
     TempDir dir;

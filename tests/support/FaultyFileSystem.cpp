@@ -1,8 +1,21 @@
 #include "FaultyFileSystem.h"
 
 #include <errno.h>
+#include <unistd.h>
 
 namespace tolvane::test {
+namespace {
+
+// The name an open file has now, read back from /proc.
+std::string NameOf(int fd) {
+    char target[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    std::string path(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+    return path.substr(path.rfind('/') + 1);
+}
+
+}  // namespace
 
 UniqueFd FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
                                             const FindData* expected) {
@@ -26,6 +39,10 @@ std::int64_t FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t l
     if (beforeWrite) {
         beforeWrite(number);
     }
+    if (!failWriteName.empty() && NameOf(fd) == failWriteName) {
+        errno = EIO;
+        return -1;
+    }
     if (failWriteAt > 0 &&
         (number == failWriteAt || (failEveryWriteAfter && number > failWriteAt))) {
         errno = failWriteErrno;
@@ -35,11 +52,19 @@ std::int64_t FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t l
 }
 
 bool FaultyFileSystem::SyncData(int fd) {
-    if (failSyncErrno != 0) {
-        errno = failSyncErrno;
+    if (failSyncErrno != 0 || (!failSyncName.empty() && NameOf(fd) == failSyncName)) {
+        errno = failSyncErrno != 0 ? failSyncErrno : EIO;
         return false;
     }
     return FileSystem::SyncData(fd);
+}
+
+bool FaultyFileSystem::SyncFileSystem(int fd) {
+    if (failSyncFileSystem) {
+        errno = EIO;
+        return false;
+    }
+    return FileSystem::SyncFileSystem(fd);
 }
 
 bool FaultyFileSystem::Truncate(int fd, std::uint64_t length) {

@@ -21,6 +21,9 @@ public:
     bool failEveryWriteAfter = false;  // once the first failure came, every later write fails
     int failSyncErrno = 0;             // nonzero: every SyncData fails with it
     bool noUnnamedFiles = false;       // as on file systems without O_TMPFILE
+    bool failSyncFileSystem = false;   // every SyncFileSystem fails (EIO)
+    std::string failWriteName;         // writes to the file of this name fail (EIO)
+    std::string failSyncName;          // SyncData of the file of this name fails (EIO)
     std::string failRenameFrom;        // a Rename from this name fails (EACCES)
     std::string failRemoveName;        // a RemoveFile/RemoveFolder of this name fails (EBUSY)
 
@@ -36,6 +39,7 @@ public:
     std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
                          std::uint64_t offset) override;
     bool SyncData(int fd) override;
+    bool SyncFileSystem(int fd) override;
     bool Truncate(int fd, std::uint64_t length = 0) override;
     bool Rename(int dirFd, const std::string& from, const std::string& to) override;
     bool RemoveFile(int dirFd, const std::string& name) override;
