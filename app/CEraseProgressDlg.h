@@ -10,19 +10,28 @@
 #include <vector>
 
 #include "app/RunEngine.h"
-#include "app/RunOutcome.h"
-#include "engine/FailedItemList.h"
+#include "app/RunReport.h"
 #include "engine/NotifyTarget.h"
 
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 
 namespace tolvane {
 
 class EraseEngine;
+class InterruptPipe;
 
 // The whole user interface of a command-line run with a display: confirms the paths, erases
 // them on a worker thread behind a progress bar that can be stopped, lists what failed.
+// Where in-place overwriting cannot be relied on, the confirmation says so, and the closing
+// message repeats it with the engine's own notes (a "Message" box when nothing failed).
+//
+// While the job runs, Ctrl+C in the terminal that started the program asks the stop
+// question like the Cancel button, and SIGTERM or SIGHUP (the session ending) stop the run
+// without asking, so that the program never dies in the middle of a file or a wipe; the
+// failures and notes then go to standard error instead of a box nobody would answer.
 //
 // GUI thread only. The worker reaches the dialog through a NotifyTarget that makes a
 // blocking queued call onto this thread, so every notification is handled here while the
@@ -39,8 +48,8 @@ public:
     // destructor waits for the worker's end (handling its last notifications).
     ~CEraseProgressDlg() override;
 
-    // Confirms; on Yes erases until the worker finishes and reports failures. Returns the
-    // exit status (RunOutcome::Status; 0 when the user declined).
+    // Confirms; on Yes erases until the worker finishes and reports failures and notes.
+    // Returns the exit status (RunOutcome::Status; 0 when the user declined).
     int DoModal();
 
     // Replaces how the run's engine is made (before DoModal()).
@@ -62,21 +71,31 @@ private:
     bool OnInitDialog();
     std::intptr_t OnEraseNotify(std::uintptr_t code, std::intptr_t value);
     void OnFinished();
+    // Starts the worker with the signals routed to this thread.
+    void StartJob();
+    void OnSignals();
+    // SIGTERM, SIGHUP: the stop, without a question (an open one is answered Yes).
+    void StopWithoutAsking();
+    // Runs a box of this dialog (the stop question or the closing message); a termination
+    // that comes meanwhile closes it, a question with Yes. True when answered Yes.
+    bool RunBox(QMessageBox& box);
 
     std::vector<std::string> m_paths;
     std::optional<int> m_passes;
     EngineFactory m_engineFactory;
     std::thread m_eraseThread;
     std::unique_ptr<EraseEngine> m_engine;  // set while a job runs
-    FailedItemList m_failedItems;
-    RunOutcome m_outcome;
+    RunReport m_report;
     QProgressBar* m_progress;
     QPushButton* m_cancel;
     std::unique_ptr<Target> m_target;
-    bool m_asking = false;         // the stop question is open
+    std::unique_ptr<InterruptPipe> m_interrupts;        // while the job runs
+    std::unique_ptr<QSocketNotifier> m_signalNotifier;  // on m_interrupts
+    QPointer<QMessageBox> m_openBox;                    // the stop question or the report
+    bool m_asking = false;                              // the stop question is open
     bool m_finishPending = false;  // ERN_FINISHED came while the stop question was open
     bool m_closing = false;        // the destructor is waiting for the worker
-    int m_failedNotified = 0;      // ERN_FAILED count, not limited like m_failedItems
+    bool m_terminated = false;     // SIGTERM or SIGHUP: the closing words go to standard error
 };
 
 }  // namespace tolvane

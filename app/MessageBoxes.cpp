@@ -17,6 +17,14 @@ std::unique_ptr<QMessageBox> MakeBox(QMessageBox::Icon icon, const QString& capt
     return box;
 }
 
+QString WithNotes(const char* heading, const std::string& list, const std::string& notes) {
+    QString text = QString::fromLatin1(heading) + DisplayText(list);
+    if (!notes.empty()) {
+        text += QStringLiteral("\n\n") + DisplayText(notes);
+    }
+    return text;
+}
+
 }  // namespace
 
 QString DisplayText(const std::string& bytes) {
@@ -24,9 +32,10 @@ QString DisplayText(const std::string& bytes) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText, QWidget* parent) {
+std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText,
+                                            const std::string& notes, QWidget* parent) {
     auto box = MakeBox(QMessageBox::Question, QString::fromLatin1(AppDisplayName),
-                       QString::fromLatin1(kConfirmHeading) + DisplayText(confirmText),
+                       WithNotes(kConfirmHeading, confirmText, notes),
                        QMessageBox::Yes | QMessageBox::No, parent);
     // Destroying data must never be the answer to a stray Enter.
     box->setDefaultButton(QMessageBox::No);
@@ -38,10 +47,15 @@ std::unique_ptr<QMessageBox> MakeStopQuestionBox(QWidget* parent) {
                    QString::fromLatin1(kStopQuestion), QMessageBox::Yes | QMessageBox::No, parent);
 }
 
-std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, QWidget* parent) {
+std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, const std::string& notes,
+                                            QWidget* parent) {
     return MakeBox(QMessageBox::Warning, QStringLiteral("Warning"),
-                   QString::fromLatin1(kFailedHeading) + DisplayText(failedText), QMessageBox::Ok,
-                   parent);
+                   WithNotes(kFailedHeading, failedText, notes), QMessageBox::Ok, parent);
+}
+
+std::unique_ptr<QMessageBox> MakeNotesBox(const std::string& notes, QWidget* parent) {
+    return MakeBox(QMessageBox::Information, QString::fromLatin1(kNotesCaption), DisplayText(notes),
+                   QMessageBox::Ok, parent);
 }
 
 std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& text, QWidget* parent) {

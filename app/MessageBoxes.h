@@ -16,13 +16,19 @@ QString DisplayText(const std::string& bytes);
 // The boxes of a command-line run, built but not shown, so the run can exec() them and the
 // screenshots can grab() them. All texts are plain text: a file may be called "<b>x</b>".
 //
-// "Confirm erasing following files:" + the list; caption AppDisplayName; Yes/No, No the
-// default; question icon.
-std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText, QWidget* parent);
+// `notes` (lines for the user that follow the list, "" when none) come after a blank line.
+//
+// "Confirm erasing following files:" + the list (+ notes); caption AppDisplayName; Yes/No,
+// No the default; question icon.
+std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText,
+                                            const std::string& notes, QWidget* parent);
 // "Do you want to stop erasing?"; caption "Question"; Yes/No; question icon.
 std::unique_ptr<QMessageBox> MakeStopQuestionBox(QWidget* parent);
-// "Following files can't be erased:" + the list; caption "Warning"; OK; warning icon.
-std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, QWidget* parent);
+// "Following files can't be erased:" + the list (+ notes); caption "Warning"; OK; warning icon.
+std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, const std::string& notes,
+                                            QWidget* parent);
+// The notes alone, after a run without failures; caption "Message"; OK; information icon.
+std::unique_ptr<QMessageBox> MakeNotesBox(const std::string& notes, QWidget* parent);
 // text; caption "Error"; OK; critical icon.
 std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& text, QWidget* parent);
 

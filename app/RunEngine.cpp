@@ -1,7 +1,5 @@
 #include "app/RunEngine.h"
 
-#include <algorithm>
-
 #include "app/SettingsStore.h"
 #include "engine/EraseEngine.h"
 
@@ -17,11 +15,6 @@ std::unique_ptr<EraseEngine> MakeRunEngine(const std::optional<int>& passes,
         return nullptr;
     }
     return engine;
-}
-
-void TakeFinalCounts(const EraseEngine& engine, int failedNotified, RunOutcome& outcome) {
-    outcome.failed = std::max(failedNotified, engine.FailedCount());
-    outcome.notFound = engine.NotFoundCount();
 }
 
 }  // namespace tolvane

@@ -5,8 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "app/RunOutcome.h"
-
 namespace tolvane {
 
 class EraseEngine;
@@ -20,9 +18,5 @@ using EngineFactory = std::function<std::unique_ptr<EraseEngine>(int passCount)>
 // otherwise). Null when no random source works: the run must not start.
 std::unique_ptr<EraseEngine> MakeRunEngine(const std::optional<int>& passes,
                                            const EngineFactory& factory, std::string* note);
-
-// Takes the failed and not-found counts of a finished run into `outcome`: the engine's, or the
-// failures the front end was told about when they are more.
-void TakeFinalCounts(const EraseEngine& engine, int failedNotified, RunOutcome& outcome);
 
 }  // namespace tolvane

@@ -8,6 +8,11 @@ namespace tolvane {
 inline constexpr char kConfirmHeading[] = "Confirm erasing following files:";
 inline constexpr char kStopQuestion[] = "Do you want to stop erasing?";
 inline constexpr char kFailedHeading[] = "Following files can't be erased:";
+// Before the medium notes, in the confirmation and in the closing report.
+inline constexpr char kMediumNotesHeading[] = "Overwriting in place may not reach every copy here:";
+inline constexpr char kMediumNoteMark[] = "- ";  // before each medium note
+// The caption of the closing message when there were notes but no failures.
+inline constexpr char kNotesCaption[] = "Message";
 inline constexpr char kNoRandomSource[] =
     "No working random source was found, so no erase key can be made. Nothing was erased.";
 inline constexpr char kWindowNotAvailable[] =

@@ -7,6 +7,7 @@
 #include "app/RunTexts.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
+#include "engine/MediumCheck.h"
 #include "platform/Interrupts.h"
 #include "platform/StandardStreams.h"
 #include "platform/StdOut.h"
@@ -59,9 +60,11 @@ TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> pass
 TerminalRun::~TerminalRun() = default;
 
 int TerminalRun::Run() {
-    if (!m_assumeYes && !Confirm()) {
+    std::vector<MediumNote> mediumNotes = CheckMedia(m_paths);
+    if (!m_assumeYes && !Confirm(mediumNotes)) {
         return kExitErased;
     }
+    RunOutcome& outcome = m_report.Outcome();
     std::string note;
     m_engine = MakeRunEngine(m_passes, m_engineFactory, &note);
     if (!note.empty()) {
@@ -69,33 +72,33 @@ int TerminalRun::Run() {
     }
     if (!m_engine) {
         Say(std::string("tolvane: ") + kNoRandomSource + "\n");
-        m_outcome.notStarted = true;
-        return m_outcome.Status();
+        outcome.notStarted = true;
+        return outcome.Status();
     }
     if (!m_done.Valid()) {
         Say("tolvane: cannot create a pipe; nothing was erased\n");
-        m_outcome.notStarted = true;
-        return m_outcome.Status();
+        outcome.notStarted = true;
+        return outcome.Status();
     }
     IgnoreBrokenPipe();
 
     InterruptPipe interrupts;
-    // The worker never sees Ctrl+C: it reaches this thread, which holds the worker and asks.
+    // The worker never sees the signals: they reach this thread, which holds the worker and
+    // asks (or stops at once).
     std::thread worker;
     const int passes = m_engine->PassCount();
+    m_report.Start(m_paths, std::move(mediumNotes));
     WithInterruptsBlocked([&] { worker = StartEraseJob(m_paths, passes, this, m_engine.get()); });
     WaitForWorker(interrupts);
     worker.join();
     m_engine.reset();
 
     WriteStdOut("\n");  // the engine's progress line ends without one
-    if (!m_failedItems.Empty()) {
-        Say(std::string(kFailedHeading) + WithUnixLineBreaks(m_failedItems.Text()) + "\n");
-    }
-    return m_outcome.Status();
+    SayClosingWords();
+    return outcome.Status();
 }
 
-bool TerminalRun::Confirm() {
+bool TerminalRun::Confirm(const std::vector<MediumNote>& mediumNotes) {
     std::string text = kConfirmHeading;
     for (const std::string& path : m_paths) {
         // One path at a time: a line break inside a name must not pass for a separator.
@@ -105,8 +108,30 @@ bool TerminalRun::Confirm() {
         }
         text += "\n" + Shown(line);
     }
+    const std::string notes =
+        JoinLines(MediumNoteLines(mediumNotes, [this](const std::string& t) { return Shown(t); }));
+    if (!notes.empty()) {
+        text += "\n\n" + notes;
+    }
     Say(text + "\n[y/N] ");
     return ReadAnswer(m_confirmInput, nullptr, Answer::No, m_channels.talkFd) == Answer::Yes;
+}
+
+// The failure list, then the summary and the notes, one line each.
+void TerminalRun::SayClosingWords() {
+    std::vector<std::string> lines;
+    if (!m_report.FailedItems().Empty()) {
+        lines.push_back(kFailedHeading + WithUnixLineBreaks(m_report.FailedItems().Text()));
+    }
+    const ShowText shown = [this](const std::string& text) { return Shown(text); };
+    for (const std::vector<std::string>& block :
+         {m_report.SummaryLines(), MediumNoteLines(m_report.MediumNotes(), shown)}) {
+        lines.insert(lines.end(), block.begin(), block.end());
+    }
+    for (const std::string& note : m_report.EngineNotes()) {
+        lines.push_back(Shown(note));
+    }
+    Say(JoinLines(lines) + "\n");
 }
 
 void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
@@ -118,20 +143,27 @@ void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
             case Readable::Other:
                 break;
         }
-        interrupts.Drain();
-        if (m_finished.load()) {
-            continue;  // too late to stop: the end is on its way
+        const InterruptsSeen seen = interrupts.Drain();
+        if (m_finished.load() || m_engine->IsCancelled()) {
+            continue;  // too late to stop (the end is on its way), or stopping already
         }
         m_engine->Gate().Hold();
-        bool stop = AskStop(interrupts) == Answer::Yes;
+        bool stop = StopsWithoutAsking(seen) || AskStop(interrupts) == Answer::Yes;
         // Set before the worker is let go: released first, it could pass its next check and
         // erase an entry the user has just chosen to keep.
         if (stop && !m_finished.load()) {
             m_engine->RequestCancel();
-            m_outcome.stoppedByUser = true;
+            m_report.Outcome().stoppedByUser = true;
         }
         m_engine->Gate().Release();
     }
+}
+
+bool TerminalRun::StopsWithoutAsking(const InterruptsSeen& seen) {
+    if (seen.termination) {
+        Say("\ntolvane: terminated: stopping\n");
+    }
+    return seen.termination;
 }
 
 TerminalRun::Answer TerminalRun::AskStop(const InterruptPipe& interrupts) {
@@ -162,9 +194,10 @@ TerminalRun::Answer TerminalRun::ReadAnswer(LineSource& source, const InterruptP
         }
         Readable ready = WaitForEither(source.fd, interrupts ? interrupts->ReadFd() : -1);
         if (ready == Readable::Other) {
-            interrupts->Drain();                    // a second Ctrl+C while asking means No
+            // A second Ctrl+C while asking means No; a termination means stop.
+            const bool stop = StopsWithoutAsking(interrupts->Drain());
             (void)WriteToDescriptor(echoFd, "\n");  // best effort, as all talk
-            return Answer::No;
+            return stop ? Answer::Yes : Answer::No;
         }
         char buffer[256];
         ssize_t n = ready == Readable::Error ? -1 : ReadSome(source.fd, buffer, sizeof buffer);
@@ -193,12 +226,17 @@ std::intptr_t TerminalRun::Send(std::uint32_t message, std::uintptr_t code, std:
         case ERN_FAILED:
             // The text is the worker's and reused after we return: copy it. The engine says
             // why while this message is handled.
-            m_failedItems.Add(Shown(reinterpret_cast<const char*>(value)),
+            m_report.OnFailed(Shown(reinterpret_cast<const char*>(value)),
                               m_engine->LastFailureReason());
-            ++m_failedNotified;
+            break;
+        case ERN_PROGRESS:
+            m_report.OnProgress(value, *m_engine);
+            break;
+        case ERN_ITEMDONE:
+            m_report.OnItemDone(*m_engine);
             break;
         case ERN_FINISHED:
-            TakeFinalCounts(*m_engine, m_failedNotified, m_outcome);
+            m_report.OnFinished(*m_engine);
             m_finished.store(true);
             m_done.Notify();
             break;

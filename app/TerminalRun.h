@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "app/RunEngine.h"
-#include "app/RunOutcome.h"
-#include "engine/FailedItemList.h"
+#include "app/RunReport.h"
 #include "engine/NotifyTarget.h"
 #include "platform/Descriptors.h"
 #include "platform/UniqueFd.h"
@@ -18,6 +17,7 @@ namespace tolvane {
 
 class EraseEngine;
 class InterruptPipe;
+struct InterruptsSeen;
 
 // Where a terminal run talks and reads its answers. Not owned.
 struct TerminalChannels {
@@ -35,14 +35,20 @@ struct TerminalChannels {
 };
 
 // A command-line run without a window (no display, or --yes): the confirmation as a y/N
-// prompt, the engine's own progress line on standard output, Ctrl+C as the stop request,
-// and the list of failed paths at the end.
+// prompt (with the medium notes: where overwriting in place cannot be relied on), the
+// engine's own progress line on standard output, Ctrl+C as the stop request, and at the end
+// the list of failed paths, then a closing summary: counts, what was written, the time
+// taken, the medium notes and the engine's notes.
 //
-// Threads: Run() on the main thread, which owns the engine, answers SIGINT and reads the
-// answers; the worker calls Send() directly (there is no GUI thread to hop to). SIGINT is
-// kept away from the worker; its handler only writes a byte to a pipe that the main thread
-// polls together with the worker's end. A stop is set while the worker is held at its gate,
-// and only then is the worker let go.
+// SIGTERM and SIGHUP (the terminal closed) stop the run without a question, as a confirmed
+// stop does: the file being overwritten stays as a stop leaves it, fill files are released,
+// and the status is 130.
+//
+// Threads: Run() on the main thread, which owns the engine, answers the signals and reads
+// the answers; the worker calls Send() directly (there is no GUI thread to hop to). The
+// signals are kept away from the worker; their handler only writes a byte to a pipe that the
+// main thread polls together with the worker's end. A stop is set while the worker is held
+// at its gate, and only then is the worker let go.
 //
 // The conversation goes to `talkFd`, so standard output carries only the engine's lines.
 // Answers are lines: "y" or "yes" (any case) agree; anything else means No. End of input
@@ -78,11 +84,14 @@ private:
         std::string pending;
     };
 
-    bool Confirm();
+    bool Confirm(const std::vector<MediumNote>& mediumNotes);
     void WaitForWorker(const InterruptPipe& interrupts);
+    // The signals seen make a stop without a question: says so and puts it in force.
+    bool StopsWithoutAsking(const InterruptsSeen& seen);
+    void SayClosingWords();
     Answer AskStop(const InterruptPipe& interrupts);
     // One answer line; `atEnd` when the input ends (or fails) before one; with `interrupts`,
-    // a Ctrl+C while waiting means No.
+    // a Ctrl+C while waiting means No, SIGTERM or SIGHUP Yes.
     Answer ReadAnswer(LineSource& source, const InterruptPipe* interrupts, Answer atEnd,
                       int echoFd);
     LineSource& StopSource();
@@ -103,10 +112,9 @@ private:
     std::unique_ptr<EraseEngine> m_engine;
     EventPipe m_done;  // notified by the worker after ERN_FINISHED
     std::atomic<bool> m_finished{false};
-    // Written by the worker, read by the main thread after it joined the worker.
-    FailedItemList m_failedItems;
-    int m_failedNotified = 0;
-    RunOutcome m_outcome;
+    // Written by the worker, read by the main thread after it joined the worker; only the
+    // main thread sets the outcome's stoppedByUser.
+    RunReport m_report;
 };
 
 }  // namespace tolvane

@@ -1,6 +1,8 @@
 // The command-line erase dialog on the offscreen platform, with real message boxes answered
 // by the test and real files erased (or made to fail) in a temporary folder.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <string.h>
 
 #include <QApplication>
 #include <QProgressBar>
@@ -10,6 +12,7 @@
 
 #include "ImmutableFiles.h"
 #include "QtTestEnvironment.h"
+#include "RamVolume.h"
 #include "TempDir.h"
 #include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
@@ -19,6 +22,7 @@ namespace tolvane::test {
 namespace {
 
 constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
+constexpr char kMediumHeading[] = "Overwriting in place may not reach every copy here:";
 constexpr char kSkipImmutable[] =
     "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
 
@@ -183,6 +187,105 @@ TEST_F(EraseProgressDlgTest, EscapeWhileTheStopQuestionIsOpenAsksNothingMore) {
     EXPECT_EQ(m_answerer.Unexpected(), 0);
     EXPECT_FALSE(Exists(big));
     EXPECT_FALSE(Exists(other));
+}
+
+// A file on a tmpfs (its pages may have gone to swap): the confirmation names the volume
+// after the list of paths, and the closing message repeats it, in a "Message" box when
+// nothing failed and below the failures otherwise.
+class EraseProgressDlgNotesTest : public EraseProgressDlgTest,
+                                  public testing::WithParamInterface<bool> {};
+
+TEST_P(EraseProgressDlgNotesTest, InTheConfirmationAndTheClosingMessage) {
+    const bool withFailure = GetParam();
+    RamVolume ram(m_dir.Path());
+    TOLVANE_SKIP_UNLESS_MOUNTED(ram);
+    const std::string file = ram.MakeFile();
+    std::vector<std::string> paths = {file};
+    if (withFailure) {
+        ASSERT_TRUE(MakeDirs(m_dir / "folder"));
+        paths.push_back(m_dir / "folder/.");  // never erased: a failure
+    }
+    m_answerer.ThenClick(QMessageBox::Yes);
+    m_answerer.ThenClick(QMessageBox::Ok);
+    CEraseProgressDlg dialog(paths);
+
+    EXPECT_EQ(dialog.DoModal(), withFailure ? 1 : 0);
+
+    EXPECT_FALSE(Exists(file));
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    const QString confirm = m_answerer.Seen()[0].text;
+    const QString start = "Confirm erasing following files:" + Lines(paths) + "\n\n" +
+                          kMediumHeading + "\n- " + QString::fromStdString(ram.Folder()) +
+                          " (tmpfs): ";
+    ASSERT_TRUE(confirm.startsWith(start)) << confirm.toStdString();
+    const QString notes = confirm.mid(confirm.indexOf(kMediumHeading));
+    EXPECT_EQ(notes.count('\n'), 1) << notes.toStdString();
+    EXPECT_TRUE(notes.contains("memory")) << notes.toStdString();
+    const SeenBox& closing = m_answerer.Seen()[1];
+    EXPECT_EQ(closing.buttons, QMessageBox::Ok);
+    if (withFailure) {
+        EXPECT_EQ(closing.title, "Warning");
+        EXPECT_EQ(closing.icon, QMessageBox::Warning);
+        EXPECT_EQ(WithoutReasons(closing.text.section("\n\n", 0, 0)),
+                  "Following files can't be erased:" + Lines({paths[1]}));
+        EXPECT_EQ(closing.text.section("\n\n", 1), notes);
+    } else {
+        EXPECT_EQ(closing.title, "Message");
+        EXPECT_EQ(closing.icon, QMessageBox::Information);
+        EXPECT_EQ(closing.text, notes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CleanAndFailed, EraseProgressDlgNotesTest, testing::Bool());
+
+// SIGTERM and SIGHUP (the session ending) stop the run as a confirmed stop does, without a
+// question: the file being overwritten stays, what was not reached is untouched. Nobody is
+// left to close a box: the failures go to standard error.
+class EraseProgressDlgSignalTest : public EraseProgressDlgTest,
+                                   public testing::WithParamInterface<int> {};
+
+TEST_P(EraseProgressDlgSignalTest, StopsWithoutAQuestionOrABox) {
+    std::string big = m_dir / "big";
+    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
+    std::string later = MakeFile("later", "untouched");
+    m_answerer.ThenClick(QMessageBox::Yes);
+    CEraseProgressDlg dialog({big, later});
+    const int signal = GetParam();
+    OnFirstProgress(dialog, [signal] { ::raise(signal); });
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dialog.DoModal(), 130);
+    const std::string error = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(m_answerer.Seen().size(), 1u);  // the confirmation
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+    const std::string failed = "tolvane: Following files can't be erased:\ntolvane: " + big + " - ";
+    EXPECT_NE(error.find(failed), std::string::npos) << error;  // Qt may have its own words
+    EXPECT_TRUE(Exists(big));
+    EXPECT_EQ(ReadFile(later), "untouched");
+}
+
+INSTANTIATE_TEST_SUITE_P(TermAndHup, EraseProgressDlgSignalTest, testing::Values(SIGTERM, SIGHUP));
+
+// Ctrl+C in the terminal that started the program asks the stop question, like Cancel; a
+// termination while it is open answers it with Yes.
+TEST_F(EraseProgressDlgTest, CtrlCAsksAndATerminationAnswersTheQuestion) {
+    std::string big = m_dir / "big";
+    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
+    std::string later = MakeFile("later", "untouched");
+    m_answerer.ThenClick(QMessageBox::Yes);
+    m_answerer.Then([](QMessageBox*) { ::raise(SIGHUP); });
+    CEraseProgressDlg dialog({big, later});
+    OnFirstProgress(dialog, [] { ::raise(SIGINT); });
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dialog.DoModal(), 130);
+    testing::internal::GetCapturedStderr();
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+    EXPECT_EQ(ReadFile(later), "untouched");
 }
 
 }  // namespace

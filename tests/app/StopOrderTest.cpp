@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
 
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
@@ -161,45 +162,65 @@ TEST_F(StopOrderTest, TerminalRunSetsTheStopBeforeTheWorkerGoesOn) {
     ExpectStoppedBeforeTheSecond();
 }
 
-// Past its last gate the worker cannot be held: when it ends while the question waits for an
-// answer, a Yes finds nothing left to stop and the status says everything was erased.
-TEST_F(StopOrderTest, TerminalRunThatEndsWhileAskingCountsAsComplete) {
+// A Yes that comes after the last piece of work finds nothing left to stop, and the status
+// says everything was erased: answered after the worker's end (it was past its last gate and
+// could not be held), or before it, with the stop in force while the last item's end is
+// being reported.
+class StopAfterTheLastItemTest : public StopOrderTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(StopAfterTheLastItemTest, CountsAsComplete) {
     class EndsWhileAsked : public TerminalRun {
     public:
-        EndsWhileAsked(std::vector<std::string> paths, Pipe& answers, Pipe& talk)
+        EndsWhileAsked(std::vector<std::string> paths, Pipe& answers, Pipe& talk, bool before)
             : TerminalRun(std::move(paths), 1, true,
                           {answers.fds[0], talk.fds[1], answers.fds[0], talk.fds[1]}),
               m_answers(answers),
               m_talk(talk),
-              m_asking(::pthread_self()) {}
+              m_asking(::pthread_self()),
+              m_before(before) {
+            SetEngineFactory([this](int passes) {
+                auto engine = std::make_unique<EraseEngine>(passes);
+                m_engine = engine.get();
+                return engine;
+            });
+        }
 
         std::intptr_t Send(std::uint32_t message, std::uintptr_t code,
                            std::intptr_t value) override {
-            if (code == ERN_PROGRESS && value == 1000 && !m_interrupted) {
-                // All written: interrupt, and go on only once the question is out.
-                m_interrupted = true;
+            if (code == ERN_ITEMDONE && ++m_itemsDone == 3) {
+                // All erased: interrupt, and go on only once the question is out.
                 ::pthread_kill(m_asking, SIGINT);
                 std::string said;
                 while (said.find(kStopPrompt) == std::string::npos) {
                     said += m_talk.Read();
                 }
+                if (m_before) {
+                    Answer();
+                    while (!m_engine->IsCancelled()) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                }
             }
             std::intptr_t result = TerminalRun::Send(message, code, value);
-            if (code == ERN_FINISHED) {
-                EXPECT_EQ(::write(m_answers.fds[1], "y\n", 2), 2);  // answered after the end
+            if (code == ERN_FINISHED && !m_before) {
+                Answer();
             }
             return result;
         }
 
     private:
+        void Answer() { EXPECT_EQ(::write(m_answers.fds[1], "y\n", 2), 2); }
+
         Pipe& m_answers;
         Pipe& m_talk;
         pthread_t m_asking;
-        bool m_interrupted = false;  // worker thread only
+        bool m_before;
+        EraseEngine* m_engine = nullptr;
+        int m_itemsDone = 0;  // worker thread only
     };
     Pipe answers;
     Pipe talk;
-    EndsWhileAsked run(m_paths, answers, talk);
+    EndsWhileAsked run(m_paths, answers, talk, GetParam());
 
     testing::internal::CaptureStdout();
     const int status = run.Run();
@@ -208,6 +229,8 @@ TEST_F(StopOrderTest, TerminalRunThatEndsWhileAskingCountsAsComplete) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ListNames(m_dir.Path()), std::vector<std::string>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(AnsweredAfterAndBeforeTheEnd, StopAfterTheLastItemTest, testing::Bool());
 
 }  // namespace
 }  // namespace tolvane::test

@@ -8,10 +8,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "ChildProcess.h"
 #include "ImmutableFiles.h"
+#include "LoopImage.h"
+#include "RamVolume.h"
+#include "RawScan.h"
 #include "TempDir.h"
 #include "platform/TerminalText.h"
 
@@ -20,6 +25,15 @@ namespace {
 
 constexpr char kConfirm[] = "Confirm erasing following files:";
 constexpr char kStopPrompt[] = "Do you want to stop erasing? [y/N] ";
+constexpr char kMediumHeading[] = "Overwriting in place may not reach every copy here:";
+
+// Polls `done` for up to a minute: a guard against hangs, not a measurement.
+bool PollUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 12000 && !done(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return done();
+}
 
 class TerminalRunTest : public testing::Test {
 protected:
@@ -49,6 +63,16 @@ protected:
         EXPECT_TRUE(m_child->WaitForOutput("Processed")) << m_child->Output();
         return second;
     }
+    // A long run whose stop question waits on the controlling terminal after a Ctrl+C.
+    std::string StartLongRunAndAsk() {
+        ChildOptions options;
+        options.input = ChildOptions::Input::kNull;
+        options.terminal = true;
+        std::string second = StartLongRun(options);
+        m_child->Signal(SIGINT);
+        EXPECT_TRUE(m_child->WaitForTerminal(kStopPrompt)) << m_child->Terminal();
+        return second;
+    }
     std::string Work(const std::string& name) const { return m_dir / ("work/" + name); }
     std::string MakeFile(const std::string& name, const std::string& content = "secret") {
         EXPECT_TRUE(WriteFile(Work(name), content));
@@ -56,6 +80,25 @@ protected:
     }
     static bool Contains(const std::string& text, const std::string& part) {
         return text.find(part) != std::string::npos;
+    }
+    // Standard error up to the closing summary, which every run that started ends with (after
+    // "[y/N] " when the answer came from a pipe, which echoes nothing); the summary's first
+    // line goes to `summary`.
+    std::string ErrorBeforeSummary(std::string* summary = nullptr) const {
+        const std::string error = m_child->Error();
+        std::size_t at = error.rfind("Erased ");
+        const std::size_t stopped = error.rfind("Stopped: erased ");
+        if (at == std::string::npos || (stopped != std::string::npos && stopped > at)) {
+            at = stopped;
+        }
+        EXPECT_NE(at, std::string::npos) << "no closing summary in: " << error;
+        if (at == std::string::npos) {
+            return error;
+        }
+        if (summary != nullptr) {
+            *summary = error.substr(at, error.find('\n', at) - at);
+        }
+        return error.substr(0, at);
     }
 
     TempDir m_dir;
@@ -75,19 +118,64 @@ TEST_F(TerminalRunTest, YesErasesFilesFoldersAndPatterns) {
 
     EXPECT_EQ(ListNames(m_dir / "work"), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(ReadFile(Work("keep.txt")), "kept");
-    EXPECT_EQ(m_child->Error(), "");
+    std::string summary;
+    EXPECT_EQ(ErrorBeforeSummary(&summary), "");
+    EXPECT_EQ(summary, "Erased 3 of 3 items, 0 failed, 0 not found.");
 }
 
-TEST_F(TerminalRunTest, MissingPathGivesStatusOne) {
-    std::string file = MakeFile("there");
-    EXPECT_EQ(Run({"--yes", Work("not here"), file}), 1);
-    EXPECT_FALSE(Exists(file));
-}
+// The status and the closing summary: items erased, failed (refused among them), not found,
+// and what was written.
+TEST_F(TerminalRunTest, StatusAndSummaryCountTheItems) {
+    struct Case {
+        std::vector<std::string> arguments;  // "F": a 20000-byte file of the test's
+        int status;
+        std::string counts;   // the summary's first line
+        std::string written;  // the start of its second line
+    } const cases[] = {
+        {{"--passes", "1", "F", "F"},
+         0,
+         "Erased 2 of 2 items, 0 failed, 0 not found.",
+         "Written: 39 Kb in 1 pass; time taken: "},
+        {{"--passes", "3", "F"},
+         0,
+         "Erased 1 of 1 items, 0 failed, 0 not found.",
+         "Written: 59 Kb in 3 passes; time taken: "},
+        {{Work("not here"), "F"}, 1, "Erased 1 of 2 items, 0 failed, 1 not found.", "Written: "},
+        // A path ending in "." is never erased: refused, which is a failure too.
+        {{Work("."), "F"},
+         1,
+         "Erased 1 of 2 items, 1 failed (1 refused), 0 not found.",
+         "Written: "},
+        {{"--passes", "0", "F"},
+         0,
+         "Erased 1 of 1 items, 0 failed, 0 not found.",
+         "Written: nothing (0 passes: names changed and removed only); time taken: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.counts);
+        std::vector<std::string> arguments = {"--yes"};
+        std::vector<std::string> files;
+        for (const std::string& argument : c.arguments) {
+            if (argument == "F") {
+                files.push_back(
+                    MakeFile("f" + std::to_string(files.size()), std::string(20000, 'z')));
+            }
+            arguments.push_back(argument == "F" ? files.back() : argument);
+        }
 
-TEST_F(TerminalRunTest, ZeroPassesStillDeletes) {
-    std::string file = MakeFile("file", std::string(70000, 'z'));
-    EXPECT_EQ(Run({"--passes", "0", "--yes", file}), 0);
-    EXPECT_FALSE(Exists(file));
+        EXPECT_EQ(Run(arguments), c.status);
+
+        for (const std::string& file : files) {
+            EXPECT_FALSE(Exists(file));
+        }
+        std::string summary;
+        ErrorBeforeSummary(&summary);
+        EXPECT_EQ(summary, c.counts);
+        const std::string error = m_child->Error();
+        const std::string rest = error.substr(error.find(c.counts) + c.counts.size() + 1);
+        EXPECT_EQ(rest.substr(0, c.written.size()), c.written) << rest;
+        EXPECT_TRUE(rest.ends_with(" s.\n")) << rest;
+    }
 }
 
 TEST_F(TerminalRunTest, OnlyYesAtThePromptErases) {
@@ -119,13 +207,7 @@ TEST_F(TerminalRunTest, OnlyYesAtThePromptErases) {
 // `ls | xargs tolvane --yes`: standard input is no terminal, so the question goes to the
 // controlling terminal, where the person who pressed Ctrl+C is.
 TEST_F(TerminalRunTest, StopQuestionGoesToTheTerminalWhenInputIsNone) {
-    ChildOptions options;
-    options.input = ChildOptions::Input::kNull;
-    options.terminal = true;
-    std::string second = StartLongRun(options);
-
-    m_child->Signal(SIGINT);
-    ASSERT_TRUE(m_child->WaitForTerminal(kStopPrompt)) << m_child->Terminal();
+    std::string second = StartLongRunAndAsk();
     m_child->Signal(SIGINT);  // a second Ctrl+C while asking means No: the run goes on
     ASSERT_TRUE(m_child->WaitForTerminal(std::string(kStopPrompt) + "\n")) << m_child->Terminal();
     m_child->Signal(SIGINT);
@@ -154,6 +236,9 @@ TEST_F(TerminalRunTest, CtrlCWithoutATerminalStops) {
         EXPECT_TRUE(Contains(m_child->Error(), "no terminal to ask whether to stop: stopping"))
             << m_child->Error();
         EXPECT_FALSE(Contains(m_child->Error(), kStopPrompt));
+        std::string summary;
+        ErrorBeforeSummary(&summary);
+        EXPECT_EQ(summary, "Stopped: erased 0 of 2 items, 1 failed, 0 not found.");
     }
 }
 
@@ -185,11 +270,13 @@ TEST_F(TerminalRunTest, FailuresAreListedAtTheEnd) {
 
     EXPECT_EQ(Run({"--yes", file, other}), 1);
 
-    // Each path with the engine's reason after " - ".
+    // Each path with the engine's reason after " - ", then the summary.
     const std::string heading = "Following files can't be erased:\n" + file + " - ";
-    const std::string error = m_child->Error();
+    std::string summary;
+    const std::string error = ErrorBeforeSummary(&summary);
     EXPECT_EQ(error.substr(0, heading.size()), heading);
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 2) << error;
+    EXPECT_EQ(summary, "Erased 1 of 2 items, 1 failed, 0 not found.");
     EXPECT_TRUE(Contains(m_child->Output(), file + " - failed\n"));
     EXPECT_FALSE(Exists(other));
 }
@@ -228,7 +315,8 @@ TEST_F(TerminalRunTest, SavedPassCountOutsideTheRangeIsNotUsedSilently) {
 
     EXPECT_EQ(Run({"--yes", file}), 0);
 
-    EXPECT_EQ(m_child->Error(), "tolvane: the saved pass count 1000 is more than 100; using 3\n");
+    EXPECT_EQ(ErrorBeforeSummary(),
+              "tolvane: the saved pass count 1000 is more than 100; using 3\n");
     EXPECT_FALSE(Exists(file));
 }
 
@@ -249,8 +337,8 @@ TEST_F(TerminalRunTest, SettingsFileThatIsNoRegularFileIsNeitherReadNorWritten) 
         EXPECT_EQ(Run({"--yes", file}), 0);
 
         EXPECT_FALSE(Exists(file));
-        EXPECT_EQ(m_child->Error(), "tolvane: the settings file " + settings +
-                                        " is not a regular file; using 3 passes\n");
+        EXPECT_EQ(ErrorBeforeSummary(), "tolvane: the settings file " + settings +
+                                            " is not a regular file; using 3 passes\n");
         struct stat status;
         ASSERT_EQ(::lstat(settings.c_str(), &status), 0);
         EXPECT_TRUE(link ? S_ISLNK(status.st_mode) : S_ISFIFO(status.st_mode));
@@ -269,7 +357,7 @@ TEST_F(TerminalRunTest, SettingsFileThatIsNoRegularFileIsNeitherReadNorWritten) 
     EXPECT_EQ(Run({"--yes", file}, "", options), 0);
 
     EXPECT_FALSE(Exists(file));
-    EXPECT_EQ(m_child->Error(), "");
+    EXPECT_EQ(ErrorBeforeSummary(), "");
 }
 
 // Without descriptors 0 and 1 an internal pipe took their numbers; more output than such a
@@ -299,7 +387,7 @@ TEST_F(TerminalRunTest, ClosedStandardDescriptorsNeitherHangNorTakeTheOutput) {
         EXPECT_EQ(Run(withFile, "", options), 1);  // the missing ones
 
         EXPECT_FALSE(Exists(file));
-        EXPECT_EQ(m_child->Error(), "");
+        EXPECT_EQ(ErrorBeforeSummary(), "");
         if (!c.closeOutput) {
             EXPECT_GT(m_child->Output().size(), 128u * 1024);
         }
@@ -365,6 +453,76 @@ TEST_F(TerminalRunTest, NamesAreEscapedOnATerminal) {
     EXPECT_EQ(m_child->Terminal(),
               std::string(kConfirm) + "\n" + EscapeForTerminal(tricky) + "\n[y/N] ");
     EXPECT_TRUE(Exists(tricky));
+}
+
+// Where overwriting in place cannot be relied on (here: a tmpfs, whose pages may have gone to
+// swap), the confirmation says so after the list of paths, and the closing words repeat it.
+TEST_F(TerminalRunTest, MediumNotesFollowTheConfirmationAndEndTheRun) {
+    RamVolume ram(m_dir.Path());
+    TOLVANE_SKIP_UNLESS_MOUNTED(ram);
+    const std::string file = ram.MakeFile();
+
+    EXPECT_EQ(Run({file}, "y\n"), 0);
+
+    EXPECT_FALSE(Exists(file));
+    const std::string error = m_child->Error();
+    const std::string notePrefix = "- " + ram.Folder() + " (tmpfs): ";
+    const std::string confirm =
+        std::string(kConfirm) + "\n" + file + "\n\n" + kMediumHeading + "\n" + notePrefix;
+    ASSERT_EQ(error.substr(0, confirm.size()), confirm) << error;
+    const std::size_t noteStart = confirm.size() - notePrefix.size();
+    const std::string note = error.substr(noteStart, error.find('\n', noteStart) - noteStart);
+    EXPECT_TRUE(Contains(note, "memory")) << note;
+    std::string summary;
+    EXPECT_EQ(ErrorBeforeSummary(&summary), error.substr(0, noteStart) + note + "\n[y/N] ");
+    EXPECT_EQ(summary, "Erased 1 of 1 items, 0 failed, 0 not found.");
+    EXPECT_TRUE(error.ends_with(std::string(kMediumHeading) + "\n" + note + "\n")) << error;
+}
+
+// The terminal closing (SIGHUP) or SIGTERM while the stop question waits: the question is
+// answered Yes, as nobody is left to answer it.
+TEST_F(TerminalRunTest, TerminationWhileAskingStops) {
+    std::string second = StartLongRunAndAsk();
+    m_child->Signal(SIGHUP);
+
+    EXPECT_EQ(m_child->Wait(), 130) << m_child->Error();
+    EXPECT_EQ(ReadFile(second), "untouched");
+    EXPECT_TRUE(Contains(m_child->Error(), "tolvane: terminated: stopping\n")) << m_child->Error();
+}
+
+// SIGTERM, SIGHUP (the terminal closed) and kill -9 in the middle of a free-space wipe: no
+// fill file stays on the volume and its free space comes back. The first two end the run as
+// a confirmed stop does (status 130); kill -9 cannot be handled, but fill files without a
+// name give their space back with the process.
+TEST_F(TerminalRunTest, SignalsDuringAFreeSpaceWipeLeaveTheVolumeAsItWas) {
+    struct Case {
+        int signal;
+        int status;  // -1: killed
+    } const cases[] = {{SIGTERM, 130}, {SIGHUP, 130}, {SIGKILL, -1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::strsignal(c.signal));
+        LoopImage image(m_dir / ("image" + std::to_string(c.signal)), "ext4", 64);
+        TOLVANE_SKIP_UNLESS_MOUNTED(image);
+        const std::string root = image.MountPoint();
+        const std::uint64_t before = FreeBytesOf(root);
+        Start({"--yes", "--passes", "5", root + ":"});
+        // In the middle of the wipe: fill files hold most of the free space.
+        ASSERT_TRUE(PollUntil([&] { return FreeBytesOf(root) < before / 4; })) << m_child->Error();
+
+        m_child->Signal(c.signal);
+
+        EXPECT_EQ(m_child->Wait(), c.status) << m_child->Error();
+        EXPECT_EQ(ListNames(root), std::vector<std::string>{"lost+found"});
+        // The kernel may finish freeing a killed process's files a moment after its end.
+        PollUntil([&] { return FreeBytesOf(root) + before / 100 >= before; });
+        EXPECT_GE(FreeBytesOf(root) + before / 100, before);
+        if (c.status == 130) {
+            EXPECT_TRUE(Contains(m_child->Error(), "tolvane: terminated: stopping\n"));
+            std::string summary;
+            ErrorBeforeSummary(&summary);
+            EXPECT_EQ(summary, "Stopped: erased 0 of 1 items, 0 failed, 0 not found.");
+        }
+    }
 }
 
 }  // namespace
