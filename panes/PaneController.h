@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTreeWidget>
+#include <array>
+
+#include "items/PaneState.h"
+#include "panes/PaneWorkers.h"
+
+namespace Data {
+class Reader;
+class Writer;
+}  // namespace Data
+
+namespace tolvane {
+
+// Drives the browsing controls of the main window: the folder list or tree of each side, the
+// location boxes and path edits of the bar above the panes, and the erase list, with two
+// background workers (PaneWorkers). The window uses side 1 only; an empty (null) slot is
+// skipped everywhere.
+//
+// Lifecycle: construct, configure (the setters, LoadPaneState), Start, then any number of
+// routed calls; Shutdown; PanesClosed; delete. The controls belong to the window and are
+// only borrowed; a control deleted under the controller is skipped (QPointer).
+//
+// Threads: everything on the window's thread. The workers reach the controls only through
+// queued calls (later), so the window's thread must keep running its event loop between
+// Shutdown and PanesClosed.
+class PaneController : public QObject {
+    Q_OBJECT
+
+public:
+    // What the two workers do each time they are woken; empty: nothing. Tests give stand-ins.
+    struct WorkerPasses {
+        WorkerThread::Pass listing;
+        WorkerThread::Pass sizing;
+    };
+
+    // The erase list's columns: name, size, path, and the hidden size in bytes.
+    static constexpr int kEraseListColumns = 4;
+    static constexpr std::array<int, 3> kDefaultColumnWidth{150, 75, 225};
+
+    explicit PaneController(WorkerPasses passes = {});
+    // Delete only after PanesClosed, or when Start was never called: a controller destroyed
+    // while its workers run would wait for them on the window's thread.
+    ~PaneController() override;
+
+    void SetListViews(QListWidget* list1, QTreeWidget* eraseList, QListWidget* list2,
+                      bool bigIcons);
+    void SetTreeViews(QTreeWidget* tree1, QTreeWidget* tree2);
+    void AttachPathEdits(QLineEdit* edit1, QLineEdit* edit2);
+    void AttachLocationBoxes(QComboBox* box1, QComboBox* box2);
+    void SetShowSpecialFolders(bool show) { m_showSpecialFolders = show; }
+    bool ShowSpecialFolders() const { return m_showSpecialFolders; }
+    bool BigIcons() const { return m_bigIcons; }
+
+    // The pane-state record: read never fails (a damaged record applies what it could);
+    // writing takes the erase list's column widths first and throws what the writer throws.
+    void LoadPaneState(Data::Reader& reader);
+    void SavePaneState(Data::Writer& writer);
+    const PaneState& State() const { return m_state; }
+
+    // Prepares the controls and starts the workers. False when a worker could not start
+    // (descriptor limit); the controller then works without it and still shuts down.
+    bool Start();
+    // Returns at once; PanesClosed follows once both workers have ended. Only the first
+    // call does anything (true). Afterwards the owner calls nothing but the destructor.
+    bool Shutdown();
+    bool ShuttingDown() const { return m_workers.ShuttingDown(); }
+
+    // Routed from the window. The locations, listing, erase-list and drag work of later
+    // stages fills these in; until then they do nothing.
+    virtual void RefreshLocations() {}
+    virtual void OnLocationSelected(int /*index*/) {}
+    virtual void OpenSelection() {}
+    virtual void OnTreeSelectionChanged(QTreeWidgetItem* /*item*/) {}
+    virtual void AddFocusedSelection() {}
+    virtual void RemoveSelectedRows() {}
+
+    // Both trees refresh from the top at the listing worker's next pass.
+    void RefreshAll();
+    void RefreshTreeFrom(QTreeWidgetItem* item1, QTreeWidgetItem* item2);
+    void CancelListing() { m_workers.CancelListing(); }
+    void SetEditingEnabled(bool enabled) { m_editingEnabled = enabled; }
+    bool EditingEnabled() const { return m_editingEnabled; }
+
+    // Which control has the keyboard focus: side-1 tree or list 1, erase list 2, side-2 tree
+    // or list 3, location box 4 (side 1) or 5 (side 2); 0 for anything else.
+    int FocusedSide() const;
+    // Shows text in the edit with its end in view; nothing without an edit.
+    static void SetPathText(QLineEdit* edit, const QString& text);
+
+    QTreeWidget* EraseList() const { return m_eraseList; }
+
+signals:
+    // Emitted on the teardown thread once both workers have ended: receivers on the
+    // window's thread get it queued (the automatic connection does that).
+    void PanesClosed();
+
+private:
+    void PrepareLists();
+    void PrepareEraseList();
+    void ShowFolders();
+
+    WorkerPasses m_passes;
+    std::array<QPointer<QComboBox>, 2> m_locationBox;
+    std::array<QPointer<QLineEdit>, 2> m_pathEdit;
+    std::array<QPointer<QListWidget>, 2> m_listView;
+    QPointer<QTreeWidget> m_eraseList;
+    std::array<QPointer<QTreeWidget>, 2> m_treeView;
+    std::array<QTreeWidgetItem*, 2> m_treeRefreshFrom{nullptr, nullptr};
+    bool m_bigIcons = false;
+    bool m_showSpecialFolders = false;
+    bool m_editingEnabled = true;
+    PaneState m_state;
+    // Last: its destructor joins the teardown thread, which still reads the workers.
+    PaneWorkers m_workers;
+};
+
+}  // namespace tolvane

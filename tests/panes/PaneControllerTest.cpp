@@ -1,0 +1,163 @@
+#include "panes/PaneController.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QThread>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <atomic>
+#include <thread>
+
+#include "WorkerTestHelpers.h"
+#include "items/DataMemoryReader.h"
+#include "items/DataMemoryWriter.h"
+
+namespace tolvane {
+namespace {
+
+// The controls of one window side, as the main window hands them over.
+struct Controls {
+    QWidget window;
+    QListWidget* list = new QListWidget(&window);
+    QTreeWidget* eraseList = new QTreeWidget(&window);
+    QLineEdit* path = new QLineEdit(&window);
+    QComboBox* location = new QComboBox(&window);
+
+    Controls() {
+        auto* layout = new QVBoxLayout(&window);
+        for (QWidget* control : std::initializer_list<QWidget*>{location, path, list, eraseList}) {
+            layout->addWidget(control);
+        }
+    }
+    void Configure(PaneController& controller) const {
+        controller.SetListViews(list, eraseList, nullptr, false);
+        controller.AttachPathEdits(path, nullptr);
+        controller.AttachLocationBoxes(location, nullptr);
+    }
+};
+
+// Shuts the controller down and lets the event loop run until PanesClosed arrives.
+void ShutDownAndWait(PaneController& controller) {
+    QSignalSpy closed(&controller, &PaneController::PanesClosed);
+    ASSERT_TRUE(controller.Shutdown());
+    ASSERT_TRUE(closed.count() == 1 || closed.wait(60000));
+}
+
+TEST(PaneControllerTest, StartGivesTheEraseListItsColumnsAndTheEditTheFolder) {
+    Controls controls;
+    PaneController controller;
+    controls.Configure(controller);
+    PaneState stored;
+    stored.columnWidth = {-1, 0, 300};  // a stored 0 is kept, only -1 is the default
+    stored.folder[0] = "/home/me/a long folder name/";
+    Data::MemoryWriter record;
+    SavePaneState(record, stored);
+    Data::MemoryReader reader(record);
+    controller.LoadPaneState(reader);
+    ASSERT_TRUE(controller.Start());
+
+    QTreeWidget& list = *controls.eraseList;
+    ASSERT_EQ(list.columnCount(), 4);
+    const char* names[] = {"name", "size", "path", "sz"};
+    for (int column = 0; column < 4; ++column) {
+        EXPECT_EQ(list.headerItem()->text(column), names[column]);
+    }
+    EXPECT_EQ(list.columnWidth(0), 150);
+    EXPECT_EQ(list.columnWidth(1), 0);
+    EXPECT_EQ(list.columnWidth(2), 300);
+    EXPECT_TRUE(list.isColumnHidden(3));
+    EXPECT_EQ(controls.path->text(), "/home/me/a long folder name/");
+    EXPECT_EQ(controls.path->cursorPosition(), controls.path->text().size());
+    ShutDownAndWait(controller);
+}
+
+TEST(PaneControllerTest, DefaultColumnsWithoutAStoredRecord) {
+    Controls controls;
+    PaneController controller;
+    controls.Configure(controller);
+    ASSERT_TRUE(controller.Start());
+    EXPECT_EQ(controls.eraseList->columnWidth(0), 150);
+    EXPECT_EQ(controls.eraseList->columnWidth(1), 75);
+    EXPECT_EQ(controls.eraseList->columnWidth(2), 225);
+    ShutDownAndWait(controller);
+}
+
+TEST(PaneControllerTest, SavedStateCarriesTheColumnWidthsTheUserSet) {
+    Controls controls;
+    PaneController first;
+    controls.Configure(first);
+    ASSERT_TRUE(first.Start());
+    controls.eraseList->setColumnWidth(2, 410);
+    Data::MemoryWriter record;
+    first.SavePaneState(record);
+    ShutDownAndWait(first);
+
+    Controls again;
+    PaneController second;
+    again.Configure(second);
+    Data::MemoryReader reader(record);
+    second.LoadPaneState(reader);
+    ASSERT_TRUE(second.Start());
+    EXPECT_EQ(again.eraseList->columnWidth(2), 410);
+    ShutDownAndWait(second);
+}
+
+TEST(PaneControllerTest, PanesClosedComesQueuedOnTheWindowThreadOnlyAfterTheWorkersEnded) {
+    std::atomic<bool> busy{false};
+    std::atomic<bool> release{false};
+    PaneController controller({[&](WorkerThread&, int) {
+                                   busy = true;
+                                   while (!release.load()) {
+                                       std::this_thread::yield();
+                                   }
+                               },
+                               {}});
+    Controls controls;
+    controls.Configure(controller);
+    ASSERT_TRUE(controller.Start());
+    controller.RefreshAll();  // wakes the listing worker, which stays busy
+    ASSERT_TRUE(test::Eventually([&] { return busy.load(); }));
+
+    QThread* seenOn = nullptr;
+    int closedCount = 0;
+    QObject::connect(&controller, &PaneController::PanesClosed, &controls.window, [&] {
+        seenOn = QThread::currentThread();
+        ++closedCount;
+    });
+    ASSERT_TRUE(controller.Shutdown());
+    EXPECT_FALSE(controller.Shutdown());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closedCount, 0);  // the worker has not ended
+
+    release = true;
+    ASSERT_TRUE(test::Eventually([&] {
+        QCoreApplication::processEvents();
+        return closedCount > 0;
+    }));
+    EXPECT_EQ(closedCount, 1);
+    EXPECT_EQ(seenOn, controls.window.thread());
+}
+
+TEST(PaneControllerTest, FocusedSideFollowsTheControlWithTheFocus) {
+    Controls controls;
+    PaneController controller;
+    controls.Configure(controller);
+    controls.window.show();
+    controls.window.activateWindow();
+    const std::pair<QWidget*, int> cases[] = {
+        {controls.list, 1}, {controls.eraseList, 2}, {controls.location, 4}, {controls.path, 0}};
+    for (const auto& [control, side] : cases) {
+        control->setFocus();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(controller.FocusedSide(), side) << control->metaObject()->className();
+    }
+}
+
+}  // namespace
+}  // namespace tolvane

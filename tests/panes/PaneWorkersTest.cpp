@@ -1,0 +1,100 @@
+#include "panes/PaneWorkers.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "WorkerTestHelpers.h"
+
+namespace tolvane {
+namespace {
+
+using test::Eventually;
+
+TEST(PaneWorkersTest, ShutdownReturnsAtOnceAndReportsClosedOnceAfterBothEnded) {
+    const int threadsBefore = test::ThreadCount();
+    std::atomic<bool> release{false};
+    std::atomic<bool> busy{false};
+    std::atomic<int> closedCalls{0};
+    std::atomic<bool> bothEndedAtClose{false};
+    auto workers = std::make_unique<PaneWorkers>();
+    // A listing pass that is slow to stop: it ignores the stop until released.
+    ASSERT_TRUE(workers->Start(
+        [&](WorkerThread&, int) {
+            busy = true;
+            while (!release.load()) {
+                std::this_thread::yield();
+            }
+        },
+        {}));
+    workers->Listing().Wake();
+    ASSERT_TRUE(Eventually([&] { return busy.load(); }));
+
+    PaneWorkers* raw = workers.get();
+    EXPECT_TRUE(workers->Shutdown([&closedCalls, &bothEndedAtClose, raw] {
+        bothEndedAtClose = raw->Listing().Ended() && raw->Sizing().Ended();
+        ++closedCalls;
+    }));
+    EXPECT_FALSE(workers->Shutdown([&closedCalls] { ++closedCalls; }));  // only once
+    EXPECT_TRUE(workers->ShuttingDown());
+    ASSERT_TRUE(Eventually([&] { return workers->Sizing().Ended(); }));
+    EXPECT_EQ(closedCalls.load(), 0);  // the listing worker is still busy
+    EXPECT_FALSE(workers->Listing().Ended());
+
+    release = true;
+    ASSERT_TRUE(Eventually([&] { return closedCalls.load() == 1; }));
+    EXPECT_TRUE(bothEndedAtClose.load());
+    workers.reset();
+    EXPECT_EQ(closedCalls.load(), 1);
+    EXPECT_EQ(test::ThreadCount(), threadsBefore);  // nothing left running
+}
+
+TEST(PaneWorkersTest, DestroyedWithoutShutdownStopsAndJoinsItsWorkers) {
+    const int threadsBefore = test::ThreadCount();
+    {
+        PaneWorkers workers;
+        ASSERT_TRUE(workers.Start({}, {}));
+        workers.Listing().Wake();
+        workers.Sizing().Wake();
+    }
+    EXPECT_EQ(test::ThreadCount(), threadsBefore);
+}
+
+TEST(PaneWorkersTest, NeverStartedWorkersShutDownAndReportClosed) {
+    std::atomic<int> closedCalls{0};
+    {
+        PaneWorkers workers;
+        EXPECT_TRUE(workers.Shutdown([&closedCalls] { ++closedCalls; }));
+    }
+    EXPECT_EQ(closedCalls.load(), 1);
+    PaneWorkers neverShutDown;  // its destructor must not wait for a thread that never ran
+}
+
+TEST(PaneWorkersTest, CancelListingStopsTheCurrentPassButKeepsTheWorker) {
+    std::atomic<int> passes{0};
+    std::atomic<int> cancelled{0};
+    PaneWorkers workers;
+    ASSERT_TRUE(workers.Start(
+        [&](WorkerThread& self, int) {
+            ++passes;
+            while (!self.CancelRequested()) {
+                std::this_thread::yield();
+            }
+            self.ClearCancel();
+            ++cancelled;
+        },
+        {}));
+    workers.Listing().Wake();
+    ASSERT_TRUE(Eventually([&] { return passes.load() == 1; }));
+    workers.CancelListing();
+    ASSERT_TRUE(Eventually([&] { return cancelled.load() == 1; }));
+    EXPECT_FALSE(workers.Listing().Ended());
+    workers.Listing().Wake();
+    ASSERT_TRUE(Eventually([&] { return passes.load() == 2; }));
+    workers.CancelListing();
+}
+
+}  // namespace
+}  // namespace tolvane
