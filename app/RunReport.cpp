@@ -136,8 +136,8 @@ std::vector<std::string> RunReport::SummaryLines() const {
     counts += ", " + std::to_string(m_outcome.notFound) + " not found.";
     std::string written = "Written: ";
     if (m_passes > 0) {
-        written += FormatSize(static_cast<std::int64_t>(Written())) + " in " +
-                   std::to_string(m_passes) + (m_passes == 1 ? " pass" : " passes");
+        written += FormatDecimalSize(Written()) + " in " + std::to_string(m_passes) +
+                   (m_passes == 1 ? " pass" : " passes");
     } else {
         written += "nothing (0 passes: names changed and removed only)";
     }

@@ -10,6 +10,7 @@
 #include "engine/BlockPrefetcher.h"
 #include "engine/FailureReasons.h"
 #include "engine/FillFolder.h"
+#include "engine/FormatSize.h"
 #include "platform/Directory.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessLimits.h"
@@ -81,20 +82,6 @@ std::uint64_t BlockCount(const std::vector<ByteRange>& ranges) {
 // failure means the data may never have reached the medium.
 bool SyncFailed(int error) {
     return error != EINVAL && error != ENOSYS && error != EOPNOTSUPP;
-}
-
-// "12.5 MB": sizes in notes, in the decimal units file managers show.
-std::string FormatDecimalSize(std::uint64_t bytes) {
-    const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value >= 1000 && unit < 4) {
-        value /= 1000;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, units[unit]);
-    return text;
 }
 
 // A volume as notes name it: its mount point without the trailing separator.

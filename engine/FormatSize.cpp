@@ -16,4 +16,17 @@ std::string FormatSize(std::int64_t v) {
     return text;
 }
 
+std::string FormatDecimalSize(std::uint64_t bytes) {
+    static const char* const kUnits[] = {"bytes", "kB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value >= 1000 && unit < 4) {
+        value /= 1000;
+        ++unit;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", value, kUnits[unit]);
+    return text;
+}
+
 }  // namespace tolvane

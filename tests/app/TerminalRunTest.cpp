@@ -135,11 +135,11 @@ TEST_F(TerminalRunTest, StatusAndSummaryCountTheItems) {
         {{"--passes", "1", "F", "F"},
          0,
          "Erased 2 of 2 items, 0 failed, 0 not found.",
-         "Written: 39 Kb in 1 pass; time taken: "},
+         "Written: 40.0 kB in 1 pass; time taken: "},
         {{"--passes", "3", "F"},
          0,
          "Erased 1 of 1 items, 0 failed, 0 not found.",
-         "Written: 59 Kb in 3 passes; time taken: "},
+         "Written: 60.0 kB in 3 passes; time taken: "},
         {{Work("not here"), "F"}, 1, "Erased 1 of 2 items, 0 failed, 1 not found.", "Written: "},
         // A path ending in "." is never erased: refused, which is a failure too.
         {{Work("."), "F"},
