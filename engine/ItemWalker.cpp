@@ -40,11 +40,19 @@ bool OnKernelFileSystem(const FindData& entry) {
            IsKernelFileSystem(mount.fsType);
 }
 
-// A path ending in ':' that is no drive spec: say what it is instead of "not found".
+// A path ending in ':' that is no drive spec: what it is, instead of "not found". Empty for a
+// relative path whose folder part names nothing (then it is an ordinary name).
 std::string WhyNotAVolume(const std::string& path) {
-    std::string mountPoint = WithoutTrailingSeparators(path.substr(0, path.size() - 1));
+    const std::string folderPath = WithoutTrailingSeparators(path.substr(0, path.size() - 1));
+    FindData folder;
+    if (folderPath.empty() || !StatFollowingLinks(folderPath, folder) || !folder.IsDirectory()) {
+        return path.front() == '/' || folderPath.empty() ? kRefusedNotAVolume : "";
+    }
+    // The folder must be the root of its mount to stand for a volume.
     MountEntry mount;
-    if (mountPoint.empty() || !FindMountAt(mountPoint, mount)) {
+    FindData root;
+    if (!FindMountById(folder.mountId, mount) || !StatFollowingLinks(mount.mountPoint, root) ||
+        root.device != folder.device || root.inode != folder.inode) {
         return kRefusedNotAVolume;
     }
     if (IsRamFileSystem(mount.fsType)) {
@@ -140,8 +148,7 @@ bool ItemWalker::RefusesPath(const EraseItem& item, const std::string& path,
     if (IsDotName(path)) {
         reason = kRefusedDotName;
     } else if (entry == nullptr) {
-        if (path.back() == ':' && (path.front() == '/' || path == ":")) {
-            volumeReason = WhyNotAVolume(path);
+        if (path.back() == ':' && !(volumeReason = WhyNotAVolume(path)).empty()) {
             reason = volumeReason.c_str();
         } else {
             // A pattern lies in its folder: refused when that folder is a kernel one.

@@ -14,8 +14,6 @@
 namespace tolvane::test {
 namespace {
 
-const std::string kBlank = "\r                    \r";
-
 std::string RefusedLine(const std::string& path, const std::string& reason) {
     return kBlank + path + " - " + reason + "\n";
 }
@@ -66,6 +64,7 @@ TEST(EraseRefusal, DriveSpecsOfNoVolumeSayWhy) {
     std::vector<std::pair<std::string, std::string>> cases = {
         {":", kRefusedNotAVolume},
         {dir / "folder:", kRefusedNotAVolume},
+        {dir / "folder/missing:", kRefusedNotAVolume},
     };
     ASSERT_TRUE(MakeDirs(dir / "ram"));
     const bool ram = mount("tolvane-test", (dir / "ram").c_str(), "tmpfs", 0, "size=1m") == 0;
