@@ -108,7 +108,8 @@ std::int32_t ReadPassesSetting(std::string* note) {
     std::string fileName;
     if (!SettingsFileUsable(&fileName)) {
         if (note != nullptr) {
-            *note = "the settings file " + fileName + " is not a regular file; using " +
+            *note = "the settings file " + fileName +
+                    " is not a regular file or cannot be examined; using " +
                     std::to_string(kDefaultPasses) + " passes";
         }
         return kDefaultPasses;
