@@ -93,6 +93,8 @@ void PaneController::PrepareEraseList() {
     m_eraseList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_eraseList->setIconSize(QSize(16, 16));
     m_eraseList->header()->setMinimumSectionSize(0);
+    // The path column keeps the width the user gave it instead of filling the rest.
+    m_eraseList->header()->setStretchLastSection(false);
     for (int column = 0; column < 3; ++column) {
         // Only -1 means "the default": a stored 0 is a column the user closed.
         int stored = m_state.columnWidth[column];

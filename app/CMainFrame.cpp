@@ -1,0 +1,397 @@
+#include "app/CMainFrame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "app/AppNames.h"
+#include "app/EraseRunControl.h"
+#include "app/MainBars.h"
+#include "app/MainCommands.h"
+#include "app/MainMenus.h"
+#include "app/MessageBoxes.h"
+#include "app/PaneViews.h"
+#include "app/WindowPlacement.h"
+#include "items/DataMemoryReader.h"
+#include "panes/PaneController.h"
+
+namespace tolvane {
+namespace {
+
+constexpr QSize kFirstStartSize(900, 640);
+
+// The pass count of each pass command.
+int PassesOf(int command) {
+    switch (command) {
+        case kCmdPasses0:
+            return 0;
+        case kCmdPasses1:
+            return 1;
+        case kCmdPasses2:
+            return 2;
+        case kCmdPasses3:
+            return 3;
+        case kCmdPasses4:
+            return 4;
+        case kCmdPasses5:
+            return 5;
+        case kCmdPasses6:
+            return 6;
+        case kCmdPasses7:
+            return 7;
+        case kCmdPasses8:
+            return 8;
+        case kCmdPasses9:
+            return 9;
+        default:
+            return -1;
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)) {
+    m_settings = LoadSettings(m_paneState);
+    setWindowTitle(AppDisplayName);
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_bars = std::make_unique<MainBars>(central);
+    auto* panesHost = new QWidget(central);
+    panesHost->setObjectName("panes");
+    m_views = std::make_unique<PaneViews>(panesHost);
+    column->addWidget(m_bars->TopBar());
+    column->addWidget(panesHost, 1);
+    column->addWidget(m_bars->BottomBar());
+    setCentralWidget(central);
+
+    m_menus = new MainMenus(*this);
+    connect(m_menus, &MainMenus::Triggered, this, &CMainFrame::OnCommand);
+    CreateViews();
+    CreatePaneController();
+    ApplyMenuChecks();
+
+    connect(&m_refreshTimer, &QTimer::timeout, this, [this] {
+        if (PaneController* controller = Routable()) {
+            controller->RefreshLocations();
+        }
+    });
+    m_refreshTimer.start(1000);
+    // Runs once the window has been shown: a window maximized before it is shown would
+    // have no normal placement under it.
+    QTimer::singleShot(0, this, &CMainFrame::OnFirstTick);
+    if (m_settings.windowRect.Stored()) {
+        RestorePlacement(*this, m_settings.windowRect);
+    } else {
+        resize(kFirstStartSize);
+    }
+}
+
+CMainFrame::~CMainFrame() {
+    if (m_paneController) {
+        // Nothing may arrive for a window that is gone.
+        m_paneController->disconnect(this);
+        m_paneController.reset();
+    }
+}
+
+void CMainFrame::OpenMainWindow() {
+    auto* frame = new CMainFrame;
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(frame, &QObject::destroyed, qApp, &QCoreApplication::quit);
+    frame->show();
+}
+
+void CMainFrame::CreateViews() {
+    const LeftPaneKind kind = m_settings.leftType;
+    m_views->Create(m_settings.useRightWindow, kind, m_settings.leftWidth);
+    if (CLeftView* left = m_views->LeftView()) {
+        left->SetOpenUrl(m_hooks.openUrl);
+        left->Setup(kind == LeftPaneKind::Tree, m_settings.showAdvertisement, m_showHint);
+    }
+    // The browsing pane takes the keys (Enter, Insert), not the read-only path edit.
+    QWidget* browser = kind == LeftPaneKind::Tree ? static_cast<QWidget*>(m_views->LeftTree())
+                                                  : static_cast<QWidget*>(m_views->LeftList());
+    browser->setFocus();
+}
+
+void CMainFrame::CreatePaneController() {
+    LayoutBars();
+    m_paneController =
+        m_hooks.makeController ? m_hooks.makeController() : std::make_unique<PaneController>();
+    PaneController& controller = *m_paneController;
+    const LeftPaneKind kind = m_settings.leftType;
+    const bool tree = kind == LeftPaneKind::Tree;
+    controller.SetListViews(tree ? nullptr : m_views->LeftList(), m_views->EraseList(), nullptr,
+                            kind == LeftPaneKind::BigIcons);
+    if (tree) {
+        controller.SetTreeViews(m_views->LeftTree(), nullptr);
+    }
+    controller.AttachPathEdits(m_bars->PathEdit(), nullptr);
+    if (!tree) {
+        controller.AttachLocationBoxes(m_bars->LocationBox(), nullptr);
+    }
+    controller.SetShowSpecialFolders(true);
+    Data::MemoryReader reader(m_paneState);
+    controller.LoadPaneState(reader);
+    // Emitted on the controller's teardown thread: delivered here through the event loop.
+    connect(&controller, &PaneController::PanesClosed, this, &CMainFrame::OnPanesClosed,
+            Qt::QueuedConnection);
+    controller.Start();
+    RouteControls();
+}
+
+void CMainFrame::RouteControls() {
+    // Each route looks the controller up when it fires and is cut at shutdown, so a control's
+    // late notification never reaches a controller that is going.
+    auto route = [this](auto* sender, auto signal, auto call) {
+        m_routes.push_back(connect(sender, signal, this, [this, call](auto... args) {
+            if (PaneController* controller = Routable()) {
+                call(*controller, args...);
+            }
+        }));
+    };
+    route(m_bars->LocationBox(), &QComboBox::currentIndexChanged,
+          [](PaneController& c, int index) { c.OnLocationSelected(index); });
+    if (CLeftView* left = m_views->LeftView()) {
+        route(left, &CLeftView::DoubleClicked, [](PaneController& c) { c.OpenSelection(); });
+        route(left, &CLeftView::TreeSelectionChanged,
+              [](PaneController& c, QTreeWidgetItem* item) { c.OnTreeSelectionChanged(item); });
+        route(left, &CLeftView::TreeItemExpanding,
+              [](PaneController& c, QTreeWidgetItem* item) { c.RefreshTreeFrom(item, nullptr); });
+        m_routes.push_back(
+            connect(left, &CLeftView::BeginDrag, this, &CMainFrame::OnLeftPaneBeginDrag));
+    } else if (QTreeWidget* tree = m_views->LeftTree()) {
+        route(tree, &QTreeWidget::itemDoubleClicked,
+              [](PaneController& c, QTreeWidgetItem*, int) { c.OpenSelection(); });
+        route(tree, &QTreeWidget::currentItemChanged,
+              [](PaneController& c, QTreeWidgetItem* item, QTreeWidgetItem*) {
+                  c.OnTreeSelectionChanged(item);
+              });
+        route(tree, &QTreeWidget::itemExpanded,
+              [](PaneController& c, QTreeWidgetItem* item) { c.RefreshTreeFrom(item, nullptr); });
+    } else if (QListWidget* list = m_views->LeftList()) {
+        route(list, &QListWidget::itemDoubleClicked,
+              [](PaneController& c, QListWidgetItem*) { c.OpenSelection(); });
+    }
+}
+
+void CMainFrame::LayoutBars() {
+    m_bars->Layout(width(), m_settings.leftType != LeftPaneKind::Tree, m_views->PaneFont());
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    LayoutBars();
+}
+
+void CMainFrame::ApplyMenuChecks() {
+    static_assert(static_cast<int>(LeftPaneKind::Tree) == 0);
+    const int kindItem[] = {kViewTree, kViewBigIcons, kViewList};
+    m_menus->CheckRange(kBarView, kViewBigIcons, kViewTree, false);
+    m_menus->CheckItem(kBarView, kindItem[static_cast<int>(m_settings.leftType)], true);
+    m_menus->CheckItem(kBarView, kViewRightWindow, m_settings.useRightWindow);
+    m_menus->CheckItem(kBarView, kViewAdvertisement, m_settings.showAdvertisement);
+    m_menus->CheckItem(kBarView, kViewDesktopShortcut, m_settings.desktopShortcut);
+    m_menus->CheckItem(kBarView, kViewContextMenu, m_settings.contextMenu);
+    m_menus->ShowPasses(m_settings.passes);
+}
+
+void CMainFrame::OnCommand(int command) {
+    switch (command) {
+        case kCmdBigIcons:
+            SetLeftKind(LeftPaneKind::BigIcons);
+            break;
+        case kCmdList:
+            SetLeftKind(LeftPaneKind::List);
+            break;
+        case kCmdTree:
+            SetLeftKind(LeftPaneKind::Tree);
+            break;
+        case kCmdUseRightWindow:
+            ToggleRightWindow();
+            break;
+        case kCmdAdvertisement:
+            ToggleAdvertisement();
+            break;
+        case kCmdExit:
+            close();
+            break;
+        case kCmdInsert:
+            if (PaneController* controller = Routable()) {
+                controller->AddFocusedSelection();
+            }
+            break;
+        case kCmdDelete:
+            if (PaneController* controller = Routable()) {
+                controller->RemoveSelectedRows();
+            }
+            break;
+        case kCmdEnter:
+            OnEnter();
+            break;
+        default:
+            if (int passes = PassesOf(command); passes >= 0) {
+                m_settings.passes = passes;  // also during a run: it is the next run's count
+            }
+            // Erase, Cancel, Instruction, About, Home Page, the desktop shortcut and the
+            // context-menu entry come with the erase run, the help and the shell
+            // integration; until then their items do nothing.
+            break;
+    }
+    // Checkable items flip themselves when chosen; the settings decide what they show.
+    ApplyMenuChecks();
+}
+
+void CMainFrame::SetLeftKind(LeftPaneKind kind) {
+    if (Erasing() || kind == m_settings.leftType) {
+        return;
+    }
+    m_settings.leftType = kind;
+    RebuildPanes();
+}
+
+void CMainFrame::ToggleRightWindow() {
+    if (Erasing()) {
+        return;
+    }
+    m_settings.useRightWindow = !m_settings.useRightWindow;
+    RebuildPanes();
+}
+
+void CMainFrame::ToggleAdvertisement() {
+    m_settings.showAdvertisement = !m_settings.showAdvertisement;
+    if (CLeftView* left = m_views->LeftView()) {
+        left->Setup(m_settings.leftType == LeftPaneKind::Tree, m_settings.showAdvertisement,
+                    m_showHint);
+    }
+}
+
+void CMainFrame::OnLeftPaneBeginDrag() {
+    m_showHint = false;
+    if (CLeftView* left = m_views->LeftView()) {
+        left->Setup(m_settings.leftType == LeftPaneKind::Tree, m_settings.showAdvertisement, false);
+    }
+}
+
+void CMainFrame::OnEnter() {
+    PaneController* controller = Routable();
+    if (controller != nullptr && m_views->IsLeftControl(QApplication::focusWidget())) {
+        controller->OpenSelection();
+    }
+}
+
+void CMainFrame::OnFirstTick() {
+    if (m_settings.zoomed && isVisible()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void CMainFrame::RebuildPanes() {
+    // A controller that is already shutting down (a change made during a rebuild) is
+    // replaced by views of the latest settings when its PanesClosed comes.
+    if (PaneController* controller = Routable()) {
+        m_paneState.Rewind();
+        controller->SavePaneState(m_paneState);
+        ShutDownController();
+    }
+}
+
+void CMainFrame::ShutDownController() {
+    for (const QMetaObject::Connection& connection : m_routes) {
+        disconnect(connection);
+    }
+    m_routes.clear();
+    m_paneController->Shutdown();
+}
+
+void CMainFrame::OnPanesClosed() {
+    m_paneController.reset();
+    if (int width = m_views->Remove(); width >= 0) {
+        m_settings.leftWidth = width;
+    }
+    if (m_closing) {
+        m_closed = true;
+        close();
+        return;
+    }
+    CreateViews();
+    CreatePaneController();
+    LayoutBars();
+    emit PanesRebuilt();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_closed) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    // A second request while the first is under way changes nothing.
+    if (m_closing || m_closeAfterRun || m_askingStop) {
+        return;
+    }
+    if (Erasing()) {
+        // Ending the process under a run would leave a free-space wipe's fill files
+        // filling the volume: the run must end first.
+        if (!AskStopErasing()) {
+            return;
+        }
+        if (m_hooks.eraseRun->Running()) {
+            m_closeAfterRun = true;
+            m_hooks.eraseRun->RequestStop();
+            return;
+        }
+        // The run ended by itself while the question was open.
+    }
+    BeginClosing();
+}
+
+void CMainFrame::OnEraseRunEnded() {
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        BeginClosing();
+    }
+}
+
+void CMainFrame::BeginClosing() {
+    SaveSettings();
+    m_closing = true;
+    if (Routable() != nullptr) {
+        ShutDownController();
+    }
+    // Otherwise a rebuild's shutdown is under way, and its PanesClosed finishes the close.
+}
+
+void CMainFrame::SaveSettings() {
+    if (m_views->TwoPanes()) {
+        m_settings.leftWidth = m_views->LeftWidth();
+    }
+    m_settings.zoomed = isMaximized() && !isMinimized();
+    m_settings.windowRect = PlacementToStore(*this, m_settings.windowRect);
+    if (PaneController* controller = Routable()) {
+        m_paneState.Rewind();
+        controller->SavePaneState(m_paneState);
+    }
+    tolvane::SaveSettings(m_settings, m_paneState);
+}
+
+bool CMainFrame::AskStopErasing() {
+    m_askingStop = true;
+    const bool stop = MakeStopQuestionBox(this)->exec() == QMessageBox::Yes;
+    m_askingStop = false;
+    return stop;
+}
+
+bool CMainFrame::Erasing() const {
+    return m_hooks.eraseRun != nullptr && m_hooks.eraseRun->Running();
+}
+
+PaneController* CMainFrame::Routable() const {
+    return m_paneController && !m_paneController->ShuttingDown() ? m_paneController.get() : nullptr;
+}
+
+}  // namespace tolvane

@@ -1,0 +1,67 @@
+#pragma once
+
+namespace tolvane {
+
+// The commands of the main window's menus and keys. The numbers are those of the original
+// resource table, kept so that menu positions and handlers can be checked against it.
+enum MainCommand : int {
+    kCmdTree = 32771,
+    kCmdUseRightWindow = 32772,
+    kCmdErase = 32773,
+    kCmdPasses0 = 32774,
+    kCmdPasses1 = 32775,
+    kCmdPasses2 = 32776,
+    kCmdPasses3 = 32777,
+    kCmdAutoRecycled = 32778,
+    kCmdAutoTemp = 32779,
+    kCmdAutoInternet = 32780,
+    kCmdAutoHistory = 32781,
+    kCmdAutoCookie = 32782,
+    kCmdAutoRecent = 32783,
+    kCmdContextMenu = 32784,
+    kCmdDesktopShortcut = 32785,
+    kCmdPasses5 = 32786,
+    kCmdPasses7 = 32787,
+    kCmdPasses9 = 32788,
+    kCmdPassesLabel = 32789,
+    kCmdSpacer = 32790,
+    kCmdEraseItem = 32791,
+    kCmdBigIcons = 32792,
+    kCmdPasses4 = 32793,
+    kCmdPasses6 = 32794,
+    kCmdPasses8 = 32795,
+    kCmdInsert = 32796,
+    kCmdDelete = 32797,
+    kCmdCancel = 32798,
+    kCmdHomePage = 32799,
+    kCmdEnter = 32800,
+    kCmdAdvertisement = 32801,
+    kCmdInstruction = 32802,
+    kCmdAbout = 57664,
+    kCmdExit = 57665,
+    kCmdList = 59410,
+};
+
+// Menu-bar positions once the Auto popup is taken off.
+enum MainBarPosition : int {
+    kBarFile = 0,
+    kBarView = 1,
+    kBarPasses = 2,
+    kBarHelp = 3,
+    kBarSpacer = 4,
+    kBarPassesLabel = 5,
+    kBarErase = 6,
+};
+
+// Positions in the View popup.
+enum ViewItem : int {
+    kViewBigIcons = 0,
+    kViewList = 1,
+    kViewTree = 2,
+    kViewRightWindow = 3,
+    kViewAdvertisement = 5,
+    kViewDesktopShortcut = 6,
+    kViewContextMenu = 7,
+};
+
+}  // namespace tolvane

@@ -1,0 +1,65 @@
+#include "MainFrameTestSupport.h"
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace tolvane::test {
+
+std::string StoreFile() {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Miravelt/Tolvane.conf";
+}
+
+bool EventuallyOnLoop(const std::function<bool()>& done) {
+    auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+WorkerThread::Pass SlowWorker::Pass() {
+    return [this](WorkerThread&, int) {
+        busy = true;
+        while (!release.load()) {
+            std::this_thread::yield();
+        }
+        returned = true;
+    };
+}
+
+namespace {
+
+void CollectFaults(const QWidget& widget, std::string& faults) {
+    for (const QObject* child : widget.children()) {
+        const auto* w = qobject_cast<const QWidget*>(child);
+        if (w == nullptr || w->isWindow() || !w->isVisible()) {
+            continue;
+        }
+        const QRect r = w->geometry();
+        const std::string name = std::string(w->metaObject()->className()) + " '" +
+                                 w->objectName().toStdString() + "' in " +
+                                 widget.metaObject()->className();
+        if (r.isEmpty()) {
+            faults += name + " has no size\n";
+        } else if (!widget.rect().contains(r)) {
+            faults += name + " leaves its parent\n";
+        }
+        CollectFaults(*w, faults);
+    }
+}
+
+}  // namespace
+
+std::string LayoutFaults(const QWidget& root) {
+    std::string faults;
+    CollectFaults(root, faults);
+    return faults;
+}
+
+}  // namespace tolvane::test

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/CMainFrame.h"
+#include "app/EraseRunControl.h"
+#include "panes/PaneController.h"
+
+namespace tolvane::test {
+
+// The settings file of the test environment.
+std::string StoreFile();
+// Runs the event loop until `done` holds; false after a minute (a hang, not a slow machine).
+bool EventuallyOnLoop(const std::function<bool()>& done);
+
+// A pane controller that counts what the window routes to it, and how much of it came after
+// its shutdown (which must be nothing).
+class RecordingController : public PaneController {
+public:
+    using PaneController::PaneController;
+    void RefreshLocations() override { Count(); }
+    void OnLocationSelected(int) override { Count(); }
+    void OpenSelection() override { Count(); }
+    void OnTreeSelectionChanged(QTreeWidgetItem*) override { Count(); }
+    void AddFocusedSelection() override { Count(); }
+    void RemoveSelectedRows() override { Count(); }
+
+    int routed = 0;
+    int routedAfterShutdown = 0;
+
+private:
+    void Count() {
+        ++routed;
+        routedAfterShutdown += ShuttingDown() ? 1 : 0;
+    }
+};
+
+// A listing worker that, once woken, stays busy until released: a controller slow to stop.
+struct SlowWorker {
+    std::atomic<bool> busy{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> returned{false};
+    WorkerThread::Pass Pass();
+};
+
+// An erase run that goes on until the test ends it.
+class FakeRun : public EraseRunControl {
+public:
+    bool Running() const override { return running; }
+    void RequestStop() override { ++stopRequests; }
+    bool running = true;
+    int stopRequests = 0;
+};
+
+// Every visible descendant of `root` whose rectangle is empty or leaves its parent's; empty
+// when the layout is sound.
+std::string LayoutFaults(const QWidget& root);
+
+}  // namespace tolvane::test

@@ -1,0 +1,408 @@
+// The main window with real widgets on the offscreen platform: first start, the View
+// commands and their rebuilds, closing through the controller's shutdown, the menus and the
+// layout.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QTimer>
+#include <filesystem>
+
+#include "MainFrameTestSupport.h"
+#include "QtTestEnvironment.h"
+#include "app/MainBars.h"
+#include "app/MainCommands.h"
+#include "app/MainMenus.h"
+#include "app/PaneViews.h"
+#include "app/SettingsStore.h"
+
+namespace tolvane {
+namespace {
+
+using test::EventuallyOnLoop;
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override { std::filesystem::remove(test::StoreFile()); }
+    void TearDown() override {
+        m_frame.reset();
+        std::filesystem::remove(test::StoreFile());
+    }
+
+    CMainFrame& Open(MainFrameHooks hooks = {}) {
+        hooks.makeController = [this] {
+            auto controller = std::make_unique<test::RecordingController>(
+                PaneController::WorkerPasses{m_slow.Pass(), {}});
+            m_controllers.push_back(controller.get());
+            return controller;
+        };
+        hooks.openUrl = [this](const QUrl& url) {
+            m_opened.push_back(url);
+            return true;
+        };
+        m_frame = std::make_unique<CMainFrame>(hooks);
+        m_frame->resize(1000, 700);
+        m_frame->show();
+        QCoreApplication::processEvents();
+        return *m_frame;
+    }
+    void Choose(int command) { m_frame->Menus().Action(command)->trigger(); }
+    // Chooses a command that rebuilds the panes and waits for the new ones.
+    void ChooseAndWaitRebuilt(int command) {
+        QSignalSpy rebuilt(m_frame.get(), &CMainFrame::PanesRebuilt);
+        Choose(command);
+        ASSERT_TRUE(rebuilt.wait(60000));
+    }
+    void CloseAndWait() {
+        m_frame->close();
+        ASSERT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
+    }
+    bool ViewChecked(int item) const {
+        return m_frame->Menus().Popup(kBarView)->actions()[item]->isChecked();
+    }
+    const PaneViews& Views() const { return m_frame->Views(); }
+
+    test::SlowWorker m_slow{.release = true};
+    std::unique_ptr<CMainFrame> m_frame;
+    std::vector<test::RecordingController*> m_controllers;
+    std::vector<QUrl> m_opened;
+};
+
+TEST_F(MainWindowTest, NewUserFirstStartAndTheValuesOfTheFirstClose) {
+    CMainFrame& frame = Open();
+    EXPECT_EQ(frame.windowTitle(), "Brevorn");
+    ASSERT_TRUE(Views().TwoPanes());
+    EXPECT_EQ(Views().LeftWidth(), 288);
+    CLeftView& left = *Views().LeftView();
+    EXPECT_TRUE(left.Tree()->isVisible());
+    EXPECT_FALSE(left.List()->isVisible());
+    EXPECT_TRUE(left.Hint()->isVisible());  // the lower strip shows the hint, not the banner
+    EXPECT_FALSE(left.BannerButton()->isVisible());
+    EXPECT_EQ(left.Hint()->geometry().bottom(), left.height() - 1);
+    EXPECT_FALSE(frame.Bars().LocationBox()->isVisible());  // no location box in Tree kind
+    EXPECT_EQ(frame.Bars().PathEdit()->x(), 0);
+    EXPECT_EQ(frame.Menus().Action(kCmdPassesLabel)->text(), "Passes: 3");
+    EXPECT_TRUE(frame.Menus().Action(kCmdPasses3)->isChecked());
+    EXPECT_TRUE(ViewChecked(kViewTree));
+    EXPECT_FALSE(ViewChecked(kViewBigIcons) || ViewChecked(kViewList));
+    EXPECT_TRUE(ViewChecked(kViewRightWindow));
+    EXPECT_TRUE(ViewChecked(kViewAdvertisement));
+    EXPECT_TRUE(ViewChecked(kViewDesktopShortcut));
+    EXPECT_FALSE(ViewChecked(kViewContextMenu));
+    const QRect placed = frame.geometry();
+    CloseAndWait();
+
+    QSettings stored(QString::fromStdString(test::StoreFile()), QSettings::IniFormat);
+    QStringList keys = stored.allKeys();
+    keys.sort();
+    EXPECT_EQ(keys.join(' ').toStdString(),
+              "ACookie AHistory AInternet ARecent ARecycled ATemp Advertisement ContextMenu "
+              "DesktopShortcut LeftType LeftWidth Passes RightType RizUze WBottom WLeft WRight "
+              "WTop WZoomed");
+    const std::pair<const char*, int> values[] = {{"Passes", 3},
+                                                  {"LeftType", 0},
+                                                  {"RightType", 1},
+                                                  {"LeftWidth", 288},
+                                                  {"Advertisement", 1},
+                                                  {"DesktopShortcut", 1},
+                                                  {"ContextMenu", 0},
+                                                  {"WZoomed", 0},
+                                                  {"WLeft", placed.left()},
+                                                  {"WTop", placed.top()},
+                                                  {"WRight", placed.left() + placed.width()},
+                                                  {"WBottom", placed.top() + placed.height()},
+                                                  {"ARecycled", 1},
+                                                  {"ATemp", 1},
+                                                  {"AInternet", 0},
+                                                  {"AHistory", 0},
+                                                  {"ACookie", 0},
+                                                  {"ARecent", 0}};
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(GetSettingDword(name, -99), value) << name;
+    }
+    // The pane-state record: three widths, two counts and two folders at least.
+    EXPECT_GE(stored.value("RizUze").toByteArray().size(), 24);
+}
+
+struct ViewCase {
+    const char* name;
+    int storedKind;  // the "LeftType" the window starts with
+    int command;
+    LeftPaneKind kind;
+    bool twoPanes;
+    int checkedItem;
+};
+
+class ViewCommandTest : public MainWindowTest, public testing::WithParamInterface<ViewCase> {};
+
+TEST_P(ViewCommandTest, RebuildsThePanesThroughTheControllerShutdown) {
+    const ViewCase& c = GetParam();
+    SetSettingDword("LeftType", c.storedKind);
+    CMainFrame& frame = Open();
+    ChooseAndWaitRebuilt(c.command);
+    EXPECT_EQ(frame.Settings().leftType, c.kind);
+    EXPECT_EQ(Views().TwoPanes(), c.twoPanes);
+    EXPECT_EQ(Views().EraseList() != nullptr, c.twoPanes);
+    for (int item : {kViewBigIcons, kViewList, kViewTree}) {
+        EXPECT_EQ(ViewChecked(item), item == c.checkedItem) << item;
+    }
+    EXPECT_EQ(ViewChecked(kViewRightWindow), c.twoPanes);
+    const bool tree = c.kind == LeftPaneKind::Tree;
+    if (tree) {
+        ASSERT_NE(Views().LeftTree(), nullptr);
+        EXPECT_TRUE(Views().LeftTree()->isVisible());
+    } else {
+        ASSERT_NE(Views().LeftList(), nullptr);
+        EXPECT_TRUE(Views().LeftList()->isVisible());
+        EXPECT_EQ(Views().LeftList()->viewMode(),
+                  c.kind == LeftPaneKind::BigIcons ? QListView::IconMode : QListView::ListMode);
+    }
+    if (c.twoPanes) {
+        EXPECT_NE(Views().LeftView()->Tree()->isVisible(), Views().LeftView()->List()->isVisible());
+    }
+    // The path edit starts right of the location box, or spans the bar without it.
+    const MainBars& bars = frame.Bars();
+    EXPECT_EQ(bars.LocationBox()->isVisible(), !tree);
+    EXPECT_EQ(bars.PathEdit()->x(), tree ? 0 : bars.LocationBox()->geometry().right() + 2);
+    EXPECT_EQ(bars.PathEdit()->geometry().right(), frame.width() - 1);
+    ASSERT_EQ(m_controllers.size(), 2u);
+    EXPECT_EQ(frame.Controller(), m_controllers[1]);
+    EXPECT_EQ(test::LayoutFaults(frame), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ViewCommandTest,
+    testing::Values(ViewCase{"BigIcons", 0, kCmdBigIcons, LeftPaneKind::BigIcons, true, 0},
+                    ViewCase{"List", 1, kCmdList, LeftPaneKind::List, true, 1},
+                    ViewCase{"Tree", 2, kCmdTree, LeftPaneKind::Tree, true, 2},
+                    ViewCase{"OnePaneTree", 0, kCmdUseRightWindow, LeftPaneKind::Tree, false, 2},
+                    ViewCase{"OnePaneList", 2, kCmdUseRightWindow, LeftPaneKind::List, false, 1}),
+    [](const testing::TestParamInfo<ViewCase>& info) { return info.param.name; });
+
+TEST_F(MainWindowTest, StoredLeftTypeOutsideTheKindsShowsAndChecksList) {
+    SetSettingDword("LeftType", 7);
+    CMainFrame& frame = Open();
+    EXPECT_EQ(frame.Settings().leftType, LeftPaneKind::List);
+    EXPECT_TRUE(Views().LeftList()->isVisible());
+    EXPECT_TRUE(ViewChecked(kViewList));
+    EXPECT_FALSE(ViewChecked(kViewBigIcons));
+    CloseAndWait();
+    EXPECT_EQ(GetSettingDword("LeftType", -1), 2);
+}
+
+TEST_F(MainWindowTest, RightWindowComesBackWithItsLeftWidth) {
+    Open();
+    Views().Splitter()->setSizes({400, 600});
+    ChooseAndWaitRebuilt(kCmdUseRightWindow);
+    EXPECT_FALSE(Views().TwoPanes());
+    ChooseAndWaitRebuilt(kCmdUseRightWindow);
+    ASSERT_TRUE(Views().TwoPanes());
+    EXPECT_EQ(Views().LeftWidth(), 400);
+}
+
+TEST_F(MainWindowTest, LeftColumnNarrowerThanTheMinimumSnapsBackButZeroStays) {
+    Open();
+    QSplitter& splitter = *Views().Splitter();
+    splitter.setSizes({150, 850});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Views().LeftWidth(), PaneViews::kMinLeftWidth);
+    // The banner is then centred with (227 - 184) / 2 pixels on its left.
+    EXPECT_EQ(Views().LeftView()->BannerButton()->x(), 21);
+    splitter.setSizes({0, 1000});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Views().LeftWidth(), 0);
+}
+
+TEST_F(MainWindowTest, PlacementFarOffScreenComesBackVisible) {
+    SetSettingDword("WLeft", 40000);
+    SetSettingDword("WTop", -30000);
+    SetSettingDword("WRight", 40800);
+    SetSettingDword("WBottom", -29400);
+    m_frame = std::make_unique<CMainFrame>();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(m_frame->geometry())) << m_frame->geometry().x();
+    EXPECT_EQ(m_frame->size(), QSize(800, 600));
+}
+
+TEST_F(MainWindowTest, ClosingWaitsForTheControllerWhileTheEventLoopRuns) {
+    m_slow.release = false;
+    CMainFrame& frame = Open();
+    test::RecordingController* controller = m_controllers.at(0);
+    controller->RefreshAll();  // wakes the listing worker, which is slow to stop
+    ASSERT_TRUE(EventuallyOnLoop([&] { return m_slow.busy.load(); }));
+    QSignalSpy panesClosed(controller, &PaneController::PanesClosed);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+
+    frame.close();
+    EXPECT_TRUE(frame.Closing());
+    ASSERT_TRUE(EventuallyOnLoop([&] { return ticks >= 5; }));  // the loop keeps running
+    EXPECT_TRUE(frame.isVisible());
+    frame.close();  // a second request changes nothing
+    frame.Bars().LocationBox()->addItem("/");
+    Choose(kCmdInsert);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_EQ(controller->routedAfterShutdown, 0);
+
+    bool hiddenBeforeWorkerReturned = false;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        hiddenBeforeWorkerReturned |= !frame.isVisible() && !m_slow.returned.load();
+    });
+    m_slow.release = true;
+    ASSERT_TRUE(EventuallyOnLoop([&] { return !frame.isVisible(); }));
+    EXPECT_FALSE(hiddenBeforeWorkerReturned);
+    EXPECT_EQ(panesClosed.count(), 1);
+    EXPECT_EQ(frame.Controller(), nullptr);
+}
+
+TEST_F(MainWindowTest, ClosingDuringAnEraseRunAsksAndClosesOnlyAfterTheRunEnded) {
+    test::FakeRun run;
+    test::BoxAnswerer answerer;
+    MainFrameHooks hooks;
+    hooks.eraseRun = &run;
+    CMainFrame& frame = Open(hooks);
+
+    answerer.ThenClick(QMessageBox::No);
+    frame.close();
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].text, "Do you want to stop erasing?");
+    EXPECT_EQ(answerer.Seen()[0].title, "Question");
+    EXPECT_EQ(run.stopRequests, 0);
+    EXPECT_FALSE(frame.Closing());
+
+    answerer.ThenClick(QMessageBox::Yes);
+    frame.close();
+    EXPECT_EQ(run.stopRequests, 1);
+    frame.close();  // asked already: no second question
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answerer.Seen().size(), 2u);
+    EXPECT_TRUE(frame.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(test::StoreFile()));  // nothing saved yet
+
+    run.running = false;
+    frame.OnEraseRunEnded();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return !frame.isVisible(); }));
+    EXPECT_EQ(answerer.Unexpected(), 0);
+}
+
+TEST_F(MainWindowTest, RebuildingPanesDuringARunIsRefused) {
+    test::FakeRun run;
+    MainFrameHooks hooks;
+    hooks.eraseRun = &run;
+    CMainFrame& frame = Open(hooks);
+    Choose(kCmdList);
+    Choose(kCmdUseRightWindow);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.Settings().leftType, LeftPaneKind::Tree);
+    EXPECT_TRUE(ViewChecked(kViewTree) && !ViewChecked(kViewList));
+    EXPECT_EQ(m_controllers.size(), 1u);
+    Choose(kCmdAdvertisement);  // allowed during a run
+    EXPECT_FALSE(frame.Settings().showAdvertisement);
+    run.running = false;
+}
+
+TEST_F(MainWindowTest, PaneStateSurvivesARebuild) {
+    Open();
+    Views().EraseList()->setColumnWidth(2, 333);
+    ChooseAndWaitRebuilt(kCmdList);
+    EXPECT_EQ(Views().EraseList()->columnWidth(2), 333);
+    EXPECT_EQ(m_controllers.at(1)->State().columnWidth[2], 333);
+}
+
+TEST_F(MainWindowTest, ShowAdvertisementHidesTheStripAndTheDragRetiresTheHint) {
+    CMainFrame& frame = Open();
+    CLeftView& left = *Views().LeftView();
+    Choose(kCmdAdvertisement);
+    EXPECT_FALSE(ViewChecked(kViewAdvertisement));
+    EXPECT_FALSE(left.Hint()->isVisible() || left.BannerButton()->isVisible());
+    EXPECT_EQ(left.Tree()->height(), left.height());
+    Choose(kCmdAdvertisement);
+    EXPECT_TRUE(ViewChecked(kViewAdvertisement));
+    EXPECT_TRUE(left.Hint()->isVisible());
+    frame.OnLeftPaneBeginDrag();
+    EXPECT_FALSE(frame.ShowHint());
+    EXPECT_FALSE(left.Hint()->isVisible());
+    EXPECT_TRUE(left.BannerButton()->isVisible());
+    left.BannerButton()->click();
+    ASSERT_EQ(m_opened.size(), 1u);
+    EXPECT_EQ(m_opened[0].host(), "miravelt.example");
+}
+
+TEST_F(MainWindowTest, PassCommandsSetTheCountAndItsLabel) {
+    CMainFrame& frame = Open();
+    const std::pair<int, int> cases[] = {
+        {kCmdPasses0, 0}, {kCmdPasses7, 7}, {kCmdPasses4, 4}, {kCmdPasses9, 9}};
+    for (const auto& [command, passes] : cases) {
+        Choose(command);
+        EXPECT_EQ(frame.Settings().passes, passes);
+        EXPECT_EQ(frame.Menus().Action(kCmdPassesLabel)->text(), QString("Passes: %1").arg(passes));
+        EXPECT_EQ(frame.Menus().Action(command)->isChecked(), passes != 4) << passes;
+    }
+}
+
+// Text (with its mnemonic) and key of every item of a popup, "-" for a separator.
+std::string Describe(const QMenu& popup) {
+    std::string text;
+    for (const QAction* action : popup.actions()) {
+        text += action->isSeparator() ? std::string("-") : action->text().toStdString();
+        if (!action->shortcut().isEmpty()) {
+            text += "\t" + action->shortcut().toString().toStdString();
+        }
+        text += action->isEnabled() ? "" : " (grayed)";
+        text += "\n";
+    }
+    return text;
+}
+
+TEST_F(MainWindowTest, MenuBarHasItsItemsInOrderWithTheirKeys) {
+    CMainFrame& frame = Open();
+    const QList<QAction*> bar = frame.menuBar()->actions();
+    std::string top;
+    for (const QAction* action : bar) {
+        top += action->text().toStdString() + (action->isEnabled() ? "|" : " (grayed)|");
+    }
+    EXPECT_EQ(top, "&File|&View|&Passes|&Help|  (grayed)|Passes: 3 (grayed)|&Erase|");
+    EXPECT_FALSE(frame.menuBar()->isNativeMenuBar());
+    EXPECT_EQ(Describe(*bar[0]->menu()), "&Erase\tCtrl+E\n&Cancel\tEsc\n-\nE&xit\n");
+    EXPECT_EQ(Describe(*bar[1]->menu()),
+              "&Big Icons List\n&List\n&Tree\nUse &Right Window\n-\nShow &Advertisement\n"
+              "Add Shortcut to &Desktop\nAdd to &Context Menu\n");
+    EXPECT_EQ(Describe(*bar[2]->menu()),
+              "&0 - Without cleaning\tCtrl+0\n&1 - One layer of random data\tCtrl+1\n"
+              "&2 - Two layers of random data\tCtrl+2\n&3 - Random, inverted and random\tCtrl+3\n"
+              "&5\tCtrl+5\n&7\tCtrl+7\n&9\tCtrl+9\n");
+    EXPECT_EQ(Describe(*bar[3]->menu()), "&Instruction...\tF1\n&About Brevorn...\n&Home Page...\n");
+    // Taken off the bar, its items kept.
+    EXPECT_EQ(Describe(*frame.Menus().AutoPopup()),
+              "&Recycled Bin\n&Temporary Files\nTemporary &Internet Files\n&History\n&Cookie\n"
+              "Recent &Documents\n");
+    std::string keys;
+    for (int command : {kCmdPasses4, kCmdPasses6, kCmdPasses8, kCmdInsert, kCmdDelete, kCmdEnter}) {
+        keys += frame.Menus().Action(command)->shortcut().toString().toStdString() + " ";
+    }
+    EXPECT_EQ(keys, "Ctrl+4 Ctrl+6 Ctrl+8 Ins Del Return ");
+}
+
+TEST_F(MainWindowTest, EveryVisibleChildLiesInsideItsParent) {
+    CMainFrame& frame = Open();
+    EXPECT_EQ(test::LayoutFaults(frame), "") << "Tree";
+    frame.OnLeftPaneBeginDrag();  // the banner instead of the hint
+    EXPECT_EQ(test::LayoutFaults(frame), "") << "Tree with banner";
+}
+
+}  // namespace
+}  // namespace tolvane
