@@ -235,6 +235,26 @@ TEST_F(MainWindowTest, PlacementFarOffScreenComesBackVisible) {
     EXPECT_EQ(m_frame->size(), QSize(800, 600));
 }
 
+TEST_F(MainWindowTest, MaximizedWindowStoresItsNormalPlacementAndComesBackMaximized) {
+    SetSettingDword("WLeft", 20);
+    SetSettingDword("WTop", 30);
+    SetSettingDword("WRight", 620);
+    SetSettingDword("WBottom", 430);
+    m_frame = std::make_unique<CMainFrame>();
+    m_frame->show();
+    m_frame->setWindowState(Qt::WindowMaximized);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return m_frame->isMaximized(); }));
+    CloseAndWait();
+    EXPECT_EQ(GetSettingDword("WZoomed", -1), 1);
+    EXPECT_EQ(GetSettingDword("WLeft", -1), 20);
+    EXPECT_EQ(GetSettingDword("WBottom", -1), 430);
+
+    m_frame = std::make_unique<CMainFrame>();
+    m_frame->show();  // maximized at the first turn of the event loop, over the same placement
+    ASSERT_TRUE(EventuallyOnLoop([&] { return m_frame->isMaximized(); }));
+    EXPECT_EQ(m_frame->normalGeometry(), QRect(20, 30, 600, 400));
+}
+
 TEST_F(MainWindowTest, ClosingWaitsForTheControllerWhileTheEventLoopRuns) {
     m_slow.release = false;
     CMainFrame& frame = Open();
