@@ -289,6 +289,19 @@ TEST_F(MainWindowTest, ClosingWaitsForTheControllerWhileTheEventLoopRuns) {
     EXPECT_EQ(frame.Controller(), nullptr);
 }
 
+TEST_F(MainWindowTest, ClosingDuringARebuildClosesWhenTheOldPanesHaveClosed) {
+    m_slow.release = false;
+    CMainFrame& frame = Open();
+    m_controllers.at(0)->RefreshAll();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return m_slow.busy.load(); }));
+    Choose(kCmdList);
+    frame.close();
+    m_slow.release = true;
+    ASSERT_TRUE(EventuallyOnLoop([&] { return !frame.isVisible(); }));
+    EXPECT_EQ(m_controllers.size(), 1u);  // no new panes for a closing window
+    EXPECT_EQ(GetSettingDword("LeftType", -1), 2);
+}
+
 TEST_F(MainWindowTest, ClosingDuringAnEraseRunAsksAndClosesOnlyAfterTheRunEnded) {
     test::FakeRun run;
     test::BoxAnswerer answerer;

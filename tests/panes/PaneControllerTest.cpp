@@ -54,7 +54,7 @@ TEST(PaneControllerTest, StartGivesTheEraseListItsColumnsAndTheEditTheFolder) {
     PaneController controller;
     controls.Configure(controller);
     PaneState stored;
-    stored.columnWidth = {-1, 0, 300};  // a stored 0 is kept, only -1 is the default
+    stored.columnWidth = {-1, 0, -1};  // a stored 0 is kept, only -1 is the default
     stored.folder[0] = "/home/me/a long folder name/";
     Data::MemoryWriter record;
     SavePaneState(record, stored);
@@ -70,21 +70,10 @@ TEST(PaneControllerTest, StartGivesTheEraseListItsColumnsAndTheEditTheFolder) {
     }
     EXPECT_EQ(list.columnWidth(0), 150);
     EXPECT_EQ(list.columnWidth(1), 0);
-    EXPECT_EQ(list.columnWidth(2), 300);
+    EXPECT_EQ(list.columnWidth(2), 225);
     EXPECT_TRUE(list.isColumnHidden(3));
     EXPECT_EQ(controls.path->text(), "/home/me/a long folder name/");
     EXPECT_EQ(controls.path->cursorPosition(), controls.path->text().size());
-    ShutDownAndWait(controller);
-}
-
-TEST(PaneControllerTest, DefaultColumnsWithoutAStoredRecord) {
-    Controls controls;
-    PaneController controller;
-    controls.Configure(controller);
-    ASSERT_TRUE(controller.Start());
-    EXPECT_EQ(controls.eraseList->columnWidth(0), 150);
-    EXPECT_EQ(controls.eraseList->columnWidth(1), 75);
-    EXPECT_EQ(controls.eraseList->columnWidth(2), 225);
     ShutDownAndWait(controller);
 }
 
