@@ -1,6 +1,6 @@
 // Renders the confirmation box (plain, and with notes on where overwriting in place cannot be
-// relied on), the progress dialog and the closing notes of a command-line run to PNG files,
-// for a look by eye. Not a test: build and run it with
+// relied on), the progress dialog and the closing notes of a command-line run, and the About
+// box, to PNG files for a look by eye. Not a test: build and run it with
 //     cmake --build <build folder> --target screenshots
 // which writes <build folder>/screenshots/*.png on the offscreen platform; or run the
 // program by hand with the output folder as its argument.
@@ -15,6 +15,7 @@
 #include "app/RunReport.h"
 #include "engine/EraseJob.h"
 #include "engine/MediumCheck.h"
+#include "views/CAboutBox.h"
 
 namespace {
 
@@ -75,5 +76,8 @@ int main(int argc, char** argv) {
     dialog.ProgressBar()->setValue(420);
     ok = SaveGrab(dialog, folder, "progress.png") && ok;
     dialog.hide();
+
+    tolvane::CAboutBox about([](const QUrl&) { return false; });
+    ok = SaveGrab(about, folder, "about.png") && ok;
     return ok ? 0 : 1;
 }
