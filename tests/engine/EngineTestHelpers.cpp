@@ -1,25 +1,41 @@
 #include "EngineTestHelpers.h"
 
-#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/inotify.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <map>
+#include <filesystem>
 #include <thread>
 
+#include "TempDir.h"
 #include "engine/EraseJob.h"
 #include "engine/SizeCounter.h"
 
 namespace tolvane::test {
+namespace {
+
+// What the worker does after the dialog: count the items, then erase them.
+void CountAndErase(EraseEngine& engine, const std::vector<std::string>& paths) {
+    EraseItemList items;
+    for (const std::string& path : paths) {
+        items.push_back(EraseItem{ClassifyItem(path), path});
+    }
+    ProgressSink sink;
+    SizeCounter counter(&sink);
+    counter.SetItems(&items);
+    counter.Walk();
+    engine.SetItems(&items);
+    engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * engine.PassCount());
+    engine.SetSink(&sink);
+    engine.Walk();
+}
+
+}  // namespace
 
 std::intptr_t RecordingTarget::Send(std::uint32_t message, std::uintptr_t wParam,
                                     std::intptr_t lParam) {
@@ -55,11 +71,9 @@ std::vector<RecordingTarget::Message> RecordingTarget::Messages() const {
 }
 
 int RecordingTarget::Count(std::uintptr_t code) const {
-    int n = 0;
-    for (const Message& m : Messages()) {
-        n += m.code == code ? 1 : 0;
-    }
-    return n;
+    const std::vector<Message> messages = Messages();
+    return static_cast<int>(std::count_if(messages.begin(), messages.end(),
+                                          [&](const Message& m) { return m.code == code; }));
 }
 
 std::vector<std::string> RecordingTarget::FailedPaths() const {
@@ -131,19 +145,8 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
         if (prepare) {
             prepare();
         }
-        EraseItemList items;
-        for (const std::string& path : paths) {
-            items.push_back(EraseItem{ClassifyItem(path), path});
-        }
-        ProgressSink sink;
-        SizeCounter counter(&sink);
-        counter.SetItems(&items);
-        counter.Walk();
         EraseEngine engine(passes);
-        engine.SetItems(&items);
-        engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * passes);
-        engine.SetSink(&sink);
-        engine.Walk();
+        CountAndErase(engine, paths);
         for (const std::string& note : engine.Notes()) {
             std::printf("\nnote: %s\n", note.c_str());
         }
@@ -180,160 +183,55 @@ void OpenUpTo(const std::string& folder) {
 }
 
 std::string RunEraseHere(EraseEngine& engine, const std::vector<std::string>& paths) {
-    EraseItemList items;
-    for (const std::string& path : paths) {
-        items.push_back(EraseItem{ClassifyItem(path), path});
-    }
     testing::internal::CaptureStdout();
-    ProgressSink sink;
-    SizeCounter counter(&sink);
-    counter.SetItems(&items);
-    counter.Walk();
-    engine.SetItems(&items);
-    engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * engine.PassCount());
-    engine.SetSink(&sink);
-    engine.Walk();
+    CountAndErase(engine, paths);
     return testing::internal::GetCapturedStdout();
 }
 
-std::uint64_t WrittenByThisThread() {
-    std::ifstream io("/proc/thread-self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value) {
-        if (key == "wchar:") {
-            return value;
+struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+TreeState Snapshot(const std::string& root) {
+    TreeState state;
+    std::error_code error;
+    namespace fs = std::filesystem;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        const std::string path = it->path().string();
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) {
+            state[path] = "vanished";
+            continue;
         }
-    }
-    return 0;
-}
-
-FolderEvents::FolderEvents(const std::string& folder) {
-    m_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd >= 0) {
-        inotify_add_watch(m_fd, folder.c_str(),
-                          IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE | IN_DELETE);
-    }
-}
-
-FolderEvents::~FolderEvents() {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-}
-
-std::vector<std::string> FolderEvents::Take() {
-    std::vector<std::string> events;
-    std::map<std::uint32_t, std::string> movedFrom;
-    alignas(inotify_event) char buffer[65536];
-    for (ssize_t n; (n = read(m_fd, buffer, sizeof buffer)) > 0;) {
-        for (char* p = buffer; p < buffer + n;) {
-            auto* e = reinterpret_cast<inotify_event*>(p);
-            std::string name = e->len ? e->name : "";
-            if (e->mask & IN_MOVED_FROM) {
-                movedFrom[e->cookie] = name;
-            } else if (e->mask & IN_MOVED_TO) {
-                events.push_back(movedFrom[e->cookie] + ">" + name);
-            } else if (e->mask & IN_CREATE) {
-                events.push_back("+" + name);
-            } else if (e->mask & IN_DELETE) {
-                events.push_back("-" + name);
-            }
-            p += sizeof(inotify_event) + e->len;
+        std::string record = std::to_string(st.st_mode) + " " + std::to_string(st.st_mtim.tv_sec) +
+                             "." + std::to_string(st.st_mtim.tv_nsec) + " ";
+        if (S_ISREG(st.st_mode)) {
+            record += ReadFile(path);
+        } else if (S_ISLNK(st.st_mode)) {
+            record += fs::read_symlink(path, error).string();
         }
+        state[path] = record;
     }
-    return events;
+    state[root] = std::to_string(state.size()) + " entries";
+    return state;
 }
 
-bool SetImmutable(const std::string& path, bool on) {
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+bool MakeSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
         return false;
     }
-    int flags = 0;
-    bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    if (ok) {
-        flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-        ok = ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    path.copy(address.sun_path, path.size());
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) {
+        close(fd);  // the socket file stays
     }
-    close(fd);
     return ok;
-}
-
-namespace {
-EraseItemList OrdinaryItems(const std::vector<std::string>& paths) {
-    EraseItemList items;
-    for (const std::string& path : paths) {
-        items.push_back({ItemKind::Ordinary, path});
-    }
-    return items;
-}
-}  // namespace
-
-RecordingWalker::RecordingWalker(const std::vector<std::string>& paths)
-    : m_items(OrdinaryItems(paths)) {
-    SetItems(&m_items);
-}
-
-std::vector<std::string> RecordingWalker::Log() const {
-    std::vector<std::string> log;
-    for (const WalkCall& call : calls) {
-        log.push_back(call.path.empty() ? call.kind : call.kind + " " + call.path);
-    }
-    return log;
-}
-
-std::vector<WalkCall> RecordingWalker::Calls(const std::string& kind) const {
-    std::vector<WalkCall> found;
-    for (const WalkCall& call : calls) {
-        if (call.kind == kind) {
-            found.push_back(call);
-        }
-    }
-    return found;
-}
-
-std::vector<std::string> WalkLog(const std::vector<std::string>& paths) {
-    RecordingWalker walker(paths);
-    walker.Walk();
-    return walker.Log();
-}
-
-std::pair<std::int32_t, std::uint64_t> CountItems(const std::vector<std::string>& paths) {
-    EraseItemList items = OrdinaryItems(paths);
-    SizeCounter counter;
-    counter.SetItems(&items);
-    counter.Walk();
-    return {counter.Count(), counter.Bytes()};
-}
-
-std::string NestingError(const std::vector<WalkCall>& calls) {
-    std::vector<std::string> open;  // folders entered and not left yet, the innermost last
-    for (const WalkCall& call : calls) {
-        if (call.kind == "leave") {
-            if (open.empty() || open.back() != call.path) {
-                return "leave " + call.path + " does not close the folder entered last";
-            }
-            open.pop_back();
-        } else if (call.kind == "enter" || call.kind == "file") {
-            std::string path = call.path;
-            if (call.kind == "enter") {
-                if (path.empty() || path.back() != '/') {
-                    return "entered folder without trailing '/': " + path;
-                }
-                path.pop_back();
-            }
-            if (!open.empty() &&
-                (path.size() <= open.back().size() || !path.starts_with(open.back()) ||
-                 path.find('/', open.back().size()) != std::string::npos)) {
-                return call.path + " is not directly inside " + open.back();
-            }
-            if (call.kind == "enter") {
-                open.push_back(call.path);
-            }
-        }
-    }
-    return open.empty() ? std::string() : "folder never left: " + open.back();
 }
 
 }  // namespace tolvane::test

@@ -1,20 +1,24 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/EraseEngine.h"
-#include "engine/ItemWalker.h"
 #include "engine/NotifyTarget.h"
 
 namespace tolvane::test {
+
+// What the engine writes before a report line, to blank the progress line.
+inline const std::string kBlank = "\r                    \r";
 
 // A window stand-in that records every notification. Send may run on the worker thread; the
 // optional hook runs there too, inside Send, as a window's handler would.
@@ -100,79 +104,15 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
 // that an unprivileged child can reach what a test made there.
 void OpenUpTo(const std::string& folder);
 
-// Bytes the calling thread has handed to write() so far. Per thread, so that nothing a
-// sanitizer runtime or another thread writes is counted.
-std::uint64_t WrittenByThisThread();
+// lstat of a path that must exist.
+struct stat StatOf(const std::string& path);
 
-// Records the renames, creations and deletions inside one folder (not its subfolders).
-class FolderEvents {
-public:
-    explicit FolderEvents(const std::string& folder);
-    ~FolderEvents();
-    // "from>to" for a rename, "+name" for a creation, "-name" for a deletion, in order.
-    std::vector<std::string> Take();
+// What a tree looks like, in enough detail to see any change: per entry its type and mode,
+// its modification time, and a file's content or a link's target.
+using TreeState = std::map<std::string, std::string>;
+TreeState Snapshot(const std::string& root);
 
-private:
-    int m_fd = -1;
-};
-
-// Sets or clears the immutable attribute (root on ext4/xfs); false when not possible here.
-bool SetImmutable(const std::string& path, bool on);
-
-// One call a walker made, with the path it passed (the item's path for OnItemBegin/End; for
-// OnDrive the path buffer and the volume root).
-struct WalkCall {
-    std::string kind;  // "begin", "end", "file", "enter", "leave", "drive", "finish"
-    std::string path;
-    FindData entry;          // file, enter, leave
-    std::string volumeRoot;  // drive
-};
-
-// An ItemWalker over ordinary items that logs every call. onFile runs after a file was
-// logged (for cancelling from inside a handler).
-class RecordingWalker : public ItemWalker {
-public:
-    explicit RecordingWalker(const std::vector<std::string>& paths);
-
-    std::vector<WalkCall> calls;
-    std::function<void(RecordingWalker&, const std::string&)> onFile;
-
-    // "kind path" for every call, in order.
-    std::vector<std::string> Log() const;
-    std::vector<WalkCall> Calls(const std::string& kind) const;
-
-protected:
-    void OnFile(std::string& path, const FindData& entry) override {
-        calls.push_back({"file", path, entry, {}});
-        if (onFile) {
-            onFile(*this, path);
-        }
-    }
-    void OnEnterFolder(std::string& path, const FindData& e) override { Add("enter", path, e); }
-    void OnLeaveFolder(std::string& path, const FindData& e) override { Add("leave", path, e); }
-    void OnDrive(std::string& path, const std::string& root) override {
-        calls.push_back({"drive", path, {}, root});
-    }
-    void OnItemBegin(const EraseItem& item) override { Add("begin", item.path); }
-    void OnItemEnd(const EraseItem& item) override { Add("end", item.path); }
-    void OnFinish() override { Add("finish", ""); }
-
-private:
-    void Add(const char* kind, const std::string& path, const FindData& entry = {}) {
-        calls.push_back({kind, path, entry, {}});
-    }
-    EraseItemList m_items;
-};
-
-// Walks the paths with a RecordingWalker and returns its log.
-std::vector<std::string> WalkLog(const std::vector<std::string>& paths);
-
-// What a SizeCounter adds up for the paths: entries and bytes.
-std::pair<std::int32_t, std::uint64_t> CountItems(const std::vector<std::string>& paths);
-
-// Checks the nesting of file/enter/leave calls: every entry lies directly in the innermost
-// open folder, every leave closes the folder entered last. Empty when it holds, else what
-// is wrong.
-std::string NestingError(const std::vector<WalkCall>& calls);
+// A socket file nobody listens on, like one of a program that is running; false on failure.
+bool MakeSocket(const std::string& path);
 
 }  // namespace tolvane::test

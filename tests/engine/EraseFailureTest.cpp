@@ -1,7 +1,10 @@
 // Nothing fails silently: whatever could not be erased is reported with its reason and left
 // as it was found (name, size, permission bits), so that it can be tried again. Permission
 // cases run as an unprivileged user in a child; write, sync, rename and removal failures come
-// from the file-system seam.
+// from the file-system seam. Some items are refused before anything is touched, each with a
+// line that says why: names ending in "." or ".." (they name a folder other than the one the
+// user read), files of kernel file systems (controls of the running system), and drive specs
+// that name no volume of user data.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -14,22 +17,10 @@
 #include "RawScan.h"
 #include "TempDir.h"
 #include "engine/EraseEngine.h"
+#include "engine/FailureReasons.h"
 
 namespace tolvane::test {
 namespace {
-
-const std::string kBlank = "\r                    \r";
-constexpr uid_t kNobody = 65534;
-
-struct stat StatOf(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
-    return st;
-}
-
-bool Has(const std::string& output, const std::string& line) {
-    return output.find(line) != std::string::npos;
-}
 
 // Folders an unprivileged owner cannot list, and a file it can reach but not list the folder
 // of. Each folder stays exactly as it was; the reachable file goes.
@@ -39,20 +30,18 @@ TEST(EraseFailure, UnlistableFoldersAreReportedAndLeftAsTheyWere) {
     }
     TempDir dir;
     const std::string work = dir / "work";
-    struct Case {
+    const struct {
         const char* folder;
         mode_t mode;
-        const char* line;  // what the report says about it (after the path)
-        const char* path;  // the path the line names, relative to work
-    };
-    const Case cases[] = {
-        {"read-only", 0400, " - failed\n", "read-only/inside.txt"},  // listed, not examinable
-        {"no-access", 0000, " - failed\n", "no-access"},
-        {"write-search", 0300, " - failed\n", "write-search"},
+        const char* reported;  // the path the failure line names, relative to work
+    } cases[] = {
+        {"read-only", 0400, "read-only/inside.txt"},  // listed, not examinable
+        {"no-access", 0000, "no-access"},
+        {"write-search", 0300, "write-search"},
     };
     ASSERT_TRUE(MakeDirs(work + "/search-only"));
     ASSERT_TRUE(WriteFile(work + "/search-only/reachable.txt", "go"));
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         ASSERT_TRUE(MakeDirs(work + "/" + c.folder));
         ASSERT_TRUE(WriteFile(work + "/" + c.folder + "/inside.txt", "stay"));
     }
@@ -60,10 +49,10 @@ TEST(EraseFailure, UnlistableFoldersAreReportedAndLeftAsTheyWere) {
     OpenUpTo(work);
     std::vector<std::string> paths;
     std::vector<struct stat> before;
-    for (const Case& c : cases) {
-        ASSERT_EQ(chmod((work + "/" + c.folder).c_str(), c.mode), 0);
-        before.push_back(StatOf(work + "/" + c.folder));
+    for (const auto& c : cases) {
         paths.push_back(work + "/" + c.folder);
+        ASSERT_EQ(chmod(paths.back().c_str(), c.mode), 0);
+        before.push_back(StatOf(paths.back()));
     }
     // Searchable and writable but not readable: the file can be reached and removed.
     ASSERT_EQ(chmod((work + "/search-only").c_str(), 0300), 0);
@@ -72,14 +61,13 @@ TEST(EraseFailure, UnlistableFoldersAreReportedAndLeftAsTheyWere) {
     ChildRun run = EraseInChild(1, paths, true);
     EXPECT_EQ(run.status, 3) << run.output;
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const std::string folder = work + "/" + cases[i].folder;
-        EXPECT_TRUE(Has(run.output, kBlank + work + "/" + cases[i].path + cases[i].line))
-            << run.output;
-        struct stat after = StatOf(folder);
-        EXPECT_EQ(after.st_mode, before[i].st_mode) << folder;
-        EXPECT_EQ(after.st_mtim.tv_sec, before[i].st_mtim.tv_sec) << folder;
-        chmod(folder.c_str(), 0700);
-        EXPECT_EQ(ReadFile(folder + "/inside.txt"), "stay") << folder;
+        const std::string failed = kBlank + work + "/" + cases[i].reported + " - failed\n";
+        EXPECT_NE(run.output.find(failed), std::string::npos) << run.output;
+        struct stat after = StatOf(paths[i]);
+        EXPECT_EQ(after.st_mode, before[i].st_mode) << paths[i];
+        EXPECT_EQ(after.st_mtim.tv_sec, before[i].st_mtim.tv_sec) << paths[i];
+        chmod(paths[i].c_str(), 0700);
+        EXPECT_EQ(ReadFile(paths[i] + "/inside.txt"), "stay") << paths[i];
     }
     chmod((work + "/search-only").c_str(), 0700);
     EXPECT_FALSE(Exists(work + "/search-only/reachable.txt"));
@@ -100,66 +88,55 @@ TEST(EraseFailure, TreeDeeperThanTheOpenFileLimitIsReportedAndKeepsItsNames) {
         setrlimit(RLIMIT_NOFILE, &limit);
     });
     EXPECT_GE(run.status, 1);
-    EXPECT_TRUE(Has(run.output, "could not be listed") || Has(run.output, " - failed\n"))
+    EXPECT_TRUE(run.output.find("could not be listed") != std::string::npos ||
+                run.output.find(" - failed\n") != std::string::npos)
         << run.output;
     EXPECT_EQ(ReadFile(path + "/bottom.txt"), "bottom");  // every name on the way is intact
 }
 
 // Failures the file system gives back during a file's erasure: the file stays where the user
 // left it, with its own name and size and its permission bits, and the report says why.
-struct FaultCase {
-    const char* label;
-    std::function<void(FaultyFileSystem&)> arrange;
-    const char* reason;
-    bool keepsName;  // false: the failure came after the renames
-};
-
-void PrintTo(const FaultCase& c, std::ostream* out) {
-    *out << c.label;
-}
-
-class EraseFaultTest : public testing::TestWithParam<FaultCase> {};
-
-TEST_P(EraseFaultTest, FileStaysAndTheReportSaysWhy) {
-    TempDir dir;
-    const std::string path = dir / "report.doc";
-    ASSERT_TRUE(WriteFileOfSize(path, 100000, 'r'));
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    FaultyFileSystem fs;
-    GetParam().arrange(fs);
-    EraseRun run(2, &fs);
-    run.Run({path});
-    EXPECT_EQ(run.target.Failures(), std::vector<std::string>{path + " - " + GetParam().reason});
-    if (GetParam().keepsName) {
-        struct stat st = StatOf(path);
-        EXPECT_EQ(st.st_size, 100000);
-        EXPECT_EQ(st.st_mode & 07777, 0444u);  // the write bit added to open it went again
-    } else {
-        EXPECT_FALSE(Exists(path));
-        EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"aaaaaaaa.aaa"});
+TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
+    using Arrange = std::function<void(FaultyFileSystem&)>;
+    const struct {
+        Arrange arrange;
+        const char* reason;
+        bool keepsName;  // false: the failure came after the renames
+    } cases[] = {
+        {[](FaultyFileSystem& fs) { fs.failWriteAt = 3; },
+         "could not be overwritten: input/output error", true},
+        {[](FaultyFileSystem& fs) {
+             fs.failWriteAt = 2;
+             fs.failWriteErrno = ENOSPC;
+             fs.failEveryWriteAfter = true;
+         },
+         "could not be overwritten: file system full", true},
+        {[](FaultyFileSystem& fs) { fs.failSyncErrno = EIO; },
+         "could not be written to the medium: input/output error", true},
+        {[](FaultyFileSystem& fs) { fs.failRenameFrom = "report.doc"; },
+         "could not be renamed: permission denied", true},
+        {[](FaultyFileSystem& fs) { fs.failRemoveName = "aaaaaaaa.aaa"; },
+         "overwritten but could not be removed: in use", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        TempDir dir;
+        const std::string path = dir / "report.doc";
+        ASSERT_TRUE(WriteFileOfSize(path, 100000, 'r'));
+        ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+        FaultyFileSystem fs;
+        c.arrange(fs);
+        EraseRun run(2, &fs);
+        run.Run({path});
+        EXPECT_EQ(run.target.Failures(), std::vector<std::string>{path + " - " + c.reason});
+        if (c.keepsName) {
+            EXPECT_EQ(StatOf(path).st_size, 100000);
+            EXPECT_EQ(StatOf(path).st_mode & 07777, 0444u);  // the write bit added to open it went
+        } else {
+            EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"aaaaaaaa.aaa"});
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Faults, EraseFaultTest,
-    testing::Values(FaultCase{"WriteError", [](FaultyFileSystem& fs) { fs.failWriteAt = 3; },
-                              "could not be overwritten: input/output error", true},
-                    FaultCase{"DiskFull",
-                              [](FaultyFileSystem& fs) {
-                                  fs.failWriteAt = 2;
-                                  fs.failWriteErrno = ENOSPC;
-                                  fs.failEveryWriteAfter = true;
-                              },
-                              "could not be overwritten: file system full", true},
-                    FaultCase{"SyncError", [](FaultyFileSystem& fs) { fs.failSyncErrno = EIO; },
-                              "could not be written to the medium: input/output error", true},
-                    FaultCase{"RenameRefused",
-                              [](FaultyFileSystem& fs) { fs.failRenameFrom = "report.doc"; },
-                              "could not be renamed: permission denied", true},
-                    FaultCase{"RemoveRefused",
-                              [](FaultyFileSystem& fs) { fs.failRemoveName = "aaaaaaaa.aaa"; },
-                              "overwritten but could not be removed: in use", false}),
-    [](const testing::TestParamInfo<FaultCase>& info) { return info.param.label; });
 
 // A folder that has to stay keeps the permission bits it had, also those its removal needed.
 TEST(EraseFailure, FolderThatStaysKeepsItsPermissionBits) {
@@ -214,7 +191,8 @@ TEST(EraseFailure, FreeSpaceThatCannotBeWrittenIsReported) {
     OpenUpTo(image.MountPoint());
     ChildRun unprivileged = EraseInChild(1, {spec}, true);  // the volume's root is root's
     EXPECT_EQ(unprivileged.status, 1) << unprivileged.output;
-    EXPECT_TRUE(Has(unprivileged.output, kBlank + spec + " - failed\n")) << unprivileged.output;
+    EXPECT_NE(unprivileged.output.find(kBlank + spec + " - failed\n"), std::string::npos)
+        << unprivileged.output;
 
     ASSERT_EQ(mount(nullptr, image.MountPoint().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr),
               0);
@@ -250,6 +228,75 @@ TEST(EraseFailure, SparseFileIsOverwrittenWhereItHoldsData) {
     MarkerScanner scanner;
     scanner.Add(marker);
     EXPECT_EQ(scanner.Scan(image.ReadImage())[0].count, 0u);
+}
+
+std::string RefusedLine(const std::string& path, const std::string& reason) {
+    return kBlank + path + " - " + reason + "\n";
+}
+
+TEST(EraseRefusal, FinalDotOrDotDotIsRefusedAndNothingIsTouched) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirs(dir / "elsewhere/inside"));
+    ASSERT_TRUE(MakeDirs(dir / "work/dir"));
+    ASSERT_TRUE(WriteFile(dir / "elsewhere/inside/keep.txt", "keep"));
+    ASSERT_TRUE(WriteFile(dir / "work/dir/keep.txt", "keep"));
+    ASSERT_EQ(symlink((dir / "elsewhere/inside").c_str(), (dir / "work/linkdir").c_str()), 0);
+    // "work/linkdir/.." means the link target's parent to the kernel, not "work".
+    const std::vector<std::string> paths = {dir / "work/linkdir/..", dir / "work/dir/..",
+                                            dir / "work/dir/.", dir / "work/dir/../"};
+    for (int passes : {1, 0}) {
+        EraseEngine engine(passes);
+        std::string output = RunEraseHere(engine, paths);
+        EXPECT_EQ(engine.FailedCount(), 4);
+        std::string expected;
+        for (const std::string& path : paths) {
+            expected += RefusedLine(path, kRefusedDotName);
+        }
+        EXPECT_NE(output.find(expected), std::string::npos) << output;
+    }
+    EXPECT_EQ(ReadFile(dir / "elsewhere/inside/keep.txt"), "keep");
+    EXPECT_EQ(ReadFile(dir / "work/dir/keep.txt"), "keep");
+    EXPECT_TRUE(Exists(dir / "work/linkdir"));
+}
+
+TEST(EraseRefusal, KernelFilesAreNeverWritten) {
+    const std::string comm = ReadFile("/proc/self/comm");
+    ASSERT_FALSE(comm.empty()) << "no procfs here";
+    const std::vector<std::string> paths = {"/proc/self/comm", "/proc/self/*", "/proc/self/fd"};
+    EraseEngine engine(1);
+    std::string output = RunEraseHere(engine, paths);
+    EXPECT_EQ(ReadFile("/proc/self/comm"), comm);
+    EXPECT_EQ(engine.FailedCount(), 3);
+    for (const std::string& path : paths) {
+        EXPECT_NE(output.find(RefusedLine(path, kRefusedKernelFileSystem)), std::string::npos)
+            << output;
+    }
+}
+
+// A path ending in ':' that is no volume of user data says what it is instead of "not found".
+TEST(EraseRefusal, DriveSpecsOfNoVolumeSayWhy) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirs(dir / "folder") && MakeDirs(dir / "ram"));
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {":", kRefusedNotAVolume}, {dir / "folder:", kRefusedNotAVolume}};
+    TmpfsMount ram(dir / "ram", 1);
+    if (ram.Mounted()) {
+        cases.push_back({dir / "ram:", kRefusedRamVolume});
+    }
+    std::vector<std::string> paths;
+    for (const auto& [path, reason] : cases) {
+        paths.push_back(path);
+    }
+    EraseEngine engine(1);
+    std::string output = RunEraseHere(engine, paths);
+    EXPECT_EQ(engine.FailedCount(), static_cast<int>(cases.size()));
+    EXPECT_EQ(engine.NotFoundCount(), 0);
+    for (const auto& [path, reason] : cases) {
+        EXPECT_NE(output.find(RefusedLine(path, reason)), std::string::npos) << output;
+    }
+    if (!ram.Mounted()) {
+        GTEST_SKIP() << "the RAM volume case was not run: " << ram.SkipReason();
+    }
 }
 
 }  // namespace

@@ -1,15 +1,18 @@
 // The erase job on its worker thread: the order of its notifications, its end message, the
-// hand-over of the engine to the window, and holding the worker still. Also built with
-// ThreadSanitizer.
+// hand-over of the engine to the window, and holding the worker still; and generating ahead on
+// a second thread. Also built with ThreadSanitizer.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "EngineTestHelpers.h"
+#include "ImmutableFiles.h"
 #include "TempDir.h"
+#include "engine/BlockPrefetcher.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 
@@ -29,12 +32,10 @@ TEST(EraseJob, NotificationsArriveInOrderAndEndExactlyOnce) {
     MakeTree(dir, 10, 100000);
     std::string locked = dir / "locked";
     WriteFile(locked, "x");
-    bool immutable = SetImmutable(locked, true);
+    ImmutableFiles immutable;
+    const bool lockedUp = immutable.Add(locked);
     EraseRun run(2);
     run.Run({dir / "tree", locked, dir / "missing"});
-    if (immutable) {
-        SetImmutable(locked, false);
-    }
     const RecordingTarget& target = run.target;
     auto messages = target.Messages();
     ASSERT_FALSE(messages.empty());
@@ -52,7 +53,7 @@ TEST(EraseJob, NotificationsArriveInOrderAndEndExactlyOnce) {
         }
     }
     EXPECT_EQ(last, 1000);
-    if (immutable) {
+    if (lockedUp) {
         EXPECT_EQ(target.FailedPaths(), std::vector<std::string>{locked});
     }
 }
@@ -133,6 +134,37 @@ TEST(EraseJob, HeldWorkerDoesNotAdvanceUntilReleased) {
     // Held between two files, the next one is reached with the stop already asked for: it is
     // left untouched and reported, like a file reached first after a stop during the count.
     EXPECT_LE(target.FailedPaths().size(), 1u);
+}
+
+// Generating ahead must not change a single byte of what is written, nor anything drawn from
+// the generator afterwards. Runs of several lengths, some stopped early (a cancelled pass),
+// each followed by a small draw as the time scrambling makes.
+TEST(BlockPrefetcher, SameBytesAndSameStateAsDirectGeneration) {
+    const std::uint8_t key[] = "prefetch test key";
+    KeystreamGenerator direct;
+    direct.Key(key, sizeof key - 1);
+    KeystreamGenerator ahead = direct;
+    BlockPrefetcher prefetcher(ahead);
+    std::vector<std::uint8_t> expected(kBlockSize);
+    const std::pair<std::uint64_t, std::uint64_t> runs[] = {{5, 5}, {2, 2}, {8, 3},
+                                                            {4, 1}, {3, 3}, {6, 0}};
+    for (const auto& [requested, used] : runs) {
+        prefetcher.Begin(requested);
+        for (std::uint64_t b = 0; b < used; ++b) {
+            direct.Generate(expected.data(), kBlockSize);
+            ASSERT_EQ(std::memcmp(prefetcher.Next(), expected.data(), kBlockSize), 0)
+                << "run of " << requested << ", block " << b;
+        }
+        prefetcher.End();
+        std::uint8_t a[4], b[4];
+        direct.Generate(a, 4);
+        ahead.Generate(b, 4);
+        ASSERT_EQ(std::memcmp(a, b, 4), 0);
+        std::uint8_t directTable[256], aheadTable[256];
+        direct.SaveTable(directTable);
+        ahead.SaveTable(aheadTable);
+        ASSERT_EQ(std::memcmp(directTable, aheadTable, 256), 0);
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Races with other programs, forced at the exact moment through the file-system seam: a name
-// linked or swapped between the listing and the open, or between the renames and the cut,
-// must never cost a file outside the selection its content, size or times.
+// Other names of a file, and races with other programs forced at the exact moment through the
+// file-system seam: a name linked or swapped between the listing and the open, or between the
+// renames and the cut, must never cost a file outside the selection its content, size or times.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,33 +14,6 @@
 namespace tolvane::test {
 namespace {
 
-struct FileState {
-    std::string content;
-    off_t size = 0;
-    timespec mtime{};
-    nlink_t links = 0;
-};
-
-FileState StateOf(const std::string& path) {
-    FileState state;
-    struct stat st {};
-    if (lstat(path.c_str(), &st) == 0) {
-        state.size = st.st_size;
-        state.mtime = st.st_mtim;
-        state.links = st.st_nlink;
-        state.content = ReadFile(path);
-    }
-    return state;
-}
-
-void ExpectUnchanged(const FileState& before, const std::string& path) {
-    FileState after = StateOf(path);
-    EXPECT_EQ(after.content, before.content) << path;
-    EXPECT_EQ(after.size, before.size) << path;
-    EXPECT_EQ(after.mtime.tv_sec, before.mtime.tv_sec) << path;
-    EXPECT_EQ(after.mtime.tv_nsec, before.mtime.tv_nsec) << path;
-}
-
 class EraseRaceTest : public testing::TestWithParam<int> {
 protected:
     void SetUp() override {
@@ -50,41 +23,51 @@ protected:
         ASSERT_TRUE(WriteFile(m_outside, "outside content"));
     }
 
+    // Another name outside the selection shares the file's content: that name keeps it. The
+    // file is left and reported, or without passes only the chosen name goes.
+    void EraseExpectingTheLinkKept(FileSystem* fs) {
+        EraseRun run(GetParam(), fs);
+        run.Run({m_dir / "work"});
+        EXPECT_TRUE(ReadFile(m_link) == std::string(70000, 'c'));
+        if (GetParam() > 0) {
+            EXPECT_TRUE(ReadFile(m_chosen) == std::string(70000, 'c'));  // not even renamed
+            EXPECT_EQ(run.target.Failures(),
+                      std::vector<std::string>{
+                          m_chosen + " - has other names (hard links): overwriting would destroy "
+                                     "what they hold"});
+        } else {
+            EXPECT_FALSE(Exists(m_dir / "work"));
+            EXPECT_EQ(run.engine.FailedCount(), 0);
+        }
+    }
+
     TempDir m_dir;
     std::string m_chosen = m_dir / "work/chosen.txt";
     std::string m_outside = m_dir / "outside/keep.txt";
+    std::string m_link = m_dir / "outside/backup.txt";
     FaultyFileSystem m_fs;
 };
 
-// A backup tool links the file after the folder was listed and before it is opened: the
-// other name keeps its content.
+TEST_P(EraseRaceTest, LinkMadeBeforeTheWalkKeepsItsContent) {
+    ASSERT_EQ(link(m_chosen.c_str(), m_link.c_str()), 0);
+    EraseExpectingTheLinkKept(nullptr);
+}
+
+// A backup tool links the file after the folder was listed and before it is opened.
 TEST_P(EraseRaceTest, LinkMadeAfterTheListingKeepsItsContent) {
-    const std::string other = m_dir / "outside/backup.txt";
     m_fs.beforeOpen = [&](int dirFd, const std::string& name) {
-        if (!Exists(other)) {
-            ASSERT_EQ(linkat(dirFd, name.c_str(), AT_FDCWD, other.c_str(), 0), 0);
+        if (!Exists(m_link)) {
+            ASSERT_EQ(linkat(dirFd, name.c_str(), AT_FDCWD, m_link.c_str(), 0), 0);
         }
     };
-    EraseRun run(GetParam(), &m_fs);
-    run.Run({m_dir / "work"});
-    EXPECT_TRUE(ReadFile(other) == std::string(70000, 'c'));
-    if (GetParam() > 0) {
-        EXPECT_TRUE(ReadFile(m_chosen) == std::string(70000, 'c'));  // not even renamed
-        EXPECT_EQ(run.target.Failures(),
-                  std::vector<std::string>{
-                      m_chosen + " - has other names (hard links): overwriting would destroy "
-                                 "what they hold"});
-    } else {
-        EXPECT_FALSE(Exists(m_dir / "work"));  // without passes only the chosen name goes
-        EXPECT_EQ(run.engine.FailedCount(), 0);
-    }
+    EraseExpectingTheLinkKept(&m_fs);
 }
 
 // Someone puts a link to an outside file at the obscured name between the renames and the
 // cut: the cut and the new times go to the file that was overwritten, and the name that now
 // holds someone else's file is left alone.
 TEST_P(EraseRaceTest, FileSwappedInBeforeTheCutIsLeftAlone) {
-    const FileState before = StateOf(m_outside);
+    const TreeState before = Snapshot(m_dir / "outside");
     const std::string swap = m_dir / "work/swap";
     const std::string obscured = m_dir / "work/aaaaaaaa.aaa";
     int overwritten = -1;
@@ -96,8 +79,8 @@ TEST_P(EraseRaceTest, FileSwappedInBeforeTheCutIsLeftAlone) {
     EraseRun run(GetParam(), &m_fs);
     run.Run({m_chosen});
     ASSERT_GE(overwritten, 0) << "the cut never came";
-    ExpectUnchanged(before, m_outside);
-    EXPECT_EQ(StateOf(obscured).content, "outside content");
+    EXPECT_EQ(Snapshot(m_dir / "outside"), before);
+    EXPECT_EQ(ReadFile(obscured), "outside content");
     EXPECT_EQ(
         run.target.Failures(),
         std::vector<std::string>{m_chosen + " - another file took its name while it was being "

@@ -1,16 +1,17 @@
 // The traversal and the size count: item order, folders, patterns, links, mounts, cancel and
 // deep trees, seen through a walker that records every call.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
-#include "EngineTestHelpers.h"
 #include "LoopImage.h"
 #include "TempDir.h"
+#include "engine/ItemWalker.h"
+#include "engine/SizeCounter.h"
 #include "platform/Volumes.h"
 
 namespace tolvane::test {
@@ -22,6 +23,106 @@ using Counts = std::pair<std::int32_t, std::uint64_t>;
 Log Sorted(Log lines) {
     std::sort(lines.begin(), lines.end());
     return lines;
+}
+
+EraseItemList OrdinaryItems(const std::vector<std::string>& paths) {
+    EraseItemList items;
+    for (const std::string& path : paths) {
+        items.push_back({ItemKind::Ordinary, path});
+    }
+    return items;
+}
+
+// Walks ordinary items and logs every call as "<kind> <path>" (the item's path for begin and
+// end, "drive <path> <volume root>"), and what each file and folder entry was. onFile runs
+// after a file was logged (to cancel from inside a handler).
+class RecordingWalker : public ItemWalker {
+public:
+    explicit RecordingWalker(const std::vector<std::string>& paths)
+        : m_items(OrdinaryItems(paths)) {
+        SetItems(&m_items);
+    }
+
+    Log Walked() {
+        Walk();
+        return log;
+    }
+    long Count(const std::string& kind) const {
+        return std::count_if(log.begin(), log.end(),
+                             [&](const std::string& line) { return line.starts_with(kind + " "); });
+    }
+
+    Log log;
+    std::map<std::string, FindData> entries;  // by path
+    std::function<void(RecordingWalker&, const std::string&)> onFile;
+
+protected:
+    void OnFile(std::string& path, const FindData& entry) override {
+        Add("file", path, entry);
+        if (onFile) {
+            onFile(*this, path);
+        }
+    }
+    void OnEnterFolder(std::string& path, const FindData& e) override { Add("enter", path, e); }
+    void OnLeaveFolder(std::string& path, const FindData&) override {
+        log.push_back("leave " + path);
+    }
+    void OnDrive(std::string& path, const std::string& root) override {
+        log.push_back("drive " + path + " " + root);
+    }
+    void OnItemBegin(const EraseItem& item) override { log.push_back("begin " + item.path); }
+    void OnItemEnd(const EraseItem& item) override { log.push_back("end " + item.path); }
+    void OnFinish() override { log.push_back("finish"); }
+
+private:
+    void Add(const char* kind, const std::string& path, const FindData& entry) {
+        log.push_back(kind + (" " + path));
+        entries[path] = entry;
+    }
+    EraseItemList m_items;
+};
+
+Log WalkLog(const std::vector<std::string>& paths) {
+    return RecordingWalker(paths).Walked();
+}
+
+// What a SizeCounter adds up for the paths: entries and bytes.
+Counts CountItems(const std::vector<std::string>& paths) {
+    EraseItemList items = OrdinaryItems(paths);
+    SizeCounter counter;
+    counter.SetItems(&items);
+    counter.Walk();
+    return {counter.Count(), counter.Bytes()};
+}
+
+// Empty when every entry lies directly in the innermost open folder (entered with a trailing
+// '/') and every leave closes the folder entered last; else what is wrong.
+std::string NestingError(const Log& log) {
+    std::vector<std::string> open;  // folders entered and not left yet, the innermost last
+    for (const std::string& line : log) {
+        const std::string kind = line.substr(0, line.find(' '));
+        const std::string path = line.substr(std::min(kind.size() + 1, line.size()));
+        if (kind == "leave") {
+            if (open.empty() || open.back() != path) {
+                return line + " does not close the folder entered last";
+            }
+            open.pop_back();
+            continue;
+        }
+        if (kind != "enter" && kind != "file") {
+            continue;
+        }
+        const std::string name = open.empty() ? "" : path.substr(open.back().size());
+        const std::size_t slash = name.find('/');
+        if (!open.empty() && (!path.starts_with(open.back()) || name.empty() ||
+                              slash != (kind == "enter" ? name.size() - 1 : std::string::npos))) {
+            return path + " is not directly inside " + open.back();
+        }
+        if (kind == "enter") {
+            open.push_back(path);
+        }
+    }
+    return open.empty() ? std::string() : "folder never left: " + open.back();
 }
 
 // dir/ a.txt, .x (hidden), empty/, sub/ b.txt, sub/deeper/ c; and a lone file
@@ -43,15 +144,12 @@ TEST(ItemWalker, VisitsDriveFolderAndFileInListOrder) {
     const std::string drive = image.MountPoint() + ":";
     const std::string d = temp / "dir/";
 
-    RecordingWalker walker({drive, temp / "dir", temp / "file"});
-    walker.Walk();
-    const Log log = walker.Log();
+    const Log log = WalkLog({drive, temp / "dir", temp / "file"});
     // drive item, folder item (begin, enter, 10 subtree calls, leave, end), file item, finish
     ASSERT_EQ(log.size(), 3u + 14u + 3u + 1u);
     EXPECT_EQ(Log(log.begin(), log.begin() + 5),
-              (Log{"begin " + drive, "drive " + drive, "end " + drive, "begin " + temp / "dir",
-                   "enter " + d}));
-    EXPECT_EQ(walker.calls[1].volumeRoot, image.MountPoint() + "/");
+              (Log{"begin " + drive, "drive " + drive + " " + image.MountPoint() + "/",
+                   "end " + drive, "begin " + temp / "dir", "enter " + d}));
     EXPECT_EQ(Sorted(Log(log.begin() + 5, log.begin() + 15)),
               Sorted({"enter " + d + "empty/", "leave " + d + "empty/", "file " + d + "a.txt",
                       "file " + d + ".x", "enter " + d + "sub/", "leave " + d + "sub/",
@@ -60,7 +158,7 @@ TEST(ItemWalker, VisitsDriveFolderAndFileInListOrder) {
     EXPECT_EQ(Log(log.begin() + 15, log.end()),
               (Log{"leave " + d, "end " + temp / "dir", "begin " + temp / "file",
                    "file " + temp / "file", "end " + temp / "file", "finish"}));
-    EXPECT_EQ(NestingError(walker.calls), "");
+    EXPECT_EQ(NestingError(log), "");
 }
 
 TEST(ItemWalker, TrailingSeparatorChangesNothingAndMissingPathsOnlyBeginAndEnd) {
@@ -94,12 +192,10 @@ TEST(SizeCounter, AddsFoldersFilesAndBytesOfEveryItem) {
         Counts counts;
     } cases[] = {
         {{"dir"}, {8, 19}},
-        {{"dir/"}, {8, 19}},
         {{"dir/empty"}, {1, 0}},
         {{"dir/a.txt"}, {1, 10}},
         {{"dir/*.*"}, {2, 13}},  // the files of dir only
         {{"nothing"}, {0, 0}},
-        {{"nothing/*.txt"}, {0, 0}},
         {{"dir/sub", "dir/sub/b.txt"}, {5, 11}},  // listed twice, counted twice
     };
     for (const auto& c : cases) {
@@ -114,12 +210,8 @@ TEST(SizeCounter, AddsFoldersFilesAndBytesOfEveryItem) {
     TOLVANE_SKIP_UNLESS_MOUNTED(image);
     const std::uint64_t free = FreeBytes(image.MountPoint() + "/");
     ASSERT_GT(free, 0u);
-    for (const std::string& spec : {image.MountPoint() + ":", image.MountPoint() + "/:"}) {
-        EXPECT_EQ(CountItems({spec}), Counts(1, free)) << spec;  // one entry, the free bytes
-    }
+    EXPECT_EQ(CountItems({image.MountPoint() + ":"}), Counts(1, free));  // one entry
 }
-
-// --- file patterns ---------------------------------------------------------------------
 
 TEST(ItemWalker, PatternsVisitMatchingFilesOfOneFolderOnly) {
     TempDir temp;
@@ -139,9 +231,6 @@ TEST(ItemWalker, PatternsVisitMatchingFilesOfOneFolderOnly) {
     } cases[] = {
         {"*.txt", {"a.txt", "b.txt", ".h.txt"}},
         {"*.*", all},  // also names without a dot
-        {"*", all},
-        {"?.txt", {"a.txt", "b.txt"}},
-        {"no*", {"noext"}},
         {"*.zip", {}},
         {"a*b", {"a*b"}},         // an existing name is that entry alone, even with '*' in it
         {"a?b", {"a*b", "axb"}},  // a pattern that names nothing matches as a pattern
@@ -149,20 +238,17 @@ TEST(ItemWalker, PatternsVisitMatchingFilesOfOneFolderOnly) {
     for (const auto& c : cases) {
         const std::string item = p + c.pattern;
         RecordingWalker walker({item});
-        walker.Walk();
+        const Log log = walker.Walked();
         Log visited;
-        for (const WalkCall& call : walker.Calls("file")) {
-            visited.push_back(call.path.substr(p.size()));
-            EXPECT_EQ(call.entry.name, visited.back());
+        for (const auto& [path, entry] : walker.entries) {
+            visited.push_back(path.substr(p.size()));
+            EXPECT_EQ(entry.name, visited.back());
         }
         EXPECT_EQ(Sorted(visited), Sorted(c.files)) << c.pattern;
-        EXPECT_TRUE(walker.Calls("enter").empty()) << c.pattern;
-        const Log log = walker.Log();
+        EXPECT_EQ(walker.Count("enter"), 0) << c.pattern;
         EXPECT_EQ(Log(log.end() - 2, log.end()), (Log{"end " + item, "finish"})) << c.pattern;
     }
 }
-
-// --- cancel ------------------------------------------------------------------------------
 
 TEST(ItemWalker, CancelStopsAtOnceAndStillFinishesOnce) {
     TempDir temp;
@@ -183,8 +269,7 @@ TEST(ItemWalker, CancelStopsAtOnceAndStillFinishesOnce) {
                 w.RequestCancel();
             }
         };
-        walker.Walk();
-        const Log log = walker.Log();
+        const Log log = walker.Walked();
         auto cancelled = std::find(log.begin(), log.end(), "file " + temp / c.cancelAfter);
         ASSERT_NE(cancelled, log.end()) << c.item;
         Log expected;
@@ -197,8 +282,6 @@ TEST(ItemWalker, CancelStopsAtOnceAndStillFinishesOnce) {
         EXPECT_EQ(std::count(log.begin(), log.end(), "finish"), 1);
     }
 }
-
-// --- symbolic links ----------------------------------------------------------------------
 
 TEST(ItemWalker, LinksAreFileEntriesAndTheirTargetsAreNeitherVisitedNorCounted) {
     TempDir temp;
@@ -214,21 +297,17 @@ TEST(ItemWalker, LinksAreFileEntriesAndTheirTargetsAreNeitherVisitedNorCounted) 
 
     // In a folder item.
     RecordingWalker walker({temp / "links"});
-    walker.Walk();
-    EXPECT_EQ(walker.Calls("enter").size(), 1u);  // the folder item only
-    std::map<std::string, FindData> files;
-    for (const WalkCall& call : walker.Calls("file")) {
-        files[call.path] = call.entry;
-    }
-    ASSERT_EQ(files.size(), 3u);
+    const Log log = walker.Walked();
+    EXPECT_EQ(walker.Count("enter"), 1);  // the folder item only
+    ASSERT_EQ(walker.Count("file"), 3);
     for (const auto& [name, target] : links) {
-        const FindData& entry = files[temp / ("links/" + name)];
+        const FindData& entry = walker.entries[temp / ("links/" + name)];
         EXPECT_TRUE(S_ISLNK(entry.mode)) << name;
         EXPECT_FALSE(entry.IsDirectory()) << name;
         EXPECT_EQ(entry.size, target.size()) << name;  // the link's own, not its target's
     }
-    for (const WalkCall& call : walker.calls) {
-        EXPECT_EQ(call.path.find("outside"), std::string::npos) << call.path;
+    for (const std::string& line : log) {
+        EXPECT_EQ(line.find("outside"), std::string::npos) << line;
     }
     EXPECT_EQ(CountItems({temp / "links"}), Counts(4, 0));
 
@@ -237,77 +316,38 @@ TEST(ItemWalker, LinksAreFileEntriesAndTheirTargetsAreNeitherVisitedNorCounted) 
         const std::string path = temp / ("links/" + item);
         const std::string link = path.back() == '/' ? path.substr(0, path.size() - 1) : path;
         RecordingWalker single({path});
-        single.Walk();
-        ASSERT_EQ(single.Log(), (Log{"begin " + path, "file " + link, "end " + path, "finish"}));
-        EXPECT_TRUE(S_ISLNK(single.calls[1].entry.mode)) << item;
+        ASSERT_EQ(single.Walked(), (Log{"begin " + path, "file " + link, "end " + path, "finish"}));
+        EXPECT_TRUE(S_ISLNK(single.entries[link].mode)) << item;
     }
-}
-
-// --- mounts and depth ----------------------------------------------------------------
-
-TEST(ItemWalker, DoesNotEnterBindOrLoopMountsBelowAFolderItem) {
-    TempDir temp;
-    ASSERT_TRUE(MakeDirs(temp / "src/inner"));
-    ASSERT_TRUE(WriteFile(temp / "src/secret.txt", "bound"));
-    ASSERT_TRUE(MakeDirs(temp / "m/bound"));
-    ASSERT_TRUE(WriteFile(temp / "m/x", "12345"));
-    LoopImage image(temp / "m/img", "ext4", 64);
-    TOLVANE_SKIP_UNLESS_MOUNTED(image);
-    ASSERT_TRUE(WriteFile(image.MountPoint() + "/inside.txt", "on the image"));
-    BindMount bind(temp / "src", temp / "m/bound");
-    TOLVANE_SKIP_UNLESS_MOUNTED(bind);
-    ASSERT_TRUE(Exists(temp / "m/bound/secret.txt"));
-
-    RecordingWalker walker({temp / "m"});
-    walker.Walk();
-    const std::string m = temp / "m/";
-    EXPECT_EQ(Sorted(walker.Log()),
-              Sorted({"begin " + temp / "m", "enter " + m, "file " + m + "x", "enter " + m + "img/",
-                      "file " + image.ImagePath(), "leave " + m + "img/", "leave " + m,
-                      "end " + temp / "m", "finish"}));
-    EXPECT_EQ(NestingError(walker.calls), "");
-    EXPECT_EQ(CountItems({temp / "m"}), Counts(4, 5u + 64u * 1024 * 1024));
 }
 
 TEST(ItemWalker, CountsATreeDeeperThanPathMax) {
     TempDir temp;
-    constexpr int kLevels = 300;
-    const std::string name = "folder-name-of-20-ch";
     const std::string root = temp / "deep";
-    ASSERT_TRUE(MakeDirs(root));
+    const std::string name = "folder-name-of-20-ch";
     struct Cleanup {  // the full paths are too long for std::filesystem
         std::string root;
         ~Cleanup() { RunCommand("rm -rf '" + root + "'"); }
     } cleanup{root};
-    // Made relative to descriptors, one level at a time.
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (int level = 0; level < kLevels && fd >= 0; ++level) {
-        int child = ::mkdirat(fd, name.c_str(), 0700) == 0
-                        ? ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                        : -1;
-        ::close(fd);
-        fd = child;
+    // 300 levels, made by the shell in three relative steps of 100 that stay short.
+    std::string hundred = name;
+    for (int level = 1; level < 100; ++level) {
+        hundred += "/" + name;
     }
-    ASSERT_GE(fd, 0);
-    int file = ::openat(fd, "bottom.bin", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    ::close(fd);
-    ASSERT_GE(file, 0);
-    ASSERT_EQ(::ftruncate(file, 123), 0);
-    ::close(file);
+    ASSERT_EQ(RunCommand("mkdir '" + root + "' && cd '" + root + "' && for i in 1 2 3; do " +
+                         "mkdir -p " + hundred + " && cd -P " + hundred +
+                         " || exit 1; done && truncate -s 123 bottom.bin"),
+              0);
 
     RecordingWalker walker({root});
-    walker.Walk();
-    EXPECT_EQ(walker.Calls("enter").size(), 301u);
-    EXPECT_EQ(walker.Calls("leave").size(), 301u);
-    const auto files = walker.Calls("file");
-    ASSERT_EQ(files.size(), 1u);
-    std::string expected = root + "/";
-    for (int level = 0; level < kLevels; ++level) {
-        expected += name + "/";
-    }
-    EXPECT_EQ(files[0].path, expected + "bottom.bin");
-    EXPECT_GT(files[0].path.size(), 4096u);
-    EXPECT_EQ(NestingError(walker.calls), "");
+    const Log log = walker.Walked();
+    EXPECT_EQ(walker.Count("enter"), 301);
+    EXPECT_EQ(walker.Count("leave"), 301);
+    const std::string expected = root + "/" + hundred + "/" + hundred + "/" + hundred + "/";
+    EXPECT_EQ(Log(log.begin() + 301, log.begin() + 304),
+              (Log{"enter " + expected, "file " + expected + "bottom.bin", "leave " + expected}));
+    EXPECT_GT(expected.size(), 4096u);
+    EXPECT_EQ(NestingError(log), "");
     EXPECT_EQ(CountItems({root}), Counts(302, 123));  // the folder item, 300 levels, the file
 }
 

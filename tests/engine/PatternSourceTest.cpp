@@ -1,20 +1,24 @@
-// Which pass buffer holds what. The key is drawn from the system, so the keystream blocks
-// are checked by running the generator backwards: from the table the construction left,
-// undoing each block's steps (i and j restart at 0 for every block) must lead back through
-// every earlier block to a start with j = 0. Only true keystream blocks, generated in buffer
-// order from one generator, pass that.
+// The keystream generator against a plain RC4 reference written here, and which pass buffer
+// holds what. A pattern source draws its key from the system, so its keystream blocks are
+// checked by running the generator backwards: from the table the construction left, undoing
+// each block's steps (i and j restart at 0 for every block) must lead back through every
+// earlier block to a start with j = 0. Only true keystream blocks, generated in buffer order
+// from one generator, pass that.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/PatternSource.h"
 
 namespace tolvane {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
 using Table = std::array<std::uint8_t, 256>;
 
 Table TableOf(const KeystreamGenerator& generator) {
@@ -23,10 +27,64 @@ Table TableOf(const KeystreamGenerator& generator) {
     return t;
 }
 
-Table KeyedTable(const std::uint8_t* key, std::size_t length) {
+// Straight from the textbook, with this program's rule that every request starts again at
+// i = j = 0 on the table the last one left.
+struct ReferenceRc4 {
+    Table s{};
+
+    void Key(const std::uint8_t* key, std::size_t length) {
+        for (int x = 0; x < 256; ++x) {
+            s[x] = static_cast<std::uint8_t>(x);
+        }
+        for (int x = 0, j = 0; x < 256; ++x) {
+            j = (j + s[x] + key[static_cast<std::size_t>(x) % length]) % 256;
+            std::swap(s[x], s[j]);
+        }
+    }
+    Bytes Generate(std::size_t n) {
+        Bytes out(n);
+        for (std::size_t k = 0, i = 0, j = 0; k < n; ++k) {
+            i = (i + 1) % 256;
+            j = (j + s[i]) % 256;
+            std::swap(s[i], s[j]);
+            out[k] = s[(s[i] + s[j]) % 256];
+        }
+        return out;
+    }
+};
+
+// Lengths around the unrolled loop's step and the 256-entry wrap of i, then a run of requests
+// whose table carries over.
+TEST(KeystreamGenerator, EveryRequestRestartsTheIndicesOnTheCarriedTable) {
+    Bytes key(256);
+    for (std::size_t x = 0; x < key.size(); ++x) {
+        key[x] = static_cast<std::uint8_t>(x * 31 + 7);
+    }
     KeystreamGenerator generator;
-    generator.Key(key, length);
-    return TableOf(generator);
+    generator.Key(key.data(), key.size());
+    ReferenceRc4 reference;
+    reference.Key(key.data(), key.size());
+    ASSERT_EQ(TableOf(generator), reference.s);
+    for (std::size_t n : {8u, 8u, 1u, 2u, 3u, 4u, 5u, 7u, 9u, 255u, 256u, 257u, 511u, 32768u,
+                          32769u, 4u, 32768u, 32768u, 1000u}) {
+        Bytes out(n);
+        generator.Generate(out.data(), static_cast<std::int64_t>(n));
+        ASSERT_EQ(out, reference.Generate(n)) << n;
+        ASSERT_EQ(TableOf(generator), reference.s) << n;
+    }
+}
+
+TEST(KeystreamGenerator, EmptyRequestChangesNothing) {
+    for (std::int64_t count : {std::int64_t{0}, std::numeric_limits<std::int64_t>::min()}) {
+        KeystreamGenerator generator;
+        const std::uint8_t key[] = "Secret";
+        generator.Key(key, sizeof key - 1);
+        const Table table = TableOf(generator);
+        Bytes buffer(16, 0xA5);
+        generator.Generate(buffer.data(), count);
+        EXPECT_EQ(buffer, Bytes(16, 0xA5)) << count;
+        EXPECT_EQ(TableOf(generator), table) << count;
+    }
 }
 
 // The table before a request that produced `block` and left `after`, if there is exactly
@@ -53,13 +111,6 @@ std::optional<Table> UndoRequest(const Table& after, const PatternBuffer& block)
     return found;
 }
 
-PatternBuffer Inverted(const PatternBuffer& buffer) {
-    PatternBuffer out;
-    std::transform(buffer.begin(), buffer.end(), out.begin(),
-                   [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
-    return out;
-}
-
 // Per buffer: 'K' keystream block, '~' complement of the one before, 'F' left for fresh data.
 TEST(PatternSource, BuffersHoldKeystreamComplementsAndOneFreshPass) {
     for (const std::string layout : {"F", "KF", "K~F", "K~KF", "K~K~K~K~F"}) {
@@ -78,13 +129,18 @@ TEST(PatternSource, BuffersHoldKeystreamComplementsAndOneFreshPass) {
                 ASSERT_TRUE(before) << "buffer " << k << " is not the next keystream block";
                 table = *before;
             } else if (kind == '~') {
-                EXPECT_TRUE(source.Buffer(k) == Inverted(source.Buffer(k - 1))) << k;
+                const PatternBuffer& a = source.Buffer(k);
+                EXPECT_TRUE(
+                    std::equal(a.begin(), a.end(), source.Buffer(k - 1).begin(),
+                               [](std::uint8_t x, std::uint8_t y) { return x == (~y & 0xFF); }))
+                    << k;
             }
         }
         // `table` is now the keyed table: a real key, and not left in the fresh buffer.
         EXPECT_NE(table, TableOf(KeystreamGenerator()));
-        const PatternBuffer& fresh = source.Buffer(passes - 1);
-        EXPECT_NE(KeyedTable(fresh.data(), 256), table) << "the key is still in the fresh buffer";
+        KeystreamGenerator keyedWithFresh;
+        keyedWithFresh.Key(source.Buffer(passes - 1).data(), 256);
+        EXPECT_NE(TableOf(keyedWithFresh), table) << "the key is still in the fresh buffer";
         for (int a = 0; a < passes; a += 2) {
             for (int b = a + 2; b < passes - 1; b += 2) {
                 EXPECT_FALSE(source.Buffer(a) == source.Buffer(b)) << a << " " << b;
@@ -99,8 +155,7 @@ TEST(PatternSource, ZeroPassesKeysTheGeneratorWithoutBuffers) {
         EXPECT_TRUE(source.Ready());
         EXPECT_EQ(source.PassCount(), 0);
         EXPECT_FALSE(source.IsFreshPass(0));
-        const KeystreamGenerator unkeyed;
-        EXPECT_NE(TableOf(source.Generator()), TableOf(unkeyed));
+        EXPECT_NE(TableOf(source.Generator()), TableOf(KeystreamGenerator()));
     }
     // Two sources get two keys.
     PatternSource a(0), b(0);

@@ -1,3 +1,5 @@
+// Folder listings: paths, steps, order, patterns, a stop from another thread; and the drive
+// rows that stand for a volume's free space.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -12,8 +14,10 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "items/FileItem.h"
 #include "items/FolderLister.h"
 #include "platform/Directory.h"
+#include "platform/Volumes.h"
 
 namespace tolvane {
 namespace {
@@ -35,9 +39,8 @@ List Names(const std::vector<FolderEntry>& entries) {
 TEST(CanonicalFolderPathTest, MatchesTheTextualRule) {
     using C = std::pair<const char*, const char*>;
     for (const auto& [text, expected] :
-         {C{"/a/b/../c", "/a/c/"}, C{"\"/My Files\"", "/My Files/"},
-          C{"\"/My Files/\"", "/My Files/"}, C{"/../../x", "/x/"}, C{"/a/./b/.", "/a/b/"},
-          C{"//a///b", "/a/b/"}, C{"/", "/"}, C{"nowhere", "nowhere/"}, C{"", ""},
+         {C{"/a/b/../c", "/a/c/"}, C{"\"/My Files/\"", "/My Files/"}, C{"/../../x", "/x/"},
+          C{"/a/./b/.", "/a/b/"}, C{"//a///b", "/a/b/"}, C{"nowhere", "nowhere/"}, C{"", ""},
           C{"/a/...", "/a/.../"}, C{"\"", "\"/"}}) {
         EXPECT_EQ(CanonicalFolderPath(text), expected) << text;
     }
@@ -122,21 +125,16 @@ TEST_F(ListingTest, EmptyFolderListsOnlyDotDotAndRootHasNone) {
     }
 }
 
-TEST_F(ListingTest, SortsDotDotThenFoldersThenFilesByName) {
-    Make({"b.txt", "A/", "a.txt", "Zeta/"});
-    EXPECT_EQ(Refreshed(), (List{"..", "A", "Zeta", "a.txt", "b.txt"}));
-    EXPECT_EQ(m_lister.FolderCount(), 3u);
-    EXPECT_EQ(m_lister.FileCount(), 2u);
-}
-
-TEST_F(ListingTest, NameOrderIsCaseInsensitiveForUtf8) {
-    // Byte order would give "Zebra", "apfel", "Ärmel", "ärger"; ASCII-only folding would
-    // put "Ärmel" before "ärger".
-    // ".-x" sorts before ".." by name, yet ".." still comes first.
+// "..", then folders, then files, each by name. Byte order would give "Zebra", "apfel",
+// "Ärmel", "ärger"; ASCII-only folding would put "Ärmel" before "ärger". ".-x" sorts before
+// ".." by name, yet ".." still comes first.
+TEST_F(ListingTest, SortsFoldersFirstAndNamesCaseInsensitivelyForUtf8) {
     Make({"\xc3\x84rmel", "Zebra", "\xc3\xa4rger", "apfel", "_x", "\xce\xa9mega", "\xce\xb1lpha",
-          "bad\xff", "bad\xc3", ".-x/"});
-    EXPECT_EQ(Refreshed(), (List{"..", ".-x", "_x", "apfel", "bad\xc3", "bad\xff", "Zebra",
+          "bad\xff", "bad\xc3", ".-x/", "zulu/"});
+    EXPECT_EQ(Refreshed(), (List{"..", ".-x", "zulu", "_x", "apfel", "bad\xc3", "bad\xff", "Zebra",
                                  "\xc3\xa4rger", "\xc3\x84rmel", "\xce\xb1lpha", "\xce\xa9mega"}));
+    EXPECT_EQ(m_lister.FolderCount(), 3u);
+    EXPECT_EQ(m_lister.FileCount(), 9u);
 }
 
 TEST_F(ListingTest, PatternsWithSpacesAndEmptyPiecesAndFilesMatchingTwice) {
@@ -218,6 +216,46 @@ TEST_F(ListingTest, StopFromAnotherThreadKeepsAConsistentPartialListing) {
     m_lister.Refresh();  // unstopped, the same folder lists completely
     EXPECT_FALSE(m_lister.WasStopped());
     EXPECT_EQ(m_lister.Total(), kFiles + 1);
+}
+
+// A drive row stands for a volume's free space: its full path is the drive spec that an erase
+// run takes as free space, never the volume's root folder.
+TEST(FileItemTest, DriveRowOfAVolumeRootIsItsDriveSpec) {
+    std::vector<MountEntry> table;
+    for (const char* mountPoint : {"/", "/home", "/media/me/My Disk"}) {
+        MountEntry mount;
+        mount.mountPoint = mountPoint;
+        mount.fsType = "ext4";
+        mount.root = "/";
+        table.push_back(mount);
+    }
+    struct Case {
+        std::string volumeRoot;
+        std::string spec;
+        std::string parsedRoot;
+    };
+    for (const Case& c : {Case{"/", "/:", "/"}, Case{"/home/", "/home:", "/home/"},
+                          Case{"/home", "/home:", "/home/"},
+                          Case{"/media/me/My Disk/", "/media/me/My Disk:", "/media/me/My Disk/"}}) {
+        SCOPED_TRACE(c.volumeRoot);
+        const std::optional<FileItem> row = DriveItem(c.volumeRoot);
+        ASSERT_TRUE(row);
+        EXPECT_TRUE(row->IsDriveRow());
+        EXPECT_EQ(row->folder, "");
+        EXPECT_EQ(row->FullPath(), c.spec);
+        EXPECT_EQ(row->findData.name, c.spec);
+        // The erase run reads the row's path as the free space of that same volume.
+        std::string root;
+        ASSERT_TRUE(ParseDriveSpec(row->FullPath(), root, table));
+        EXPECT_EQ(root, c.parsedRoot);
+    }
+    for (const char* notARoot : {"", "home/", ":"}) {
+        EXPECT_FALSE(DriveItem(notARoot)) << notARoot;
+    }
+    FileItem file;
+    file.folder = "/home/";
+    file.name = "me";
+    EXPECT_FALSE(file.IsDriveRow());
 }
 
 }  // namespace

@@ -1,8 +1,12 @@
+// The pane state record, byte for byte and cut anywhere, and the memory streams it is written
+// to and read from.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "items/DataExceptions.h"
+#include "items/DataFunctions.h"
 #include "items/DataMemoryReader.h"
 #include "items/DataMemoryWriter.h"
 #include "items/PaneState.h"
@@ -11,10 +15,14 @@
 namespace tolvane {
 namespace {
 
+std::string Bytes(const Data::MemoryWriter& writer) {
+    return std::string(reinterpret_cast<const char*>(writer.Data()), writer.Length());
+}
+
 std::string Record(const PaneState& state) {
     Data::MemoryWriter writer;
     SavePaneState(writer, state);
-    return std::string(reinterpret_cast<const char*>(writer.Data()), writer.Length());
+    return Bytes(writer);
 }
 
 PaneState Load(const std::string& bytes, PaneState state = {}) {
@@ -42,6 +50,113 @@ std::string Head(std::uint32_t recent, const std::u16string& folder2) {
     return Int32(1) + Int32(2) + Int32(3) + Int32(0) + Int32(recent) + Wide(u"/a/") + Wide(folder2);
 }
 
+TEST(MemoryWriterTest, GrowableWritesNeverFallShortFixedOnesAreCut) {
+    Data::MemoryWriter growable(4);
+    EXPECT_EQ(growable.Write("0123456789", 2, 5), 5);
+    EXPECT_EQ(Bytes(growable), "0123456789");
+    growable.Rewind();
+    EXPECT_EQ(growable.Write(nullptr, 4, 1), 1);  // no source: zeros
+    EXPECT_EQ(Bytes(growable), std::string(4, '\0'));
+
+    Data::MemoryWriter fixed(7, false);
+    EXPECT_EQ(fixed.Write("0123456789", 2, 5), 3);  // 7 bytes went in: three whole elements
+    EXPECT_EQ(Bytes(fixed), "0123456");
+    EXPECT_EQ(fixed.Capacity(), 7u);
+    EXPECT_THROW(Data::WriteExact(fixed, "z", 1), Data::EndOfBufferException);
+}
+
+// How a setting is read: Reset, fill from outside, Resize to what was filled.
+TEST(MemoryWriterTest, ResizeKeepsWhatWasFilledAndZeroFillsTheRest) {
+    Data::MemoryWriter writer;
+    writer.Reset(32768);
+    std::memcpy(writer.Data(), "hello", 5);
+    writer.Resize(5);
+    EXPECT_EQ(Bytes(writer), "hello");
+    writer.Resize(7);
+    EXPECT_EQ(Bytes(writer), std::string("hello\0\0", 7));
+    writer.Resize(0);
+    EXPECT_EQ(Bytes(writer), "");
+}
+
+TEST(MemoryReaderTest, ShortReadsCopyWhatIsLeftAndReachTheEnd) {
+    for (std::size_t elementSize : {1u, 4u}) {
+        SCOPED_TRACE(elementSize);
+        Data::MemoryReader reader("0123456", 7, Data::MemoryReader::kBorrow);
+        reader.Seek(4, 0);
+        char out[4] = {'-', '-', '-', '-'};
+        EXPECT_EQ(reader.Read(out, elementSize, 4 / elementSize), elementSize == 1 ? 3 : 0);
+        EXPECT_EQ(std::string(out, 4), "456-");
+        EXPECT_EQ(reader.Position(), 7);
+        EXPECT_EQ(reader.Read(out, 1, 1), 0);
+    }
+}
+
+TEST(MemoryReaderTest, SeekOriginsAndClamping) {
+    Data::MemoryReader reader("abcdefgh", 8, Data::MemoryReader::kCopy);
+    EXPECT_EQ(reader.Seek(3, 0), 3);
+    EXPECT_EQ(reader.Seek(2, 1), 5);
+    EXPECT_EQ(reader.Seek(-1, 2), 7);
+    EXPECT_EQ(reader.Seek(0, 9), 7);  // unknown origin: unchanged
+    EXPECT_EQ(reader.Seek(-100, 0), 0);
+    EXPECT_EQ(reader.Seek(INT64_MAX, 1), 8);
+}
+
+TEST(MemoryReaderTest, ReaderFromAWriterKeepsItsOwnCopy) {
+    Data::MemoryWriter writer;
+    writer.Write("old!", 1, 4);
+    Data::MemoryReader reader(writer);
+    writer.Rewind();
+    writer.Write("new!", 1, 4);
+    writer.Grow(100000);  // moves the writer's block
+    char out[4];
+    ASSERT_EQ(reader.Read(out, 1, 4), 4);
+    EXPECT_EQ(std::string(out, 4), "old!");
+}
+
+TEST(MemoryReaderTest, AdoptFreesAndReattachingItsOwnBlockKeepsIt) {
+    auto* block = static_cast<char*>(std::malloc(3));
+    std::memcpy(block, "xyz", 3);
+    Data::MemoryReader reader(block, 3, Data::MemoryReader::kAdopt);
+    reader.Attach(block, 2, Data::MemoryReader::kCopy);
+    char out[2];
+    ASSERT_EQ(reader.Read(out, 1, 2), 2);
+    EXPECT_EQ(std::string(out, 2), "xy");
+    reader.Release();
+    EXPECT_EQ(reader.Read(out, 1, 2), 0);
+}
+
+// The string "/mé" whole, without its terminator, with half of it; one that does not fit.
+TEST(ReadWideStringTest, StoresTheTerminatorOrThrowsWithoutOverrun) {
+    const struct {
+        std::u16string text;
+        std::size_t cut;  // bytes cut off the end of its record
+        int expected;     // the length returned, or -1: end of buffer, -2: does not fit
+    } cases[] = {{u"/m\u00e9", 0, 3},
+                 {u"", 0, 0},
+                 {u"/m\u00e9", 2, -1},
+                 {u"/m\u00e9", 1, -1},
+                 {u"abcd", 0, -2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const std::string bytes = Wide(c.text).substr(0, 2 * c.text.size() + 2 - c.cut);
+        Data::MemoryReader reader(bytes.data(), static_cast<std::uint32_t>(bytes.size()), 0);
+        // Capacity 4, terminator included; the fifth unit is a guard nothing may touch.
+        char16_t buffer[5] = {u'#', u'#', u'#', u'#', u'#'};
+        int result = -2;
+        try {
+            result = static_cast<int>(Data::ReadWideString(reader, buffer, 4));
+        } catch (const Data::EndOfBufferException&) {
+            result = -1;
+        } catch (const Data::BufferException&) {
+        }
+        EXPECT_EQ(result, c.expected);
+        if (result >= 0) {
+            EXPECT_EQ(std::u16string(buffer, result + 1), c.text + u'\0');
+        }
+        EXPECT_EQ(buffer[4], u'#');
+    }
+}
+
 PaneState Sample() {
     PaneState state;
     state.columnWidth = {150, 0, -1};
@@ -57,17 +172,11 @@ TEST(PaneStateTest, GoldenBytes) {
     state.folder = {"/a/", "/"};
     state.lastFolderByDrive = {{7, "/m/"}};
     state.recentFolders = {"/\xc3\xa9\xf0\x9d\x84\x9e/"};  // é and U+1D11E (a surrogate pair)
+    // Widths; table size and list size 1; the two folders; the table; the list.
     const std::string expected(
-        "\x96\x00\x00\x00"
-        "\x00\x00\x00\x00"
-        "\xff\xff\xff\xff"
-        "\x01\x00\x00\x00"
-        "\x01\x00\x00\x00"
+        "\x96\x00\x00\x00\x00\x00\x00\x00\xff\xff\xff\xff\x01\x00\x00\x00\x01\x00\x00\x00"
         "/\x00"
-        "a\x00/\x00\x00\x00"
-        "/\x00\x00\x00"
-        "\x07\x00\x00\x00"
-        "/\x00m\x00/\x00\x00\x00"
+        "a\x00/\x00\x00\x00/\x00\x00\x00\x07\x00\x00\x00/\x00m\x00/\x00\x00\x00"
         "/\x00\xe9\x00\x34\xd8\x1e\xdd/\x00\x00\x00",
         56);
     EXPECT_EQ(Record(state), expected);
@@ -77,17 +186,6 @@ TEST(PaneStateTest, DriveKeyIsFnv1aOfTheRootWithItsSeparator) {
     EXPECT_EQ(DriveKeyOf("/"), 0x2a0c975eu);
     EXPECT_EQ(DriveKeyOf("/home/"), 0x7f5d347au);
     EXPECT_EQ(DriveKeyOf("/home"), DriveKeyOf("/home/"));
-}
-
-TEST(PaneStateTest, SaveThenLoadReproducesTheState) {
-    PaneState state = Sample();
-    state.folder = {"/a/b/../c", "\"/My Files\""};  // stored as given, canonical on reading
-    PaneState loaded = Load(Record(state));
-    EXPECT_EQ(loaded.columnWidth, state.columnWidth);
-    EXPECT_EQ(loaded.folder[0], "/a/c/");
-    EXPECT_EQ(loaded.folder[1], "/My Files/");
-    EXPECT_EQ(loaded.lastFolderByDrive, state.lastFolderByDrive);
-    EXPECT_EQ(loaded.recentFolders, state.recentFolders);
 }
 
 TEST(PaneStateTest, EveryCutKeepsWhatCameBefore) {
@@ -147,17 +245,25 @@ TEST(PaneStateTest, LongestStringIs1023Units) {
     }
 }
 
+// Folders are stored as given and made canonical on reading; strings too long to be read
+// back are left out when saving.
 TEST(PaneStateTest, SavedRecordAlwaysLoadsBack) {
-    PaneState state;
+    PaneState state = Sample();
     const std::string deep = "/" + std::string(700, 'x') + "/" + std::string(700, 'y') + "/";
-    state.folder = {deep, "/b/"};
-    state.lastFolderByDrive = {{1, deep}, {2, "/ok/"}};
-    state.recentFolders = {deep, "/r/"};
+    state.folder = {"/a/b/../c", "\"/My Files\""};
+    state.lastFolderByDrive[1] = deep;
+    state.recentFolders.push_back(deep);
     PaneState loaded = Load(Record(state));
-    EXPECT_EQ(loaded.folder[0], "/" + std::string(700, 'x') + "/");
-    EXPECT_EQ(loaded.folder[1], "/b/");
-    EXPECT_EQ(loaded.lastFolderByDrive, (std::map<std::uint32_t, std::string>{{2, "/ok/"}}));
-    EXPECT_EQ(loaded.recentFolders, std::vector<std::string>{"/r/"});
+    EXPECT_EQ(loaded.columnWidth, state.columnWidth);
+    EXPECT_EQ(loaded.folder[0], "/a/c/");
+    EXPECT_EQ(loaded.folder[1], "/My Files/");
+    state.lastFolderByDrive.erase(1);
+    state.recentFolders.pop_back();
+    EXPECT_EQ(loaded.lastFolderByDrive, state.lastFolderByDrive);
+    EXPECT_EQ(loaded.recentFolders, state.recentFolders);
+
+    state.folder[0] = deep;  // cut back to what fits
+    EXPECT_EQ(Load(Record(state)).folder[0], "/" + std::string(700, 'x') + "/");
 }
 
 TEST(PaneStateTest, ShortWritesPassTheExceptionOn) {

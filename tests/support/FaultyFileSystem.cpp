@@ -15,6 +15,15 @@ std::string NameOf(int fd) {
     return path.substr(path.rfind('/') + 1);
 }
 
+// True, with errno set, when a failure was asked for this name.
+bool Fails(const std::string& failName, const std::string& name, int error) {
+    if (failName.empty() || name != failName) {
+        return false;
+    }
+    errno = error;
+    return true;
+}
+
 }  // namespace
 
 UniqueFd FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
@@ -39,8 +48,7 @@ std::int64_t FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t l
     if (beforeWrite) {
         beforeWrite(number);
     }
-    if (!failWriteName.empty() && NameOf(fd) == failWriteName) {
-        errno = EIO;
+    if (!failWriteName.empty() && Fails(failWriteName, NameOf(fd), EIO)) {
         return -1;
     }
     if (failWriteAt > 0 &&
@@ -75,27 +83,15 @@ bool FaultyFileSystem::Truncate(int fd, std::uint64_t length) {
 }
 
 bool FaultyFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
-    if (!failRenameFrom.empty() && from == failRenameFrom) {
-        errno = EACCES;
-        return false;
-    }
-    return FileSystem::Rename(dirFd, from, to);
+    return !Fails(failRenameFrom, from, EACCES) && FileSystem::Rename(dirFd, from, to);
 }
 
 bool FaultyFileSystem::RemoveFile(int dirFd, const std::string& name) {
-    if (!failRemoveName.empty() && name == failRemoveName) {
-        errno = EBUSY;
-        return false;
-    }
-    return FileSystem::RemoveFile(dirFd, name);
+    return !Fails(failRemoveName, name, EBUSY) && FileSystem::RemoveFile(dirFd, name);
 }
 
 bool FaultyFileSystem::RemoveFolder(int dirFd, const std::string& name) {
-    if (!failRemoveName.empty() && name == failRemoveName) {
-        errno = EBUSY;
-        return false;
-    }
-    return FileSystem::RemoveFolder(dirFd, name);
+    return !Fails(failRemoveName, name, EBUSY) && FileSystem::RemoveFolder(dirFd, name);
 }
 
 }  // namespace tolvane::test

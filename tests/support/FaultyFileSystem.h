@@ -31,8 +31,6 @@ public:
     std::function<void(int fd)> beforeTruncate;  // before a cut to zero
     std::function<void(int writeNumber)> beforeWrite;
 
-    int Writes() const { return m_writes.load(); }
-
     UniqueFd OpenForOverwrite(int dirFd, const std::string& name,
                               const FindData* expected) override;
     UniqueFd CreateUnnamedFile(int dirFd) override;

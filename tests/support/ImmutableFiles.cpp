@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 namespace tolvane::test {
+namespace {
 
 bool SetImmutable(const std::string& path, bool on) {
     // O_NONBLOCK: opening a FIFO must not wait for a writer.
@@ -22,6 +23,8 @@ bool SetImmutable(const std::string& path, bool on) {
     ::close(fd);
     return ok;
 }
+
+}  // namespace
 
 ImmutableFiles::~ImmutableFiles() {
     for (const std::string& path : m_paths) {

@@ -20,9 +20,6 @@ void Detach(const std::string& mountPoint) {
 }
 }  // namespace
 
-LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int megabytes)
-    : LoopImage(folder, fsType, megabytes, LoopImageOptions()) {}
-
 LoopImage::LoopImage(const std::string& folder, const std::string& fsType, int megabytes,
                      const LoopImageOptions& options)
     : m_image((options.imageFolder.empty() ? folder : options.imageFolder) + "/" + fsType + ".img"),

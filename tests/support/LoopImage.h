@@ -18,9 +18,8 @@ struct LoopImageOptions {
 class LoopImage {
 public:
     // fsType: "ext4", "xfs" or "btrfs"; megabytes: the image size.
-    LoopImage(const std::string& folder, const std::string& fsType, int megabytes);
     LoopImage(const std::string& folder, const std::string& fsType, int megabytes,
-              const LoopImageOptions& options);
+              const LoopImageOptions& options = {});
     ~LoopImage();
     LoopImage(const LoopImage&) = delete;
     LoopImage& operator=(const LoopImage&) = delete;

@@ -1,6 +1,5 @@
 #include "RawScan.h"
 
-#include <string.h>
 #include <sys/random.h>
 #include <sys/statvfs.h>
 
@@ -9,16 +8,6 @@
 
 namespace tolvane::test {
 namespace {
-
-void FillRandom(std::uint8_t* out, std::size_t length) {
-    std::size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::getrandom(out + done, length - done, 0);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        }
-    }
-}
 
 std::uint64_t Prefix(const std::uint8_t* bytes) {
     std::uint64_t value;
@@ -30,11 +19,12 @@ std::uint64_t Prefix(const std::uint8_t* bytes) {
 
 Marker Marker::Random() {
     Marker marker;
+    std::array<std::uint8_t, 16>& tag = marker.m_tag;
     // A tag of one repeated byte would match runs of that byte on any disk (zeros above all).
-    do {
-        FillRandom(marker.m_tag.data(), marker.m_tag.size());
-    } while (std::all_of(marker.m_tag.begin(), marker.m_tag.end(),
-                         [&](std::uint8_t b) { return b == marker.m_tag[0]; }));
+    // Requests this small are never cut short, but a failed one is tried again.
+    while (::getrandom(tag.data(), tag.size(), 0) != static_cast<ssize_t>(tag.size()) ||
+           std::all_of(tag.begin(), tag.end(), [&](std::uint8_t b) { return b == tag[0]; })) {
+    }
     return marker;
 }
 
@@ -88,36 +78,6 @@ std::vector<MarkerScanner::Hits> MarkerScanner::Scan(std::string_view data) cons
         }
     }
     return hits;
-}
-
-std::size_t CountOccurrences(std::string_view data, std::string_view needle) {
-    if (needle.empty()) {
-        return 0;
-    }
-    std::size_t count = 0;
-    const char* p = data.data();
-    const char* end = data.data() + data.size();
-    while (p < end) {
-        const void* found =
-            ::memmem(p, static_cast<std::size_t>(end - p), needle.data(), needle.size());
-        if (found == nullptr) {
-            break;
-        }
-        ++count;
-        p = static_cast<const char*>(found) + needle.size();
-    }
-    return count;
-}
-
-std::string RandomHex(std::size_t digits) {
-    static const char hex[] = "0123456789abcdef";
-    std::vector<std::uint8_t> bytes(digits);
-    FillRandom(bytes.data(), bytes.size());
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += hex[b & 15];
-    }
-    return text;
 }
 
 std::uint64_t FreeBytesOf(const std::string& path) {

@@ -50,12 +50,6 @@ private:
     std::vector<bool> m_filter = std::vector<bool>(std::size_t{1} << 16);
 };
 
-// Non-overlapping occurrences of `needle` in `data`.
-std::size_t CountOccurrences(std::string_view data, std::string_view needle);
-
-// Random lowercase hex digits, for names that no other test or earlier run can have left.
-std::string RandomHex(std::size_t digits);
-
 // Bytes statvfs reports free on the volume holding `path` (blocks reserved for root
 // included, as the free-space wipe counts them when run as root).
 std::uint64_t FreeBytesOf(const std::string& path);
