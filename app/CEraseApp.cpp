@@ -4,6 +4,7 @@
 
 #include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
+#include "app/CMainFrame.h"
 #include "app/RunOutcome.h"
 #include "app/RunTexts.h"
 #include "app/StderrNote.h"
@@ -53,9 +54,8 @@ bool CEraseApp::InitInstance() {
         m_exitCode = dialog.DoModal();
         return false;
     }
-    ReportWindowNotAvailable();
-    m_exitCode = 0;
-    return false;
+    CMainFrame::OpenMainWindow();  // the event loop ends when the window has closed
+    return true;
 }
 
 int CEraseApp::Main(int argc, char** argv) {

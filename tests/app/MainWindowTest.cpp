@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -189,6 +191,23 @@ INSTANTIATE_TEST_SUITE_P(
                     ViewCase{"OnePaneTree", 0, kCmdUseRightWindow, LeftPaneKind::Tree, false, 2},
                     ViewCase{"OnePaneList", 2, kCmdUseRightWindow, LeftPaneKind::List, false, 1}),
     [](const testing::TestParamInfo<ViewCase>& info) { return info.param.name; });
+
+TEST_F(MainWindowTest, ProgramWindowIsShownAndGoesAwayWhenClosed) {
+    CMainFrame::OpenMainWindow();
+    QPointer<CMainFrame> frame;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<CMainFrame*>(window)) {
+            frame = found;
+        }
+    }
+    ASSERT_TRUE(frame);
+    EXPECT_TRUE(frame->isVisible());
+    frame->close();
+    ASSERT_TRUE(EventuallyOnLoop([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return frame.isNull();
+    }));
+}
 
 TEST_F(MainWindowTest, StoredLeftTypeOutsideTheKindsShowsAndChecksList) {
     SetSettingDword("LeftType", 7);
