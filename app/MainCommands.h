@@ -2,8 +2,8 @@
 
 namespace tolvane {
 
-// The commands of the main window's menus and keys. The numbers are those of the original
-// resource table, kept so that menu positions and handlers can be checked against it.
+// The commands of the main window's menus and keys, one number each, so that a menu item, a
+// key and the handler that serves them can be matched in one table.
 enum MainCommand : int {
     kCmdTree = 32771,
     kCmdUseRightWindow = 32772,
