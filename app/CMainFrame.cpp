@@ -8,6 +8,7 @@
 
 #include "app/AppNames.h"
 #include "app/EraseRunControl.h"
+#include "app/HelpFile.h"
 #include "app/MainBars.h"
 #include "app/MainCommands.h"
 #include "app/MainMenus.h"
@@ -16,6 +17,7 @@
 #include "app/WindowPlacement.h"
 #include "items/DataMemoryReader.h"
 #include "panes/PaneController.h"
+#include "views/CAboutBox.h"
 
 namespace tolvane {
 namespace {
@@ -52,7 +54,7 @@ int PassesOf(int command) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)) {
+CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shell(m_hooks.shell) {
     m_settings = LoadSettings(m_paneState);
     setWindowTitle(AppDisplayName);
     auto* central = new QWidget(this);
@@ -70,6 +72,13 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)) {
 
     m_menus = new MainMenus(*this);
     connect(m_menus, &MainMenus::Triggered, this, &CMainFrame::OnCommand);
+    // The launcher and the file-manager entries follow their switches at every start (and
+    // the launcher learns where this program now is); an entry that cannot be made shows
+    // its switch off.
+    m_shell.ApplyDesktopShortcut(m_settings.desktopShortcut);
+    if (!m_shell.ApplyContextMenu(m_settings.contextMenu, true, this)) {
+        m_settings.contextMenu = false;
+    }
     CreateViews();
     CreatePaneController();
     ApplyMenuChecks();
@@ -233,13 +242,23 @@ void CMainFrame::OnCommand(int command) {
         case kCmdEnter:
             OnEnter();
             break;
+        case kCmdDesktopShortcut:
+            m_settings.desktopShortcut = m_shell.ToggleDesktopShortcut(m_settings.desktopShortcut);
+            break;
+        case kCmdContextMenu:
+            m_settings.contextMenu =
+                m_shell.ToggleContextMenu(m_settings.contextMenu, this, m_hooks.openUrl);
+            break;
+        case kCmdAbout:
+        case kCmdInstruction:
+        case kCmdHomePage:
+            OnHelpCommand(command);
+            break;
         default:
             if (int passes = PassesOf(command); passes >= 0) {
                 m_settings.passes = passes;  // also during a run: it is the next run's count
             }
-            // Erase, Cancel, Instruction, About, Home Page, the desktop shortcut and the
-            // context-menu entry come with the erase run, the help and the shell
-            // integration; until then their items do nothing.
+            // Erase and Cancel come with the erase run; until then their items do nothing.
             break;
     }
     // Checkable items flip themselves when chosen; the settings decide what they show.
@@ -281,6 +300,18 @@ void CMainFrame::OnEnter() {
     PaneController* controller = Routable();
     if (controller != nullptr && m_views->IsLeftControl(QApplication::focusWidget())) {
         controller->OpenSelection();
+    }
+}
+
+void CMainFrame::OnHelpCommand(int command) {
+    if (command == kCmdAbout) {
+        CAboutBox about(m_hooks.openUrl, this);
+        about.setFont(m_views->PaneFont());
+        about.exec();
+    } else if (command == kCmdInstruction) {
+        (void)OpenHelp(this, QCoreApplication::applicationFilePath(), m_hooks.openUrl);
+    } else {
+        (void)OpenHomePage(m_hooks.openUrl);  // nothing to open it with: nothing to say
     }
 }
 

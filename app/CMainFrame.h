@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/MainSettings.h"
+#include "app/ShellIntegration.h"
 #include "items/DataMemoryWriter.h"
 #include "views/Shell.h"
 
@@ -26,6 +27,9 @@ struct MainFrameHooks {
     // The erase run, when one can be going; null: none ever is.
     EraseRunControl* eraseRun = nullptr;
     OpenUrlFunction openUrl = OpenWithDesktop;
+    // The desktop launcher and the file-manager entries: this program's path and the runner
+    // of the kvc helper.
+    ShellHooks shell = DefaultShellHooks();
 };
 
 // The main window: menus, the bar above the panes (location box, path edit), the views
@@ -96,8 +100,10 @@ private:
     PaneController* Routable() const;
     void OnEnter();
     void OnFirstTick();
+    void OnHelpCommand(int command);
 
     MainFrameHooks m_hooks;
+    ShellIntegration m_shell;
     MainSettings m_settings;
     Data::MemoryWriter m_paneState;
     std::unique_ptr<MainBars> m_bars;

@@ -25,6 +25,7 @@ bool Render(const Shot& shot, const QString& folder) {
     tolvane::SetSettingDword("RightType", shot.rightType);
     tolvane::MainFrameHooks hooks;
     hooks.openUrl = [](const QUrl&) { return false; };
+    hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
     tolvane::CMainFrame frame(hooks);
     frame.resize(1000, 700);
     frame.show();
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     // Before Qt reads them: the window's settings go to the temporary folder.
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home.path() + "/.local/share").toLocal8Bit());  // launcher, entries
     QApplication app(argc, argv);
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");

@@ -53,6 +53,11 @@ protected:
             m_opened.push_back(url);
             return true;
         };
+        // No real helper (kvc, gio) is ever started: the runner records and fails.
+        hooks.shell.run = [this](const QString& program, const QStringList&, QString*) {
+            m_helpers.push_back(program);
+            return -1;
+        };
         m_frame = std::make_unique<CMainFrame>(hooks);
         m_frame->resize(1000, 700);
         m_frame->show();
@@ -79,6 +84,7 @@ protected:
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<test::RecordingController*> m_controllers;
     std::vector<QUrl> m_opened;
+    std::vector<QString> m_helpers;
 };
 
 TEST_F(MainWindowTest, NewUserFirstStartAndTheValuesOfTheFirstClose) {
@@ -110,8 +116,8 @@ TEST_F(MainWindowTest, NewUserFirstStartAndTheValuesOfTheFirstClose) {
     keys.sort();
     EXPECT_EQ(keys.join(' ').toStdString(),
               "ACookie AHistory AInternet ARecent ARecycled ATemp Advertisement ContextMenu "
-              "DesktopShortcut LeftType LeftWidth Passes RightType RizUze WBottom WLeft WRight "
-              "WTop WZoomed");
+              "DesktopShortcut FilePath LeftType LeftWidth Passes RightType RizUze WBottom WLeft "
+              "WRight WTop WZoomed");
     const std::pair<const char*, int> values[] = {{"Passes", 3},
                                                   {"LeftType", 0},
                                                   {"RightType", 1},
@@ -343,7 +349,8 @@ TEST_F(MainWindowTest, ClosingDuringAnEraseRunAsksAndClosesOnlyAfterTheRunEnded)
     QCoreApplication::processEvents();
     EXPECT_EQ(answerer.Seen().size(), 2u);
     EXPECT_TRUE(frame.isVisible());
-    EXPECT_FALSE(std::filesystem::exists(test::StoreFile()));  // nothing saved yet
+    EXPECT_FALSE(QSettings(QString::fromStdString(test::StoreFile()), QSettings::IniFormat)
+                     .contains("WLeft"));  // the window's settings are not saved yet
 
     run.running = false;
     frame.OnEraseRunEnded();
@@ -418,6 +425,42 @@ std::string Describe(const QMenu& popup) {
         text += "\n";
     }
     return text;
+}
+
+// The Help menu and the desktop switches do what they say, through the shell seam: nothing
+// real is opened or started.
+TEST_F(MainWindowTest, HelpCommandsAndDesktopSwitchesWork) {
+    CMainFrame& frame = Open();
+    test::BoxAnswerer answerer;
+    Choose(kCmdHomePage);
+    ASSERT_EQ(m_opened.size(), 1u);
+    EXPECT_EQ(m_opened.back().host().toStdString(), "miravelt.example");
+    // The manual is not next to the test program: F1 says so in a box.
+    answerer.ThenClick(QMessageBox::Ok);
+    Choose(kCmdInstruction);
+    EXPECT_EQ(answerer.Seen().size(), 1u);
+    // The About box is modal: closed by a timer once it is up.
+    QTimer::singleShot(0, [] {
+        if (QWidget* about = QApplication::activeModalWidget()) {
+            about->close();
+        }
+    });
+    Choose(kCmdAbout);
+    // The launcher follows its switch (on for a new user), and the entry stays off without
+    // kvc, after the download warning.
+    EXPECT_TRUE(std::filesystem::exists(ShellIntegration::LauncherPath().toStdString()));
+    Choose(kCmdDesktopShortcut);
+    EXPECT_FALSE(std::filesystem::exists(ShellIntegration::LauncherPath().toStdString()));
+    EXPECT_FALSE(ViewChecked(kViewDesktopShortcut));
+    QTimer::singleShot(0, [] {
+        if (QWidget* warning = QApplication::activeModalWidget()) {
+            warning->close();
+        }
+    });
+    Choose(kCmdContextMenu);
+    EXPECT_FALSE(ViewChecked(kViewContextMenu));
+    EXPECT_FALSE(frame.Settings().contextMenu);
+    EXPECT_EQ(answerer.Unexpected(), 0);
 }
 
 TEST_F(MainWindowTest, MenuBarHasItsItemsInOrderWithTheirKeys) {
