@@ -16,7 +16,7 @@ inline constexpr char kNotesCaption[] = "Message";
 inline constexpr char kNoRandomSource[] =
     "No working random source was found, so no erase key can be made. Nothing was erased.";
 inline constexpr char kWindowNotAvailable[] =
-    "The main window is not available in this version yet. Give the paths to erase on the "
+    "The main window is not available without a display. Give the paths to erase on the "
     "command line (see --help).";
 
 // The lists are built with "\r\n" before every line; terminals and Qt want "\n".
