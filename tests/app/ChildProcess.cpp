@@ -8,7 +8,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,17 +20,6 @@ extern char** environ;
 
 namespace tolvane::test {
 namespace {
-
-bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 void UnsetVariable(std::vector<std::string>& environment, const std::string& name) {
     std::erase_if(environment, [&](const std::string& e) { return e.starts_with(name + "="); });
@@ -97,6 +85,17 @@ int OpenTerminal(std::string& slavePath) {
 }
 
 }  // namespace
+
+bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& home,
                            const ChildOptions& options)
@@ -213,21 +212,11 @@ bool ChildProcess::Ended(bool block) {
     return m_pid <= 0;
 }
 
-bool ChildProcess::WaitFor(const std::string& path, const std::string& needle) {
+bool ChildProcess::WaitFor(const std::function<std::string()>& read, const std::string& needle) {
     bool found = false;
     WaitUntil(std::chrono::seconds(60), [&] {
         bool ended = Ended();  // before reading, so that its last words are read too
-        found = ReadFile(path).find(needle) != std::string::npos;
-        return found || ended;
-    });
-    return found;
-}
-
-bool ChildProcess::WaitForTerminal(const std::string& needle) {
-    bool found = false;
-    WaitUntil(std::chrono::seconds(60), [&] {
-        bool ended = Ended();
-        found = Terminal().find(needle) != std::string::npos;
+        found = read().find(needle) != std::string::npos;
         return found || ended;
     });
     return found;

@@ -3,12 +3,16 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "TempDir.h"
 
 namespace tolvane::test {
+
+// Polls `done` until it holds; false after `limit`: a guard against hangs, not a measurement.
+bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done);
 
 // How a ChildProcess is started, beyond the defaults described there.
 struct ChildOptions {
@@ -44,11 +48,14 @@ public:
     // Types on the pseudo-terminal (options.terminal).
     void Type(const std::string& text);
 
-    // Waits until `needle` appears in standard output, error or on the terminal; false when
-    // the child ended without it (or after a long time).
-    bool WaitForOutput(const std::string& needle) { return WaitFor(m_outPath, needle); }
-    bool WaitForError(const std::string& needle) { return WaitFor(m_errPath, needle); }
-    bool WaitForTerminal(const std::string& needle);
+    // Waits until `needle` appears in standard output or on the terminal; false when the
+    // child ended without it (or after a minute).
+    bool WaitForOutput(const std::string& needle) {
+        return WaitFor([this] { return Output(); }, needle);
+    }
+    bool WaitForTerminal(const std::string& needle) {
+        return WaitFor([this] { return Terminal(); }, needle);
+    }
     // Waits for the end and returns the exit status, or -1 when it died by a signal or did
     // not end within `limit` (it is then killed): a guard against hangs, not a measurement.
     int Wait(std::chrono::seconds limit = std::chrono::seconds(120));
@@ -59,7 +66,7 @@ public:
     std::string Terminal();
 
 private:
-    bool WaitFor(const std::string& path, const std::string& needle);
+    bool WaitFor(const std::function<std::string()>& read, const std::string& needle);
     bool Ended(bool block = false);  // reaps the child; true once it has ended
 
     std::string m_outPath;

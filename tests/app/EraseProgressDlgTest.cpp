@@ -2,7 +2,6 @@
 // by the test and real files erased (or made to fail) in a temporary folder.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <string.h>
 
 #include <QApplication>
 #include <QProgressBar>
@@ -72,37 +71,28 @@ protected:
     BoxAnswerer m_answerer;
 };
 
-TEST_F(EraseProgressDlgTest, DecliningErasesNothingAndShowsNothingMore) {
-    std::vector<std::string> paths = {MakeFile("a.txt"), MakeFile("b c.txt")};
-    m_answerer.ThenClick(QMessageBox::No);
-    CEraseProgressDlg dialog(paths);
+// No erases nothing; Yes erases everything, and a clean run closes without a message.
+TEST_F(EraseProgressDlgTest, OnlyYesErasesAndACleanRunSaysNothingMore) {
+    for (bool yes : {false, true}) {
+        ASSERT_TRUE(MakeDirs(m_dir / "folder/sub"));
+        MakeFile("folder/sub/inner");
+        std::vector<std::string> paths = {MakeFile("a.txt"), MakeFile("b c.txt"), m_dir / "folder"};
+        m_answerer.ThenClick(yes ? QMessageBox::Yes : QMessageBox::No);
+        CEraseProgressDlg dialog(paths);
 
-    EXPECT_EQ(dialog.DoModal(), 0);
+        EXPECT_EQ(dialog.DoModal(), 0);
 
-    ASSERT_EQ(m_answerer.Seen().size(), 1u);
-    const SeenBox& confirm = m_answerer.Seen()[0];
-    EXPECT_EQ(confirm.title, AppDisplayName);
-    EXPECT_EQ(confirm.text, "Confirm erasing following files:" + Lines(paths));
-    EXPECT_EQ(confirm.icon, QMessageBox::Question);
-    EXPECT_EQ(confirm.buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(confirm.defaultButton, QMessageBox::No);
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(ReadFile(paths[0]), "secret");
-    EXPECT_EQ(ReadFile(paths[1]), "secret");
-}
-
-TEST_F(EraseProgressDlgTest, CleanRunClosesWithoutAMessage) {
-    MakeDirs(m_dir / "folder/sub");
-    MakeFile("folder/sub/inner");
-    m_answerer.ThenClick(QMessageBox::Yes);
-    CEraseProgressDlg dialog({MakeFile("a.txt"), m_dir / "folder"});
-
-    EXPECT_EQ(dialog.DoModal(), 0);
-
-    EXPECT_EQ(m_answerer.Seen().size(), 1u);  // the confirmation only
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.ProgressBar()->value(), 1000);
-    EXPECT_EQ(ListNames(m_dir.Path()), std::vector<std::string>{});
+        ASSERT_EQ(m_answerer.Seen().size(), yes ? 2u : 1u);  // a confirmation each
+        const SeenBox& confirm = m_answerer.Seen().back();
+        EXPECT_EQ(confirm.title, AppDisplayName);
+        EXPECT_EQ(confirm.text, "Confirm erasing following files:" + Lines(paths));
+        EXPECT_EQ(confirm.icon, QMessageBox::Question);
+        EXPECT_EQ(confirm.buttons, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(confirm.defaultButton, QMessageBox::No);
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(ListNames(m_dir.Path()).empty(), yes);
+        EXPECT_EQ(dialog.ProgressBar()->value(), yes ? 1000 : 0);
+    }
 }
 
 TEST_F(EraseProgressDlgTest, TwentyFailuresListSixteenPathsAndAnEllipsis) {
@@ -239,25 +229,30 @@ TEST_P(EraseProgressDlgNotesTest, InTheConfirmationAndTheClosingMessage) {
 INSTANTIATE_TEST_SUITE_P(CleanAndFailed, EraseProgressDlgNotesTest, testing::Bool());
 
 // SIGTERM and SIGHUP (the session ending) stop the run as a confirmed stop does, without a
-// question: the file being overwritten stays, what was not reached is untouched. Nobody is
-// left to close a box: the failures go to standard error.
+// question; Ctrl+C asks, like Cancel, and a termination while it asks answers Yes. The file
+// being overwritten stays, what was not reached is untouched, and as nobody is left to close a
+// box the failures go to standard error.
 class EraseProgressDlgSignalTest : public EraseProgressDlgTest,
                                    public testing::WithParamInterface<int> {};
 
-TEST_P(EraseProgressDlgSignalTest, StopsWithoutAQuestionOrABox) {
+TEST_P(EraseProgressDlgSignalTest, StopsAndReportsOnStandardError) {
     std::string big = m_dir / "big";
     ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
     std::string later = MakeFile("later", "untouched");
     m_answerer.ThenClick(QMessageBox::Yes);
-    CEraseProgressDlg dialog({big, later});
     const int signal = GetParam();
+    if (signal == SIGINT) {
+        m_answerer.Then([](QMessageBox*) { ::raise(SIGHUP); });
+    }
+    CEraseProgressDlg dialog({big, later});
     OnFirstProgress(dialog, [signal] { ::raise(signal); });
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(dialog.DoModal(), 130);
     const std::string error = testing::internal::GetCapturedStderr();
 
-    EXPECT_EQ(m_answerer.Seen().size(), 1u);  // the confirmation
+    ASSERT_EQ(m_answerer.Seen().size(), signal == SIGINT ? 2u : 1u);
+    EXPECT_EQ(m_answerer.Seen().back().text == "Do you want to stop erasing?", signal == SIGINT);
     EXPECT_EQ(m_answerer.Unexpected(), 0);
     const std::string failed = "tolvane: Following files can't be erased:\ntolvane: " + big + " - ";
     EXPECT_NE(error.find(failed), std::string::npos) << error;  // Qt may have its own words
@@ -265,28 +260,8 @@ TEST_P(EraseProgressDlgSignalTest, StopsWithoutAQuestionOrABox) {
     EXPECT_EQ(ReadFile(later), "untouched");
 }
 
-INSTANTIATE_TEST_SUITE_P(TermAndHup, EraseProgressDlgSignalTest, testing::Values(SIGTERM, SIGHUP));
-
-// Ctrl+C in the terminal that started the program asks the stop question, like Cancel; a
-// termination while it is open answers it with Yes.
-TEST_F(EraseProgressDlgTest, CtrlCAsksAndATerminationAnswersTheQuestion) {
-    std::string big = m_dir / "big";
-    ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
-    std::string later = MakeFile("later", "untouched");
-    m_answerer.ThenClick(QMessageBox::Yes);
-    m_answerer.Then([](QMessageBox*) { ::raise(SIGHUP); });
-    CEraseProgressDlg dialog({big, later});
-    OnFirstProgress(dialog, [] { ::raise(SIGINT); });
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(dialog.DoModal(), 130);
-    testing::internal::GetCapturedStderr();
-
-    ASSERT_EQ(m_answerer.Seen().size(), 2u);
-    EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
-    EXPECT_EQ(m_answerer.Unexpected(), 0);
-    EXPECT_EQ(ReadFile(later), "untouched");
-}
+INSTANTIATE_TEST_SUITE_P(TermHupAndCtrlC, EraseProgressDlgSignalTest,
+                         testing::Values(SIGTERM, SIGHUP, SIGINT));
 
 }  // namespace
 }  // namespace tolvane::test

@@ -16,23 +16,16 @@ QString KeyFileValue(const QByteArray& file, const QString& group, const QString
 }
 
 QString UnescapeValue(const QString& raw) {
+    const QString codes = QStringLiteral("sntr");
+    const QString meanings = QStringLiteral(" \n\t\r");
     QString out;
     for (qsizetype i = 0; i < raw.size(); ++i) {
-        if (raw[i] != u'\\' || i + 1 == raw.size()) {
-            out += raw[i];
-            continue;
-        }
-        const QChar next = raw[++i];
-        if (next == u's') {
-            out += u' ';
-        } else if (next == u'n') {
-            out += u'\n';
-        } else if (next == u't') {
-            out += u'\t';
-        } else if (next == u'r') {
-            out += u'\r';
+        if (raw[i] == u'\\' && i + 1 < raw.size()) {
+            const QChar next = raw[++i];
+            const qsizetype code = codes.indexOf(next);
+            out += code >= 0 ? meanings[code] : next;
         } else {
-            out += next;
+            out += raw[i];
         }
     }
     return out;

@@ -77,15 +77,6 @@ TEST(LinkStaticTest, TakesTheLinkHoverAndVisitedColoursFromThePalette) {
     EXPECT_EQ(link.TextColor(), QColor(Qt::yellow));
 }
 
-TEST(LinkStaticTest, ErrorTextsFollowTheShellsNumbers) {
-    EXPECT_EQ(CLinkStatic::LinkErrorText(2),
-              "Unable to open hyperlink:\n\nThe specified file was not found.");
-    EXPECT_EQ(CLinkStatic::LinkErrorText(4),
-              "Unable to open hyperlink:\n\nUnknown Error (4) occurred.");
-    EXPECT_EQ(CLinkStatic::LinkErrorText(26),
-              "Unable to open hyperlink:\n\nA sharing violation occurred. ");
-}
-
 TEST(LinkStaticTest, ATargetThatCannotBeOpenedIsReportedAndStaysUnvisited) {
     struct Case {
         QString target;

@@ -120,42 +120,39 @@ TEST_F(LauncherTest, AppearsAsATrustedExecutableEntryThatStartsTheProgram) {
     EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().constData();
 }
 
+// Each call stores the program's path, whatever the switch, and rewrites our launcher.
 TEST_F(LauncherTest, OursIsRewrittenAndRemovedWhenSwitchedOff) {
     ShellHooks old = m_hooks;
     old.programPath = "/opt/old/tolvane";
     ShellIntegration(old).ApplyDesktopShortcut(true);
+    EXPECT_EQ(Setting("FilePath").toString(), "/opt/old/tolvane");
     ShellIntegration(m_hooks).ApplyDesktopShortcut(true);
+    EXPECT_EQ(Setting("FilePath").toString(), m_program);
     const QString launcher = ShellIntegration::LauncherPath();
     EXPECT_EQ(DesktopExecArguments(KeyFileValue(ReadAll(launcher), "Desktop Entry", "Exec"), {}),
               QStringList{m_program});
     EXPECT_FALSE(ShellIntegration(m_hooks).ToggleDesktopShortcut(true));
     EXPECT_FALSE(QFileInfo::exists(launcher));
+    ShellIntegration(old).ApplyDesktopShortcut(false);
+    EXPECT_EQ(Setting("FilePath").toString(), "/opt/old/tolvane");
 }
 
-TEST_F(LauncherTest, AUsersOwnFileOfThatNameIsLeftAlone) {
+// A user's own launcher of that name, or a program file called like the launcher, is left
+// alone: nothing is written or removed.
+TEST_F(LauncherTest, AUsersOwnFileInTheWayIsLeftAlone) {
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString launcher = ShellIntegration::LauncherPath();
     const QByteArray own = "[Desktop Entry]\nType=Link\nName=Brevorn notes\nURL=file:///x\n";
-    ASSERT_TRUE(Write(launcher, own));
-    ShellIntegration(m_hooks).ApplyDesktopShortcut(true);
-    EXPECT_EQ(ReadAll(launcher), own);
-    ShellIntegration(m_hooks).ApplyDesktopShortcut(false);
-    EXPECT_EQ(ReadAll(launcher), own);
-}
-
-TEST_F(LauncherTest, AProgramFileOnTheDesktopMeansNoLauncher) {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    ASSERT_TRUE(Write(desktop + "/Brevorn", "program"));
-    ShellIntegration(m_hooks).ApplyDesktopShortcut(true);
-    EXPECT_FALSE(QFileInfo::exists(ShellIntegration::LauncherPath()));
-}
-
-TEST_F(LauncherTest, FilePathIsStoredAtEveryCallWhateverTheSwitch) {
-    ShellHooks other = m_hooks;
-    other.programPath = "/opt/other/tolvane";
-    ShellIntegration(other).ApplyDesktopShortcut(false);
-    EXPECT_EQ(Setting("FilePath").toString(), "/opt/other/tolvane");
-    ShellIntegration(m_hooks).ApplyDesktopShortcut(false);
-    EXPECT_EQ(Setting("FilePath").toString(), m_program);
+    for (const QString& theirs : {launcher, desktop + "/Brevorn"}) {
+        SCOPED_TRACE(qPrintable(theirs));
+        QDir(desktop).removeRecursively();
+        ASSERT_TRUE(Write(theirs, own));
+        ShellIntegration(m_hooks).ApplyDesktopShortcut(true);
+        EXPECT_EQ(ReadAll(theirs), own);
+        EXPECT_EQ(QFileInfo::exists(launcher), theirs == launcher);
+        ShellIntegration(m_hooks).ApplyDesktopShortcut(false);
+        EXPECT_EQ(ReadAll(theirs), own);
+    }
 }
 
 using ContextMenuTest = ShellTest;

@@ -67,13 +67,10 @@ public:
         return engine;
     }
 
-    bool HeldAndReleased() {
+    // Held, released, and the stop was in force when the worker left the gate.
+    bool StoppedWhenLeft() {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_left && m_releasedWhileHeld;
-    }
-    bool StopSetWhenLeft() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_stopSetWhenLeft;
+        return m_left && m_releasedWhileHeld && m_stopSetWhenLeft;
     }
 
 private:
@@ -111,8 +108,7 @@ protected:
     // The first entry is gone, the worker was held before the second and saw the stop when
     // it went on, and nothing after the first was touched.
     void ExpectStoppedBeforeTheSecond() {
-        EXPECT_TRUE(m_hold.HeldAndReleased());
-        EXPECT_TRUE(m_hold.StopSetWhenLeft());
+        EXPECT_TRUE(m_hold.StoppedWhenLeft());
         EXPECT_FALSE(Exists(m_paths[0]));
         EXPECT_EQ(ReadFile(m_paths[1]), "2-second");
         EXPECT_EQ(ReadFile(m_paths[2]), "3-third");

@@ -51,7 +51,9 @@ TEST(PaneWorkersTest, ShutdownReturnsAtOnceAndReportsClosedOnceAfterBothEnded) {
     EXPECT_EQ(test::ThreadCount(), threadsBefore);  // nothing left running
 }
 
-TEST(PaneWorkersTest, DestroyedWithoutShutdownStopsAndJoinsItsWorkers) {
+// Destroyed without a shutdown, workers are stopped and joined; never started, they shut down
+// and report closed at once, and a destructor waits for no thread that never ran.
+TEST(PaneWorkersTest, DestroyedOrNeverStartedWorkersLeaveNoThread) {
     const int threadsBefore = test::ThreadCount();
     {
         PaneWorkers workers;
@@ -60,16 +62,13 @@ TEST(PaneWorkersTest, DestroyedWithoutShutdownStopsAndJoinsItsWorkers) {
         workers.Sizing().Wake();
     }
     EXPECT_EQ(test::ThreadCount(), threadsBefore);
-}
-
-TEST(PaneWorkersTest, NeverStartedWorkersShutDownAndReportClosed) {
     std::atomic<int> closedCalls{0};
     {
         PaneWorkers workers;
         EXPECT_TRUE(workers.Shutdown([&closedCalls] { ++closedCalls; }));
     }
     EXPECT_EQ(closedCalls.load(), 1);
-    PaneWorkers neverShutDown;  // its destructor must not wait for a thread that never ran
+    PaneWorkers neverShutDown;
 }
 
 TEST(PaneWorkersTest, CancelListingStopsTheCurrentPassButKeepsTheWorker) {

@@ -91,10 +91,6 @@ TEST(WorkerThreadTest, WakeRunsThePassOnTheWorkerAtItsPriority) {
     EXPECT_TRUE(idle.load());
     worker.Wake();
     ASSERT_TRUE(Eventually([&] { return passes.load() == 2; }));
-    worker.RequestStop();
-    ASSERT_TRUE(Eventually([&] { return worker.Ended(); }));
-    EXPECT_TRUE(worker.Join());
-    EXPECT_EQ(worker.EndedCount(), 1);
 }
 
 TEST(WorkerThreadTest, WatchDescriptorWakesThePassWithItsIndex) {
