@@ -5,13 +5,6 @@
 namespace tolvane {
 namespace {
 
-std::string WithSeparator(std::string path) {
-    if (!path.empty() && path.back() != '/') {
-        path.push_back('/');
-    }
-    return path;
-}
-
 // An XDG variable must hold an absolute path to count; otherwise the default under HOME.
 std::string XdgFolder(const char* variable, const char* underHome) {
     const char* value = std::getenv(variable);
@@ -26,6 +19,13 @@ std::string XdgFolder(const char* variable, const char* underHome) {
 }
 
 }  // namespace
+
+std::string WithSeparator(std::string path) {
+    if (!path.empty() && path.back() != '/') {
+        path.push_back('/');
+    }
+    return path;
+}
 
 std::string TempFolder() {
     const char* value = std::getenv("TMPDIR");

@@ -7,6 +7,9 @@ namespace tolvane {
 // Folders of the desktop's conventions, read from the environment only: nothing is created
 // by asking. Each result ends with '/', or is empty when the folder is not defined.
 
+// The path with a '/' appended unless it ends with one already; empty stays empty.
+std::string WithSeparator(std::string path);
+
 // $TMPDIR, else "/tmp/".
 std::string TempFolder();
 // $XDG_CACHE_HOME, else $HOME/.cache/: where programs keep caches (the web cache among them).

@@ -1,0 +1,251 @@
+#include "platform/UserDirs.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/UserFolders.h"
+
+namespace tolvane {
+namespace {
+
+std::string AbsoluteEnv(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && value[0] == '/' ? std::string(value) : std::string();
+}
+
+void SkipBlanks(std::string_view line, std::size_t& pos) {
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) {
+        ++pos;
+    }
+}
+
+bool Expect(std::string_view line, std::size_t& pos, std::string_view word) {
+    if (line.substr(pos, word.size()) != word) {
+        return false;
+    }
+    pos += word.size();
+    return true;
+}
+
+// The quoted value of one line, escapes removed; false unless the line is
+// `XDG_<name>_DIR="..."` with a closing quote.
+bool QuotedValueOf(std::string_view line, std::string_view name, std::string& value) {
+    std::size_t pos = 0;
+    SkipBlanks(line, pos);
+    if (!Expect(line, pos, "XDG_") || !Expect(line, pos, name) || !Expect(line, pos, "_DIR")) {
+        return false;
+    }
+    SkipBlanks(line, pos);
+    if (!Expect(line, pos, "=")) {
+        return false;
+    }
+    SkipBlanks(line, pos);
+    if (!Expect(line, pos, "\"")) {
+        return false;
+    }
+    value.clear();
+    for (; pos < line.size(); ++pos) {
+        if (line[pos] == '"') {
+            return true;
+        }
+        if (line[pos] == '\\' && pos + 1 < line.size()) {
+            ++pos;
+        }
+        value.push_back(line[pos]);
+    }
+    return false;  // no closing quote: a cut line is not trusted
+}
+
+// "$HOME" alone or followed by '/', or an absolute path; anything else (relative paths,
+// other variables) is not a form the file may hold.
+std::string ExpandValue(const std::string& value, std::string_view home) {
+    if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/')) {
+        if (home.empty() || home[0] != '/') {
+            return std::string();
+        }
+        return WithSeparator(std::string(home) + value.substr(5));
+    }
+    if (!value.empty() && value[0] == '/') {
+        return WithSeparator(value);
+    }
+    return std::string();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();  // an unreadable or missing file gives empty text, as meant
+    return text.str();
+}
+
+bool StatFolder(const std::string& path, struct stat& info) {
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// A folder, not a link, that belongs to uid.
+bool IsOwnFolder(const std::string& path, unsigned uid) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+// udev writes unsafe bytes of a label as "\xHH"; any other backslash is itself.
+std::string DecodeUdevName(std::string_view name) {
+    std::string decoded;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+            HexValue(name[i + 2]) >= 0 && HexValue(name[i + 3]) >= 0) {
+            decoded.push_back(
+                static_cast<char>(HexValue(name[i + 2]) * 16 + HexValue(name[i + 3])));
+            i += 3;
+        } else {
+            decoded.push_back(name[i]);
+        }
+    }
+    return decoded;
+}
+
+}  // namespace
+
+std::string ParseUserDir(std::string_view text, std::string_view name, std::string_view home) {
+    std::string result;
+    std::string value;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (QuotedValueOf(line, name, value)) {
+            std::string path = ExpandValue(value, home);
+            if (!path.empty()) {
+                result = std::move(path);
+            }
+        }
+    }
+    return result;
+}
+
+std::string UserDir(std::string_view name) {
+    const std::string home = AbsoluteEnv("HOME");
+    if (home.empty()) {
+        return std::string();
+    }
+    std::string config = AbsoluteEnv("XDG_CONFIG_HOME");
+    config = config.empty() ? WithSeparator(home) + ".config/" : WithSeparator(config);
+    std::string path = ParseUserDir(ReadWholeFile(config + "user-dirs.dirs"), name, home);
+    if (path.empty()) {
+        path = WithSeparator(home) + (name == "DESKTOP" ? "Desktop/" : "");
+    }
+    return path;
+}
+
+std::vector<SpecialFolder> ListSpecialFolders() {
+    const std::string home = AbsoluteEnv("HOME");
+    const std::string config = AbsoluteEnv("XDG_CONFIG_HOME");
+    const std::vector<SpecialFolder> candidates = {
+        {SpecialFolderKind::Documents, UserDir("DOCUMENTS")},
+        {SpecialFolderKind::Desktop, UserDir("DESKTOP")},
+        {SpecialFolderKind::Favorites, WithSeparator(home)},
+        {SpecialFolderKind::Temp, TempFolder()},
+        {SpecialFolderKind::Recent, RecentFolder()},
+        {SpecialFolderKind::Templates, UserDir("TEMPLATES")},
+        {SpecialFolderKind::AppData, config.empty() && !home.empty()
+                                         ? WithSeparator(home) + ".config/"
+                                         : WithSeparator(config)},
+        {SpecialFolderKind::InternetCache, CacheFolder()},
+    };
+    struct stat homeInfo {};
+    const bool haveHome = !home.empty() && StatFolder(home, homeInfo);
+    std::vector<SpecialFolder> folders;
+    for (const SpecialFolder& folder : candidates) {
+        struct stat info {};
+        if (folder.path.empty() || !StatFolder(folder.path, info)) {
+            continue;
+        }
+        // XDG points every unset folder at the home folder: that is no special folder.
+        const bool isHome =
+            haveHome && info.st_dev == homeInfo.st_dev && info.st_ino == homeInfo.st_ino;
+        if (isHome != (folder.kind == SpecialFolderKind::Favorites)) {
+            continue;
+        }
+        folders.push_back(folder);
+    }
+    return folders;
+}
+
+std::vector<TrashFolder> ListTrashFolders(const std::vector<Volume>& volumes, unsigned uid) {
+    std::vector<TrashFolder> folders;
+    const std::string data = DataFolder();
+    struct stat info {};
+    if (!data.empty() && StatFolder(data + "Trash", info)) {
+        const Volume* holder = nullptr;
+        for (const Volume& volume : volumes) {
+            if (data.rfind(volume.root, 0) == 0 &&
+                (holder == nullptr || volume.root.size() > holder->root.size())) {
+                holder = &volume;
+            }
+        }
+        folders.push_back({data + "Trash/", holder != nullptr ? holder->root : std::string()});
+    }
+    const std::string id = std::to_string(uid);
+    for (const Volume& volume : volumes) {
+        if (volume.slow) {
+            continue;  // a network or removable volume is read only when the user goes there
+        }
+        const std::string shared = volume.root + ".Trash";
+        if (::lstat(shared.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            (info.st_mode & S_ISVTX) != 0 && IsOwnFolder(shared + "/" + id, uid)) {
+            folders.push_back({shared + "/" + id + "/", volume.root});
+        }
+        if (IsOwnFolder(volume.root + ".Trash-" + id, uid)) {
+            folders.push_back({volume.root + ".Trash-" + id + "/", volume.root});
+        }
+    }
+    return folders;
+}
+
+std::string VolumeLabel(const std::string& source, const std::string& byLabelFolder) {
+    if (source.empty() || source[0] != '/') {
+        return std::string();
+    }
+    const std::string device = RealPath(source);
+    DIR* dir = device.empty() ? nullptr : ::opendir(byLabelFolder.c_str());
+    if (dir == nullptr) {
+        return std::string();  // no labels on this system (containers often lack the folder)
+    }
+    std::string label;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != ".." &&
+            RealPath(WithSeparator(byLabelFolder) + name) == device) {
+            label = DecodeUdevName(name);
+            break;
+        }
+    }
+    ::closedir(dir);  // a read-only directory stream: nothing to lose on close
+    return label;
+}
+
+}  // namespace tolvane
