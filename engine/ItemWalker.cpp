@@ -203,22 +203,30 @@ void ItemWalker::VisitFolderItem(const std::string& path, const FindData& entry)
     if (!m_keepItemFolder && self.Valid() && m_traceItem && IsSharedFolder(entry)) {
         m_keepItemFolder = true;  // /tmp and the like: others' entries live there too
     }
-    SetContext(parent.Get(), folder.size(), name);
+    VisitFolder(parent.Get(), folder.size(), name, self.Get(), error, entry);
+}
+
+// A folder entered (m_path: the folder with its trailing '/'): its subtree, then its leave,
+// unless it could not be listed completely, which leaves it exactly as it is.
+void ItemWalker::VisitFolder(int parentFd, std::size_t prefix, const std::string& name, int selfFd,
+                             int openError, const FindData& entry) {
+    SetContext(parentFd, prefix, name);
     OnEnterFolder(m_path, entry);
     bool listed = false;
-    if (!self.Valid()) {
-        OnWalkFailure(m_path, WalkFailure::kList, error);
-    } else if (!SameEntry(self.Get(), entry)) {
-        OnWalkFailure(m_path, WalkFailure::kList, 0);
+    if (selfFd < 0) {
+        OnWalkFailure(m_path, WalkFailure::kList, openError);
+    } else if (!SameEntry(selfFd, entry)) {
+        OnWalkFailure(m_path, WalkFailure::kList, 0);  // swapped since the listing
     } else {
-        listed = WalkFolder(self.Get(), entry);
+        listed = WalkFolder(selfFd, entry);
     }
-    if (!listed) {
-        return;  // left exactly as it is
+    if (listed) {
+        m_path.resize(prefix);
+        m_path += name;
+        m_path += '/';
+        SetContext(parentFd, prefix, name);
+        OnLeaveFolder(m_path, entry);
     }
-    m_path.resize(path.size() + 1);
-    SetContext(parent.Get(), folder.size(), name);
-    OnLeaveFolder(m_path, entry);
 }
 
 void ItemWalker::VisitPattern(const std::string& path) {
@@ -274,24 +282,9 @@ bool ItemWalker::WalkFolder(int folderFd, const FindData& folder) {
             OnFile(m_path, entry);
         } else if (!OnOtherMount(entry, folder)) {
             m_path += '/';
-            OnEnterFolder(m_path, entry);
             int error = 0;
             UniqueFd child = OpenDirectory(folderFd, entry.name, &error);
-            bool listed = false;
-            if (!child.Valid()) {
-                OnWalkFailure(m_path, WalkFailure::kList, error);
-            } else if (!SameEntry(child.Get(), entry)) {
-                OnWalkFailure(m_path, WalkFailure::kList, 0);
-            } else {
-                listed = WalkFolder(child.Get(), entry);
-            }
-            if (listed) {
-                m_path.resize(prefix);
-                m_path += entry.name;
-                m_path += '/';
-                SetContext(folderFd, prefix, entry.name);
-                OnLeaveFolder(m_path, entry);
-            }
+            VisitFolder(folderFd, prefix, entry.name, child.Get(), error, entry);
         }
     }
     --m_depth;

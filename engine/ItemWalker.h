@@ -115,6 +115,8 @@ private:
     void VisitFileItem(const std::string& path, const FindData& entry);
     void VisitFolderItem(const std::string& path, const FindData& entry);
     void VisitPattern(const std::string& path);
+    void VisitFolder(int parentFd, std::size_t prefix, const std::string& name, int selfFd,
+                     int openError, const FindData& entry);
     // False when the folder could not be listed completely (already reported).
     bool WalkFolder(int folderFd, const FindData& folder);
     bool IsSelected(const FindData& entry, const FindData& folder) const;
