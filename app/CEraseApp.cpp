@@ -5,7 +5,7 @@
 #include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
 #include "app/CMainFrame.h"
-#include "app/RunOutcome.h"
+#include "engine/RunOutcome.h"
 #include "app/RunTexts.h"
 #include "app/StderrNote.h"
 #include "app/TerminalRun.h"

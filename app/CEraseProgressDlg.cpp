@@ -36,36 +36,6 @@ void SayOnStderr(const std::string& failed, const std::string& notes) {
 
 }  // namespace
 
-// Hands the worker's notifications to the dialog on the GUI thread and waits for them to
-// be handled, so an ERN_FAILED text stays valid and the engine may be deleted on
-// ERN_FINISHED. No lock is held across the call.
-class CEraseProgressDlg::Target : public NotifyTarget {
-public:
-    explicit Target(CEraseProgressDlg* dialog) : m_dialog(dialog), m_context(dialog) {}
-
-    std::intptr_t Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) override {
-        if (message != WM_ERASE_NOTIFY) {
-            return 0;
-        }
-        std::intptr_t result = 0;
-        // Qt drops the call (and releases us) if the context is destroyed before it runs;
-        // the QPointer is checked on the GUI thread, where it is reliable.
-        QMetaObject::invokeMethod(
-            m_context,
-            [&] {
-                if (m_dialog) {
-                    result = m_dialog->OnEraseNotify(code, value);
-                }
-            },
-            Qt::BlockingQueuedConnection);
-        return result;
-    }
-
-private:
-    QPointer<CEraseProgressDlg> m_dialog;  // read on the GUI thread only
-    QObject* m_context;                    // lives as long as the job (see the destructor)
-};
-
 CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::optional<int> passes,
                                      QWidget* parent)
     : QDialog(parent),
@@ -73,7 +43,8 @@ CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::option
       m_passes(passes),
       m_progress(new QProgressBar(this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
-      m_target(std::make_unique<Target>(this)) {
+      m_run(*this),
+      m_relay(this, &m_run) {
     setWindowTitle(QStringLiteral("Erasing files"));
     setModal(true);
     m_cancel->setObjectName(QStringLiteral("cancel"));
@@ -95,20 +66,17 @@ CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::option
 }
 
 CEraseProgressDlg::~CEraseProgressDlg() {
-    if (m_engine) {
+    if (m_run.Running()) {
         // Not reached by DoModal, which returns after the end only: stop the run and keep
         // handling the worker's calls (they come to this still complete object) until its
-        // ERN_FINISHED, so the worker never waits on a dialog that is gone.
+        // end, so the worker never waits on a dialog that is gone.
         m_closing = true;
-        m_engine->RequestCancel();
-        m_engine->Gate().Release();
-        while (m_engine) {
+        m_run.Stop();
+        while (m_run.Running()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
     }
-    if (m_eraseThread.joinable()) {
-        m_eraseThread.join();
-    }
+    m_run.Join();
 }
 
 int CEraseProgressDlg::DoModal() {
@@ -116,10 +84,8 @@ int CEraseProgressDlg::DoModal() {
         return m_report.Outcome().Status();
     }
     exec();
-    // ERN_FINISHED was the worker's last call; what is left of it only frees the job.
-    if (m_eraseThread.joinable()) {
-        m_eraseThread.join();
-    }
+    // The end was the worker's last call; what is left of it only frees the job.
+    m_run.Join();
     m_signalNotifier.reset();
     m_interrupts.reset();  // the signals have their usual effect again
     return m_report.Outcome().Status();
@@ -137,21 +103,21 @@ bool CEraseProgressDlg::OnInitDialog() {
         return false;
     }
     std::string note;
-    m_engine = MakeRunEngine(m_passes, m_engineFactory, &note);
+    std::unique_ptr<EraseEngine> engine = MakeRunEngine(m_passes, m_engineFactory, &note);
     if (!note.empty()) {
         PrintNote(note);
     }
-    if (!m_engine) {
+    if (!engine) {
         m_report.Outcome().notStarted = true;
         MakeErrorBox(kNoRandomSource, nullptr)->exec();
         return false;
     }
     m_report.Start(m_paths, std::move(mediumNotes));
-    StartJob();
+    StartJob(std::move(engine));
     return true;
 }
 
-void CEraseProgressDlg::StartJob() {
+void CEraseProgressDlg::StartJob(std::unique_ptr<EraseEngine> engine) {
     m_interrupts = std::make_unique<InterruptPipe>();
     if (m_interrupts->ReadFd() >= 0) {
         m_signalNotifier =
@@ -159,11 +125,8 @@ void CEraseProgressDlg::StartJob() {
         connect(m_signalNotifier.get(), &QSocketNotifier::activated, this,
                 &CEraseProgressDlg::OnSignals);
     }
-    // The pass count doubles as countBytes: with passes the total is in bytes, without
-    // (names only) in entries.
-    const int passes = m_engine->PassCount();
-    WithInterruptsBlocked(
-        [&] { m_eraseThread = StartEraseJob(m_paths, passes, m_target.get(), m_engine.get()); });
+    // The worker never sees the signals: they reach this thread.
+    WithInterruptsBlocked([&] { m_run.Start(m_paths, std::move(engine), &m_relay); });
 }
 
 void CEraseProgressDlg::OnSignals() {
@@ -186,10 +149,7 @@ void CEraseProgressDlg::StopWithoutAsking() {
         m_openBox->done(QMessageBox::Yes);
         return;
     }
-    if (m_engine) {
-        m_engine->RequestCancel();
-        m_report.Outcome().stoppedByUser = true;
-    }
+    m_run.Stop();
 }
 
 bool CEraseProgressDlg::RunBox(QMessageBox& box) {
@@ -200,66 +160,35 @@ bool CEraseProgressDlg::RunBox(QMessageBox& box) {
 }
 
 void CEraseProgressDlg::reject() {
-    // m_asking: the question is modal, but a second close request (the window manager's
-    // close box) may still arrive; one question at a time.
-    if (!m_engine || m_asking || m_engine->IsCancelled()) {
+    // A second close request (the window manager's close box) may still arrive while the
+    // modal question is open: one question at a time, and none once stopping.
+    if (!m_run.BeginAsking()) {
         return;
     }
-    m_asking = true;
-    m_engine->Gate().Hold();
     auto question = MakeStopQuestionBox(this);
-    bool stop = RunBox(*question);
+    const bool stop = RunBox(*question);
     question.reset();
-    // The stop goes in while the worker is still held: released first, it could pass its
-    // next check and erase an entry the user has just chosen to keep. A worker that ended
-    // while we asked (it was past its last gate) has nothing left to stop.
-    if (stop && !m_finishPending) {
-        m_engine->RequestCancel();
-        m_report.Outcome().stoppedByUser = true;
-    }
-    m_engine->Gate().Release();
-    m_asking = false;
-    if (m_finishPending) {
-        // It no longer touches the engine: finish now that the question is answered.
-        m_finishPending = false;
-        OnFinished();
-    }
+    m_run.EndAsking(stop);
 }
 
-std::intptr_t CEraseProgressDlg::OnEraseNotify(std::uintptr_t code, std::intptr_t value) {
-    switch (code) {
-        case ERN_PROGRESS:
-            m_progress->setValue(static_cast<int>(std::clamp<std::intptr_t>(value, 0, 1000)));
-            m_report.OnProgress(value, *m_engine);
-            break;
-        case ERN_FAILED:
-            // The text is the worker's and reused after we return: copy it. The engine says
-            // why while this message is handled (the worker waits meanwhile).
-            m_report.OnFailed(std::string(reinterpret_cast<const char*>(value)),
-                              m_engine->LastFailureReason());
-            break;
-        case ERN_ITEMDONE:
-            m_report.OnItemDone(*m_engine);
-            break;
-        case ERN_FINISHED:
-            // Read while the worker waits: the engine is deleted below or once asked.
-            m_report.OnFinished(*m_engine);
-            if (m_asking) {
-                // The stop question's own event loop delivered this; finish once it is
-                // answered, so the engine is not deleted under the question.
-                m_finishPending = true;
-            } else {
-                OnFinished();
-            }
-            break;
-        default:
-            break;
-    }
-    return 0;
+void CEraseProgressDlg::OnProgress(int perMille) {
+    m_progress->setValue(perMille);
+    m_report.OnProgress(perMille, m_run.Stopping());
 }
 
-void CEraseProgressDlg::OnFinished() {
-    m_engine.reset();
+void CEraseProgressDlg::OnItemFailed(const std::string& path, const std::string& reason) {
+    m_report.OnFailed(path, reason);
+}
+
+void CEraseProgressDlg::OnItemDone(const EraseRunner::ItemEnd& item) {
+    m_report.OnItemDone(item.Erased());
+}
+
+void CEraseProgressDlg::OnFinished(const EraseEngine& engine) {
+    m_report.OnFinished(engine, m_run.Outcome());
+}
+
+void CEraseProgressDlg::OnEnded() {
     if (m_closing) {
         return;
     }

@@ -6,12 +6,12 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "app/GuiThreadRelay.h"
 #include "app/RunEngine.h"
 #include "app/RunReport.h"
-#include "engine/NotifyTarget.h"
+#include "engine/EraseRunner.h"
 
 class QMessageBox;
 class QProgressBar;
@@ -20,7 +20,6 @@ class QSocketNotifier;
 
 namespace tolvane {
 
-class EraseEngine;
 class InterruptPipe;
 
 // The whole user interface of a command-line run with a display: confirms the paths, erases
@@ -33,10 +32,9 @@ class InterruptPipe;
 // without asking, so that the program never dies in the middle of a file or a wipe; the
 // failures and notes then go to standard error instead of a box nobody would answer.
 //
-// GUI thread only. The worker reaches the dialog through a NotifyTarget that makes a
-// blocking queued call onto this thread, so every notification is handled here while the
-// worker waits. The dialog owns the engine from the start of the job until ERN_FINISHED.
-class CEraseProgressDlg : public QDialog {
+// GUI thread only. The run's notifications are relayed onto this thread with a blocking
+// call, so every one is handled here while the worker waits.
+class CEraseProgressDlg : public QDialog, private EraseRunner::Listener {
     Q_OBJECT
 
 public:
@@ -64,15 +62,19 @@ protected:
     void reject() override;
 
 private:
-    class Target;
-
     // Asks for confirmation and starts the job; false when nothing runs (declined, or the
     // engine cannot work).
     bool OnInitDialog();
-    std::intptr_t OnEraseNotify(std::uintptr_t code, std::intptr_t value);
-    void OnFinished();
     // Starts the worker with the signals routed to this thread.
-    void StartJob();
+    void StartJob(std::unique_ptr<EraseEngine> engine);
+
+    // The run's notifications.
+    void OnProgress(int perMille) override;
+    void OnItemFailed(const std::string& path, const std::string& reason) override;
+    void OnItemDone(const EraseRunner::ItemEnd& item) override;
+    void OnFinished(const EraseEngine& engine) override;
+    // Hides the dialog, shows what failed and the notes, and ends the dialog.
+    void OnEnded() override;
     void OnSignals();
     // SIGTERM, SIGHUP: the stop, without a question (an open one is answered Yes).
     void StopWithoutAsking();
@@ -83,19 +85,16 @@ private:
     std::vector<std::string> m_paths;
     std::optional<int> m_passes;
     EngineFactory m_engineFactory;
-    std::thread m_eraseThread;
-    std::unique_ptr<EraseEngine> m_engine;  // set while a job runs
     RunReport m_report;
     QProgressBar* m_progress;
     QPushButton* m_cancel;
-    std::unique_ptr<Target> m_target;
+    EraseRunner m_run;
+    GuiThreadRelay m_relay;
     std::unique_ptr<InterruptPipe> m_interrupts;        // while the job runs
     std::unique_ptr<QSocketNotifier> m_signalNotifier;  // on m_interrupts
     QPointer<QMessageBox> m_openBox;                    // the stop question or the report
-    bool m_asking = false;                              // the stop question is open
-    bool m_finishPending = false;  // ERN_FINISHED came while the stop question was open
-    bool m_closing = false;        // the destructor is waiting for the worker
-    bool m_terminated = false;     // SIGTERM or SIGHUP: the closing words go to standard error
+    bool m_closing = false;                             // the destructor is waiting for the worker
+    bool m_terminated = false;  // SIGTERM or SIGHUP: the closing words go to standard error
 };
 
 }  // namespace tolvane

@@ -70,32 +70,26 @@ void RunReport::Start(const std::vector<std::string>& paths, std::vector<MediumN
     m_start = std::chrono::steady_clock::now();
 }
 
-void RunReport::OnProgress(std::intptr_t perMille, const EraseEngine& engine) {
-    // After a stop the engine still reports the end (1000) once: that is no progress.
-    if (!engine.IsCancelled()) {
+void RunReport::OnProgress(int perMille, bool stopping) {
+    if (!stopping) {
         m_perMilleBeforeStop = perMille;
     }
 }
 
 void RunReport::OnFailed(const std::string& shownPath, const std::string& reason) {
     m_failedItems.Add(shownPath, reason);
-    ++m_failedNotified;
     m_refused += IsRefusal(reason) ? 1 : 0;
 }
 
-void RunReport::OnItemDone(const EraseEngine& engine) {
-    // The engine reports an item that named nothing before it says the item is done.
-    const int problems = m_failedNotified + engine.NotFoundCount();
-    m_erased += problems == m_problemsAtLastItem ? 1 : 0;
-    m_problemsAtLastItem = problems;
+void RunReport::OnItemDone(bool erased) {
+    m_erased += erased ? 1 : 0;
 }
 
-void RunReport::OnFinished(const EraseEngine& engine) {
+void RunReport::OnFinished(const EraseEngine& engine, const RunOutcome& outcome) {
     m_taken = std::chrono::steady_clock::now() - m_start;
-    // The engine's count, or the failures we were told about when they are more.
-    m_outcome.failed = std::max(m_failedNotified, engine.FailedCount());
-    m_outcome.notFound = engine.NotFoundCount();
-    m_outcome.cutShort = engine.CutShort();
+    const bool notStarted = m_outcome.notStarted;
+    m_outcome = outcome;
+    m_outcome.notStarted = notStarted;
     m_engineNotes = engine.Notes();
     m_done = engine.Done();
     m_total = engine.Total();

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/RunOutcome.h"
 #include "engine/FailedItemList.h"
 #include "engine/MediumCheck.h"
+#include "engine/RunOutcome.h"
 
 namespace tolvane {
 
@@ -24,26 +24,26 @@ std::vector<std::string> MediumNoteLines(const std::vector<MediumNote>& notes,
 // The lines joined with "\n", no line break at the end.
 std::string JoinLines(const std::vector<std::string>& lines);
 
-// What a command-line run has to tell the user at its end, collected from the worker's
-// notifications; the same for the dialog and the terminal. The On... operations run while
-// the worker waits for the notification to be handled (so the engine may be read); the rest
-// is read once the worker has ended (the outcome's stop may be set meanwhile by the thread
-// that asks). Not thread-safe otherwise.
+// What a command-line run has to tell the user at its end, collected from the run's
+// notifications (EraseRunner::Listener); the same for the dialog and the terminal. The On...
+// operations run while the worker waits for the notification to be handled; the rest is read
+// once the run has ended. Not thread-safe otherwise.
 class RunReport {
 public:
     // When the job starts: the items of the run and the medium notes the confirmation showed.
     void Start(const std::vector<std::string>& paths, std::vector<MediumNote> mediumNotes);
 
-    // ERN_PROGRESS: the per-mille done.
-    void OnProgress(std::intptr_t perMille, const EraseEngine& engine);
-    // ERN_FAILED: the path as it is to be listed, and the engine's reason.
+    // The per-mille done; `stopping`: a stop is in force (the engine still reports its end
+    // as 1000 once, which is no progress).
+    void OnProgress(int perMille, bool stopping);
+    // A failed path as it is to be listed, and the engine's reason.
     void OnFailed(const std::string& shownPath, const std::string& reason);
-    // ERN_ITEMDONE: an item is finished; it counts as erased when nothing of it was reported.
-    void OnItemDone(const EraseEngine& engine);
-    // ERN_FINISHED: the engine's counts, its notes, what was written and the time taken. What
-    // was written is the engine's count after a complete run; after a stop, the progress made
-    // until the stop (the engine counts a stopped file's whole share as done).
-    void OnFinished(const EraseEngine& engine);
+    // An item is finished; `erased` when nothing of it failed and it named something.
+    void OnItemDone(bool erased);
+    // The run's end: its outcome, and the engine's notes, what was written and the time taken.
+    // What was written is the engine's count after a complete run; after a stop, the progress
+    // made until the stop (the engine counts a stopped file's whole share as done).
+    void OnFinished(const EraseEngine& engine, const RunOutcome& outcome);
 
     RunOutcome& Outcome() { return m_outcome; }
     const RunOutcome& Outcome() const { return m_outcome; }
@@ -68,14 +68,12 @@ private:
     RunOutcome m_outcome;
     int m_items = 0;
     int m_erased = 0;
-    int m_failedNotified = 0;  // ERN_FAILED count, not limited like m_failedItems
     int m_refused = 0;
-    int m_problemsAtLastItem = 0;  // failures and not-found items when the last item ended
     // Bytes times passes (entries with 0 passes): the engine's count and total at the end,
     // and the progress until a stop.
     std::uint64_t m_done = 0;
     std::int64_t m_total = 0;
-    std::intptr_t m_perMilleBeforeStop = 0;
+    int m_perMilleBeforeStop = 0;
     int m_passes = 0;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::duration m_taken{};

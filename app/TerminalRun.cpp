@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <thread>
 
 #include "app/RunTexts.h"
 #include "engine/EraseEngine.h"
@@ -52,7 +51,8 @@ TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> pass
       m_passes(passes),
       m_assumeYes(assumeYes),
       m_channels(channels),
-      m_escapeNames(IsTerminal(channels.talkFd)) {
+      m_escapeNames(IsTerminal(channels.talkFd)),
+      m_run(*this) {
     m_confirmInput.fd = m_channels.answerFd;
     m_stopInput.fd = m_channels.stopAnswerFd;
 }
@@ -66,11 +66,11 @@ int TerminalRun::Run() {
     }
     RunOutcome& outcome = m_report.Outcome();
     std::string note;
-    m_engine = MakeRunEngine(m_passes, m_engineFactory, &note);
+    std::unique_ptr<EraseEngine> engine = MakeRunEngine(m_passes, m_engineFactory, &note);
     if (!note.empty()) {
         Say("tolvane: " + Shown(note) + "\n");
     }
-    if (!m_engine) {
+    if (!engine) {
         Say(std::string("tolvane: ") + kNoRandomSource + "\n");
         outcome.notStarted = true;
         return outcome.Status();
@@ -83,19 +83,16 @@ int TerminalRun::Run() {
     IgnoreBrokenPipe();
 
     InterruptPipe interrupts;
+    m_report.Start(m_paths, std::move(mediumNotes));
     // The worker never sees the signals: they reach this thread, which holds the worker and
     // asks (or stops at once).
-    std::thread worker;
-    const int passes = m_engine->PassCount();
-    m_report.Start(m_paths, std::move(mediumNotes));
-    WithInterruptsBlocked([&] { worker = StartEraseJob(m_paths, passes, this, m_engine.get()); });
+    WithInterruptsBlocked([&] { m_run.Start(m_paths, std::move(engine), this); });
     WaitForWorker(interrupts);
-    worker.join();
-    m_engine.reset();
+    m_run.Join();
 
     WriteStdOut("\n");  // the engine's progress line ends without one
     SayClosingWords();
-    return outcome.Status();
+    return m_report.Outcome().Status();
 }
 
 bool TerminalRun::Confirm(const std::vector<MediumNote>& mediumNotes) {
@@ -144,18 +141,12 @@ void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
                 break;
         }
         const InterruptsSeen seen = interrupts.Drain();
-        if (m_finished.load() || m_engine->IsCancelled()) {
-            continue;  // too late to stop (the end is on its way), or stopping already
+        // Nothing to ask once the end is on its way or a stop is already in force.
+        if (!m_run.BeginAsking()) {
+            continue;
         }
-        m_engine->Gate().Hold();
-        bool stop = StopsWithoutAsking(seen) || AskStop(interrupts) == Answer::Yes;
-        // Set before the worker is let go: released first, it could pass its next check and
-        // erase an entry the user has just chosen to keep.
-        if (stop && !m_finished.load()) {
-            m_engine->RequestCancel();
-            m_report.Outcome().stoppedByUser = true;
-        }
-        m_engine->Gate().Release();
+        const bool stop = StopsWithoutAsking(seen) || AskStop(interrupts) == Answer::Yes;
+        m_run.EndAsking(stop);
     }
 }
 
@@ -219,31 +210,27 @@ TerminalRun::Answer TerminalRun::ReadAnswer(LineSource& source, const InterruptP
 }
 
 std::intptr_t TerminalRun::Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) {
-    if (message != WM_ERASE_NOTIFY) {
-        return 0;
-    }
-    switch (code) {
-        case ERN_FAILED:
-            // The text is the worker's and reused after we return: copy it. The engine says
-            // why while this message is handled.
-            m_report.OnFailed(Shown(reinterpret_cast<const char*>(value)),
-                              m_engine->LastFailureReason());
-            break;
-        case ERN_PROGRESS:
-            m_report.OnProgress(value, *m_engine);
-            break;
-        case ERN_ITEMDONE:
-            m_report.OnItemDone(*m_engine);
-            break;
-        case ERN_FINISHED:
-            m_report.OnFinished(*m_engine);
-            m_finished.store(true);
-            m_done.Notify();
-            break;
-        default:
-            break;
-    }
-    return 0;
+    return m_run.Send(message, code, value);
+}
+
+void TerminalRun::OnProgress(int perMille) {
+    m_report.OnProgress(perMille, m_run.Stopping());
+}
+
+void TerminalRun::OnItemFailed(const std::string& path, const std::string& reason) {
+    m_report.OnFailed(Shown(path), reason);
+}
+
+void TerminalRun::OnItemDone(const EraseRunner::ItemEnd& item) {
+    m_report.OnItemDone(item.Erased());
+}
+
+void TerminalRun::OnFinished(const EraseEngine& engine) {
+    m_report.OnFinished(engine, m_run.Outcome());
+}
+
+void TerminalRun::OnEnded() {
+    m_done.Notify();
 }
 
 std::string TerminalRun::Shown(const std::string& path) const {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,13 +8,12 @@
 
 #include "app/RunEngine.h"
 #include "app/RunReport.h"
-#include "engine/NotifyTarget.h"
+#include "engine/EraseRunner.h"
 #include "platform/Descriptors.h"
 #include "platform/UniqueFd.h"
 
 namespace tolvane {
 
-class EraseEngine;
 class InterruptPipe;
 struct InterruptsSeen;
 
@@ -44,11 +42,12 @@ struct TerminalChannels {
 // stop does: the file being overwritten stays as a stop leaves it, fill files are released,
 // and the status is 130.
 //
-// Threads: Run() on the main thread, which owns the engine, answers the signals and reads
-// the answers; the worker calls Send() directly (there is no GUI thread to hop to). The
-// signals are kept away from the worker; their handler only writes a byte to a pipe that the
-// main thread polls together with the worker's end. A stop is set while the worker is held
-// at its gate, and only then is the worker let go.
+// Threads: Run() on the main thread, which owns the run, answers the signals and reads the
+// answers; the worker calls Send() directly (there is no GUI thread to hop to), which hands
+// the notifications to the run, whose calls come back here on the worker. The signals are
+// kept away from the worker; their handler only writes a byte to a pipe that the main thread
+// polls together with the run's end. A stop is set while the worker is held at its gate, and
+// only then is the worker let go.
 //
 // The conversation goes to `talkFd`, so standard output carries only the engine's lines.
 // Answers are lines: "y" or "yes" (any case) agree; anything else means No. End of input
@@ -56,7 +55,7 @@ struct TerminalChannels {
 // question (a Ctrl+C nobody can confirm or withdraw is still a stop), and a second Ctrl+C
 // while the stop question waits means No. Paths are written byte for byte, or escaped with
 // EscapeForTerminal when `talkFd` is a terminal.
-class TerminalRun : public NotifyTarget {
+class TerminalRun : public NotifyTarget, private EraseRunner::Listener {
 public:
     // On this process's channels (TerminalChannels::ForThisProcess).
     TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes);
@@ -72,8 +71,7 @@ public:
     // Confirms and erases; returns the exit status (RunOutcome::Status).
     int Run();
 
-    // Worker thread: collects failures, and on ERN_FINISHED takes the engine's counts and
-    // wakes the main thread (the engine itself is deleted there, after the worker ended).
+    // Worker thread: the notifications, handed to the run.
     std::intptr_t Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) override;
 
 private:
@@ -83,6 +81,14 @@ private:
         int fd = -1;
         std::string pending;
     };
+
+    // The run's notifications (worker thread, or the main thread for an end that came while
+    // the stop question was open): failures collected, and at the end the main thread woken.
+    void OnProgress(int perMille) override;
+    void OnItemFailed(const std::string& path, const std::string& reason) override;
+    void OnItemDone(const EraseRunner::ItemEnd& item) override;
+    void OnFinished(const EraseEngine& engine) override;
+    void OnEnded() override;
 
     bool Confirm(const std::vector<MediumNote>& mediumNotes);
     void WaitForWorker(const InterruptPipe& interrupts);
@@ -109,12 +115,10 @@ private:
     LineSource m_stopInput;
     EngineFactory m_engineFactory;
 
-    std::unique_ptr<EraseEngine> m_engine;
-    EventPipe m_done;  // notified by the worker after ERN_FINISHED
-    std::atomic<bool> m_finished{false};
-    // Written by the worker, read by the main thread after it joined the worker; only the
-    // main thread sets the outcome's stoppedByUser.
+    EventPipe m_done;  // notified at the run's end
+    // Written by the worker, read by the main thread after it joined the worker.
     RunReport m_report;
+    EraseRunner m_run;
 };
 
 }  // namespace tolvane
