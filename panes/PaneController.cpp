@@ -12,7 +12,14 @@
 
 namespace tolvane {
 
-PaneController::PaneController(WorkerPasses passes) : m_passes(std::move(passes)) {}
+PaneController::PaneController(WorkerPasses passes)
+    : m_passes(std::move(passes)),
+      m_eraseRows(m_sizePass, [this] { m_workers.Sizing().Wake(); }),
+      m_sizeWorker(m_eraseRows, m_sizePass) {
+    if (!m_passes.sizing) {
+        m_passes.sizing = m_sizeWorker.MakePass();
+    }
+}
 
 PaneController::~PaneController() = default;
 
@@ -20,6 +27,7 @@ void PaneController::SetListViews(QListWidget* list1, QTreeWidget* eraseList, QL
                                   bool bigIcons) {
     m_listView = {list1, list2};
     m_eraseList = eraseList;
+    m_eraseRows.SetControl(eraseList);
     m_bigIcons = bigIcons;
 }
 
@@ -148,6 +156,103 @@ int PaneController::FocusedSide() const {
         }
     }
     return 0;
+}
+
+void PaneController::AddFocusedSelection() {
+    if (!m_editingEnabled) {
+        return;
+    }
+    const int side = FocusedSide();
+    RememberSourceFolder(side);
+    if (side != 1) {
+        return;  // the erase list itself, or side 2, which this window leaves empty
+    }
+    std::vector<tolvane::EraseList::NewRow> rows =
+        ListSelectionRows(m_listView[0], ListFolder(m_listView[0]), VolumeLocations());
+    for (FileItem& item :
+         CollectTreeItem(m_treeView[0], m_treeView[0] ? m_treeView[0]->currentItem() : nullptr)) {
+        rows.push_back({std::move(item), QIcon()});
+    }
+    m_eraseRows.AddRows(rows);
+}
+
+void PaneController::RemoveSelectedRows() {
+    if (m_editingEnabled) {
+        m_eraseRows.RemoveRows(m_eraseRows.SelectedRows());
+    }
+}
+
+int PaneController::AddItems(const std::vector<FileItem>& items) {
+    if (!m_editingEnabled) {
+        return 0;
+    }
+    std::vector<tolvane::EraseList::NewRow> rows;
+    rows.reserve(items.size());
+    for (const FileItem& item : items) {
+        rows.push_back({item, QIcon()});
+    }
+    return m_eraseRows.AddRows(rows);
+}
+
+std::vector<FileItem> PaneController::CollectEraseList() const {
+    return m_eraseRows.Collect();
+}
+
+std::vector<FileItem> PaneController::CollectFirstPaneSelection() const {
+    std::vector<FileItem> items = CollectListSelection(m_listView[0]);
+    for (FileItem& item :
+         CollectTreeItem(m_treeView[0], m_treeView[0] ? m_treeView[0]->currentItem() : nullptr)) {
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+std::vector<FileItem> PaneController::CollectListSelection(QListWidget* list) const {
+    std::vector<FileItem> items;
+    for (tolvane::EraseList::NewRow& row :
+         ListSelectionRows(list, ListFolder(list), VolumeLocations())) {
+        items.push_back(std::move(row.item));
+    }
+    return items;
+}
+
+std::vector<FileItem> PaneController::CollectTreeItem(QTreeWidget*, QTreeWidgetItem*) const {
+    return {};  // the tree's paths come with the folder tree
+}
+
+void PaneController::RemoveLeadingRows(int count) {
+    m_eraseRows.RemoveLeadingRows(count);
+}
+
+void PaneController::RemoveRows(std::vector<int> rows) {
+    m_eraseRows.RemoveRows(std::move(rows));
+}
+
+void PaneController::MarkRowFailed(int row, const QString& reason) {
+    m_eraseRows.MarkRowFailed(row, reason);
+}
+
+void PaneController::ClearFailedMarks() {
+    m_eraseRows.ClearFailedMarks();
+}
+
+void PaneController::RememberSourceFolder(int focusCode) {
+    if (focusCode != 1 && focusCode != 3) {
+        return;
+    }
+    const std::size_t side = focusCode == 1 ? 0 : 1;
+    std::string folder;
+    if (m_listView[0] || m_listView[1]) {
+        folder = ListFolder(m_listView[side]);
+    }
+    RememberFolder(m_state.recentFolders, folder, VolumeLocations());
+}
+
+std::string PaneController::ListFolder(const QListWidget* list) const {
+    if (list == nullptr) {
+        return {};
+    }
+    return m_state.folder[list == m_listView[1] ? 1 : 0];
 }
 
 void PaneController::SetPathText(QLineEdit* edit, const QString& text) {

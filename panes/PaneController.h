@@ -8,9 +8,14 @@
 #include <QString>
 #include <QTreeWidget>
 #include <array>
+#include <vector>
 
+#include "items/FileItem.h"
 #include "items/PaneState.h"
+#include "panes/EraseList.h"
 #include "panes/PaneWorkers.h"
+#include "panes/SizePass.h"
+#include "panes/SizeWorker.h"
 
 namespace Data {
 class Reader;
@@ -35,7 +40,8 @@ class PaneController : public QObject {
     Q_OBJECT
 
 public:
-    // What the two workers do each time they are woken; empty: nothing. Tests give stand-ins.
+    // What the two workers do each time they are woken; empty: nothing for the listing worker
+    // and the erase list's sizing for the size worker. Tests give stand-ins.
     struct WorkerPasses {
         WorkerThread::Pass listing;
         WorkerThread::Pass sizing;
@@ -73,14 +79,41 @@ public:
     bool Shutdown();
     bool ShuttingDown() const { return m_workers.ShuttingDown(); }
 
-    // Routed from the window. The locations, listing, erase-list and drag work of later
-    // stages fills these in; until then they do nothing.
+    // Routed from the window. The locations, listing and drag work of later stages fills
+    // these in; until then they do nothing.
     virtual void RefreshLocations() {}
     virtual void OnLocationSelected(int /*index*/) {}
     virtual void OpenSelection() {}
     virtual void OnTreeSelectionChanged(QTreeWidgetItem* /*item*/) {}
-    virtual void AddFocusedSelection() {}
-    virtual void RemoveSelectedRows() {}
+
+    // The erase list. Insert: adds the selection of the browser control that has the focus
+    // (side 1; the erase list itself or nothing focused adds nothing) and remembers its
+    // folder as a recent one. Delete: removes the selected rows. Both, and AddItems (drops),
+    // change nothing while editing is disabled (an erase run is going).
+    virtual void AddFocusedSelection();
+    virtual void RemoveSelectedRows();
+    // Appends the items not listed yet; the number of rows added.
+    int AddItems(const std::vector<FileItem>& items);
+    // The rows top to bottom (see EraseList::Collect), for an erase run.
+    std::vector<FileItem> CollectEraseList() const;
+    // The side-1 list's selection, then the side-1 tree's current item: what a run erases
+    // when the window shows no erase list.
+    std::vector<FileItem> CollectFirstPaneSelection() const;
+    // The selected entries of a browser list (for drags); ".." is left out.
+    std::vector<FileItem> CollectListSelection(QListWidget* list) const;
+    // The item of one tree entry (for drags); none for the separator or an unknown entry.
+    std::vector<FileItem> CollectTreeItem(QTreeWidget* tree, QTreeWidgetItem* item) const;
+    // For the erase run: the first `count` rows are done. Like RemoveRows, it works whatever
+    // the editing state (drags out of the list do not start while editing is disabled).
+    void RemoveLeadingRows(int count);
+    // Rows dragged out of the list, by position (any order).
+    void RemoveRows(std::vector<int> rows);
+    // A row whose item could not be erased stays, marked, with the reason as its tooltip.
+    void MarkRowFailed(int row, const QString& reason);
+    void ClearFailedMarks();
+    const tolvane::EraseList& EraseRows() const { return m_eraseRows; }
+    // The erase list's size worker, for tests that watch a count (hooks only before Start).
+    SizeWorker& Sizes() { return m_sizeWorker; }
 
     // Both trees refresh from the top at the listing worker's next pass.
     void RefreshAll();
@@ -104,6 +137,10 @@ signals:
 
 private:
     void PrepareLists();
+    // Records the focused side's folder among the recent folders (sides 1 and 3 only).
+    void RememberSourceFolder(int focusCode);
+    // The folder a side's list shows.
+    std::string ListFolder(const QListWidget* list) const;
     void PrepareEraseList();
     void ShowFolders();
 
@@ -118,6 +155,9 @@ private:
     bool m_showSpecialFolders = false;
     bool m_editingEnabled = true;
     PaneState m_state;
+    SizePass m_sizePass;
+    tolvane::EraseList m_eraseRows;
+    SizeWorker m_sizeWorker;
     // Last: its destructor joins the teardown thread, which still reads the workers.
     PaneWorkers m_workers;
 };

@@ -2,18 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QHeaderView>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTreeWidget>
-#include <QVBoxLayout>
-#include <QWidget>
 #include <atomic>
 #include <thread>
 
+#include "PaneTestControls.h"
 #include "WorkerTestHelpers.h"
 #include "items/DataMemoryReader.h"
 #include "items/DataMemoryWriter.h"
@@ -21,33 +17,8 @@
 namespace tolvane {
 namespace {
 
-// The controls of one window side, as the main window hands them over.
-struct Controls {
-    QWidget window;
-    QListWidget* list = new QListWidget(&window);
-    QTreeWidget* eraseList = new QTreeWidget(&window);
-    QLineEdit* path = new QLineEdit(&window);
-    QComboBox* location = new QComboBox(&window);
-
-    Controls() {
-        auto* layout = new QVBoxLayout(&window);
-        for (QWidget* control : std::initializer_list<QWidget*>{location, path, list, eraseList}) {
-            layout->addWidget(control);
-        }
-    }
-    void Configure(PaneController& controller) const {
-        controller.SetListViews(list, eraseList, nullptr, false);
-        controller.AttachPathEdits(path, nullptr);
-        controller.AttachLocationBoxes(location, nullptr);
-    }
-};
-
-// Shuts the controller down and lets the event loop run until PanesClosed arrives.
-void ShutDownAndWait(PaneController& controller) {
-    QSignalSpy closed(&controller, &PaneController::PanesClosed);
-    ASSERT_TRUE(controller.Shutdown());
-    ASSERT_TRUE(closed.count() == 1 || closed.wait(60000));
-}
+using test::Controls;
+using test::ShutDownAndWait;
 
 // A stored 0 width is kept, only -1 is the default; a width the user set is saved.
 TEST(PaneControllerTest, StartGivesTheEraseListItsColumnsAndTheEditTheFolder) {

@@ -31,4 +31,21 @@ int ThreadCount() {
     return count;
 }
 
+void CountGate::Arrive() {
+    std::unique_lock lock(m_mutex);
+    m_arrived = true;
+    m_changed.wait(lock, [this] { return m_released; });
+}
+
+bool CountGate::Arrived() {
+    std::lock_guard lock(m_mutex);
+    return m_arrived;
+}
+
+void CountGate::Release() {
+    std::lock_guard lock(m_mutex);
+    m_released = true;
+    m_changed.notify_all();
+}
+
 }  // namespace tolvane::test

@@ -1,0 +1,335 @@
+#include "panes/EraseList.h"
+
+#include <fcntl.h>
+
+#include <QBrush>
+#include <QColor>
+#include <QListWidget>
+#include <algorithm>
+#include <charconv>
+#include <set>
+#include <utility>
+
+#include "engine/FormatSize.h"
+#include "platform/Directory.h"
+
+namespace tolvane {
+namespace {
+
+enum Column { kName = 0, kSize = 1, kPath = 2, kBytes = 3 };
+
+// Roles of the row data beside the shown text.
+constexpr int kRawRole = Qt::UserRole;         // raw name (column 0) and folder (column 2)
+constexpr int kFailedRole = Qt::UserRole + 1;  // column 0: the row could not be erased
+
+QByteArray Bytes(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string FromBytes(const QVariant& value) {
+    const QByteArray bytes = value.toByteArray();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+using Key = std::pair<std::string, std::string>;  // name, folder
+
+Key RowKey(const QTreeWidgetItem& row) {
+    return {EraseList::RowName(row), EraseList::RowFolder(row)};
+}
+
+// The item a listed path stands for: a volume's mount point is its drive row.
+FileItem ItemForPath(const std::string& folder, const std::string& name,
+                     const std::vector<Location>& volumes) {
+    const std::string asFolder = folder + name + "/";
+    for (const Location& volume : volumes) {
+        if (volume.kind == LocationKind::Volume && volume.path == asFolder) {
+            if (std::optional<FileItem> drive = DriveItem(volume.path)) {
+                return *drive;
+            }
+        }
+    }
+    FileItem item;
+    item.folder = folder;
+    item.name = name;
+    if (!StatEntry(AT_FDCWD, folder + name, item.findData)) {
+        item.findData.name = name;  // gone meanwhile: the run will say it found nothing
+    }
+    return item;
+}
+
+}  // namespace
+
+// Every change of the rows: the size worker learns of it before the rows change and is woken
+// once they have, so its pass never misses an edit.
+class EraseList::EditScope {
+public:
+    explicit EditScope(EraseList& list) : m_list(list) { m_list.m_sizes.Edited(); }
+    ~EditScope() {
+        if (m_list.m_wakeSizer) {
+            m_list.m_wakeSizer();
+        }
+    }
+    EditScope(const EditScope&) = delete;
+    EditScope& operator=(const EditScope&) = delete;
+
+private:
+    EraseList& m_list;
+};
+
+EraseList::EraseList(SizePass& sizes, std::function<void()> wakeSizer)
+    : m_sizes(sizes), m_wakeSizer(std::move(wakeSizer)) {}
+
+int EraseList::RowCount() const {
+    return m_control ? m_control->topLevelItemCount() : 0;
+}
+
+std::string EraseList::RowName(const QTreeWidgetItem& row) {
+    return FromBytes(row.data(kName, kRawRole));
+}
+
+std::string EraseList::RowFolder(const QTreeWidgetItem& row) {
+    return FromBytes(row.data(kPath, kRawRole));
+}
+
+bool EraseList::IsListed(const std::string& name, const std::string& folder) const {
+    return name == ".." || FindRow(name, folder, 0) != nullptr;
+}
+
+QTreeWidgetItem* EraseList::FindRow(const std::string& name, const std::string& folder,
+                                    std::size_t hint) const {
+    const int count = RowCount();
+    auto matches = [&](int index) {
+        const QTreeWidgetItem& row = *m_control->topLevelItem(index);
+        return RowName(row) == name && RowFolder(row) == folder;
+    };
+    if (hint < static_cast<std::size_t>(count) && matches(static_cast<int>(hint))) {
+        return m_control->topLevelItem(static_cast<int>(hint));
+    }
+    for (int index = count - 1; index >= 0; --index) {
+        if (matches(index)) {
+            return m_control->topLevelItem(index);
+        }
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* EraseList::MakeRow(const NewRow& row) const {
+    const FileItem& item = row.item;
+    auto* made = new QTreeWidgetItem;
+    made->setText(kName,
+                  QString::fromUtf8(item.name.data(), static_cast<qsizetype>(item.name.size())));
+    made->setData(kName, kRawRole, Bytes(item.name));
+    made->setIcon(kName, row.icon);
+    made->setText(kPath, item.IsDriveRow()
+                             ? QString::fromUtf8(kFreeSpaceText.data(),
+                                                 static_cast<qsizetype>(kFreeSpaceText.size()))
+                             : QString::fromUtf8(item.folder.data(),
+                                                 static_cast<qsizetype>(item.folder.size())));
+    made->setData(kPath, kRawRole, Bytes(item.folder));
+    return made;
+}
+
+int EraseList::AddRows(const std::vector<NewRow>& rows) {
+    if (!m_control || rows.empty()) {
+        return 0;
+    }
+    // One look at the rows already there, rather than a scan of the list per new row.
+    std::set<Key> listed;
+    for (int index = 0; index < RowCount(); ++index) {
+        listed.insert(RowKey(*m_control->topLevelItem(index)));
+    }
+    EditScope edit(*this);
+    QList<QTreeWidgetItem*> made;
+    for (const NewRow& row : rows) {
+        if (row.item.name.empty() || row.item.name == ".." ||
+            !listed.insert({row.item.name, row.item.folder}).second) {
+            continue;
+        }
+        made.append(MakeRow(row));
+    }
+    m_control->addTopLevelItems(made);
+    return static_cast<int>(made.size());
+}
+
+void EraseList::RemoveRows(std::vector<int> rows) {
+    if (!m_control || rows.empty()) {
+        return;
+    }
+    // From the last row up, so every removal leaves the positions still to go valid.
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    EditScope edit(*this);
+    for (int index : rows) {
+        if (index < 0 || index >= RowCount()) {
+            continue;
+        }
+        QTreeWidgetItem* row = m_control->takeTopLevelItem(index);
+        if (m_counting.active && RowName(*row) == m_counting.name &&
+            RowFolder(*row) == m_counting.folder) {
+            // Only this row's count stops; a count of any other row goes on.
+            m_sizes.StopCount(m_counting.countId);
+            m_counting.active = false;
+        }
+        delete row;
+    }
+}
+
+void EraseList::RemoveLeadingRows(int count) {
+    std::vector<int> rows;
+    for (int index = std::min(count, RowCount()) - 1; index >= 0; --index) {
+        rows.push_back(index);
+    }
+    RemoveRows(std::move(rows));
+}
+
+std::vector<int> EraseList::SelectedRows() const {
+    std::vector<int> rows;
+    for (int index = 0; index < RowCount(); ++index) {
+        if (m_control->topLevelItem(index)->isSelected()) {
+            rows.push_back(index);
+        }
+    }
+    return rows;
+}
+
+std::vector<FileItem> EraseList::Collect() const {
+    std::vector<FileItem> items;
+    for (int index = 0; index < RowCount(); ++index) {
+        const QTreeWidgetItem& row = *m_control->topLevelItem(index);
+        FileItem item;
+        item.folder = RowFolder(row);
+        item.name = RowName(row);
+        if (item.IsDriveRow()) {
+            item.findData.name = item.name;  // as DriveItem: the drive spec throughout
+        } else if (!StatEntry(AT_FDCWD, item.FullPath(), item.findData)) {
+            item.findData.name = item.name;  // gone: the run reports it as not found
+        }
+        const QByteArray bytes = row.text(kBytes).toLatin1();
+        std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), item.size);
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+void EraseList::MarkRowFailed(int row, const QString& reason) {
+    if (row < 0 || row >= RowCount()) {
+        return;
+    }
+    QTreeWidgetItem& item = *m_control->topLevelItem(row);
+    item.setData(kName, kFailedRole, true);
+    for (int column = 0; column < m_control->columnCount(); ++column) {
+        item.setForeground(column, QBrush(QColor(Qt::red)));
+        item.setToolTip(column, reason);
+    }
+}
+
+void EraseList::ClearFailedMarks() {
+    for (int index = 0; index < RowCount(); ++index) {
+        QTreeWidgetItem& item = *m_control->topLevelItem(index);
+        if (!item.data(kName, kFailedRole).toBool()) {
+            continue;
+        }
+        item.setData(kName, kFailedRole, QVariant());
+        for (int column = 0; column < m_control->columnCount(); ++column) {
+            item.setData(column, Qt::ForegroundRole, QVariant());
+            item.setToolTip(column, QString());
+        }
+    }
+}
+
+bool EraseList::RowFailed(int row) const {
+    return row >= 0 && row < RowCount() &&
+           m_control->topLevelItem(row)->data(kName, kFailedRole).toBool();
+}
+
+std::optional<SizeJob> EraseList::TakeUnsizedRow(std::size_t from) {
+    for (int index = static_cast<int>(std::min<std::size_t>(from, RowCount())); index < RowCount();
+         ++index) {
+        const QTreeWidgetItem& row = *m_control->topLevelItem(index);
+        if (!row.text(kSize).isEmpty()) {
+            continue;
+        }
+        SizeJob job{RowName(row), RowFolder(row), static_cast<std::size_t>(index),
+                    m_sizes.BeginCount()};
+        m_counting = {job.name, job.folder, job.countId, true};
+        return job;
+    }
+    return std::nullopt;
+}
+
+void EraseList::StoreSize(const SizeJob& job, std::uint64_t bytes) {
+    if (m_counting.active && m_counting.countId == job.countId) {
+        m_counting.active = false;
+    }
+    if (m_sizes.CountStopped(job.countId)) {
+        return;  // a partial total: the row it belonged to went
+    }
+    QTreeWidgetItem* row = FindRow(job.name, job.folder, job.row);
+    if (row == nullptr || !row->text(kSize).isEmpty()) {
+        return;
+    }
+    row->setText(kSize, QString::fromStdString(FormatSize(static_cast<std::int64_t>(bytes))));
+    // The whole 64-bit count: the run's progress total and the summaries read it back.
+    row->setText(kBytes, QString::number(bytes));
+}
+
+std::vector<Location> VolumeLocations() {
+    LocationInputs inputs;
+    for (Volume& volume : ListVolumes()) {
+        inputs.volumes.push_back({std::move(volume), {}});
+    }
+    std::vector<Location> locations = BuildLocationList(LocationListKind::Tree, inputs);
+    std::erase_if(locations,
+                  [](const Location& entry) { return entry.kind != LocationKind::Volume; });
+    return locations;
+}
+
+std::vector<EraseList::NewRow> ListSelectionRows(const QListWidget* list, const std::string& folder,
+                                                 const std::vector<Location>& volumes) {
+    std::vector<EraseList::NewRow> rows;
+    if (list == nullptr || folder.empty()) {
+        return rows;
+    }
+    for (int index = 0; index < list->count(); ++index) {
+        const QListWidgetItem& entry = *list->item(index);
+        if (!entry.isSelected()) {
+            continue;
+        }
+        // The listing keeps an entry's raw name beside its shown text, which may have lost
+        // bytes that are no UTF-8.
+        const QVariant raw = entry.data(kRawRole);
+        const std::string name = raw.typeId() == QMetaType::QByteArray
+                                     ? FromBytes(raw)
+                                     : entry.text().toUtf8().toStdString();
+        if (name.empty() || name == "..") {
+            continue;
+        }
+        rows.push_back({ItemForPath(folder, name, volumes), entry.icon()});
+    }
+    return rows;
+}
+
+bool RememberFolder(std::vector<std::string>& recent, const std::string& folder,
+                    const std::vector<Location>& volumes, std::size_t limit) {
+    if (folder.size() <= 1 || folder.front() != '/') {
+        return false;  // no folder, or the system root
+    }
+    for (const Location& volume : volumes) {
+        if (volume.kind == LocationKind::Volume && volume.path == folder) {
+            return false;  // a volume root is in the location list already
+        }
+    }
+    // A slow volume (network, removable) may be gone or hang the next time it is offered.
+    std::optional<TreePathMatch> match = MatchTreePath(volumes, folder);
+    if (match && volumes[match->rootIndex].slow) {
+        return false;
+    }
+    std::erase(recent, folder);
+    recent.insert(recent.begin(), folder);
+    if (recent.size() > limit) {
+        recent.resize(limit);
+    }
+    return true;
+}
+
+}  // namespace tolvane

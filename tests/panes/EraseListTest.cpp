@@ -1,0 +1,331 @@
+#include "panes/EraseList.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QTreeWidget>
+#include <array>
+#include <atomic>
+#include <memory>
+
+#include "LoopImage.h"
+#include "PaneTestControls.h"
+#include "TempDir.h"
+#include "WorkerTestHelpers.h"
+#include "engine/FormatSize.h"
+#include "items/DataMemoryReader.h"
+#include "items/DataMemoryWriter.h"
+#include "panes/PaneController.h"
+#include "platform/Volumes.h"
+
+namespace tolvane {
+namespace {
+
+using test::Controls;
+using test::CountGate;
+using test::MakeDirs;
+using test::TempDir;
+using test::WriteFileOfSize;
+
+// A started controller whose side-1 list shows `folder` with the given entries.
+class EraseListTest : public testing::Test {
+protected:
+    void StartIn(const std::string& folder, const std::vector<std::string>& entries,
+                 const FolderSizer::FolderHook& hook = {}) {
+        PaneState state;
+        state.folder[0] = folder;
+        Data::MemoryWriter record;
+        SavePaneState(record, state);
+        Data::MemoryReader reader(record);
+        controls.Configure(controller);
+        controller.LoadPaneState(reader);
+        if (hook) {
+            controller.Sizes().SetFolderHook(hook);
+        }
+        ASSERT_TRUE(controller.Start());
+        for (const std::string& name : entries) {
+            controls.list->addItem(QString::fromStdString(name));
+        }
+        controls.window.show();
+        controls.window.activateWindow();
+    }
+    void TearDown() override { test::ShutDownAndWait(controller); }
+
+    // Selects the list entries with these names and presses Insert with the list focused.
+    void Insert(const std::vector<std::string>& names) {
+        controls.list->clearSelection();
+        for (const std::string& name : names) {
+            for (QListWidgetItem* item :
+                 controls.list->findItems(QString::fromStdString(name), Qt::MatchExactly)) {
+                item->setSelected(true);
+            }
+        }
+        controls.list->setFocus();
+        QApplication::processEvents();
+        controller.AddFocusedSelection();
+    }
+    void SelectRows(const std::vector<int>& rows) {
+        controls.eraseList->clearSelection();
+        for (int row : rows) {
+            controls.eraseList->topLevelItem(row)->setSelected(true);
+        }
+    }
+    std::vector<std::string> Paths() const {
+        std::vector<std::string> paths;
+        for (const FileItem& item : controller.CollectEraseList()) {
+            paths.push_back(item.FullPath());
+        }
+        return paths;
+    }
+    QTreeWidgetItem* Row(const std::string& name) const {
+        for (int index = 0; index < controls.eraseList->topLevelItemCount(); ++index) {
+            QTreeWidgetItem* row = controls.eraseList->topLevelItem(index);
+            if (EraseList::RowName(*row) == name) {
+                return row;
+            }
+        }
+        return nullptr;
+    }
+    // Runs the window's events until every row has a size.
+    bool AllSized() {
+        return test::Eventually([&] {
+            QApplication::processEvents();
+            for (int index = 0; index < controls.eraseList->topLevelItemCount(); ++index) {
+                if (controls.eraseList->topLevelItem(index)->text(1).isEmpty()) {
+                    return false;
+                }
+            }
+            return true;
+        });
+    }
+
+    Controls controls;
+    PaneController controller;
+};
+
+// Insert twice adds each entry once and never "..", names with '*' and '?' are collected as
+// exactly those entries; Delete removes exactly the selected rows, and a removed entry can be
+// inserted again; with the erase list focused Insert adds nothing.
+TEST_F(EraseListTest, InsertDeleteAndCollect) {
+    TempDir dir;
+    for (const char* name : {"a", "b*", "c?", "d", "e"}) {
+        ASSERT_TRUE(WriteFileOfSize(dir / name, 10));
+    }
+    ASSERT_TRUE(WriteFileOfSize(dir / "bb", 10));  // "b*" as a pattern would take it too
+    ASSERT_TRUE(MakeDirs(dir / "sub"));
+    const std::string folder = dir.Path() + "/";
+    StartIn(folder, {"..", "sub", "a", "b*", "bb", "c?", "d", "e"});
+
+    Insert({"..", "sub", "a", "b*", "c?"});
+    Insert({"a", "c?", "d", "e"});
+    const std::vector<std::string> inserted{folder + "sub", folder + "a", folder + "b*",
+                                            folder + "c?",  folder + "d", folder + "e"};
+    EXPECT_EQ(Paths(), inserted);
+    std::vector<FileItem> items = controller.CollectEraseList();
+    EXPECT_TRUE(items[0].findData.IsDirectory());
+    EXPECT_EQ(items[2].folder, folder);
+    EXPECT_EQ(items[2].name, "b*");
+    EXPECT_EQ(items[2].findData.name, "b*");
+    EXPECT_EQ(controls.eraseList->topLevelItem(0)->text(2), QString::fromStdString(folder));
+    ASSERT_FALSE(controller.State().recentFolders.empty());
+    EXPECT_EQ(controller.State().recentFolders.front(), folder);
+
+    SelectRows({1, 4});
+    controller.RemoveSelectedRows();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{folder + "sub", folder + "b*", folder + "c?",
+                                                 folder + "e"}));
+    Insert({"a"});
+    EXPECT_EQ(Paths().back(), folder + "a");
+
+    controls.eraseList->setFocus();
+    QApplication::processEvents();
+    controls.list->item(7)->setSelected(true);  // "e" is listed; "d" is not
+    controls.list->item(6)->setSelected(true);
+    controller.AddFocusedSelection();
+    EXPECT_EQ(Paths().size(), 5u);
+}
+
+// While a run goes, the user's edits change nothing; the run's own removal and marks work.
+TEST_F(EraseListTest, EditsWaitForTheRunWhileItsRowsAndMarksChange) {
+    TempDir dir;
+    const std::string folder = dir.Path() + "/";
+    StartIn(folder, {"x", "y", "z"});
+    for (const char* name : {"x", "y", "z"}) {
+        ASSERT_TRUE(WriteFileOfSize(dir / name, 1));
+    }
+    Insert({"x", "y", "z"});
+    controller.SetEditingEnabled(false);
+
+    Insert({"x", "y", "z"});
+    SelectRows({0, 1, 2});
+    controller.RemoveSelectedRows();
+    FileItem dropped;
+    dropped.folder = folder;
+    dropped.name = "w";
+    EXPECT_EQ(controller.AddItems({dropped}), 0);
+    EXPECT_EQ(Paths(), (std::vector<std::string>{folder + "x", folder + "y", folder + "z"}));
+
+    controller.RemoveLeadingRows(1);
+    controller.MarkRowFailed(1, "Operation not permitted");
+    controller.MarkRowFailed(7, "no such row");
+    EXPECT_EQ(Paths(), (std::vector<std::string>{folder + "y", folder + "z"}));
+    EXPECT_FALSE(controller.EraseRows().RowFailed(0));
+    EXPECT_TRUE(controller.EraseRows().RowFailed(1));
+    EXPECT_EQ(controls.eraseList->topLevelItem(1)->toolTip(0), "Operation not permitted");
+    EXPECT_NE(controls.eraseList->topLevelItem(1)->foreground(0),
+              controls.eraseList->topLevelItem(0)->foreground(0));
+
+    controller.ClearFailedMarks();
+    EXPECT_FALSE(controller.EraseRows().RowFailed(1));
+    EXPECT_TRUE(controls.eraseList->topLevelItem(1)->toolTip(0).isEmpty());
+    controller.SetEditingEnabled(true);
+    EXPECT_EQ(controller.AddItems({dropped, dropped}), 1);
+}
+
+// Rows get the size the run will overwrite: a folder the total below it, a file beyond 4 GiB
+// its whole length in the hidden column, which the collection hands on.
+TEST_F(EraseListTest, RowsGetTheirSizesInTheBackground) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirs(dir / "folder/deeper"));
+    ASSERT_TRUE(WriteFileOfSize(dir / "folder/one", 300));
+    ASSERT_TRUE(WriteFileOfSize(dir / "folder/deeper/two", 700));
+    ASSERT_TRUE(WriteFileOfSize(dir / "outside", 1 << 20));
+    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "folder/link").c_str()), 0);
+    ASSERT_TRUE(WriteFileOfSize(dir / "huge", 0));
+    ASSERT_EQ(::truncate((dir / "huge").c_str(), 5LL << 30), 0);
+    const std::string folder = dir.Path() + "/";
+    StartIn(folder, {"folder", "huge", "gone"});
+    Insert({"folder", "huge", "gone"});
+    ASSERT_TRUE(AllSized());
+
+    const struct {
+        const char* name;
+        std::uint64_t bytes;
+    } expected[] = {{"folder", 1000}, {"huge", 5ULL << 30}, {"gone", 0}};
+    std::vector<FileItem> items = controller.CollectEraseList();
+    for (std::size_t index = 0; index < std::size(expected); ++index) {
+        const QTreeWidgetItem& row = *controls.eraseList->topLevelItem(static_cast<int>(index));
+        EXPECT_EQ(row.text(1).toStdString(),
+                  FormatSize(static_cast<std::int64_t>(expected[index].bytes)));
+        EXPECT_EQ(row.text(3).toStdString(), std::to_string(expected[index].bytes));
+        EXPECT_EQ(items[index].size, expected[index].bytes);
+    }
+}
+
+// A volume's mount point in the list is its drive row: named by its drive spec, shown as free
+// space, collected as the drive spec, sized as the volume's free space, listed once.
+TEST_F(EraseListTest, AListedVolumeIsItsDriveRow) {
+    TempDir dir;
+    TempDir imageDir;
+    test::LoopImageOptions options;
+    options.imageFolder = imageDir.Path();  // the folder holds the mount and nothing else
+    test::LoopImage image(dir.Path(), "ext4", 16, options);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    const std::string folder = dir.Path() + "/";
+    const std::string name = image.MountPoint().substr(folder.size());
+    StartIn(folder, {name});
+    Insert({name});
+    const std::string spec = image.MountPoint() + ":";
+    EXPECT_EQ(controller.AddItems({*DriveItem(image.MountPoint())}), 0);
+    ASSERT_TRUE(AllSized());
+
+    ASSERT_EQ(controls.eraseList->topLevelItemCount(), 1);
+    const QTreeWidgetItem& row = *controls.eraseList->topLevelItem(0);
+    EXPECT_EQ(row.text(0).toStdString(), spec);
+    EXPECT_EQ(row.text(2), "free space");
+    EXPECT_EQ(row.text(3).toStdString(), std::to_string(FreeBytes(image.MountPoint() + "/")));
+    std::vector<FileItem> items = controller.CollectEraseList();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_TRUE(items[0].IsDriveRow());
+    EXPECT_EQ(items[0].FullPath(), spec);
+}
+
+// While a big folder is counted, the row in front of it goes and rows are added: its total
+// lands in its own row wherever it moved. Removing the counted row stops its count, and no
+// row gets a partial total.
+TEST_F(EraseListTest, CountsFollowTheirRowsAndStopWithThem) {
+    TempDir dir;
+    for (int index = 0; index < 30; ++index) {
+        const std::string sub = dir / ("big/" + std::to_string(index));
+        ASSERT_TRUE(MakeDirs(sub));
+        ASSERT_TRUE(WriteFileOfSize(sub + "/data", 100));
+    }
+    for (const char* name : {"a", "d", "e"}) {
+        ASSERT_TRUE(WriteFileOfSize(dir / name, 5));
+    }
+    // The big folder is counted twice; each count waits at its own gate.
+    auto gates = std::make_shared<std::array<CountGate, 2>>();
+    auto counts = std::make_shared<std::atomic<int>>(0);
+    const std::string folder = dir.Path() + "/";
+    StartIn(folder, {"a", "big", "d", "e"}, [gates, counts](std::size_t folders) {
+        if (folders == 2 && *counts < 2) {
+            (*gates)[(*counts)++].Arrive();
+        }
+    });
+    // A failed expectation must not leave the worker waiting, or the shutdown would wait too.
+    struct OpenGates {
+        std::array<CountGate, 2>& gates;
+        ~OpenGates() {
+            for (CountGate& gate : gates) {
+                gate.Release();
+            }
+        }
+    } openGates{*gates};
+    auto waitForGate = [&](int count) {
+        return test::Eventually([&] {
+            QApplication::processEvents();
+            return (*gates)[count].Arrived();
+        });
+    };
+    Insert({"a", "big"});
+    ASSERT_TRUE(waitForGate(0));
+    controller.RemoveRows({0});
+    Insert({"d", "e"});
+    (*gates)[0].Release();
+    ASSERT_TRUE(AllSized());
+    EXPECT_EQ(Row("big")->text(3), "3000");
+    EXPECT_EQ(Row("d")->text(3), "5");
+    EXPECT_EQ(controller.Sizes().Pass().StoppedCounts(), 0u);
+
+    controller.RemoveRows({0, 1, 2});
+    Insert({"big", "e"});
+    ASSERT_TRUE(waitForGate(1));
+    controller.RemoveRows({0});
+    (*gates)[1].Release();
+    ASSERT_TRUE(AllSized());
+    EXPECT_EQ(controller.Sizes().Pass().StoppedCounts(), 1u);
+    EXPECT_EQ(Row("big"), nullptr);
+    EXPECT_EQ(Row("e")->text(3), "5");
+}
+
+// The recent folders: most recent first, at most seven, moved rather than repeated; volume
+// roots and folders on slow volumes are never remembered.
+TEST(RememberFolderTest, KeepsSevenRecentFoldersButNoRootsOrSlowVolumes) {
+    std::vector<Location> volumes(3);
+    volumes[0] = {LocationKind::Volume, "/", "/", "/:"};
+    volumes[1] = {LocationKind::Volume, "/home/", "/home", "/home:"};
+    volumes[2] = {LocationKind::Volume, "/media/me/USB/", "USB", "/media/me/USB:", true};
+    std::vector<std::string> recent;
+    for (int index = 1; index <= 7; ++index) {
+        EXPECT_TRUE(RememberFolder(recent, "/home/f" + std::to_string(index) + "/", volumes));
+    }
+    EXPECT_TRUE(RememberFolder(recent, "/home/f8/", volumes));
+    EXPECT_EQ(recent.size(), 7u);
+    EXPECT_EQ(recent.front(), "/home/f8/");
+    EXPECT_EQ(recent.back(), "/home/f2/");  // f1, the oldest, went
+    EXPECT_TRUE(RememberFolder(recent, "/home/f5/", volumes));
+    EXPECT_EQ(recent.size(), 7u);
+    EXPECT_EQ(recent[0], "/home/f5/");
+    EXPECT_EQ(recent[1], "/home/f8/");
+
+    const std::vector<std::string> before = recent;
+    for (const char* refused : {"/", "/home/", "/media/me/USB/", "/media/me/USB/photos/", ""}) {
+        EXPECT_FALSE(RememberFolder(recent, refused, volumes)) << refused;
+    }
+    EXPECT_EQ(recent, before);
+}
+
+}  // namespace
+}  // namespace tolvane

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <initializer_list>
+
+#include "panes/PaneController.h"
+
+namespace tolvane::test {
+
+// The controls of one window side, as the main window hands them over.
+struct Controls {
+    QWidget window;
+    QListWidget* list = new QListWidget(&window);
+    QTreeWidget* eraseList = new QTreeWidget(&window);
+    QLineEdit* path = new QLineEdit(&window);
+    QComboBox* location = new QComboBox(&window);
+
+    Controls() {
+        auto* layout = new QVBoxLayout(&window);
+        for (QWidget* control : std::initializer_list<QWidget*>{location, path, list, eraseList}) {
+            layout->addWidget(control);
+        }
+    }
+    void Configure(PaneController& controller) const {
+        controller.SetListViews(list, eraseList, nullptr, false);
+        controller.AttachPathEdits(path, nullptr);
+        controller.AttachLocationBoxes(location, nullptr);
+    }
+};
+
+// Shuts the controller down and lets the event loop run until PanesClosed arrives.
+inline void ShutDownAndWait(PaneController& controller) {
+    QSignalSpy closed(&controller, &PaneController::PanesClosed);
+    ASSERT_TRUE(controller.Shutdown());
+    ASSERT_TRUE(closed.count() == 1 || closed.wait(60000));
+}
+
+}  // namespace tolvane::test
