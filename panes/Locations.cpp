@@ -25,6 +25,7 @@ Location VolumeLocation(const LabeledVolume& entry) {
     location.displayName = entry.label.empty() ? MountPointText(entry.volume.root) : entry.label;
     location.freeSpaceItem = FormatDriveSpec(entry.volume.root);
     location.slow = entry.volume.slow;
+    location.network = IsNetworkFileSystem(entry.volume.fsType);
     return location;
 }
 

@@ -33,6 +33,8 @@ struct Location {
     std::string freeSpaceItem;
     // Volumes only: a network or removable volume, never read unless the user is at it.
     bool slow = false;
+    // Volumes only: a network file system (shown with a network icon).
+    bool network = false;
     // Special folders only: which one, for its icon.
     SpecialFolderKind specialKind = SpecialFolderKind::Favorites;
 

@@ -13,6 +13,7 @@
 #include "items/FileItem.h"
 #include "items/PaneState.h"
 #include "panes/EraseList.h"
+#include "panes/IconCache.h"
 #include "panes/PaneWorkers.h"
 #include "panes/SizePass.h"
 #include "panes/SizeWorker.h"
@@ -129,6 +130,8 @@ public:
     static void SetPathText(QLineEdit* edit, const QString& text);
 
     QTreeWidget* EraseList() const { return m_eraseList; }
+    // The icons of every control the controller fills (GUI thread only).
+    IconCache& Icons() { return m_icons; }
 
 signals:
     // Emitted on the teardown thread once both workers have ended: receivers on the
@@ -155,6 +158,7 @@ private:
     bool m_showSpecialFolders = false;
     bool m_editingEnabled = true;
     PaneState m_state;
+    IconCache m_icons;
     SizePass m_sizePass;
     tolvane::EraseList m_eraseRows;
     SizeWorker m_sizeWorker;

@@ -171,8 +171,7 @@ std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table) {
         volume.root = WithTrailingSeparator(mount->mountPoint);
         volume.fsType = mount->fsType;
         volume.source = mount->source;
-        volume.slow = std::find(kNetworkFileSystems.begin(), kNetworkFileSystems.end(),
-                                mount->fsType) != kNetworkFileSystems.end() ||
+        volume.slow = IsNetworkFileSystem(mount->fsType) ||
                       StartsWithFolder(mount->mountPoint, "/media") ||
                       StartsWithFolder(mount->mountPoint, "/run/media");
         volumes.push_back(std::move(volume));
@@ -262,6 +261,11 @@ bool IsKernelFileSystem(std::string_view fsType) {
 bool IsRamFileSystem(std::string_view fsType) {
     return std::find(kRamFileSystems.begin(), kRamFileSystems.end(), fsType) !=
            kRamFileSystems.end();
+}
+
+bool IsNetworkFileSystem(std::string_view fsType) {
+    return std::find(kNetworkFileSystems.begin(), kNetworkFileSystems.end(), fsType) !=
+           kNetworkFileSystems.end();
 }
 
 std::uint64_t FreeBytesOfDescriptor(int fd) {

@@ -1,0 +1,76 @@
+#include "panes/IconCache.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPixmap>
+
+namespace tolvane {
+namespace {
+
+struct EntryCase {
+    const char* name;
+    bool isFolder;
+    const char* iconName;
+};
+
+// The name alone decides: "notes.txt" is plain text even if it held a picture, and a folder
+// named like a file is still a folder.
+TEST(IconCacheTest, EntryIconNamesComeFromTheNameOnly) {
+    const EntryCase cases[] = {
+        {"..", true, ""},
+        {"photos.jpg", true, "folder"},
+        {"notes.txt", false, "text-plain"},
+        {"HOLIDAY.JPG", false, "image-jpeg"},
+        {"report.pdf", false, "application-pdf"},
+        {"no extension at all", false, "application-octet-stream"},
+    };
+    for (const EntryCase& c : cases) {
+        EXPECT_EQ(IconNameForEntry(c.name, c.isFolder), c.iconName) << c.name;
+    }
+}
+
+TEST(IconCacheTest, LocationIconsTellVolumesFoldersAndTrashApart) {
+    Location hard;
+    hard.kind = LocationKind::Volume;
+    Location stick = hard;
+    stick.slow = true;
+    Location share = stick;
+    share.network = true;
+    Location home;
+    home.kind = LocationKind::SpecialFolder;
+    home.specialKind = SpecialFolderKind::Favorites;
+    Location trash;
+    trash.kind = LocationKind::Trash;
+    Location separator;
+    separator.kind = LocationKind::Separator;
+    EXPECT_EQ(IconNameForLocation(hard), "drive-harddisk");
+    EXPECT_EQ(IconNameForLocation(stick), "drive-removable-media");
+    EXPECT_EQ(IconNameForLocation(share), "folder-remote");
+    EXPECT_EQ(IconNameForLocation(home), "user-home");
+    EXPECT_EQ(IconNameForLocation(trash), "user-trash");
+    EXPECT_EQ(IconNameForLocation(separator), "");
+}
+
+// Whatever the desktop's theme holds, every name gives an icon (the style's when the theme
+// has none); each is made once; a link's icon carries an emblem the plain one lacks.
+TEST(IconCacheTest, EveryNameGivesOneCachedIconAndLinksAreMarked) {
+    IconCache cache;
+    for (const char* name :
+         {"drive-harddisk", "drive-removable-media", "folder-remote", "user-home", "user-trash",
+          "folder", "text-plain", "application-x-no-such-type"}) {
+        const QIcon icon = cache.Icon(name);
+        EXPECT_FALSE(icon.isNull()) << name;
+        EXPECT_EQ(cache.Icon(name).cacheKey(), icon.cacheKey()) << name;
+    }
+    EXPECT_TRUE(cache.Icon("").isNull());
+    const std::size_t made = cache.Size();
+    const QImage plain = cache.Icon("text-plain").pixmap(32, 32).toImage();
+    const QImage link = cache.LinkIcon("text-plain").pixmap(32, 32).toImage();
+    EXPECT_EQ(cache.Size(), made + 1);
+    EXPECT_NE(plain.convertToFormat(QImage::Format_ARGB32),
+              link.convertToFormat(QImage::Format_ARGB32));
+}
+
+}  // namespace
+}  // namespace tolvane
