@@ -127,6 +127,7 @@ private:
     std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
                              std::uint64_t offset);
     bool ObscureName(int dirFd, std::string& name);
+    bool RenameToFreeName(int dirFd, const std::string& from, std::string& to);
     bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity);
     void ScrambleTimes(int fd);
     void ScrambleEntryTimes(int dirFd, const std::string& name);

@@ -3,9 +3,11 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/magic.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -160,10 +162,27 @@ bool SetOwner(int fd, std::uint32_t uid, std::uint32_t gid) {
     return ::fchown(fd, uid, gid) == 0;
 }
 
+namespace {
+
+bool OnBtrfs(int fd) {
+    struct statfs info;
+    return ::fstatfs(fd, &info) == 0 &&
+           info.f_type == static_cast<decltype(info.f_type)>(BTRFS_SUPER_MAGIC);
+}
+
+}  // namespace
+
 void DisableCompression(int fd) {
     int flags = 0;
     if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
         return;  // ENOTTY/EOPNOTSUPP: the file system has no such flags
+    }
+    // Setting a flag is an inode update in the journal; on ext4 or xfs, which never
+    // compress, that would be one more metadata write per erased file for nothing. Only a
+    // file marked for compression, or one on btrfs (which may compress by mount option), is
+    // switched.
+    if ((flags & FS_COMPR_FL) == 0 && !OnBtrfs(fd)) {
+        return;
     }
     int wanted = (flags & ~FS_COMPR_FL) | FS_NOCOMP_FL;
     if (wanted != flags) {
