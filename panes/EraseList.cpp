@@ -19,7 +19,7 @@ namespace {
 enum Column { kName = 0, kSize = 1, kPath = 2, kBytes = 3 };
 
 // Roles of the row data beside the shown text.
-constexpr int kRawRole = Qt::UserRole;         // raw name (column 0) and folder (column 2)
+constexpr int kRawRole = kRawNameRole;         // raw name (column 0) and folder (column 2)
 constexpr int kFailedRole = Qt::UserRole + 1;  // column 0: the row could not be erased
 
 QByteArray Bytes(const std::string& text) {
@@ -295,9 +295,7 @@ std::vector<EraseList::NewRow> ListSelectionRows(const QListWidget* list, const 
         if (!entry.isSelected()) {
             continue;
         }
-        // The listing keeps an entry's raw name beside its shown text, which may have lost
-        // bytes that are no UTF-8.
-        const QVariant raw = entry.data(kRawRole);
+        const QVariant raw = entry.data(kRawNameRole);
         const std::string name = raw.typeId() == QMetaType::QByteArray
                                      ? FromBytes(raw)
                                      : entry.text().toUtf8().toStdString();

@@ -23,6 +23,10 @@ namespace tolvane {
 // The path column of a drive row: the row stands for the volume's free space. Every reader
 // of the column takes the row's folder from the row's data, where a drive row's is empty.
 constexpr std::string_view kFreeSpaceText = "free space";
+// The item data role under which the browser's list entries and the erase list's rows keep a
+// name's raw bytes (a QByteArray) beside the shown text, which loses bytes that are no UTF-8.
+// An entry without it is taken by its text.
+constexpr int kRawNameRole = Qt::UserRole;
 // How many recent source folders the location box offers.
 constexpr std::size_t kRecentFolderLimit = 7;
 

@@ -169,9 +169,15 @@ void PaneController::AddFocusedSelection() {
     }
     std::vector<tolvane::EraseList::NewRow> rows =
         ListSelectionRows(m_listView[0], ListFolder(m_listView[0]), VolumeLocations());
+    for (tolvane::EraseList::NewRow& row : rows) {
+        if (row.item.IsDriveRow()) {
+            row.icon = ItemIcon(row.item);  // the list showed it as a folder
+        }
+    }
     for (FileItem& item :
          CollectTreeItem(m_treeView[0], m_treeView[0] ? m_treeView[0]->currentItem() : nullptr)) {
-        rows.push_back({std::move(item), QIcon()});
+        QIcon icon = ItemIcon(item);
+        rows.push_back({std::move(item), icon});
     }
     m_eraseRows.AddRows(rows);
 }
@@ -189,7 +195,7 @@ int PaneController::AddItems(const std::vector<FileItem>& items) {
     std::vector<tolvane::EraseList::NewRow> rows;
     rows.reserve(items.size());
     for (const FileItem& item : items) {
-        rows.push_back({item, QIcon()});
+        rows.push_back({item, ItemIcon(item)});
     }
     return m_eraseRows.AddRows(rows);
 }
@@ -234,6 +240,14 @@ void PaneController::MarkRowFailed(int row, const QString& reason) {
 
 void PaneController::ClearFailedMarks() {
     m_eraseRows.ClearFailedMarks();
+}
+
+QIcon PaneController::ItemIcon(const FileItem& item) {
+    if (item.IsDriveRow()) {
+        return m_icons.Icon("drive-harddisk");
+    }
+    const std::string name = IconNameForEntry(item.name, item.findData.IsDirectory());
+    return item.findData.IsSymlink() ? m_icons.LinkIcon(name) : m_icons.Icon(name);
 }
 
 void PaneController::RememberSourceFolder(int focusCode) {

@@ -142,6 +142,8 @@ private:
     void PrepareLists();
     // Records the focused side's folder among the recent folders (sides 1 and 3 only).
     void RememberSourceFolder(int focusCode);
+    // The icon of an erase-list row made from an item (by its name: nothing is read).
+    QIcon ItemIcon(const FileItem& item);
     // The folder a side's list shows.
     std::string ListFolder(const QListWidget* list) const;
     void PrepareEraseList();

@@ -147,6 +147,25 @@ TEST_F(EraseListTest, InsertDeleteAndCollect) {
     EXPECT_EQ(Paths().size(), 5u);
 }
 
+// A name that is no UTF-8 is shown with a replacement character but collected byte for byte,
+// and sized as the file it names.
+TEST_F(EraseListTest, NamesThatAreNoUtf8ReachTheRunUnchanged) {
+    TempDir dir;
+    const std::string raw = "bad\xff\xfe name";
+    ASSERT_TRUE(WriteFileOfSize(dir / raw, 42));
+    const std::string folder = dir.Path() + "/";
+    StartIn(folder, {});
+    auto* entry = new QListWidgetItem(QString::fromUtf8(raw.data(), raw.size()), controls.list);
+    entry->setData(kRawNameRole, QByteArray(raw.data(), static_cast<qsizetype>(raw.size())));
+    entry->setSelected(true);
+    controls.list->setFocus();
+    QApplication::processEvents();
+    controller.AddFocusedSelection();
+    ASSERT_TRUE(AllSized());
+    EXPECT_EQ(Paths(), std::vector<std::string>{folder + raw});
+    EXPECT_EQ(controller.CollectEraseList().at(0).size, 42u);
+}
+
 // While a run goes, the user's edits change nothing; the run's own removal and marks work.
 TEST_F(EraseListTest, EditsWaitForTheRunWhileItsRowsAndMarksChange) {
     TempDir dir;
@@ -182,6 +201,7 @@ TEST_F(EraseListTest, EditsWaitForTheRunWhileItsRowsAndMarksChange) {
     EXPECT_TRUE(controls.eraseList->topLevelItem(1)->toolTip(0).isEmpty());
     controller.SetEditingEnabled(true);
     EXPECT_EQ(controller.AddItems({dropped, dropped}), 1);
+    EXPECT_FALSE(controls.eraseList->topLevelItem(2)->icon(0).isNull());
 }
 
 // Rows get the size the run will overwrite: a folder the total below it, a file beyond 4 GiB
@@ -233,6 +253,7 @@ TEST_F(EraseListTest, AListedVolumeIsItsDriveRow) {
 
     ASSERT_EQ(controls.eraseList->topLevelItemCount(), 1);
     const QTreeWidgetItem& row = *controls.eraseList->topLevelItem(0);
+    EXPECT_FALSE(row.icon(0).isNull());
     EXPECT_EQ(row.text(0).toStdString(), spec);
     EXPECT_EQ(row.text(2), "free space");
     EXPECT_EQ(row.text(3).toStdString(), std::to_string(FreeBytes(image.MountPoint() + "/")));
