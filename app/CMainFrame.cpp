@@ -18,6 +18,8 @@
 #include "items/DataMemoryReader.h"
 #include "panes/PaneController.h"
 #include "views/CAboutBox.h"
+#include "views/DragListWidget.h"
+#include "views/DragTreeWidget.h"
 
 namespace tolvane {
 namespace {
@@ -173,6 +175,8 @@ void CMainFrame::RouteControls() {
               [](PaneController& c, QTreeWidgetItem* item) { c.RefreshTreeFrom(item, nullptr); });
         m_routes.push_back(
             connect(left, &CLeftView::BeginDrag, this, &CMainFrame::OnLeftPaneBeginDrag));
+        route(static_cast<DragTreeWidget*>(m_views->EraseList()), &DragTreeWidget::BeginDrag,
+              [this](PaneController& c) { c.BeginListDrag(m_views->EraseList()); });
     } else if (QTreeWidget* tree = m_views->LeftTree()) {
         route(tree, &QTreeWidget::itemDoubleClicked,
               [](PaneController& c, QTreeWidgetItem*, int) { c.OpenSelection(); });
@@ -182,9 +186,13 @@ void CMainFrame::RouteControls() {
               });
         route(tree, &QTreeWidget::itemExpanded,
               [](PaneController& c, QTreeWidgetItem* item) { c.RefreshTreeFrom(item, nullptr); });
+        m_routes.push_back(connect(static_cast<DragTreeWidget*>(tree), &DragTreeWidget::BeginDrag,
+                                   this, &CMainFrame::OnLeftPaneBeginDrag));
     } else if (QListWidget* list = m_views->LeftList()) {
         route(list, &QListWidget::itemDoubleClicked,
               [](PaneController& c, QListWidgetItem*) { c.OpenSelection(); });
+        m_routes.push_back(connect(static_cast<DragListWidget*>(list), &DragListWidget::BeginDrag,
+                                   this, &CMainFrame::OnLeftPaneBeginDrag));
     }
 }
 
@@ -290,6 +298,13 @@ void CMainFrame::ToggleAdvertisement() {
 }
 
 void CMainFrame::OnLeftPaneBeginDrag() {
+    // Only the control the controller has drags (the list, or in Tree kind the tree); the
+    // call returns when the drag has ended.
+    if (PaneController* controller = Routable()) {
+        controller->BeginListDrag(m_views->LeftList());
+        auto* tree = qobject_cast<DragTreeWidget*>(m_views->LeftTree());
+        controller->BeginTreeDrag(tree, tree != nullptr ? tree->PressedItem() : nullptr);
+    }
     m_showHint = false;
     if (CLeftView* left = m_views->LeftView()) {
         left->Setup(m_settings.leftType == LeftPaneKind::Tree, m_settings.showAdvertisement, false);

@@ -3,6 +3,9 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include "views/DragListWidget.h"
+#include "views/DragTreeWidget.h"
+
 namespace tolvane {
 
 PaneViews::PaneViews(QWidget* host) : m_host(host), m_layout(new QVBoxLayout(host)) {
@@ -12,8 +15,8 @@ PaneViews::PaneViews(QWidget* host) : m_host(host), m_layout(new QVBoxLayout(hos
 
 void PaneViews::Create(bool twoPanes, LeftPaneKind kind, int leftWidth) {
     if (!twoPanes) {
-        QWidget* view = kind == LeftPaneKind::Tree ? static_cast<QWidget*>(new QTreeWidget)
-                                                   : static_cast<QWidget*>(new QListWidget);
+        QWidget* view = kind == LeftPaneKind::Tree ? static_cast<QWidget*>(new DragTreeWidget)
+                                                   : static_cast<QWidget*>(new DragListWidget);
         view->setObjectName("singleView");
         m_single = view;
         m_layout->addWidget(view);
@@ -27,7 +30,7 @@ void PaneViews::Create(bool twoPanes, LeftPaneKind kind, int leftWidth) {
     // A minimum width on a collapsible pane gives the snap: a drag below it stops at it,
     // and only a drag far past it collapses the pane to nothing.
     m_leftView->setMinimumWidth(kMinLeftWidth);
-    m_eraseList = new QTreeWidget;
+    m_eraseList = new DragTreeWidget;
     m_eraseList->setObjectName("eraseList");
     m_splitter->addWidget(m_leftView);
     m_splitter->addWidget(m_eraseList);

@@ -1,5 +1,7 @@
 #include "panes/PaneController.h"
 
+#include "panes/FileDropTarget.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -59,6 +61,7 @@ void PaneController::SavePaneState(Data::Writer& writer) {
 bool PaneController::Start() {
     PrepareLists();
     PrepareEraseList();
+    CreateDropTargets();
     ShowFolders();
     return m_workers.Start(m_passes.listing, m_passes.sizing);
 }
@@ -124,6 +127,7 @@ bool PaneController::Shutdown() {
         return false;
     }
     CancelListing();
+    DestroyDropTargets();
     return m_workers.Shutdown([this] { emit PanesClosed(); });
 }
 

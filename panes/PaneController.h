@@ -8,6 +8,8 @@
 #include <QString>
 #include <QTreeWidget>
 #include <array>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "items/FileItem.h"
@@ -23,7 +25,12 @@ class Reader;
 class Writer;
 }  // namespace Data
 
+class QAbstractItemView;
+class QMimeData;
+
 namespace tolvane {
+
+class FileDropTarget;
 
 // Drives the browsing controls of the main window: the folder list or tree of each side, the
 // location boxes and path edits of the bar above the panes, and the erase list, with two
@@ -116,6 +123,24 @@ public:
     // The erase list's size worker, for tests that watch a count (hooks only before Start).
     SizeWorker& Sizes() { return m_sizeWorker; }
 
+    // Drag and drop. Start puts a FileDropTarget on every control and Shutdown takes them
+    // away. A drag that begins in a side list or the erase list runs BeginListDrag, one in a
+    // side tree BeginTreeDrag with the item the button went down on; each does nothing for a
+    // control that is not this controller's or while editing is disabled, and returns once
+    // the drag has ended. Rows dragged out of the erase list and dropped where they are
+    // taken are removed; files dropped from other programs on the erase list are added.
+    //
+    // The runner runs one drag of `data` (which it takes over) from `source` and says how it
+    // ended; empty: the platform's drag loop. Tests give their own.
+    using DragRunner = std::function<Qt::DropAction(QWidget* source, QMimeData* data)>;
+    void SetDragRunner(DragRunner runner) { m_dragRunner = std::move(runner); }
+    void CreateDropTargets();
+    void DestroyDropTargets();
+    void BeginListDrag(QAbstractItemView* source);
+    void BeginTreeDrag(QTreeWidget* source, QTreeWidgetItem* pressed = nullptr);
+    // The target of slot 0 (side 1), 1 (the erase list) or 2 (side 2); null when none.
+    FileDropTarget* DropTarget(std::size_t slot) const { return m_dropTarget[slot].get(); }
+
     // Both trees refresh from the top at the listing worker's next pass.
     void RefreshAll();
     void RefreshTreeFrom(QTreeWidgetItem* item1, QTreeWidgetItem* item2);
@@ -148,6 +173,11 @@ private:
     std::string ListFolder(const QListWidget* list) const;
     void PrepareEraseList();
     void ShowFolders();
+    void ResetDropEffects();
+    void SetDropEffectFor(std::size_t slot, bool isSource, Qt::DropAction effect);
+    Qt::DropAction RunDrag(QAbstractItemView* source, const std::vector<FileItem>& items);
+    void OnOwnDragDropped();
+    void OnFilesDropped(const std::vector<FileItem>& items);
 
     WorkerPasses m_passes;
     std::array<QPointer<QComboBox>, 2> m_locationBox;
@@ -164,6 +194,9 @@ private:
     SizePass m_sizePass;
     tolvane::EraseList m_eraseRows;
     SizeWorker m_sizeWorker;
+    std::array<std::unique_ptr<FileDropTarget>, 3> m_dropTarget;
+    DragRunner m_dragRunner;
+    const QMimeData* m_dragData = nullptr;  // the data of the drag running now, if any
     // Last: its destructor joins the teardown thread, which still reads the workers.
     PaneWorkers m_workers;
 };

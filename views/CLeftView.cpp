@@ -6,6 +6,9 @@
 #include <QResizeEvent>
 #include <QTreeWidget>
 
+#include "views/DragListWidget.h"
+#include "views/DragTreeWidget.h"
+
 // Outside any namespace, as the resource initialiser is declared at global scope.
 static void LoadBannerResources() {
     Q_INIT_RESOURCE(banners);
@@ -31,8 +34,8 @@ constexpr const char* kBannerPages[CLeftView::kBannerCount] = {
 
 CLeftView::CLeftView(QWidget* parent)
     : QWidget(parent),
-      m_list(new QListWidget(this)),
-      m_tree(new QTreeWidget(this)),
+      m_list(new DragListWidget(this)),
+      m_tree(new DragTreeWidget(this)),
       m_banner(new QPushButton(this)),
       m_hint(new QLabel(this)) {
     LoadBannerResources();
@@ -69,6 +72,14 @@ CLeftView::CLeftView(QWidget* parent)
 }
 
 void CLeftView::ConnectNotifications() {
+    connect(static_cast<DragListWidget*>(m_list), &DragListWidget::BeginDrag, this, [this] {
+        m_list->setFocus();
+        emit BeginDrag();
+    });
+    connect(static_cast<DragTreeWidget*>(m_tree), &DragTreeWidget::BeginDrag, this, [this] {
+        m_tree->setFocus();
+        emit BeginDrag();
+    });
     connect(m_list, &QListWidget::itemDoubleClicked, this, &CLeftView::DoubleClicked);
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, &CLeftView::DoubleClicked);
     connect(m_tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {

@@ -51,6 +51,8 @@ public:
     void RotateBanner();
 
 signals:
+    // A drag begins in the list or the tree (the tree's DragTreeWidget::PressedItem says of
+    // which item).
     void BeginDrag();
     void DoubleClicked();
     void TreeSelectionChanged(QTreeWidgetItem* item);

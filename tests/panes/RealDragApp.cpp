@@ -1,0 +1,157 @@
+// Not a test by itself: RealDragTest runs it under a private X server with the xcb platform.
+// It shows a side list with two files and an erase list, and has xdotool press, move and
+// release the real pointer: first the two selected files from the side list onto the erase
+// list, then both rows out of the erase list onto the side list. It prints what each drag did
+// and ends with 0 when both did what they should. A guard timer ends it if the drag loop
+// never returns.
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QProcess>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "items/DataMemoryReader.h"
+#include "items/DataMemoryWriter.h"
+#include "items/PaneState.h"
+#include "panes/PaneController.h"
+#include "views/DragListWidget.h"
+#include "views/DragTreeWidget.h"
+
+namespace tolvane {
+namespace {
+
+constexpr int kGuardMs = 45000;
+
+// The point of a widget's local position on the screen, as xdotool takes it.
+QStringList ScreenPoint(QWidget* widget, QPoint local) {
+    const QPoint global = widget->mapToGlobal(local);
+    return {QString::number(global.x()), QString::number(global.y())};
+}
+
+// Presses at `from`, moves well past the drag distance and on to `to`, and releases there;
+// calls `done` a little after xdotool has ended.
+void DragWithXdotool(QWidget* source, QPoint from, QWidget* target, QPoint to,
+                     std::function<void()> done) {
+    QStringList args;
+    args << "mousemove" << ScreenPoint(source, from) << "sleep"
+         << "0.4"
+         << "mousedown"
+         << "1"
+         << "sleep"
+         << "0.3"
+         << "mousemove" << ScreenPoint(source, from + QPoint(6, 6)) << "sleep"
+         << "0.2"
+         << "mousemove" << ScreenPoint(source, from + QPoint(30, 20)) << "sleep"
+         << "0.3"
+         << "mousemove" << ScreenPoint(target, to) << "sleep"
+         << "0.4"
+         << "mousemove" << ScreenPoint(target, to + QPoint(4, 4)) << "sleep"
+         << "0.4"
+         << "mouseup"
+         << "1";
+    auto* xdotool = new QProcess;
+    xdotool->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(xdotool, &QProcess::finished, [xdotool, done](int code) {
+        std::printf("xdotool ended with %d\n", code);
+        xdotool->deleteLater();
+        QTimer::singleShot(800, done);
+    });
+    xdotool->start("xdotool", args);
+}
+
+QString RowNames(const QTreeWidget& list) {
+    QStringList names;
+    for (int row = 0; row < list.topLevelItemCount(); ++row) {
+        names << list.topLevelItem(row)->text(0);
+    }
+    return names.join(' ');
+}
+
+int Run(int argc, char** argv) {
+    const std::string folder = std::string(argv[1]) + "/files/";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "a.txt") << "a";
+    std::ofstream(folder + "b.txt") << "b";
+
+    QApplication app(argc, argv);
+    QWidget window;
+    auto* list = new DragListWidget(&window);
+    auto* eraseList = new DragTreeWidget(&window);
+    auto* layout = new QHBoxLayout(&window);
+    layout->addWidget(list);
+    layout->addWidget(eraseList);
+
+    PaneController controller;
+    PaneState state;
+    state.folder[0] = folder;
+    Data::MemoryWriter record;
+    SavePaneState(record, state);
+    Data::MemoryReader reader(record);
+    controller.LoadPaneState(reader);
+    controller.SetListViews(list, eraseList, nullptr, false);
+    controller.Start();
+    list->addItems({"a.txt", "b.txt"});
+    // What the main window routes: a drag from either list.
+    QObject::connect(list, &DragListWidget::BeginDrag, [&] { controller.BeginListDrag(list); });
+    QObject::connect(eraseList, &DragTreeWidget::BeginDrag,
+                     [&] { controller.BeginListDrag(eraseList); });
+
+    window.setGeometry(50, 50, 700, 400);
+    window.show();
+    window.activateWindow();
+
+    int result = 1;
+    QTimer::singleShot(kGuardMs, [&] {
+        std::printf("the drags did not end in time\n");
+        QApplication::exit(3);
+    });
+    auto dragOut = [&] {
+        eraseList->selectAll();
+        QTreeWidgetItem* first = eraseList->topLevelItem(0);
+        if (first == nullptr) {
+            QApplication::exit(1);
+            return;
+        }
+        const QPoint from = eraseList->visualItemRect(first).center();
+        DragWithXdotool(eraseList->viewport(), from, list->viewport(),
+                        list->viewport()->rect().bottomRight() - QPoint(40, 40), [&] {
+                            const int left = eraseList->topLevelItemCount();
+                            std::printf("dragged out: %d rows left\n", left);
+                            QApplication::exit(left == 0 && result == 0 ? 0 : 1);
+                        });
+    };
+    QTimer::singleShot(1000, [&] {
+        list->selectAll();
+        list->setFocus();
+        const QPoint from = list->visualItemRect(list->item(0)).center();
+        DragWithXdotool(list->viewport(), from, eraseList->viewport(),
+                        eraseList->viewport()->rect().center(), [&] {
+                            const QString names = RowNames(*eraseList);
+                            std::printf("dragged in: %s\n", qPrintable(names));
+                            result = names == "a.txt b.txt" ? 0 : 1;
+                            dragOut();
+                        });
+    });
+    const int code = app.exec();
+    // The workers end on their own; their PanesClosed needs the event loop once more.
+    QObject::connect(&controller, &PaneController::PanesClosed, [] { QApplication::exit(0); });
+    QTimer::singleShot(10000, [] { QApplication::exit(0); });
+    controller.Shutdown();
+    app.exec();
+    return code;
+}
+
+}  // namespace
+}  // namespace tolvane
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: real_drag_app <folder>\n");
+        return 2;
+    }
+    return tolvane::Run(argc, argv);
+}
