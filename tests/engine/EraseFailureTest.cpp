@@ -97,9 +97,8 @@ TEST(EraseFailure, TreeDeeperThanTheOpenFileLimitIsReportedAndKeepsItsNames) {
 // Failures the file system gives back during a file's erasure: the file stays where the user
 // left it, with its own name and size and its permission bits, and the report says why.
 TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
-    using Arrange = std::function<void(FaultyFileSystem&)>;
     const struct {
-        Arrange arrange;
+        std::function<void(FaultyFileSystem&)> arrange;
         const char* reason;
         bool keepsName;  // false: the failure came after the renames
     } cases[] = {
@@ -155,28 +154,30 @@ TEST(EraseFailure, FolderThatStaysKeepsItsPermissionBits) {
 // Small files are overwritten in batches; a write or a sync that fails inside one costs
 // exactly the file it hit, and the others of the batch are erased.
 TEST(EraseFailure, FailureInsideABatchReportsExactlyTheFileItHit) {
-    const std::vector<std::function<void(FaultyFileSystem&)>> faults = {
-        [](FaultyFileSystem& fs) { fs.failWriteName = "c.txt"; },
-        [](FaultyFileSystem& fs) {
-            fs.failSyncFileSystem = true;
-            fs.failSyncName = "c.txt";
-        },
+    const struct {
+        std::function<void(FaultyFileSystem&)> arrange;
+        const char* reason;
+    } cases[] = {
+        {[](FaultyFileSystem& fs) { fs.failWriteName = "c.txt"; },
+         "could not be overwritten: input/output error"},
+        {[](FaultyFileSystem& fs) {
+             fs.failSyncFileSystem = true;
+             fs.failSyncName = "c.txt";
+         },
+         "could not be written to the medium: input/output error"},
     };
-    const std::vector<std::string> reasons = {"could not be overwritten: input/output error",
-                                              "could not be written to the medium: "
-                                              "input/output error"};
-    for (std::size_t i = 0; i < faults.size(); ++i) {
+    for (const auto& c : cases) {
         TempDir dir;
         ASSERT_TRUE(MakeDirs(dir / "folder"));
         for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) {
             ASSERT_TRUE(WriteFile(dir / "folder/" + name, std::string(3000, 'x')));
         }
         FaultyFileSystem fs;
-        faults[i](fs);
+        c.arrange(fs);
         EraseRun run(3, &fs);
         run.Run({dir / "folder"});
         EXPECT_EQ(run.target.Failures(),
-                  std::vector<std::string>{dir / "folder/c.txt" + " - " + reasons[i]});
+                  std::vector<std::string>{dir / "folder/c.txt" + " - " + c.reason});
         EXPECT_EQ(ListNames(dir / "folder"), std::vector<std::string>{"c.txt"});
         EXPECT_EQ(StatOf(dir / "folder/c.txt").st_size, 3000);
     }
@@ -230,55 +231,28 @@ TEST(EraseFailure, SparseFileIsOverwrittenWhereItHoldsData) {
     EXPECT_EQ(scanner.Scan(image.ReadImage())[0].count, 0u);
 }
 
-std::string RefusedLine(const std::string& path, const std::string& reason) {
-    return kBlank + path + " - " + reason + "\n";
-}
-
-TEST(EraseRefusal, FinalDotOrDotDotIsRefusedAndNothingIsTouched) {
+// The refusals of the header above, with and without passes.
+TEST(EraseRefusal, RefusedItemsSayWhyAndNothingIsTouched) {
     TempDir dir;
-    ASSERT_TRUE(MakeDirs(dir / "elsewhere/inside"));
-    ASSERT_TRUE(MakeDirs(dir / "work/dir"));
+    ASSERT_TRUE(MakeDirs(dir / "elsewhere/inside") && MakeDirs(dir / "work/dir"));
+    ASSERT_TRUE(MakeDirs(dir / "folder") && MakeDirs(dir / "ram"));
     ASSERT_TRUE(WriteFile(dir / "elsewhere/inside/keep.txt", "keep"));
     ASSERT_TRUE(WriteFile(dir / "work/dir/keep.txt", "keep"));
     ASSERT_EQ(symlink((dir / "elsewhere/inside").c_str(), (dir / "work/linkdir").c_str()), 0);
-    // "work/linkdir/.." means the link target's parent to the kernel, not "work".
-    const std::vector<std::string> paths = {dir / "work/linkdir/..", dir / "work/dir/..",
-                                            dir / "work/dir/.", dir / "work/dir/../"};
-    for (int passes : {1, 0}) {
-        EraseEngine engine(passes);
-        std::string output = RunEraseHere(engine, paths);
-        EXPECT_EQ(engine.FailedCount(), 4);
-        std::string expected;
-        for (const std::string& path : paths) {
-            expected += RefusedLine(path, kRefusedDotName);
-        }
-        EXPECT_NE(output.find(expected), std::string::npos) << output;
-    }
-    EXPECT_EQ(ReadFile(dir / "elsewhere/inside/keep.txt"), "keep");
-    EXPECT_EQ(ReadFile(dir / "work/dir/keep.txt"), "keep");
-    EXPECT_TRUE(Exists(dir / "work/linkdir"));
-}
-
-TEST(EraseRefusal, KernelFilesAreNeverWritten) {
     const std::string comm = ReadFile("/proc/self/comm");
     ASSERT_FALSE(comm.empty()) << "no procfs here";
-    const std::vector<std::string> paths = {"/proc/self/comm", "/proc/self/*", "/proc/self/fd"};
-    EraseEngine engine(1);
-    std::string output = RunEraseHere(engine, paths);
-    EXPECT_EQ(ReadFile("/proc/self/comm"), comm);
-    EXPECT_EQ(engine.FailedCount(), 3);
-    for (const std::string& path : paths) {
-        EXPECT_NE(output.find(RefusedLine(path, kRefusedKernelFileSystem)), std::string::npos)
-            << output;
-    }
-}
-
-// A path ending in ':' that is no volume of user data says what it is instead of "not found".
-TEST(EraseRefusal, DriveSpecsOfNoVolumeSayWhy) {
-    TempDir dir;
-    ASSERT_TRUE(MakeDirs(dir / "folder") && MakeDirs(dir / "ram"));
     std::vector<std::pair<std::string, std::string>> cases = {
-        {":", kRefusedNotAVolume}, {dir / "folder:", kRefusedNotAVolume}};
+        // "work/linkdir/.." means the link target's parent to the kernel, not "work".
+        {dir / "work/linkdir/..", kRefusedDotName},
+        {dir / "work/dir/..", kRefusedDotName},
+        {dir / "work/dir/.", kRefusedDotName},
+        {dir / "work/dir/../", kRefusedDotName},
+        {"/proc/self/comm", kRefusedKernelFileSystem},
+        {"/proc/self/*", kRefusedKernelFileSystem},
+        {"/proc/self/fd", kRefusedKernelFileSystem},
+        // Not "file not found": what the path ending in ':' is instead.
+        {":", kRefusedNotAVolume},
+        {dir / "folder:", kRefusedNotAVolume}};
     TmpfsMount ram(dir / "ram", 1);
     if (ram.Mounted()) {
         cases.push_back({dir / "ram:", kRefusedRamVolume});
@@ -287,13 +261,20 @@ TEST(EraseRefusal, DriveSpecsOfNoVolumeSayWhy) {
     for (const auto& [path, reason] : cases) {
         paths.push_back(path);
     }
-    EraseEngine engine(1);
-    std::string output = RunEraseHere(engine, paths);
-    EXPECT_EQ(engine.FailedCount(), static_cast<int>(cases.size()));
-    EXPECT_EQ(engine.NotFoundCount(), 0);
-    for (const auto& [path, reason] : cases) {
-        EXPECT_NE(output.find(RefusedLine(path, reason)), std::string::npos) << output;
+    for (int passes : {1, 0}) {
+        EraseEngine engine(passes);
+        const std::string output = RunEraseHere(engine, paths);
+        EXPECT_EQ(engine.FailedCount(), static_cast<int>(cases.size()));
+        EXPECT_EQ(engine.NotFoundCount(), 0);
+        for (const auto& [path, reason] : cases) {
+            EXPECT_NE(output.find(kBlank + path + " - " + reason + "\n"), std::string::npos)
+                << output;
+        }
     }
+    EXPECT_EQ(ReadFile("/proc/self/comm"), comm);
+    EXPECT_EQ(ReadFile(dir / "elsewhere/inside/keep.txt"), "keep");
+    EXPECT_EQ(ReadFile(dir / "work/dir/keep.txt"), "keep");
+    EXPECT_TRUE(Exists(dir / "work/linkdir"));
     if (!ram.Mounted()) {
         GTEST_SKIP() << "the RAM volume case was not run: " << ram.SkipReason();
     }

@@ -235,38 +235,23 @@ TEST_P(LoopImageNoteTest, NamesWhatTheFileSystemAndMediumDo) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    RealFileSystems, LoopImageNoteTest,
-    testing::Values(
-        ImageCase{"BtrfsFolder", "btrfs", "", "", false, "folder", {MediumReason::CopyOnWrite}},
-        ImageCase{
-            "BtrfsFreeSpace", "btrfs", "", "", false, "free space", {MediumReason::CopyOnWrite}},
-        ImageCase{"BtrfsNoCowFile", "btrfs", "", "", false, "no-cow file", {}},
-        ImageCase{"BtrfsCompressedFile",
-                  "btrfs",
-                  "",
-                  "compress",
-                  false,
-                  "compressed file",
-                  {MediumReason::CopyOnWrite, MediumReason::Compressed}},
-        ImageCase{"Ext4DataJournal",
-                  "ext4",
-                  "",
-                  "data=journal",
-                  false,
-                  "folder",
-                  {MediumReason::DataJournal}},
-        ImageCase{"Ext4InlineData",
-                  "ext4",
-                  "-O inline_data",
-                  "",
-                  false,
-                  "small file",
-                  {MediumReason::InlineData}},
-        ImageCase{"Ext4DataOrdered", "ext4", "", "data=ordered", false, "folder", {}},
-        ImageCase{"Xfs", "xfs", "", "", false, "folder", {}},
-        ImageCase{"Ext4ImageOnTmpfs", "ext4", "", "", true, "folder", {MediumReason::Memory}}),
-    [](const testing::TestParamInfo<ImageCase>& info) { return std::string(info.param.name); });
+using enum MediumReason;
+const ImageCase kImageCases[] = {
+    // name, file system, mkfs and mount options, image on tmpfs, item, reasons
+    {"BtrfsFolder", "btrfs", "", "", false, "folder", {CopyOnWrite}},
+    {"BtrfsFreeSpace", "btrfs", "", "", false, "free space", {CopyOnWrite}},
+    {"BtrfsNoCowFile", "btrfs", "", "", false, "no-cow file", {}},
+    {"BtrfsCompressed", "btrfs", "", "compress", false, "compressed", {CopyOnWrite, Compressed}},
+    {"Ext4DataJournal", "ext4", "", "data=journal", false, "folder", {DataJournal}},
+    {"Ext4InlineData", "ext4", "-O inline_data", "", false, "small file", {InlineData}},
+    {"Ext4DataOrdered", "ext4", "", "data=ordered", false, "folder", {}},
+    {"Xfs", "xfs", "", "", false, "folder", {}},
+    {"Ext4ImageOnTmpfs", "ext4", "", "", true, "folder", {Memory}}};
+
+INSTANTIATE_TEST_SUITE_P(RealFileSystems, LoopImageNoteTest, testing::ValuesIn(kImageCases),
+                         [](const testing::TestParamInfo<ImageCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace tolvane
