@@ -32,14 +32,6 @@ std::unique_ptr<QMimeData> Data(std::initializer_list<std::pair<const char*, QBy
     return data;
 }
 
-std::vector<std::string> Paths(const std::vector<FileItem>& items) {
-    std::vector<std::string> paths;
-    for (const FileItem& item : items) {
-        paths.push_back(item.FullPath());
-    }
-    return paths;
-}
-
 struct Fixture {
     test::TempDir temp;
     QTreeWidget control;
@@ -93,12 +85,11 @@ TEST(FileDropTargetTest, TakesExactlyTheFilesOtherProgramsDropAsCopies) {
         ASSERT_EQ(files.count(), 1) << sender.name;
         EXPECT_EQ(own.count(), 0);
         const auto items = files.at(0).at(0).value<std::vector<FileItem>>();
-        EXPECT_EQ(Paths(items), (std::vector<std::string>{f.temp / names[0], f.temp / names[1],
-                                                          f.temp / names[2]}))
-            << sender.name;
-        for (const FileItem& item : items) {
-            EXPECT_EQ(item.folder, f.temp.Path() + "/");
-            EXPECT_EQ(item.tag, -1);
+        ASSERT_EQ(items.size(), std::size(names)) << sender.name;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(items[i].FullPath(), f.temp / names[i]) << sender.name;
+            EXPECT_EQ(items[i].folder, f.temp.Path() + "/");
+            EXPECT_EQ(items[i].tag, -1);
         }
     }
 }

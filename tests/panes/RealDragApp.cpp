@@ -26,33 +26,23 @@ namespace {
 
 constexpr int kGuardMs = 45000;
 
-// The point of a widget's local position on the screen, as xdotool takes it.
-QStringList ScreenPoint(QWidget* widget, QPoint local) {
-    const QPoint global = widget->mapToGlobal(local);
-    return {QString::number(global.x()), QString::number(global.y())};
-}
-
 // Presses at `from`, moves well past the drag distance and on to `to`, and releases there;
 // calls `done` a little after xdotool has ended.
 void DragWithXdotool(QWidget* source, QPoint from, QWidget* target, QPoint to,
                      std::function<void()> done) {
     QStringList args;
-    args << "mousemove" << ScreenPoint(source, from) << "sleep"
-         << "0.4"
-         << "mousedown"
-         << "1"
-         << "sleep"
-         << "0.3"
-         << "mousemove" << ScreenPoint(source, from + QPoint(6, 6)) << "sleep"
-         << "0.2"
-         << "mousemove" << ScreenPoint(source, from + QPoint(30, 20)) << "sleep"
-         << "0.3"
-         << "mousemove" << ScreenPoint(target, to) << "sleep"
-         << "0.4"
-         << "mousemove" << ScreenPoint(target, to + QPoint(4, 4)) << "sleep"
-         << "0.4"
-         << "mouseup"
-         << "1";
+    auto moveTo = [&args](QWidget* widget, QPoint local, const char* pause) {
+        const QPoint global = widget->mapToGlobal(local);
+        args << "mousemove" << QString::number(global.x()) << QString::number(global.y()) << "sleep"
+             << pause;
+    };
+    moveTo(source, from, "0.4");
+    args << QString("mousedown 1 sleep 0.3").split(' ');
+    moveTo(source, from + QPoint(6, 6), "0.2");
+    moveTo(source, from + QPoint(30, 20), "0.3");
+    moveTo(target, to, "0.4");
+    moveTo(target, to + QPoint(4, 4), "0.4");
+    args << QString("mouseup 1").split(' ');
     auto* xdotool = new QProcess;
     xdotool->setProcessChannelMode(QProcess::ForwardedChannels);
     QObject::connect(xdotool, &QProcess::finished, [xdotool, done](int code) {
@@ -61,14 +51,6 @@ void DragWithXdotool(QWidget* source, QPoint from, QWidget* target, QPoint to,
         QTimer::singleShot(800, done);
     });
     xdotool->start("xdotool", args);
-}
-
-QString RowNames(const QTreeWidget& list) {
-    QStringList names;
-    for (int row = 0; row < list.topLevelItemCount(); ++row) {
-        names << list.topLevelItem(row)->text(0);
-    }
-    return names.join(' ');
 }
 
 int Run(int argc, char** argv) {
@@ -104,36 +86,35 @@ int Run(int argc, char** argv) {
     window.show();
     window.activateWindow();
 
-    int result = 1;
     QTimer::singleShot(kGuardMs, [&] {
         std::printf("the drags did not end in time\n");
         QApplication::exit(3);
     });
     auto dragOut = [&] {
         eraseList->selectAll();
-        QTreeWidgetItem* first = eraseList->topLevelItem(0);
-        if (first == nullptr) {
-            QApplication::exit(1);
-            return;
-        }
-        const QPoint from = eraseList->visualItemRect(first).center();
-        DragWithXdotool(eraseList->viewport(), from, list->viewport(),
-                        list->viewport()->rect().bottomRight() - QPoint(40, 40), [&] {
-                            const int left = eraseList->topLevelItemCount();
-                            std::printf("dragged out: %d rows left\n", left);
-                            QApplication::exit(left == 0 && result == 0 ? 0 : 1);
-                        });
+        DragWithXdotool(
+            eraseList->viewport(), eraseList->visualItemRect(eraseList->topLevelItem(0)).center(),
+            list->viewport(), list->viewport()->rect().bottomRight() - QPoint(40, 40), [&] {
+                const int left = eraseList->topLevelItemCount();
+                std::printf("dragged out: %d rows left\n", left);
+                QApplication::exit(left == 0 ? 0 : 1);
+            });
     };
     QTimer::singleShot(1000, [&] {
         list->selectAll();
         list->setFocus();
-        const QPoint from = list->visualItemRect(list->item(0)).center();
-        DragWithXdotool(list->viewport(), from, eraseList->viewport(),
-                        eraseList->viewport()->rect().center(), [&] {
-                            const QString names = RowNames(*eraseList);
-                            std::printf("dragged in: %s\n", qPrintable(names));
-                            result = names == "a.txt b.txt" ? 0 : 1;
-                            dragOut();
+        DragWithXdotool(list->viewport(), list->visualItemRect(list->item(0)).center(),
+                        eraseList->viewport(), eraseList->viewport()->rect().center(), [&] {
+                            QStringList names;
+                            for (int row = 0; row < eraseList->topLevelItemCount(); ++row) {
+                                names << eraseList->topLevelItem(row)->text(0);
+                            }
+                            std::printf("dragged in: %s\n", qPrintable(names.join(' ')));
+                            if (names.join(' ') == "a.txt b.txt") {
+                                dragOut();
+                            } else {
+                                QApplication::exit(1);
+                            }
                         });
     });
     const int code = app.exec();
