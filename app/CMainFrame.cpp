@@ -74,6 +74,16 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
 
     m_menus = new MainMenus(*this);
     connect(m_menus, &MainMenus::Triggered, this, &CMainFrame::OnCommand);
+    m_eraseRun = std::make_unique<EraseRunControl>(EraseRunControl::Window{
+        .owner = this,
+        .progress = m_bars->Progress(),
+        .eraseItem = m_menus->Action(kCmdEraseItem),
+        .controller = [this] { return Routable(); },
+        .passes = [this] { return m_settings.passes; },
+        .twoPanes = [this] { return m_views->TwoPanes(); },
+        .makeEngine = m_hooks.makeEngine,
+    });
+    connect(m_eraseRun.get(), &EraseRunControl::Ended, this, &CMainFrame::OnEraseRunEnded);
     // The launcher and the file-manager entries follow their switches at every start (and
     // the launcher learns where this program now is); an entry that cannot be made shows
     // its switch off.
@@ -102,6 +112,7 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
 }
 
 CMainFrame::~CMainFrame() {
+    m_eraseRun.reset();  // a run still going ends first: it uses the controller
     if (m_paneController) {
         // Nothing may arrive for a window that is gone.
         m_paneController->disconnect(this);
@@ -250,6 +261,13 @@ void CMainFrame::OnCommand(int command) {
         case kCmdEnter:
             OnEnter();
             break;
+        case kCmdErase:
+        case kCmdEraseItem:
+            m_eraseRun->OnErase();
+            break;
+        case kCmdCancel:
+            m_eraseRun->OnCancelErase();
+            break;
         case kCmdDesktopShortcut:
             m_settings.desktopShortcut = m_shell.ToggleDesktopShortcut(m_settings.desktopShortcut);
             break;
@@ -264,9 +282,8 @@ void CMainFrame::OnCommand(int command) {
             break;
         default:
             if (int passes = PassesOf(command); passes >= 0) {
-                m_settings.passes = passes;  // also during a run: it is the next run's count
+                SetPasses(passes);  // also during a run: it is the next run's count
             }
-            // Erase and Cancel come with the erase run; until then their items do nothing.
             break;
     }
     // Checkable items flip themselves when chosen; the settings decide what they show.
@@ -377,18 +394,18 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     }
     event->ignore();
     // A second request while the first is under way changes nothing.
-    if (m_closing || m_closeAfterRun || m_askingStop) {
+    if (m_closing || m_closeAfterRun || m_eraseRun->AskingStop()) {
         return;
     }
     if (Erasing()) {
         // Ending the process under a run would leave a free-space wipe's fill files
-        // filling the volume: the run must end first.
-        if (!AskStopErasing()) {
+        // filling the volume: the run must end first. A run that is stopping already is not
+        // asked about again.
+        if (!m_eraseRun->AskStopErasing()) {
             return;
         }
-        if (m_hooks.eraseRun->Running()) {
+        if (Erasing()) {
             m_closeAfterRun = true;
-            m_hooks.eraseRun->RequestStop();
             return;
         }
         // The run ended by itself while the question was open.
@@ -425,15 +442,13 @@ void CMainFrame::SaveSettings() {
     tolvane::SaveSettings(m_settings, m_paneState);
 }
 
-bool CMainFrame::AskStopErasing() {
-    m_askingStop = true;
-    const bool stop = MakeStopQuestionBox(this)->exec() == QMessageBox::Yes;
-    m_askingStop = false;
-    return stop;
+void CMainFrame::SetPasses(int passes) {
+    m_settings.passes = passes;
+    m_menus->ShowPasses(passes);
 }
 
 bool CMainFrame::Erasing() const {
-    return m_hooks.eraseRun != nullptr && m_hooks.eraseRun->Running();
+    return m_eraseRun->Running();
 }
 
 PaneController* CMainFrame::Routable() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/MainSettings.h"
+#include "app/RunEngine.h"
 #include "app/ShellIntegration.h"
 #include "items/DataMemoryWriter.h"
 #include "views/Shell.h"
@@ -24,8 +25,9 @@ class PaneViews;
 struct MainFrameHooks {
     // Makes each new pane controller; empty: a plain PaneController.
     std::function<std::unique_ptr<PaneController>()> makeController;
-    // The erase run, when one can be going; null: none ever is.
-    EraseRunControl* eraseRun = nullptr;
+    // Makes the engine of each erase run; empty: a plain engine. Tests use it to reach the
+    // run's pause gate.
+    EngineFactory makeEngine;
     OpenUrlFunction openUrl = OpenWithDesktop;
     // The desktop launcher and the file-manager entries: this program's path and the runner
     // of the kvc helper.
@@ -42,7 +44,9 @@ struct MainFrameHooks {
 // loop keeps running, and when the controller reports PanesClosed it is deleted and the views
 // are rebuilt, or the window closes. Between the shutdown and PanesClosed nothing is routed
 // to the old controller. Closing while an erase run is going first asks the stop question;
-// on Yes the window closes once the run has ended (OnEraseRunEnded).
+// on Yes the window closes once the run has ended (OnEraseRunEnded). From the start of a run
+// to its very end (also while a stopped run is ending) the panes are not rebuilt: the run
+// takes its finished rows off the list by position.
 //
 // Threads: the window's thread only.
 class CMainFrame : public QMainWindow {
@@ -71,6 +75,7 @@ public:
     const PaneViews& Views() const { return *m_views; }
     const MainMenus& Menus() const { return *m_menus; }
     const MainBars& Bars() const { return *m_bars; }
+    EraseRunControl& EraseRun() const { return *m_eraseRun; }
 
 signals:
     // The views and a new controller are in place after a change of layout.
@@ -94,7 +99,8 @@ private:
     void OnPanesClosed();
     void BeginClosing();
     void SaveSettings();
-    bool AskStopErasing();
+    // The pass count of the next run, on the bar's label and as the Passes menu's check.
+    void SetPasses(int passes);
     bool Erasing() const;
     // The controller, when calls may still be routed to it; null while it shuts down.
     PaneController* Routable() const;
@@ -110,6 +116,7 @@ private:
     std::unique_ptr<PaneViews> m_views;
     MainMenus* m_menus = nullptr;
     std::unique_ptr<PaneController> m_paneController;
+    std::unique_ptr<EraseRunControl> m_eraseRun;
     std::vector<QMetaObject::Connection> m_routes;
     QTimer m_refreshTimer;
     bool m_showHint = true;
@@ -117,7 +124,6 @@ private:
     bool m_closing = false;
     bool m_closed = false;
     bool m_closeAfterRun = false;
-    bool m_askingStop = false;
 };
 
 }  // namespace tolvane

@@ -1,17 +1,111 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/GuiThreadRelay.h"
+#include "app/RunEngine.h"
+#include "engine/EraseRunner.h"
+#include "engine/FailedItemList.h"
+
+class QAction;
+class QProgressBar;
+class QWidget;
+
 namespace tolvane {
 
-// What the main window needs to know of an erase run while it closes: whether one is going,
-// and how to ask it to stop. The run tells the window when it has ended
-// (CMainFrame::OnEraseRunEnded).
-class EraseRunControl {
+class PaneController;
+
+// The main window's erase run: Erase confirms the erase list (or, with one pane, the
+// selection), erases exactly what was confirmed on a worker thread with the pass count of the
+// Passes menu, moves the bar below the panes, takes each finished row off the top of the list
+// and reports at the end. Rows whose items failed stay, marked with the reason, to be tried
+// again. The menu-bar item reads "Cancel" while the run goes on and "Erase" again from the
+// moment the user agreed to stop.
+//
+// States: idle; running (erasing); stopping (the user agreed to stop, the worker has not yet
+// ended). From the start to the very end of a run (stopping included) Running() is true: the
+// window then refuses to rebuild its panes, and the erase list takes no edits or drags.
+//
+// Threads: the window's thread; the worker's notifications are relayed here with a blocking
+// call.
+class EraseRunControl : public QObject, private EraseRunner::Listener {
+    Q_OBJECT
+
 public:
-    virtual ~EraseRunControl() = default;
-    virtual bool Running() const = 0;
-    // The user agreed to stop: the run ends at its next safe point (a free-space wipe
-    // releases its fill files first), then reports its end.
-    virtual void RequestStop() = 0;
+    // What the run uses of the window.
+    struct Window {
+        QWidget* owner = nullptr;  // of the message boxes
+        QProgressBar* progress = nullptr;
+        QAction* eraseItem = nullptr;  // the menu-bar Erase/Cancel item
+        // The controller, when calls may be routed to it; null while it shuts down.
+        std::function<PaneController*()> controller;
+        std::function<int()> passes;     // for the next run
+        std::function<bool()> twoPanes;  // false: one browsing view and no erase list
+        EngineFactory makeEngine;        // empty: a plain engine
+    };
+
+    // At most this many paths are listed by the confirmation.
+    static constexpr std::size_t kConfirmListLimit = 20;
+
+    explicit EraseRunControl(Window window);
+    // A run still going is stopped, and its end awaited without touching the window.
+    ~EraseRunControl() override;
+
+    // Erase (File menu, Ctrl+E, the menu-bar item): starts a run, or asks to stop the one
+    // going; does nothing while a stopped run is ending.
+    void OnErase();
+    // Cancel (File menu, Esc): asks to stop a run that is going.
+    void OnCancelErase();
+
+    // From the start of a run to its end, stopping included.
+    bool Running() const { return m_run.Running(); }
+    // Going and not stopped by the user: the item reads "Cancel".
+    bool Erasing() const { return m_erasing; }
+    bool AskingStop() const { return m_asking; }
+    // The stop question with the worker held; true when the user agreed to stop (the run then
+    // ends at its next safe point). Nothing is asked while a stop is in force: true.
+    bool AskStopErasing();
+
+    // Collected for the run's report; emptied when a run starts.
+    const FailedItemList& FailedItems() const { return m_failedItems; }
+
+signals:
+    // The run has ended and the window is as it was before it (bar at 0, editing on).
+    void Ended();
+
+private:
+    bool ConfirmAndStartErase();
+    std::vector<std::string> CollectErasePaths() const;
+    bool StartEraseRun(const std::vector<std::string>& paths);
+    void SetEraseItemText(const QString& text);
+    void SetEditing(bool enabled);
+    // The row of the item being erased gets the failures collected for it.
+    void MarkCurrentRowFailed();
+
+    void OnProgress(int perMille) override;
+    void OnItemFailed(const std::string& path, const std::string& reason) override;
+    void OnItemDone(const EraseRunner::ItemEnd& item) override;
+    void OnFinished(const EraseEngine& engine) override;
+    void OnEnded() override;
+    void Report();
+
+    Window m_window;
+    EraseRunner m_run;
+    GuiThreadRelay m_relay;
+    FailedItemList m_failedItems;
+    std::vector<std::string> m_engineNotes;
+    bool m_erasing = false;
+    bool m_asking = false;
+    bool m_listRows = false;  // the run's items are the erase list's rows, top to bottom
+    int m_keptRows = 0;       // rows of failed items left at the top of the list
+    QString m_rowFailures;    // failures of the item being erased, for its row's tooltip
+    int m_rowFailureCount = 0;
+    bool m_closing = false;  // the destructor waits for the end: the window is going
 };
 
 }  // namespace tolvane

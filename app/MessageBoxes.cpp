@@ -42,6 +42,14 @@ std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText,
     return box;
 }
 
+std::unique_ptr<QMessageBox> MakeEraseConfirmBox(const std::string& confirmText, QWidget* parent) {
+    auto box = MakeBox(QMessageBox::Question, QStringLiteral("Question"),
+                       WithNotes(kConfirmHeading, confirmText, std::string()),
+                       QMessageBox::Yes | QMessageBox::No, parent);
+    box->setDefaultButton(QMessageBox::Yes);
+    return box;
+}
+
 std::unique_ptr<QMessageBox> MakeStopQuestionBox(QWidget* parent) {
     return MakeBox(QMessageBox::Question, QStringLiteral("Question"),
                    QString::fromLatin1(kStopQuestion), QMessageBox::Yes | QMessageBox::No, parent);
@@ -51,6 +59,15 @@ std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, const
                                             QWidget* parent) {
     return MakeBox(QMessageBox::Warning, QStringLiteral("Warning"),
                    WithNotes(kFailedHeading, failedText, notes), QMessageBox::Ok, parent);
+}
+
+std::unique_ptr<QMessageBox> MakeSuccessBox(const std::string& notes, QWidget* parent) {
+    QString text = QString::fromLatin1(kSuccessText);
+    if (!notes.empty()) {
+        text += QStringLiteral("\n\n") + DisplayText(notes);
+    }
+    return MakeBox(QMessageBox::Information, QString::fromLatin1(kNotesCaption), text,
+                   QMessageBox::Ok, parent);
 }
 
 std::unique_ptr<QMessageBox> MakeNotesBox(const std::string& notes, QWidget* parent) {

@@ -22,11 +22,16 @@ QString DisplayText(const std::string& bytes);
 // No the default; question icon.
 std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText,
                                             const std::string& notes, QWidget* parent);
+// The main window's: "Confirm erasing following files:" + the list; caption "Question";
+// Yes/No, Yes the default (the user has just chosen Erase); question icon.
+std::unique_ptr<QMessageBox> MakeEraseConfirmBox(const std::string& confirmText, QWidget* parent);
 // "Do you want to stop erasing?"; caption "Question"; Yes/No; question icon.
 std::unique_ptr<QMessageBox> MakeStopQuestionBox(QWidget* parent);
 // "Following files can't be erased:" + the list (+ notes); caption "Warning"; OK; warning icon.
 std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, const std::string& notes,
                                             QWidget* parent);
+// "Data successfully erased" (+ notes); caption "Message"; OK; information icon.
+std::unique_ptr<QMessageBox> MakeSuccessBox(const std::string& notes, QWidget* parent);
 // The notes alone, after a run without failures; caption "Message"; OK; information icon.
 std::unique_ptr<QMessageBox> MakeNotesBox(const std::string& notes, QWidget* parent);
 // text; caption "Error"; OK; critical icon.

@@ -8,6 +8,8 @@ namespace tolvane {
 inline constexpr char kConfirmHeading[] = "Confirm erasing following files:";
 inline constexpr char kStopQuestion[] = "Do you want to stop erasing?";
 inline constexpr char kFailedHeading[] = "Following files can't be erased:";
+// The main window's word after a run in which everything was erased.
+inline constexpr char kSuccessText[] = "Data successfully erased";
 // Before the medium notes, in the confirmation and in the closing report.
 inline constexpr char kMediumNotesHeading[] = "Overwriting in place may not reach every copy here:";
 inline constexpr char kMediumNoteMark[] = "- ";  // before each medium note

@@ -120,4 +120,13 @@ std::string BuildConfirmText(const std::vector<std::string>& paths) {
     return text;
 }
 
+std::string BuildConfirmText(const std::vector<std::string>& paths, std::size_t limit) {
+    if (paths.size() <= limit) {
+        return BuildConfirmText(paths);
+    }
+    std::vector<std::string> shown(paths.begin(), paths.begin() + static_cast<long>(limit));
+    return BuildConfirmText(shown) + "\r\n... and " + std::to_string(paths.size() - limit) +
+           " more";
+}
+
 }  // namespace tolvane

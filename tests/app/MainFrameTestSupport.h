@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/CMainFrame.h"
-#include "app/EraseRunControl.h"
 #include "panes/PaneController.h"
 
 namespace tolvane::test {
@@ -45,15 +44,6 @@ struct SlowWorker {
     std::atomic<bool> release{false};
     std::atomic<bool> returned{false};
     WorkerThread::Pass Pass();
-};
-
-// An erase run that goes on until the test ends it.
-class FakeRun : public EraseRunControl {
-public:
-    bool Running() const override { return running; }
-    void RequestStop() override { ++stopRequests; }
-    bool running = true;
-    int stopRequests = 0;
 };
 
 // Every visible descendant of `root` whose rectangle is empty or leaves its parent's; empty

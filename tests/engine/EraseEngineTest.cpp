@@ -274,6 +274,25 @@ TEST(EraseTexts, ConfirmTextNamesFreeSpaceOfDriveSpecs) {
     EXPECT_EQ(BuildConfirmText({spec}), "\r\nFree space on drive " + spec);
 }
 
+// A long list names its first paths and then says how many more there are; up to the limit
+// nothing is cut.
+TEST(EraseTexts, ConfirmTextWithALimitCountsTheRest) {
+    const struct {
+        int paths;
+        std::string tail;
+    } cases[] = {{2, "\r\n/p1"},
+                 {3, "\r\n/p1\r\n/p2"},
+                 {4, "\r\n/p1\r\n... and 2 more"},
+                 {1000, "\r\n/p1\r\n... and 998 more"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < c.paths; ++i) {
+            paths.push_back("/p" + std::to_string(i));
+        }
+        EXPECT_EQ(BuildConfirmText(paths, c.paths <= 3 ? 3 : 2), "\r\n/p0" + c.tail) << c.paths;
+    }
+}
+
 TEST(EraseTexts, ClassifiesTraceFoldersByExactPath) {
     std::string tmp = std::getenv("TMPDIR");
     std::string cache = std::getenv("XDG_CACHE_HOME");

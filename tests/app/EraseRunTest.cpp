@@ -1,0 +1,494 @@
+// The main window's erase run, driven as a user drives it: the browser list shows a temporary
+// folder, entries are selected and put into the erase list with Insert, rows leave with
+// Delete, Erase asks and erases, the bar moves, finished rows leave the list, and the run
+// reports. Real widgets on the offscreen platform, real files, real runs; the boxes are
+// answered by the test like a user would.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "ImmutableFiles.h"
+#include "MainFrameTestSupport.h"
+#include "QtTestEnvironment.h"
+#include "TempDir.h"
+#include "app/EraseRunControl.h"
+#include "app/MainBars.h"
+#include "app/MainCommands.h"
+#include "app/MainMenus.h"
+#include "app/MainSettings.h"
+#include "app/PaneViews.h"
+#include "engine/EraseEngine.h"
+#include "items/DataMemoryWriter.h"
+#include "items/PaneState.h"
+#include "panes/EraseList.h"
+#include "platform/FindData.h"
+#include "platform/Volumes.h"
+
+namespace tolvane {
+namespace {
+
+using test::EventuallyOnLoop;
+using test::Exists;
+using test::ReadFile;
+using test::WriteFile;
+
+constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
+constexpr char kSkipImmutable[] =
+    "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
+
+// The erase list's item of an existing path, as a drop would bring it.
+FileItem ItemOf(const std::string& path) {
+    FileItem item;
+    const std::size_t slash = path.rfind('/');
+    item.folder = path.substr(0, slash + 1);
+    item.name = path.substr(slash + 1);
+    item.findData.name = item.name;
+    struct statx st {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &st) == 0) {
+        FillFindData(st, item.findData);
+    }
+    return item;
+}
+
+// The failure list with the reasons cut off (" - <why>" after each path), after checking
+// that every line has one.
+QString WithoutReasons(const QString& text) {
+    QStringList lines = text.split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        const int reason = lines[i].indexOf(" - ");
+        EXPECT_GT(reason, 0) << lines[i].toStdString();
+        lines[i].truncate(reason);
+    }
+    return lines.join('\n');
+}
+
+QString Lines(const std::vector<std::string>& paths) {
+    QString text;
+    for (const std::string& path : paths) {
+        text += "\n" + QString::fromStdString(path);
+    }
+    return text;
+}
+
+// Holds a run's worker at its first gate (before it touches the first entry) until let go.
+// The hold is the test's own, apart from the gate the stop question holds and releases.
+struct WorkerHold {
+    std::atomic<bool> reached{false};
+    std::atomic<bool> letGo{false};
+
+    EngineFactory Factory() {
+        return [this](int passes) {
+            auto engine = std::make_unique<EraseEngine>(passes);
+            PauseGate::Hooks hooks;
+            hooks.arriving = [this] {
+                reached = true;
+                while (!letGo.load()) {
+                    std::this_thread::yield();
+                }
+            };
+            engine->Gate().SetHooks(std::move(hooks));
+            return engine;
+        };
+    }
+};
+
+class EraseRunTest : public testing::Test {
+protected:
+    void SetUp() override { std::filesystem::remove(test::StoreFile()); }
+    void TearDown() override {
+        m_hold.letGo = true;  // a failed test must not leave a worker waiting
+        if (m_frame && m_frame->isVisible()) {
+            // Closed as a user closes it: the pane workers (the size worker may still be
+            // busy with the rows) end before the window goes.
+            m_frame->close();
+            EXPECT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
+        }
+        m_frame.reset();
+        std::filesystem::remove(test::StoreFile());
+    }
+
+    // The window with the List kind, its browser list in the test's folder, and the run's
+    // engines from `factory` (plain ones when empty).
+    CMainFrame& Open(EngineFactory factory = {}) {
+        MainSettings settings;
+        settings.leftType = LeftPaneKind::List;
+        settings.desktopShortcut = false;
+        PaneState state;
+        state.folder[0] = m_dir.Path() + "/";
+        Data::MemoryWriter paneState;
+        SavePaneState(paneState, state);
+        SaveSettings(settings, paneState);
+        MainFrameHooks hooks;
+        hooks.makeEngine = std::move(factory);
+        hooks.openUrl = [](const QUrl&) { return true; };
+        hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
+        m_frame = std::make_unique<CMainFrame>(hooks);
+        m_frame->resize(1000, 700);
+        m_frame->show();
+        m_frame->activateWindow();
+        QCoreApplication::processEvents();
+        return *m_frame;
+    }
+    PaneController& Controller() const { return *m_frame->Controller(); }
+    QListWidget& BrowserList() const { return *m_frame->Views().LeftList(); }
+    QTreeWidget& EraseListControl() const { return *m_frame->Views().EraseList(); }
+    QAction& EraseItem() const { return *m_frame->Menus().Action(kCmdEraseItem); }
+    int Progress() const { return m_frame->Bars().Progress()->value(); }
+    void Choose(int command) { m_frame->Menus().Action(command)->trigger(); }
+
+    std::string MakeFile(const std::string& name, const std::string& content = "secret") {
+        EXPECT_TRUE(WriteFile(m_dir / name, content));
+        return m_dir / name;
+    }
+    // Selects these entries of the browser list and presses Insert with the list focused.
+    // The entries are put into the list as its listing shows them.
+    void Insert(const std::vector<std::string>& names) {
+        QListWidget& list = BrowserList();
+        list.clearSelection();
+        for (const std::string& name : names) {
+            QList<QListWidgetItem*> found =
+                list.findItems(QString::fromStdString(name), Qt::MatchExactly);
+            if (found.isEmpty()) {
+                list.addItem(QString::fromStdString(name));
+                found = list.findItems(QString::fromStdString(name), Qt::MatchExactly);
+            }
+            for (QListWidgetItem* item : found) {
+                item->setSelected(true);
+            }
+        }
+        list.setFocus();
+        QCoreApplication::processEvents();
+        Choose(kCmdInsert);
+    }
+    void SelectRow(int row) {
+        EraseListControl().clearSelection();
+        EraseListControl().topLevelItem(row)->setSelected(true);
+    }
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> paths;
+        for (const FileItem& item : Controller().CollectEraseList()) {
+            paths.push_back(item.FullPath());
+        }
+        return paths;
+    }
+    // Chooses Erase (the menu-bar item) and waits for the run's end and its report.
+    void EraseAndWait() {
+        QSignalSpy ended(&m_frame->EraseRun(), &EraseRunControl::Ended);
+        Choose(kCmdEraseItem);
+        ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+    }
+    // The window as it is between runs.
+    void ExpectIdle() {
+        EXPECT_FALSE(m_frame->EraseRun().Running());
+        EXPECT_EQ(EraseItem().text().remove('&'), "Erase");  // "&Erase" before the first run
+        EXPECT_EQ(Progress(), 0);
+        EXPECT_TRUE(Controller().EditingEnabled());
+    }
+
+    test::TempDir m_dir;
+    test::BoxAnswerer m_answerer;
+    WorkerHold m_hold;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+// Insert twice gives each entry one row; Delete takes one off; Erase erases exactly what
+// the confirmation listed, even when something tries to join the list while it asks.
+TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
+    const std::string a = MakeFile("a.txt");
+    const std::string b = MakeFile("b.txt", "kept");
+    ASSERT_TRUE(test::MakeDirs(m_dir / "folder/sub"));
+    MakeFile("folder/sub/inner");
+    const std::string folder = m_dir / "folder";
+    const std::string late = MakeFile("late.txt", "not confirmed");
+    Open();
+
+    Insert({"a.txt", "b.txt", "folder"});
+    Insert({"a.txt", "folder"});
+    ASSERT_EQ(Rows(), (std::vector<std::string>{a, b, folder}));
+    SelectRow(1);
+    Choose(kCmdDelete);
+    ASSERT_EQ(Rows(), (std::vector<std::string>{a, folder}));
+
+    m_answerer.Then([&](QMessageBox* box) {
+        // A drop while the question is open changes nothing.
+        EXPECT_EQ(Controller().AddItems({ItemOf(late)}), 0);
+        box->button(QMessageBox::Yes)->click();
+    });
+    m_answerer.ThenClick(QMessageBox::Ok);
+    QSignalSpy ended(&m_frame->EraseRun(), &EraseRunControl::Ended);
+    Choose(kCmdEraseItem);
+    EXPECT_EQ(EraseItem().text(), "Cancel");
+    EXPECT_FALSE(Controller().EditingEnabled());
+    ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    const test::SeenBox& confirm = m_answerer.Seen()[0];
+    EXPECT_EQ(confirm.title, "Question");
+    EXPECT_EQ(confirm.text, "Confirm erasing following files:" + Lines({a, folder}));
+    EXPECT_EQ(confirm.icon, QMessageBox::Question);
+    EXPECT_EQ(confirm.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(confirm.defaultButton, QMessageBox::Yes);
+    const test::SeenBox& done = m_answerer.Seen()[1];
+    EXPECT_EQ(done.title, "Message");
+    EXPECT_EQ(done.text, "Data successfully erased");
+    EXPECT_EQ(done.icon, QMessageBox::Information);
+    EXPECT_FALSE(Exists(a) || Exists(folder));
+    EXPECT_EQ(ReadFile(b), "kept");
+    EXPECT_EQ(ReadFile(late), "not confirmed");
+    EXPECT_EQ(Rows(), std::vector<std::string>{});
+    ExpectIdle();
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+}
+
+// An item that cannot be erased is reported with its reason and keeps its row, marked, with
+// the reason as tooltip; the rows around it leave. Tried again once it can be erased, the
+// next run starts with an empty failure list and succeeds.
+TEST_F(EraseRunTest, FailedItemKeepsItsMarkedRowAndCanBeTriedAgain) {
+    const std::string first = MakeFile("1-first");
+    const std::string locked = MakeFile("2-locked");
+    const std::string last = MakeFile("3-last");
+    Open();
+    Insert({"1-first", "2-locked", "3-last"});
+    {
+        test::ImmutableFiles immutable;
+        if (!immutable.Add(locked)) {
+            GTEST_SKIP() << kSkipImmutable;
+        }
+        m_answerer.ThenClick(QMessageBox::Yes);
+        m_answerer.ThenClick(QMessageBox::Ok);
+        EraseAndWait();
+
+        ASSERT_EQ(m_answerer.Seen().size(), 2u);
+        const test::SeenBox& warning = m_answerer.Seen()[1];
+        EXPECT_EQ(warning.title, "Warning");
+        EXPECT_EQ(warning.icon, QMessageBox::Warning);
+        EXPECT_EQ(WithoutReasons(warning.text),
+                  "Following files can't be erased:" + Lines({locked}));
+        ASSERT_EQ(Rows(), std::vector<std::string>{locked});
+        EXPECT_TRUE(Controller().EraseRows().RowFailed(0));
+        const QString reason = warning.text.section(" - ", 1);
+        EXPECT_FALSE(reason.isEmpty());
+        EXPECT_TRUE(EraseListControl().topLevelItem(0)->toolTip(0).contains(reason))
+            << EraseListControl().topLevelItem(0)->toolTip(0).toStdString();
+        EXPECT_FALSE(Exists(first) || Exists(last));
+        EXPECT_TRUE(Exists(locked));
+        ExpectIdle();
+    }
+    m_answerer.ThenClick(QMessageBox::Yes);
+    m_answerer.ThenClick(QMessageBox::Ok);
+    EraseAndWait();
+    ASSERT_EQ(m_answerer.Seen().size(), 4u);
+    EXPECT_EQ(m_answerer.Seen()[3].text, "Data successfully erased");
+    EXPECT_FALSE(Exists(locked));
+    EXPECT_EQ(Rows(), std::vector<std::string>{});
+}
+
+// A stop: the item reads "Erase" from the answer on, not only from the end; what failed
+// before the stop and the file the stop cut short are reported and keep their marked rows,
+// the rows not reached stay as they were, and the bar goes back to 0.
+TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
+    test::ImmutableFiles immutable;
+    const std::string locked = MakeFile("1-locked");
+    if (!immutable.Add(locked)) {
+        GTEST_SKIP() << kSkipImmutable;
+    }
+    const std::string big = m_dir / "2-big";
+    ASSERT_TRUE(test::WriteFileOfSize(big, kLongFileSize));
+    const std::string later = MakeFile("3-later", "untouched");
+    ASSERT_TRUE(test::MakeDirs(m_dir / "4-folder"));
+    const std::string inFolder = MakeFile("4-folder/inner", "untouched too");
+    Open();
+    Choose(kCmdPasses3);
+    Insert({"1-locked", "2-big", "3-later", "4-folder"});
+
+    // The item's texts, each with whether the run was still going when it was set.
+    std::vector<std::pair<QString, bool>> itemTexts;
+    QObject::connect(&EraseItem(), &QAction::changed, m_frame.get(), [&] {
+        itemTexts.emplace_back(EraseItem().text(), m_frame->EraseRun().Running());
+    });
+    bool asked = false;
+    QObject::connect(m_frame->Bars().Progress(), &QProgressBar::valueChanged, m_frame.get(),
+                     [&](int value) {
+                         if (value > 0 && !asked) {
+                             asked = true;
+                             QTimer::singleShot(0, m_frame.get(), [&] { Choose(kCmdCancel); });
+                         }
+                     });
+    m_answerer.ThenClick(QMessageBox::Yes);  // erase
+    m_answerer.ThenClick(QMessageBox::Yes);  // stop
+    m_answerer.ThenClick(QMessageBox::Ok);   // what failed
+    EraseAndWait();
+
+    ASSERT_EQ(m_answerer.Seen().size(), 3u);
+    EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
+    EXPECT_EQ(m_answerer.Seen()[1].title, "Question");
+    EXPECT_EQ(WithoutReasons(m_answerer.Seen()[2].text),
+              "Following files can't be erased:" + Lines({locked, big}));
+    const std::vector<std::pair<QString, bool>> expectedTexts = {{"Cancel", true}, {"Erase", true}};
+    EXPECT_EQ(itemTexts, expectedTexts);
+    EXPECT_EQ(Rows(), (std::vector<std::string>{locked, big, later, m_dir / "4-folder"}));
+    const EraseList& rows = Controller().EraseRows();
+    EXPECT_TRUE(rows.RowFailed(0) && rows.RowFailed(1));
+    EXPECT_FALSE(rows.RowFailed(2) || rows.RowFailed(3));
+    EXPECT_TRUE(Exists(big));
+    EXPECT_EQ(ReadFile(later), "untouched");
+    EXPECT_EQ(ReadFile(inFolder), "untouched too");
+    ExpectIdle();
+}
+
+// While a run goes on, and still while a stopped run is ending, the list takes no edits and
+// the panes are not rebuilt (the run takes its rows off by position); the advertisement and
+// the pass count of the next run can be changed. Once the run has ended all works again.
+TEST_F(EraseRunTest, DuringARunTheListAndThePanesStayAsTheyAre) {
+    const std::string a = MakeFile("a");
+    const std::string b = MakeFile("b");
+    const std::string c = MakeFile("c");
+    CMainFrame& frame = Open(m_hold.Factory());
+    QSignalSpy rebuilt(&frame, &CMainFrame::PanesRebuilt);
+    Insert({"a", "b"});
+    m_answerer.ThenClick(QMessageBox::Yes);
+    Choose(kCmdEraseItem);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return m_hold.reached.load(); }));
+
+    // Running, then stopping: the same refusals.
+    for (bool stopping : {false, true}) {
+        SCOPED_TRACE(stopping ? "stopping" : "running");
+        Insert({"c"});
+        SelectRow(0);
+        Choose(kCmdDelete);
+        EXPECT_EQ(Controller().AddItems({ItemOf(c)}), 0);
+        EXPECT_EQ(Rows(), (std::vector<std::string>{a, b}));
+        for (int command : {kCmdBigIcons, kCmdTree, kCmdList, kCmdUseRightWindow}) {
+            Choose(command);
+        }
+        QCoreApplication::processEvents();
+        EXPECT_EQ(rebuilt.count(), 0);
+        EXPECT_EQ(frame.Settings().leftType, LeftPaneKind::List);
+        EXPECT_TRUE(frame.Settings().useRightWindow);
+        const bool advertisement = frame.Settings().showAdvertisement;
+        Choose(kCmdAdvertisement);
+        EXPECT_NE(frame.Settings().showAdvertisement, advertisement);
+        Choose(stopping ? kCmdPasses6 : kCmdPasses5);
+        EXPECT_EQ(frame.Menus().Action(kCmdPassesLabel)->text(),
+                  stopping ? "Passes: 6" : "Passes: 5");
+        if (!stopping) {
+            EXPECT_EQ(EraseItem().text(), "Cancel");
+            m_answerer.ThenClick(QMessageBox::Yes);
+            Choose(kCmdCancel);
+            EXPECT_EQ(EraseItem().text(), "Erase");
+        } else {
+            // Erase and Esc ask nothing more while the stop is under way.
+            Choose(kCmdEraseItem);
+            Choose(kCmdCancel);
+        }
+        EXPECT_TRUE(frame.EraseRun().Running());
+    }
+    EXPECT_EQ(m_answerer.Seen().size(), 2u);
+
+    // The worker was held before its first entry: that entry is reported, the rest stays.
+    m_answerer.ThenClick(QMessageBox::Ok);
+    QSignalSpy ended(&frame.EraseRun(), &EraseRunControl::Ended);
+    m_hold.letGo = true;
+    ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+    EXPECT_EQ(WithoutReasons(m_answerer.Seen()[2].text),
+              "Following files can't be erased:" + Lines({a}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{a, b}));
+    EXPECT_TRUE(Exists(a) && Exists(b));
+    ExpectIdle();
+    EXPECT_EQ(frame.Settings().passes, 6);
+
+    Choose(kCmdTree);
+    ASSERT_TRUE(rebuilt.wait(60000));
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+}
+
+// Closing while a run goes on asks to stop; No keeps everything going, Yes closes the window
+// once the run has ended (a second close meanwhile asks nothing).
+TEST_F(EraseRunTest, ClosingDuringARunAsksAndClosesOnlyAfterTheRunEnded) {
+    MakeFile("a");
+    CMainFrame& frame = Open(m_hold.Factory());
+    Insert({"a"});
+    m_answerer.ThenClick(QMessageBox::Yes);
+    Choose(kCmdEraseItem);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return m_hold.reached.load(); }));
+
+    m_answerer.ThenClick(QMessageBox::No);
+    frame.close();
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
+    EXPECT_FALSE(frame.Closing());
+    EXPECT_EQ(EraseItem().text(), "Cancel");
+
+    m_answerer.ThenClick(QMessageBox::Yes);
+    frame.close();
+    frame.close();  // asked already: no second question
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_answerer.Seen().size(), 3u);
+    EXPECT_TRUE(frame.isVisible() && frame.Closing());
+
+    m_answerer.ThenClick(QMessageBox::Ok);  // the entry the stop left
+    m_hold.letGo = true;
+    ASSERT_TRUE(EventuallyOnLoop([&] { return !frame.isVisible(); }));
+    EXPECT_EQ(m_answerer.Unexpected(), 0);
+}
+
+// A drive row is confirmed as the free space of its volume; a long list is cut after twenty
+// paths so that the box still fits the screen. No leaves everything as it was.
+TEST_F(EraseRunTest, ConfirmationNamesFreeSpaceAndFitsTheScreen) {
+    std::vector<FileItem> items;
+    for (int i = 0; i < 1000; ++i) {
+        items.push_back(ItemOf(MakeFile("f" + std::to_string(1000 + i), "")));
+    }
+    Open();
+    const std::vector<Volume> volumes = ListVolumes();
+    if (!volumes.empty()) {
+        std::optional<FileItem> drive = DriveItem(volumes.front().root);
+        ASSERT_TRUE(drive);
+        ASSERT_EQ(Controller().AddItems({*drive}), 1);
+        m_answerer.ThenClick(QMessageBox::No);
+        Choose(kCmdEraseItem);
+        ASSERT_EQ(m_answerer.Seen().size(), 1u);
+        EXPECT_EQ(m_answerer.Seen()[0].text,
+                  "Confirm erasing following files:\nFree space on drive " +
+                      QString::fromStdString(drive->name));
+        SelectRow(0);
+        Choose(kCmdDelete);
+    }
+    ASSERT_EQ(Controller().AddItems(items), 1000);
+    int boxHeight = 0;
+    m_answerer.Then([&](QMessageBox* box) {
+        boxHeight = box->height();
+        box->button(QMessageBox::No)->click();
+    });
+    const std::size_t seen = m_answerer.Seen().size();
+    Choose(kCmdEraseItem);
+
+    ASSERT_EQ(m_answerer.Seen().size(), seen + 1);
+    const QStringList lines = m_answerer.Seen().back().text.split('\n');
+    ASSERT_EQ(lines.size(), 1 + 20 + 1);
+    EXPECT_EQ(lines[1].toStdString(), items[0].FullPath());
+    EXPECT_EQ(lines.back(), "... and 980 more");
+    EXPECT_GT(boxHeight, 0);
+    EXPECT_LE(boxHeight, QGuiApplication::primaryScreen()->availableGeometry().height());
+    EXPECT_EQ(Rows().size(), 1000u);
+    EXPECT_TRUE(Exists(items[999].FullPath()));
+    ExpectIdle();
+}
+
+}  // namespace
+}  // namespace tolvane
