@@ -1,25 +1,43 @@
 // Renders the confirmation box (plain, and with notes on where overwriting in place cannot be
 // relied on), the progress dialog and the closing notes of a command-line run, the About box,
-// and the main window at 1000 x 700 in each left-pane kind and in one-pane mode, to PNG files
-// for a look by eye. Not a test: build and run it with
+// the main window at 1000 x 700 in each left-pane kind and in one-pane mode, and the main
+// window with rows and their sizes in the erase list and in the middle of erasing them, to PNG
+// files for a look by eye. Not a test: build and run it with
 //     cmake --build <build folder> --target screenshots
 // which writes <build folder>/screenshots/*.png on the offscreen platform; or run the
 // program by hand with the output folder as its argument. The main window reads and writes
-// its settings in a temporary folder, never the user's, and starts no helper program.
+// its settings in a temporary folder, never the user's, and starts no helper program; the run
+// erases files it made in that folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <functional>
+#include <thread>
 
 #include "app/CEraseProgressDlg.h"
 #include "app/CMainFrame.h"
+#include "app/EraseRunControl.h"
+#include "app/MainCommands.h"
 #include "app/MessageBoxes.h"
 #include "app/RunReport.h"
 #include "app/SettingsStore.h"
+#include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 #include "engine/MediumCheck.h"
+#include "panes/PaneController.h"
+#include "platform/FindData.h"
 #include "views/CAboutBox.h"
 
 namespace {
@@ -63,6 +81,107 @@ bool SaveMainWindow(int leftType, int rightType, bool hint, const QString& folde
         frame.OnLeftPaneBeginDrag();
     }
     return SaveGrab(frame, folder, name);
+}
+
+// Runs the event loop until `done` holds, for at most a minute.
+bool WaitFor(const std::function<bool()>& done) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > giveUp) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// A file of `size` bytes; its item for the erase list.
+tolvane::FileItem MakeItem(const std::string& path, std::uint64_t size) {
+    if (size != 0) {
+        std::ofstream(path, std::ios::binary) << std::string(size, 'x');
+    }
+    tolvane::FileItem item;
+    item.folder = path.substr(0, path.rfind('/') + 1);
+    item.name = path.substr(path.rfind('/') + 1);
+    item.findData.name = item.name;
+    struct statx st {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &st) == 0) {
+        tolvane::FillFindData(st, item.findData);
+    }
+    return item;
+}
+
+// The two-pane List window with rows and their sizes, then in the middle of erasing them: the
+// worker is held once the first row's file is gone, so the bar and the list show a run under
+// way. The boxes are answered as a user would (Yes, then OK).
+bool SaveMainWindowRun(const QString& home, const QString& folder) {
+    const std::string files = (home + "/files").toStdString();
+    QDir().mkpath(QString::fromStdString(files + "/holiday photos"));
+    std::vector<tolvane::FileItem> items = {
+        MakeItem(files + "/tax return 2023.ods", 24u << 20),
+        MakeItem(files + "/holiday photos/beach.jpg", 3u << 20),
+        MakeItem(files + "/letter to the bank.odt", 180u << 10),
+        MakeItem(files + "/passwords.kdbx", 9000),
+    };
+    MakeItem(files + "/holiday photos/dinner.jpg", 5u << 20);
+    items[1] = MakeItem(files + "/holiday photos", 0);
+    const std::string first = items[0].FullPath();
+
+    std::atomic<bool> held{false};
+    std::atomic<bool> letGo{false};
+    tolvane::SetSettingDword("LeftType", 2);
+    tolvane::SetSettingDword("RightType", 1);
+    tolvane::SetSettingDword("Passes", 1);
+    tolvane::MainFrameHooks hooks;
+    hooks.openUrl = [](const QUrl&) { return false; };
+    hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
+    hooks.makeEngine = [&](int passes) {
+        auto engine = std::make_unique<tolvane::EraseEngine>(passes);
+        tolvane::PauseGate::Hooks gate;
+        gate.arriving = [&] {
+            struct stat st;
+            if (::lstat(first.c_str(), &st) != 0 && !held.exchange(true)) {
+                while (!letGo.load()) {
+                    std::this_thread::yield();
+                }
+            }
+        };
+        engine->Gate().SetHooks(std::move(gate));
+        return engine;
+    };
+    tolvane::CMainFrame frame(hooks);
+    frame.resize(1000, 700);
+    frame.OnLeftPaneBeginDrag();
+    frame.show();
+    tolvane::PaneController& controller = *frame.Controller();
+    controller.AddItems(items);
+    QTreeWidget* rows = controller.EraseList();
+    const bool sized = WaitFor([&] {
+        for (int i = 0; i < rows->topLevelItemCount(); ++i) {
+            if (rows->topLevelItem(i)->text(1).isEmpty()) {
+                return false;
+            }
+        }
+        return true;
+    });
+    bool ok = sized && SaveGrab(frame, folder, "main-rows.png");
+
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            QAbstractButton* button = box->button(QMessageBox::Yes);
+            (button ? button : box->button(QMessageBox::Ok))->click();
+        }
+    });
+    answer.start(20);
+    frame.OnCommand(tolvane::kCmdEraseItem);
+    ok = WaitFor([&] { return held.load(); }) && ok;
+    QApplication::processEvents();
+    ok = SaveGrab(frame, folder, "main-erasing.png") && ok;
+    letGo = true;
+    ok = WaitFor([&] { return !frame.EraseRun().Running(); }) && ok;
+    frame.close();
+    return WaitFor([&] { return !frame.isVisible(); }) && ok;
 }
 
 }  // namespace
@@ -116,5 +235,6 @@ int main(int argc, char** argv) {
     ok = SaveMainWindow(1, 1, false, folder, "main-bigicons.png") && ok;
     ok = SaveMainWindow(2, 1, false, folder, "main-list.png") && ok;
     ok = SaveMainWindow(2, 0, false, folder, "main-onepane.png") && ok;
+    ok = SaveMainWindowRun(home.path(), folder) && ok;
     return ok ? 0 : 1;
 }
