@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>

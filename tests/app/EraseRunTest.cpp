@@ -124,9 +124,10 @@ protected:
 
     // The window with the List kind, its browser list in the test's folder, and the run's
     // engines from `factory` (plain ones when empty).
-    CMainFrame& Open(EngineFactory factory = {}) {
+    CMainFrame& Open(EngineFactory factory = {}, bool twoPanes = true) {
         MainSettings settings;
         settings.leftType = LeftPaneKind::List;
+        settings.useRightWindow = twoPanes;
         settings.desktopShortcut = false;
         PaneState state;
         state.folder[0] = m_dir.Path() + "/";
@@ -156,8 +157,13 @@ protected:
         return m_dir / name;
     }
     // Selects these entries of the browser list and presses Insert with the list focused.
-    // The entries are put into the list as its listing shows them.
     void Insert(const std::vector<std::string>& names) {
+        Select(names);
+        Choose(kCmdInsert);
+    }
+    // Selects these entries of the browser list, focused. The entries are put into the list
+    // as its listing shows them.
+    void Select(const std::vector<std::string>& names) {
         QListWidget& list = BrowserList();
         list.clearSelection();
         for (const std::string& name : names) {
@@ -173,7 +179,6 @@ protected:
         }
         list.setFocus();
         QCoreApplication::processEvents();
-        Choose(kCmdInsert);
     }
     void SelectRow(int row) {
         EraseListControl().clearSelection();
@@ -253,6 +258,26 @@ TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
     EXPECT_EQ(Rows(), std::vector<std::string>{});
     ExpectIdle();
     EXPECT_EQ(m_answerer.Unexpected(), 0);
+}
+
+// With one browsing view there is no erase list: Erase takes the view's selection.
+TEST_F(EraseRunTest, OnePaneErasesTheSelection) {
+    const std::string a = MakeFile("a");
+    const std::string b = MakeFile("b", "kept");
+    const std::string c = MakeFile("c");
+    CMainFrame& frame = Open({}, false);
+    ASSERT_FALSE(frame.Views().TwoPanes());
+    Select({"a", "c"});
+    m_answerer.ThenClick(QMessageBox::Yes);
+    m_answerer.ThenClick(QMessageBox::Ok);
+    EraseAndWait();
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[0].text, "Confirm erasing following files:" + Lines({a, c}));
+    EXPECT_EQ(m_answerer.Seen()[1].text, "Data successfully erased");
+    EXPECT_FALSE(Exists(a) || Exists(c));
+    EXPECT_EQ(ReadFile(b), "kept");
+    ExpectIdle();
 }
 
 // An item that cannot be erased is reported with its reason and keeps its row, marked, with
