@@ -17,13 +17,19 @@ namespace tolvane {
 PaneController::PaneController(WorkerPasses passes)
     : m_passes(std::move(passes)),
       m_eraseRows(m_sizePass, [this] { m_workers.Sizing().Wake(); }),
-      m_sizeWorker(m_eraseRows, m_sizePass) {
+      m_sizeWorker(m_eraseRows, m_sizePass, m_gui) {
     if (!m_passes.sizing) {
         m_passes.sizing = m_sizeWorker.MakePass();
     }
 }
 
-PaneController::~PaneController() = default;
+PaneController::~PaneController() {
+    // A worker may be waiting for this thread, which will not run its event loop again for
+    // this controller: closing the gate answers it, so it ends and the workers are joined
+    // below (m_workers) instead of waiting for each other forever.
+    m_destroying = true;
+    m_gui.Close();
+}
 
 void PaneController::SetListViews(QListWidget* list1, QTreeWidget* eraseList, QListWidget* list2,
                                   bool bigIcons) {
@@ -128,7 +134,11 @@ bool PaneController::Shutdown() {
     }
     CancelListing();
     DestroyDropTargets();
-    return m_workers.Shutdown([this] { emit PanesClosed(); });
+    return m_workers.Shutdown([this] {
+        if (!m_destroying) {
+            emit PanesClosed();
+        }
+    });
 }
 
 void PaneController::RefreshAll() {

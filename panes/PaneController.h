@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTreeWidget>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "items/FileItem.h"
 #include "items/PaneState.h"
 #include "panes/EraseList.h"
+#include "panes/GuiCallGate.h"
 #include "panes/IconCache.h"
 #include "panes/PaneWorkers.h"
 #include "panes/SizePass.h"
@@ -60,8 +62,9 @@ public:
     static constexpr std::array<int, 3> kDefaultColumnWidth{150, 75, 225};
 
     explicit PaneController(WorkerPasses passes = {});
-    // Delete only after PanesClosed, or when Start was never called: a controller destroyed
-    // while its workers run would wait for them on the window's thread.
+    // Normally deleted after PanesClosed. Deleted earlier (a window destroyed without being
+    // closed), it stops the workers and waits for them here, answering no more of their calls
+    // to this thread, and PanesClosed is not emitted.
     ~PaneController() override;
 
     void SetListViews(QListWidget* list1, QTreeWidget* eraseList, QListWidget* list2,
@@ -191,12 +194,14 @@ private:
     bool m_editingEnabled = true;
     PaneState m_state;
     IconCache m_icons;
+    GuiCallGate m_gui;  // the workers' calls to this thread
     SizePass m_sizePass;
     tolvane::EraseList m_eraseRows;
     SizeWorker m_sizeWorker;
     std::array<std::unique_ptr<FileDropTarget>, 3> m_dropTarget;
     DragRunner m_dragRunner;
     const QMimeData* m_dragData = nullptr;  // the data of the drag running now, if any
+    std::atomic<bool> m_destroying{false};
     // Last: its destructor joins the teardown thread, which still reads the workers.
     PaneWorkers m_workers;
 };

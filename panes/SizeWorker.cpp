@@ -1,7 +1,5 @@
 #include "panes/SizeWorker.h"
 
-#include <QMetaObject>
-
 namespace tolvane {
 
 WorkerThread::Pass SizeWorker::MakePass() {
@@ -12,15 +10,13 @@ WorkerThread::Pass SizeWorker::MakePass() {
 
 std::optional<SizeJob> SizeWorker::TakeUnsizedRow(std::size_t from) {
     std::optional<SizeJob> job;
-    // A call that cannot be delivered leaves `job` empty: the pass ends, as for an empty list.
-    QMetaObject::invokeMethod(
-        &m_context, [&] { job = m_rows.TakeUnsizedRow(from); }, Qt::BlockingQueuedConnection);
+    // A call the closed gate refused leaves `job` empty: the pass ends, as for an empty list.
+    m_gui.Run([&] { job = m_rows.TakeUnsizedRow(from); });
     return job;
 }
 
 void SizeWorker::StoreSize(const SizeJob& job, std::uint64_t bytes) {
-    QMetaObject::invokeMethod(
-        &m_context, [&] { m_rows.StoreSize(job, bytes); }, Qt::BlockingQueuedConnection);
+    m_gui.Run([&] { m_rows.StoreSize(job, bytes); });
 }
 
 }  // namespace tolvane

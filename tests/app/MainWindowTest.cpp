@@ -19,11 +19,14 @@
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <tuple>
 
 #include "MainFrameTestSupport.h"
 #include "QtTestEnvironment.h"
+#include "TempDir.h"
 #include "app/MainBars.h"
 #include "app/MainCommands.h"
 #include "app/MainMenus.h"
@@ -39,6 +42,7 @@ class MainWindowTest : public testing::Test {
 protected:
     void SetUp() override { std::filesystem::remove(test::StoreFile()); }
     void TearDown() override {
+        m_letGo = true;  // a failed test must not leave a worker waiting
         m_frame.reset();
         std::filesystem::remove(test::StoreFile());
     }
@@ -48,6 +52,9 @@ protected:
             auto controller = std::make_unique<test::RecordingController>(
                 PaneController::WorkerPasses{m_slow.Pass(), {}});
             m_controllers.push_back(controller.get());
+            if (m_prepare) {
+                m_prepare(*controller);
+            }
             return controller;
         };
         hooks.openUrl = [this](const QUrl& url) {
@@ -82,6 +89,8 @@ protected:
     const PaneViews& Views() const { return m_frame->Views(); }
 
     test::SlowWorker m_slow{.release = true};
+    std::function<void(PaneController&)> m_prepare;  // before the controller starts
+    std::atomic<bool> m_letGo{false};
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<test::RecordingController*> m_controllers;
     std::vector<QUrl> m_opened;
@@ -313,6 +322,43 @@ TEST_F(MainWindowTest, ClosingWaitsForTheControllerWhileTheEventLoopRuns) {
     EXPECT_FALSE(hiddenBeforeWorkerReturned);
     EXPECT_EQ(panesClosed.count(), 1);
     EXPECT_EQ(frame.Controller(), nullptr);
+}
+
+// A window destroyed while the size worker waits for the window's thread in the middle of a
+// count goes at once, whether it was never closed or its close had only begun.
+TEST_F(MainWindowTest, DestroyedWhileTheSizeWorkerWaitsForTheWindowItGoesAtOnce) {
+    test::TempDir dir;
+    ASSERT_TRUE(test::MakeDirs(dir / "folder/sub"));
+    FileItem folder;
+    folder.folder = dir.Path() + "/";
+    folder.name = "folder";
+    for (bool closeFirst : {false, true}) {
+        SCOPED_TRACE(closeFirst ? "close begun" : "never closed");
+        std::atomic<bool> counting{false};
+        std::atomic<int> queued{0};
+        m_letGo = false;
+        m_prepare = [&](PaneController& controller) {
+            controller.Sizes().SetFolderHook([&](std::size_t) {
+                counting = true;
+                while (!m_letGo.load()) {
+                    std::this_thread::yield();
+                }
+            });
+            controller.Sizes().Gate().SetQueuedHook([&] { ++queued; });
+        };
+        CMainFrame& frame = Open();
+        ASSERT_EQ(frame.Controller()->AddItems({folder}), 1);
+        ASSERT_TRUE(EventuallyOnLoop([&] { return counting.load(); }));
+        const int before = queued.load();
+        m_letGo = true;
+        while (queued.load() == before) {  // the total is handed over: the worker waits
+            std::this_thread::yield();
+        }
+        if (closeFirst) {
+            frame.close();
+        }
+        m_frame.reset();
+    }
 }
 
 TEST_F(MainWindowTest, ClosingDuringARebuildClosesWhenTheOldPanesHaveClosed) {
