@@ -157,6 +157,7 @@ void CMainFrame::CreatePaneController() {
         controller.AttachLocationBoxes(m_bars->LocationBox(), nullptr);
     }
     controller.SetShowSpecialFolders(true);
+    controller.SetOpenFile(m_hooks.openFile);
     Data::MemoryReader reader(m_paneState);
     controller.LoadPaneState(reader);
     // Emitted on the controller's teardown thread: delivered here through the event loop.

@@ -29,6 +29,8 @@ struct MainFrameHooks {
     // run's pause gate.
     EngineFactory makeEngine;
     OpenUrlFunction openUrl = OpenWithDesktop;
+    // Files opened from the browser panes.
+    OpenFileFunction openFile = OpenFileWithDesktop;
     // The desktop launcher and the file-manager entries: this program's path and the runner
     // of the kvc helper.
     ShellHooks shell = DefaultShellHooks();

@@ -11,8 +11,16 @@
 
 #include "items/DataReader.h"
 #include "items/DataWriter.h"
+#include "panes/TreePaths.h"
 
 namespace tolvane {
+namespace {
+
+// The special and trash folders are probed again this often (in timer ticks) even when the
+// volumes stay, so a folder made meanwhile shows up.
+constexpr int kProbeEveryTicks = 10;
+
+}  // namespace
 
 PaneController::PaneController(WorkerPasses passes)
     : m_passes(std::move(passes)),
@@ -51,8 +59,13 @@ void PaneController::AttachLocationBoxes(QComboBox* box1, QComboBox* box2) {
     m_locationBox = {box1, box2};
 }
 
+void PaneController::SetVolumeSource(LocationSource::VolumeReader readVolumes) {
+    m_locationSource = LocationSource(std::move(readVolumes));
+}
+
 void PaneController::LoadPaneState(Data::Reader& reader) {
     tolvane::LoadPaneState(reader, m_state);
+    m_navigator.LastFolders().Load(m_state.lastFolderByDrive);
 }
 
 void PaneController::SavePaneState(Data::Writer& writer) {
@@ -61,6 +74,7 @@ void PaneController::SavePaneState(Data::Writer& writer) {
             m_state.columnWidth[column] = m_eraseList->columnWidth(column);
         }
     }
+    m_state.lastFolderByDrive = m_navigator.LastFolders().ToMap();
     tolvane::SavePaneState(writer, m_state);
 }
 
@@ -69,7 +83,44 @@ bool PaneController::Start() {
     PrepareEraseList();
     CreateDropTargets();
     ShowFolders();
-    return m_workers.Start(m_passes.listing, m_passes.sizing);
+    if (m_passes.listing) {
+        // A stand-in pass: nothing is listed.
+        return m_workers.Start(m_passes.listing, m_passes.sizing);
+    }
+    StartListing();
+    return m_workers.Start(m_listing->Pass(), m_passes.sizing);
+}
+
+void PaneController::StartListing() {
+    ListingThread::Views views;
+    for (std::size_t side = 0; side < 2; ++side) {
+        views.lists[side] = m_listView[side];
+        views.trees[side] = m_treeView[side];
+        views.edits[side] = m_pathEdit[side];
+    }
+    ListingThread::Hooks hooks;
+    hooks.folderShown = [this](std::size_t side, const std::string& folder) {
+        m_state.folder[side] = folder;
+        m_navigator.FolderShown(folder);
+    };
+    hooks.probed = [this](ProbedFolders probed) {
+        m_locationSource.SetProbed(std::move(probed));
+        SyncLocations();
+    };
+    m_listing = std::make_unique<ListingThread>(std::move(views), m_icons, m_locations, hooks);
+    // Attached before the first request, so that request wakes the worker once it runs.
+    m_workers.Listing().SetWatchFds(m_listing->WatchFds());
+    m_listing->Attach(&m_workers.Listing());
+    m_navigator.Attach(m_listing.get());
+    RefreshLocations();
+    for (std::size_t side = 0; side < 2; ++side) {
+        if (m_listView[side]) {
+            ShowDriveOfFolder(side, m_state.folder[side]);
+        }
+        if (m_treeView[side]) {
+            m_listing->SelectPathInTree(side, m_state.folder[side]);
+        }
+    }
 }
 
 void PaneController::PrepareLists() {
@@ -78,6 +129,11 @@ void PaneController::PrepareLists() {
             continue;
         }
         list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        // A folder of many thousand entries is laid out in steps between the rows arriving,
+        // and every row has the same size, so the window keeps answering while it fills.
+        list->setUniformItemSizes(true);
+        list->setLayoutMode(QListView::Batched);
+        list->setBatchSize(512);
         if (m_bigIcons) {
             list->setViewMode(QListView::IconMode);
             list->setIconSize(QSize(32, 32));
@@ -134,6 +190,9 @@ bool PaneController::Shutdown() {
     }
     CancelListing();
     DestroyDropTargets();
+    if (m_listing) {
+        m_listing->Stop();
+    }
     return m_workers.Shutdown([this] {
         if (!m_destroying) {
             emit PanesClosed();
@@ -141,13 +200,155 @@ bool PaneController::Shutdown() {
     });
 }
 
+void PaneController::CancelListing() {
+    m_workers.CancelListing();
+    if (m_listing) {
+        m_listing->CancelReads();
+    }
+}
+
 void PaneController::RefreshAll() {
+    if (m_listing) {
+        m_listing->RereadLists();
+    }
     RefreshTreeFrom(nullptr, nullptr);
 }
 
 void PaneController::RefreshTreeFrom(QTreeWidgetItem* item1, QTreeWidgetItem* item2) {
-    m_treeRefreshFrom = {item1, item2};
-    m_workers.Listing().Wake();
+    if (!m_listing) {
+        m_workers.Listing().Wake();
+        return;
+    }
+    m_listing->RefreshTree(0, item1);
+    m_listing->RefreshTree(1, item2);
+}
+
+void PaneController::RefreshLocations() {
+    const bool volumesChanged = m_locationSource.ReadVolumes();
+    if (m_listing && (volumesChanged || m_refreshTicks % kProbeEveryTicks == 0)) {
+        m_listing->RequestProbe(m_locationSource.PlainVolumes());
+    }
+    ++m_refreshTicks;
+    SyncLocations();
+}
+
+void PaneController::SyncLocations() {
+    const bool boxes = m_locationBox[0] || m_locationBox[1];
+    if (boxes) {
+        const std::vector<Location> list =
+            BuildLocationList(LocationListKind::Box,
+                              m_locationSource.Inputs(m_state.recentFolders, m_showSpecialFolders));
+        for (const QPointer<QComboBox>& box : m_locationBox) {
+            if (box) {
+                SyncLocationBox(*box, m_locations, list, m_icons);
+            }
+        }
+        m_locations = list;
+    }
+    if (m_treeView[0] || m_treeView[1]) {
+        const std::vector<Location> list =
+            BuildLocationList(LocationListKind::Tree,
+                              m_locationSource.Inputs(m_state.recentFolders, m_showSpecialFolders));
+        std::optional<std::size_t> firstNew;
+        for (const QPointer<QTreeWidget>& tree : m_treeView) {
+            if (tree) {
+                std::optional<std::size_t> first = SyncTreeRoots(*tree, m_locations, list, m_icons);
+                if (first && (!firstNew || *first < *firstNew)) {
+                    firstNew = first;
+                }
+            }
+        }
+        m_locations = list;
+        if (firstNew && m_listing) {
+            m_listing->RootsChanged(*firstNew, list.size());
+            RefreshTreeFrom(nullptr, nullptr);
+        }
+    }
+}
+
+void PaneController::OnLocationSelected(int index) {
+    m_navigator.OnLocationSelected(0, m_locationBox[0], m_pathEdit[0], index);
+}
+
+void PaneController::OpenSelection() {
+    if (QListWidget* list = m_listView[0]) {
+        QModelIndexList selected = list->selectionModel()->selectedIndexes();
+        if (!selected.isEmpty()) {
+            const auto first = std::min_element(
+                selected.begin(), selected.end(),
+                [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+            m_navigator.OpenListItem(0, m_pathEdit[0], *list->item(first->row()));
+        }
+    }
+    if (QTreeWidget* tree = m_treeView[0]) {
+        m_navigator.OpenTreeItem(ItemPath(tree, nullptr));
+    }
+}
+
+void PaneController::OnTreeSelectionChanged(QTreeWidgetItem* item) {
+    QTreeWidget* tree = m_treeView[0];
+    if (item == nullptr || tree == nullptr || item->treeWidget() != tree) {
+        return;
+    }
+    RefreshTreeFrom(item, nullptr);
+    const std::string path = ItemPath(tree, item);
+    SetPathText(m_pathEdit[0], QString::fromStdString(path));
+    // Kept as the side's folder, so it is saved and selected again at the next start.
+    if (!path.empty()) {
+        m_state.folder[0] = path;
+    }
+}
+
+std::string PaneController::ItemPath(QTreeWidget* tree, QTreeWidgetItem* item) const {
+    if (tree == nullptr) {
+        return std::string();
+    }
+    return tolvane::ItemPath(*tree, item != nullptr ? item : tree->currentItem(), m_locations);
+}
+
+std::string PaneController::ItemFolder(QTreeWidget* tree, QTreeWidgetItem* item) const {
+    if (tree == nullptr) {
+        return std::string();
+    }
+    return tolvane::ItemFolder(*tree, item != nullptr ? item : tree->currentItem(), m_locations);
+}
+
+const Location* PaneController::TreeRootLocation(QTreeWidgetItem* item) const {
+    for (const QPointer<QTreeWidget>& tree : m_treeView) {
+        if (tree) {
+            if (const Location* location = RootLocation(*tree, item, m_locations)) {
+                return location;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::size_t PaneController::SideOf(const QTreeWidget* tree) const {
+    return tree != nullptr && tree == m_treeView[1] ? 1 : 0;
+}
+
+void PaneController::SelectPathInTree(QTreeWidget* tree, const std::string& path) {
+    if (m_listing && tree != nullptr) {
+        m_listing->SelectPathInTree(SideOf(tree), path);
+    }
+}
+
+void PaneController::ShowDriveOfFolder(std::size_t side, const std::string& folder) {
+    m_navigator.ShowDriveOfFolder(side, m_locationBox[side], folder);
+}
+
+void PaneController::NavigateTo(std::size_t side, const std::string& folder) {
+    CancelListing();
+    m_navigator.NavigateTo(side, m_pathEdit[side], folder);
+}
+
+std::string PaneController::RecallFolder(const std::string& volumeRoot) const {
+    return m_navigator.RecallFolder(volumeRoot);
+}
+
+std::string PaneController::SideFolder(std::size_t side) const {
+    return m_listing ? m_listing->Folder(side) : m_state.folder[side];
 }
 
 int PaneController::FocusedSide() const {

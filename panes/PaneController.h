@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "items/FileItem.h"
@@ -18,9 +19,14 @@
 #include "panes/EraseList.h"
 #include "panes/GuiCallGate.h"
 #include "panes/IconCache.h"
+#include "panes/ListingThread.h"
+#include "panes/LocationSync.h"
+#include "panes/Locations.h"
+#include "panes/Navigator.h"
 #include "panes/PaneWorkers.h"
 #include "panes/SizePass.h"
 #include "panes/SizeWorker.h"
+#include "views/Shell.h"
 
 namespace Data {
 class Reader;
@@ -50,8 +56,9 @@ class PaneController : public QObject {
     Q_OBJECT
 
 public:
-    // What the two workers do each time they are woken; empty: nothing for the listing worker
-    // and the erase list's sizing for the size worker. Tests give stand-ins.
+    // What the two workers do each time they are woken; empty: the folder listing for the
+    // listing worker (ListingThread) and the erase list's sizing for the size worker. Tests
+    // give stand-ins; with a stand-in listing pass nothing is listed.
     struct WorkerPasses {
         WorkerThread::Pass listing;
         WorkerThread::Pass sizing;
@@ -73,6 +80,10 @@ public:
     void AttachPathEdits(QLineEdit* edit1, QLineEdit* edit2);
     void AttachLocationBoxes(QComboBox* box1, QComboBox* box2);
     void SetShowSpecialFolders(bool show) { m_showSpecialFolders = show; }
+    // Before Start: where the volumes come from (the mount table when not set).
+    void SetVolumeSource(LocationSource::VolumeReader readVolumes);
+    // How files are opened (the desktop's program when not set).
+    void SetOpenFile(OpenFileFunction openFile) { m_navigator.SetOpenFile(std::move(openFile)); }
     bool ShowSpecialFolders() const { return m_showSpecialFolders; }
     bool BigIcons() const { return m_bigIcons; }
 
@@ -90,12 +101,16 @@ public:
     bool Shutdown();
     bool ShuttingDown() const { return m_workers.ShuttingDown(); }
 
-    // Routed from the window. The locations, listing and drag work of later stages fills
-    // these in; until then they do nothing.
-    virtual void RefreshLocations() {}
-    virtual void OnLocationSelected(int /*index*/) {}
-    virtual void OpenSelection() {}
-    virtual void OnTreeSelectionChanged(QTreeWidgetItem* /*item*/) {}
+    // Routed from the window.
+    // The location box or tree roots follow the volumes, special, trash and recent folders
+    // (the window's one-second timer). Reads the mount table and the environment only.
+    virtual void RefreshLocations();
+    // The location box's entry `index` was chosen.
+    virtual void OnLocationSelected(int index);
+    // Double-click or Enter in the left pane: enters a folder, opens a file.
+    virtual void OpenSelection();
+    // A new tree item is selected: its branch is read again and becomes the side's folder.
+    virtual void OnTreeSelectionChanged(QTreeWidgetItem* item);
 
     // The erase list. Insert: adds the selection of the browser control that has the focus
     // (side 1; the erase list itself or nothing focused adds nothing) and remembers its
@@ -147,7 +162,7 @@ public:
     // Both trees refresh from the top at the listing worker's next pass.
     void RefreshAll();
     void RefreshTreeFrom(QTreeWidgetItem* item1, QTreeWidgetItem* item2);
-    void CancelListing() { m_workers.CancelListing(); }
+    void CancelListing();
     void SetEditingEnabled(bool enabled) { m_editingEnabled = enabled; }
     bool EditingEnabled() const { return m_editingEnabled; }
 
@@ -158,6 +173,29 @@ public:
     static void SetPathText(QLineEdit* edit, const QString& text);
 
     QTreeWidget* EraseList() const { return m_eraseList; }
+
+    // Tree items and paths (GUI thread; no volume is touched). Item null: the tree's
+    // selected item. A folder's path ends with '/', a file's does not.
+    std::string ItemPath(QTreeWidget* tree, QTreeWidgetItem* item) const;
+    // The folder holding the item; empty for a volume's root item, whose row stands for the
+    // volume's free space (Location::freeSpaceItem).
+    std::string ItemFolder(QTreeWidget* tree, QTreeWidgetItem* item) const;
+    // The location a root item of either tree stands for; null for any other item. A root
+    // is a volume entry when its kind is LocationKind::Volume, whatever its path.
+    const Location* TreeRootLocation(QTreeWidgetItem* item) const;
+    // Expands the tree along the path as its branches are read and selects the item of its
+    // last folder (the text after the last '/' is no component). The root is the deepest
+    // volume holding the path; children match by exact name.
+    void SelectPathInTree(QTreeWidget* tree, const std::string& path);
+    // Puts the side's location box on the volume of the folder and lists the folder.
+    void ShowDriveOfFolder(std::size_t side, const std::string& folder);
+    // Lists the folder in the side's list, with ".." selected.
+    void NavigateTo(std::size_t side, const std::string& folder);
+    std::string RecallFolder(const std::string& volumeRoot) const;
+    // The location list as the box or the tree roots show it.
+    const std::vector<Location>& Locations() const { return m_locations; }
+    // The folder the side's list was last asked to show.
+    std::string SideFolder(std::size_t side) const;
     // The icons of every control the controller fills (GUI thread only).
     IconCache& Icons() { return m_icons; }
 
@@ -181,6 +219,9 @@ private:
     Qt::DropAction RunDrag(QAbstractItemView* source, const std::vector<FileItem>& items);
     void OnOwnDragDropped();
     void OnFilesDropped(const std::vector<FileItem>& items);
+    void StartListing();
+    void SyncLocations();
+    std::size_t SideOf(const QTreeWidget* tree) const;
 
     WorkerPasses m_passes;
     std::array<QPointer<QComboBox>, 2> m_locationBox;
@@ -188,7 +229,6 @@ private:
     std::array<QPointer<QListWidget>, 2> m_listView;
     QPointer<QTreeWidget> m_eraseList;
     std::array<QPointer<QTreeWidget>, 2> m_treeView;
-    std::array<QTreeWidgetItem*, 2> m_treeRefreshFrom{nullptr, nullptr};
     bool m_bigIcons = false;
     bool m_showSpecialFolders = false;
     bool m_editingEnabled = true;
@@ -202,6 +242,12 @@ private:
     DragRunner m_dragRunner;
     const QMimeData* m_dragData = nullptr;  // the data of the drag running now, if any
     std::atomic<bool> m_destroying{false};
+    LocationSource m_locationSource;
+    std::vector<Location> m_locations;  // as the box or the tree roots show them
+    Navigator m_navigator{m_locations};
+    int m_refreshTicks = 0;
+    // Before the workers: it must outlive the worker that runs its pass.
+    std::unique_ptr<ListingThread> m_listing;
     // Last: its destructor joins the teardown thread, which still reads the workers.
     PaneWorkers m_workers;
 };

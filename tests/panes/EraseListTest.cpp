@@ -102,7 +102,8 @@ protected:
     }
 
     Controls controls;
-    PaneController controller;
+    // The test fills the list itself: a listing pass that lists nothing.
+    PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
 };
 
 // Insert twice adds each entry once and never "..", names with '*' and '?' are collected as

@@ -1,0 +1,427 @@
+// The browser panes on real folders: the list follows its folder and the user's moves, the
+// tree follows its branches, the locations follow the volumes, files open through the shell.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "LoopImage.h"
+#include "PaneTestControls.h"
+#include "TempDir.h"
+#include "WorkerTestHelpers.h"
+#include "items/DataMemoryReader.h"
+#include "items/DataMemoryWriter.h"
+#include "panes/PaneController.h"
+#include "panes/TreePaths.h"
+
+namespace tolvane {
+namespace {
+
+using test::MakeDirs;
+using test::TempDir;
+using test::WriteFile;
+
+// Runs the window's events until `done` holds (false after a minute: a hang).
+bool Until(const std::function<bool()>& done) {
+    return test::Eventually([&] {
+        QApplication::processEvents();
+        return done();
+    });
+}
+
+std::vector<std::string> Names(const QListWidget& list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list.count(); ++row) {
+        names.push_back(ItemName(*list.item(row)));
+    }
+    return names;
+}
+
+std::vector<std::string> Selected(const QListWidget& list) {
+    std::vector<std::string> names;
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.item(row)->isSelected()) {
+            names.push_back(ItemName(*list.item(row)));
+        }
+    }
+    return names;
+}
+
+void Select(QListWidget& list, const std::set<std::string>& names) {
+    list.clearSelection();
+    for (int row = 0; row < list.count(); ++row) {
+        list.item(row)->setSelected(names.count(ItemName(*list.item(row))) > 0);
+    }
+}
+
+PaneState StateIn(const std::string& folder) {
+    PaneState state;
+    state.folder[0] = folder;
+    return state;
+}
+
+void Load(PaneController& controller, const PaneState& state) {
+    Data::MemoryWriter record;
+    SavePaneState(record, state);
+    Data::MemoryReader reader(record);
+    controller.LoadPaneState(reader);
+}
+
+Volume FolderVolume(const std::string& root) {
+    Volume volume;
+    volume.root = root;
+    volume.fsType = "ext4";
+    return volume;
+}
+
+// A list-kind window side on a folder the test made.
+class ListBrowseTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(MakeDirs(dir / "sub/deeper"));
+        ASSERT_TRUE(MakeDirs(dir / "empty"));
+        for (const char* name : {"a", "b", "c.txt"}) {
+            ASSERT_TRUE(WriteFile(dir / name, "x"));
+        }
+        ASSERT_EQ(::symlink("sub", (dir / "linked").c_str()), 0);
+    }
+    void TearDown() override { test::ShutDownAndWait(controller); }
+
+    void Start(LocationSource::VolumeReader volumes = {}) {
+        controls.Configure(controller);
+        if (volumes) {
+            controller.SetVolumeSource(std::move(volumes));
+        }
+        controller.SetOpenFile([this](const QString& file, const QString& folder) {
+            opened.emplace_back(file.toStdString(), folder.toStdString());
+            return true;
+        });
+        Load(controller, StateIn(folder));
+        controls.window.show();
+        ASSERT_TRUE(controller.Start());
+        ASSERT_TRUE(ShowsFolder(folder));
+    }
+    bool ShowsFolder(const std::string& shown) {
+        return Until([&] {
+            return controls.path->text().toStdString() == shown && controls.list->count() > 0 &&
+                   controller.SideFolder(0) == shown;
+        });
+    }
+    bool Lists(const std::vector<std::string>& names) {
+        return Until([&] { return Names(*controls.list) == names; });
+    }
+    void Open(const std::string& name) {
+        Select(*controls.list, {name});
+        controller.OpenSelection();
+    }
+
+    TempDir dir;
+    const std::string folder = dir.Path() + "/";
+    test::Controls controls;
+    PaneController controller;
+    std::vector<std::pair<std::string, std::string>> opened;
+};
+
+// Changes in the shown folder refill the list with the selection kept; entering a folder
+// selects nothing; ".." selects the folder left; an empty folder shows only "..", iconless.
+TEST_F(ListBrowseTest, TheListFollowsTheFolderAndTheMovesInIt) {
+    Start();
+    ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "b", "c.txt", "linked"}));
+    Select(*controls.list, {"a", "c.txt"});
+
+    ASSERT_TRUE(WriteFile(dir / "ab", "x"));
+    ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "ab", "b", "c.txt", "linked"}));
+    EXPECT_EQ(Selected(*controls.list), (std::vector<std::string>{"a", "c.txt"}));
+    ASSERT_EQ(std::rename((dir / "b").c_str(), (dir / "bz").c_str()), 0);
+    ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "ab", "bz", "c.txt", "linked"}));
+    EXPECT_EQ(Selected(*controls.list), (std::vector<std::string>{"a", "c.txt"}));
+
+    Open("sub");
+    ASSERT_TRUE(ShowsFolder(folder + "sub/"));
+    ASSERT_TRUE(Lists({"..", "deeper"}));
+    EXPECT_TRUE(Selected(*controls.list).empty());
+
+    Open("..");
+    ASSERT_TRUE(ShowsFolder(folder));
+    ASSERT_TRUE(Until([&] { return Selected(*controls.list) == std::vector<std::string>{"sub"}; }));
+    EXPECT_EQ(ItemName(*controls.list->currentItem()), "sub");
+
+    Open("empty");
+    ASSERT_TRUE(ShowsFolder(folder + "empty/"));
+    ASSERT_TRUE(Lists({".."}));
+    EXPECT_TRUE(controls.list->item(0)->icon().isNull());
+
+    // A link to a folder is entered where it stands, as file managers do; it is marked.
+    Open("..");
+    ASSERT_TRUE(ShowsFolder(folder));
+    ASSERT_TRUE(Until([&] { return controls.list->count() == 8; }));
+    EXPECT_TRUE(controls.list->item(7)->data(kLinkRole).toBool());
+    EXPECT_FALSE(controls.list->item(2)->data(kLinkRole).toBool());
+    Open("linked");
+    ASSERT_TRUE(ShowsFolder(folder + "linked/"));
+    ASSERT_TRUE(Lists({"..", "deeper"}));
+    EXPECT_TRUE(opened.empty());
+}
+
+// Choosing a location lists it with ".." selected and puts the box on its volume; a volume
+// returns to the folder last shown on it.
+TEST_F(ListBrowseTest, ChoosingALocationSelectsDotDotAndVolumesReturnToTheirLastFolder) {
+    const std::string home = std::string(std::getenv("HOME")) + "/";
+    Start([this, home] { return std::vector<Volume>{FolderVolume(folder), FolderVolume(home)}; });
+    const std::vector<Location>& locations = controller.Locations();
+    auto homeEntry = [&] {
+        for (std::size_t i = 0; i < locations.size(); ++i) {
+            if (locations[i].kind == LocationKind::SpecialFolder && locations[i].path == home) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    };
+    ASSERT_TRUE(Until([&] { return homeEntry() >= 0; }));  // once the worker probed it
+    EXPECT_EQ(controls.location->currentIndex(), 0);       // the volume of the folder shown
+    Open("sub");
+    ASSERT_TRUE(ShowsFolder(folder + "sub/"));
+
+    controls.location->setCurrentIndex(homeEntry());
+    controller.OnLocationSelected(homeEntry());
+    ASSERT_TRUE(ShowsFolder(home));
+    ASSERT_TRUE(Until([&] { return Selected(*controls.list) == std::vector<std::string>{".."}; }));
+    EXPECT_EQ(controls.location->currentIndex(), 1);  // the home volume's entry
+
+    controller.OnLocationSelected(0);
+    ASSERT_TRUE(ShowsFolder(folder + "sub/"));
+    EXPECT_EQ(controller.RecallFolder(folder), folder + "sub/");
+    EXPECT_EQ(controller.RecallFolder("/never/shown/"), "/never/shown/");
+}
+
+// A file opens through the shell, once, in its own folder; the list stays where it is.
+TEST_F(ListBrowseTest, OpeningAFileHandsItToTheShellInItsFolder) {
+    Start();
+    ASSERT_TRUE(Until([&] { return controls.list->count() == 7; }));
+    Open("c.txt");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].first, folder + "c.txt");
+    EXPECT_EQ(opened[0].second, folder);
+    EXPECT_EQ(controller.SideFolder(0), folder);
+}
+
+// A loop image mounted while the window is open appears among the volumes within two
+// refreshes and goes again within two after it is unmounted; entries before it stay.
+TEST_F(ListBrowseTest, AMountedImageComesAndGoesWithoutTouchingTheEntriesBeforeIt) {
+    Start();
+    TempDir imageDir;
+    test::LoopImage image(imageDir.Path(), "ext4", 16);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    ASSERT_TRUE(image.Unmount());
+    controller.RefreshLocations();
+    const std::string root = image.MountPoint() + "/";
+    std::vector<int> changedRows;
+    QAbstractItemModel* model = controls.location->model();
+    auto record = [&](const QModelIndex&, int first, int) { changedRows.push_back(first); };
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, record);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, record);
+    auto refreshTwice = [&] {
+        for (int refresh = 0; refresh < 2; ++refresh) {
+            controller.RefreshLocations();
+            QApplication::processEvents();
+        }
+    };
+    for (bool mounted : {true, false}) {
+        ASSERT_TRUE(mounted ? image.Remount() : image.Unmount());
+        changedRows.clear();
+        const std::vector<Location> before = controller.Locations();
+        refreshTwice();
+        const std::optional<std::size_t> entry = FindLocation(controller.Locations(), root);
+        ASSERT_EQ(entry.has_value(), mounted);
+        const std::size_t position = mounted ? *entry : *FindLocation(before, root);
+        for (int row : changedRows) {
+            EXPECT_GE(row, static_cast<int>(position));
+        }
+        EXPECT_FALSE(changedRows.empty());
+    }
+}
+
+// Root passes every permission check, so the unreadable case runs in a child as nobody.
+TEST_F(ListBrowseTest, AnUnreadableFolderShowsItsNearestReadableParent) {
+    TempDir shared;
+    ASSERT_TRUE(MakeDirs(shared / "tmp"));
+    ASSERT_TRUE(MakeDirs(shared / "open/locked/inner"));
+    ASSERT_EQ(::chmod((shared / "tmp").c_str(), 01777), 0);
+    ASSERT_EQ(::chmod((shared / "open/locked").c_str(), 0700), 0);  // root's own
+    for (std::string path = shared.Path(); path.size() > 1;
+         path = path.substr(0, path.rfind('/'))) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) {
+            ::chmod(path.c_str(), (info.st_mode & 07777) | 0755);
+        }
+    }
+    ASSERT_EQ(test::RunCommand("setpriv --help"), 0) << "setpriv is needed";
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::string output;
+    const int status = test::RunCommand(
+        "TMPDIR='" + shared.Path() + "/tmp' TOLVANE_UNREADABLE_TEST='" + shared.Path() +
+            "/open' setpriv --reuid=65534 --regid=65534 --clear-groups '" + self +
+            "' --gtest_also_run_disabled_tests --gtest_filter='*DISABLED_AsNobody*' 2>&1",
+        &output);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
+// The child's half: started inside the locked folder, the list shows the folder above it;
+// opening the locked folder stays there.
+TEST_F(ListBrowseTest, DISABLED_AsNobodyUnreadableFolders) {
+    const char* open = std::getenv("TOLVANE_UNREADABLE_TEST");
+    ASSERT_NE(open, nullptr);
+    ASSERT_NE(::getuid(), 0u);
+    const std::string parent = std::string(open) + "/";
+    controls.Configure(controller);
+    Load(controller, StateIn(parent + "locked/inner/"));
+    ASSERT_TRUE(controller.Start());
+    ASSERT_TRUE(ShowsFolder(parent));
+    ASSERT_TRUE(Lists({"..", "locked"}));
+    Open("locked");
+    EXPECT_EQ(controls.path->text().toStdString(), parent + "locked/");
+    ASSERT_TRUE(ShowsFolder(parent));
+    EXPECT_TRUE(Lists({"..", "locked"}));
+}
+
+// A tree-kind window side whose volumes are folders the test made.
+class TreeBrowseTest : public testing::Test {
+protected:
+    void TearDown() override { test::ShutDownAndWait(controller); }
+
+    void Start(std::vector<std::string> roots, const std::string& shown) {
+        controller.SetTreeViews(tree, nullptr);
+        controller.AttachPathEdits(path, nullptr);
+        controller.SetVolumeSource([roots] {
+            std::vector<Volume> volumes;
+            for (const std::string& root : roots) {
+                volumes.push_back(FolderVolume(root));
+            }
+            return volumes;
+        });
+        controller.SetOpenFile([this](const QString& file, const QString& folder) {
+            opened.emplace_back(file.toStdString(), folder.toStdString());
+            return true;
+        });
+        // As the window routes them.
+        QObject::connect(tree, &QTreeWidget::currentItemChanged, [this](QTreeWidgetItem* item) {
+            controller.OnTreeSelectionChanged(item);
+        });
+        QObject::connect(tree, &QTreeWidget::itemExpanded, [this](QTreeWidgetItem* item) {
+            controller.RefreshTreeFrom(item, nullptr);
+        });
+        Load(controller, StateIn(shown));
+        window.show();
+        ASSERT_TRUE(controller.Start());
+    }
+    bool Selects(const std::string& itemPath) {
+        return Until([&] { return controller.ItemPath(tree, nullptr) == itemPath; });
+    }
+    QTreeWidgetItem* At(std::size_t root, const std::vector<std::string>& names) {
+        TreeAddress address{root, controller.Locations()[root].path, names};
+        return Resolve(*tree, address, controller.Locations());
+    }
+
+    TempDir dir;
+    const std::string base = dir.Path() + "/";
+    QWidget window;
+    QTreeWidget* tree = new QTreeWidget(&window);
+    QLineEdit* path = new QLineEdit(&window);
+    PaneController controller;
+    std::vector<std::pair<std::string, std::string>> opened;
+};
+
+// Roots nest on Linux: a path belongs to the deepest volume that holds it, component by
+// component, and below it names match exactly (case counts).
+TEST_F(TreeBrowseTest, SelectPathInTreeTakesTheDeepestVolumeAndExactNames) {
+    ASSERT_TRUE(MakeDirs(dir / "home/me/usb/docs"));
+    ASSERT_TRUE(MakeDirs(dir / "homework"));
+    ASSERT_TRUE(MakeDirs(dir / "home/Me"));
+    Start({base, base + "home/", base + "home/me/usb/"}, base);
+    ASSERT_TRUE(Selects(base));
+    const struct {
+        std::string path;
+        std::size_t root;
+        std::vector<std::string> names;
+    } cases[] = {
+        {base + "home/me/usb/docs/", 2, {"docs"}},
+        {base + "home/me/", 1, {"me"}},
+        {base + "home/Me/", 1, {"Me"}},
+        {base + "homework/", 0, {"homework"}},
+        {base + "home/me/usb/", 2, {}},
+    };
+    for (const auto& c : cases) {
+        controller.SelectPathInTree(tree, c.path);
+        ASSERT_TRUE(Selects(c.path)) << c.path;
+        EXPECT_EQ(tree->currentItem(), At(c.root, c.names)) << c.path;
+    }
+    // A name that differs only in case from the one there is not found: nothing changes.
+    ASSERT_TRUE(MakeDirs(dir / "home/me/usb/docs/Inner"));
+    controller.SelectPathInTree(tree, base + "home/me/usb/docs/inner/");
+    controller.SelectPathInTree(tree, base + "home/me/usb/docs/");
+    ASSERT_TRUE(Selects(base + "home/me/usb/docs/"));
+}
+
+// Expanding an item gives its children their children (their expand buttons); a selected
+// folder deleted on disk moves the selection to its root, whose branch is read again.
+TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
+    ASSERT_TRUE(MakeDirs(dir / "a/b/c"));
+    ASSERT_TRUE(WriteFile(dir / "a/b/file.txt", "x"));
+    Start({base}, base);
+    ASSERT_TRUE(Selects(base));
+    ASSERT_TRUE(Until([&] { return At(0, {"a"}) != nullptr; }));
+    tree->topLevelItem(0)->setExpanded(true);
+    ASSERT_TRUE(Until([&] { return At(0, {"a", "b"}) != nullptr; }));
+    At(0, {"a"})->setExpanded(true);
+    ASSERT_TRUE(Until([&] { return At(0, {"a", "b", "c"}) != nullptr; }));
+    EXPECT_NE(At(0, {"a", "b", "file.txt"}), nullptr);
+
+    // A file in the tree opens through the shell in its folder.
+    tree->setCurrentItem(At(0, {"a", "b", "file.txt"}));
+    EXPECT_EQ(controller.ItemPath(tree, nullptr), base + "a/b/file.txt");
+    EXPECT_EQ(controller.ItemFolder(tree, nullptr), base + "a/b/");
+    controller.OpenSelection();
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], std::make_pair(base + "a/b/file.txt", base + "a/b/"));
+
+    tree->setCurrentItem(At(0, {"a", "b"}));
+    ASSERT_TRUE(Selects(base + "a/b/"));
+    std::filesystem::remove_all(dir / "a/b");
+    controller.RefreshAll();
+    ASSERT_TRUE(Until([&] { return tree->currentItem() == tree->topLevelItem(0); }));
+    ASSERT_TRUE(Until([&] { return At(0, {"a"}) && At(0, {"a"})->childCount() == 0; }));
+    EXPECT_EQ(path->text().toStdString(), base);
+}
+
+// Whether a root stands for a volume's free space is told by its entry in the location list:
+// the home folder on a volume of its own is still a folder under the "Home" root.
+TEST_F(TreeBrowseTest, OnlyVolumeEntriesAreVolumeRows) {
+    const std::string home = std::string(std::getenv("HOME")) + "/";
+    Start({base, home}, base);
+    const std::vector<Location>& locations = controller.Locations();
+    ASSERT_TRUE(Until([&] {
+        return std::count_if(locations.begin(), locations.end(),
+                             [&](const Location& l) { return l.path == home; }) == 2;
+    }));
+    for (std::size_t i = 0; i < locations.size(); ++i) {
+        if (locations[i].path != home) {
+            continue;
+        }
+        QTreeWidgetItem* root = tree->topLevelItem(static_cast<int>(i));
+        const Location* entry = controller.TreeRootLocation(root);
+        ASSERT_EQ(entry, &locations[i]);
+        EXPECT_EQ(controller.ItemPath(tree, root), home);
+        const bool volume = entry->kind == LocationKind::Volume;
+        const std::string parent = home.substr(0, home.rfind('/', home.size() - 2) + 1);
+        EXPECT_EQ(controller.ItemFolder(tree, root), volume ? "" : parent);
+    }
+}
+
+}  // namespace
+}  // namespace tolvane
