@@ -2,6 +2,7 @@
 
 #include <QItemSelectionModel>
 #include <algorithm>
+#include <memory>
 #include <unordered_set>
 
 #include "panes/EraseList.h"
@@ -262,10 +263,14 @@ bool ListingThread::OnGui(Call call) {
     if (m_stopping.load()) {
         return false;
     }
-    bool result = false;
     // Never called with m_lock held: the GUI thread may be waiting for it.
-    QMetaObject::invokeMethod(this, std::move(call), Qt::BlockingQueuedConnection, &result);
-    return result;
+    bool result = false;
+    return m_gate.Run([&] { result = call(); }) && result;
+}
+
+void ListingThread::Stop() {
+    m_stopping.store(true);
+    m_gate.Close();
 }
 
 void ListingThread::RunPass(WorkerThread& worker, int woken) {

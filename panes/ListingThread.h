@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "items/FolderLister.h"
+#include "panes/GuiCallGate.h"
 #include "panes/IconCache.h"
 #include "panes/LocationSync.h"
 #include "panes/Locations.h"
@@ -44,8 +45,8 @@ EntryRow MakeEntryRow(const std::string& folder, const FolderEntry& entry);
 // worker never sees a widget, a tree item or the location list: it takes requests by path
 // from under m_lock (held only to copy them), reads folders without any lock, and hands
 // results back, keyed by path and by the generation of their request, through blocking
-// queued calls onto the GUI thread (64 list rows a call). The GUI side drops a result whose
-// request was replaced meanwhile, so navigating away stops a fill at its next call.
+// queued calls onto the GUI thread (64 list rows a call), which Stop() ends. The GUI side drops a
+// result whose request was replaced meanwhile, so navigating away stops a fill at its next call.
 class ListingThread : public QObject {
     Q_OBJECT
 
@@ -99,8 +100,9 @@ public:
     void RequestProbe(std::vector<Volume> volumes);
     // Ends folder reads under way early (the reads are then done again if still wanted).
     void CancelReads();
-    // From now on nothing more is shown: every result is dropped.
-    void Stop() { m_stopping.store(true); }
+    // From now on nothing more is shown: every result is dropped, and a worker waiting for
+    // the GUI thread to take a result stops waiting.
+    void Stop();
 
 private:
     struct SideRequest {
@@ -175,6 +177,8 @@ private:
     Hooks m_hooks;
     WorkerThread* m_worker = nullptr;
     std::atomic<bool> m_stopping{false};
+    // The hand-over of results to the GUI thread (OnGui), closed by Stop().
+    GuiCallGate m_gate;
 
     // Requests: written by the GUI thread, taken by the worker, both under m_lock only.
     std::mutex m_lock;

@@ -33,10 +33,14 @@ PaneController::PaneController(WorkerPasses passes)
 
 PaneController::~PaneController() {
     // A worker may be waiting for this thread, which will not run its event loop again for
-    // this controller: closing the gate answers it, so it ends and the workers are joined
+    // this controller: closing the gates answers it, so it ends and the workers are joined
     // below (m_workers) instead of waiting for each other forever.
     m_destroying = true;
     m_gui.Close();
+    if (m_listing) {
+        m_listing->Stop();
+    }
+    CancelListing();
 }
 
 void PaneController::SetListViews(QListWidget* list1, QTreeWidget* eraseList, QListWidget* list2,

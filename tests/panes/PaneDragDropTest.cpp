@@ -70,7 +70,8 @@ struct Window {
     QWidget window;
     DragListWidget* list = new DragListWidget(&window);
     DragTreeWidget* eraseList = new DragTreeWidget(&window);
-    PaneController controller;
+    // The test fills the list itself: a listing pass that lists nothing.
+    PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
     DropRunner drop;
 
     explicit Window(std::initializer_list<const char*> files = {"a.txt", "b.txt", "c.txt"}) {
@@ -170,7 +171,8 @@ TEST(PaneDragDropTest, ATreeDragTakesThePressedItemNotTheOneUnderThePointer) {
     layout->addWidget(tree);
     auto* first = new QTreeWidgetItem(tree, {"first"});
     auto* second = new QTreeWidgetItem(tree, {"second"});
-    PaneController controller;
+    // The test makes the tree's items itself: a listing pass that lists nothing.
+    PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
     DropRunner drop;
     controller.SetTreeViews(tree, nullptr);
     controller.SetDragRunner(drop.Runner());
