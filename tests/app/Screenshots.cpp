@@ -14,6 +14,8 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QTemporaryDir>
@@ -31,6 +33,7 @@
 #include "app/EraseRunControl.h"
 #include "app/MainCommands.h"
 #include "app/MessageBoxes.h"
+#include "app/PaneViews.h"
 #include "app/RunReport.h"
 #include "app/SettingsStore.h"
 #include "engine/EraseEngine.h"
@@ -67,22 +70,6 @@ std::string ExampleMediumNotes() {
         tolvane::MediumNoteLines({tolvane::DescribeVolume(usb), tolvane::DescribeVolume(ram)}));
 }
 
-// The main window of a new user with a left pane kind and the right window on or off.
-bool SaveMainWindow(int leftType, int rightType, bool hint, const QString& folder,
-                    const QString& name) {
-    tolvane::SetSettingDword("LeftType", leftType);
-    tolvane::SetSettingDword("RightType", rightType);
-    tolvane::MainFrameHooks hooks;
-    hooks.openUrl = [](const QUrl&) { return false; };
-    hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
-    tolvane::CMainFrame frame(hooks);
-    frame.resize(1000, 700);
-    if (!hint) {
-        frame.OnLeftPaneBeginDrag();
-    }
-    return SaveGrab(frame, folder, name);
-}
-
 // Runs the event loop until `done` holds, for at most a minute.
 bool WaitFor(const std::function<bool()>& done) {
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
@@ -93,6 +80,43 @@ bool WaitFor(const std::function<bool()>& done) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
+}
+
+// The main window of a new user with a left pane kind and the right window on or off.
+bool SaveMainWindow(int leftType, int rightType, bool hint, const QString& folder,
+                    const QString& name, const std::string& shown = {}) {
+    tolvane::SetSettingDword("LeftType", leftType);
+    tolvane::SetSettingDword("RightType", rightType);
+    tolvane::MainFrameHooks hooks;
+    hooks.openUrl = [](const QUrl&) { return false; };
+    hooks.openFile = [](const QString&, const QString&) { return false; };
+    hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
+    tolvane::CMainFrame frame(hooks);
+    frame.resize(1000, 700);
+    if (!hint) {
+        frame.OnLeftPaneBeginDrag();
+    }
+    frame.show();
+    tolvane::PaneController& controller = *frame.Controller();
+    bool ready = true;
+    if (QListWidget* list = frame.Views().LeftList(); list && leftType != 0 && !shown.empty()) {
+        // The folder with a few kinds of files, once its listing has arrived.
+        controller.NavigateTo(0, shown);
+        ready = WaitFor([&] {
+            return controller.SideFolder(0) == shown && list->count() > 1 &&
+                   !list->selectedItems().isEmpty();
+        });
+    } else if (QTreeWidget* tree = frame.Views().LeftTree(); tree && leftType == 0) {
+        // The roots once the special and trash folders have been found, with the folder shown
+        // opened under its volume.
+        ready = WaitFor([&] { return tree->findItems("Trash", Qt::MatchStartsWith).size() > 0; });
+        if (!shown.empty()) {
+            controller.SelectPathInTree(tree, shown);
+            ready = WaitFor([&] { return controller.ItemPath(tree, nullptr) == shown; }) && ready;
+        }
+    }
+    QApplication::processEvents();
+    return ready && SaveGrab(frame, folder, name);
 }
 
 // A file of `size` bytes; its item for the erase list.
@@ -184,6 +208,30 @@ bool SaveMainWindowRun(const QString& home, const QString& folder) {
     return WaitFor([&] { return !frame.isVisible(); }) && ok;
 }
 
+// A home folder with Documents and Desktop as the desktop names them, a trash folder, and a
+// few kinds of files and a link in Documents; returns the Documents folder.
+std::string MakeSampleHome(const std::string& home) {
+    const std::string documents = home + "/Documents/";
+    QDir().mkpath(QString::fromStdString(documents + "Holiday"));
+    QDir().mkpath(QString::fromStdString(home + "/Desktop"));
+    QDir().mkpath(QString::fromStdString(home + "/.local/share/Trash/files"));
+    QDir().mkpath(QString::fromStdString(home + "/.local/share/Trash/info"));
+    QDir().mkpath(QString::fromStdString(home + "/.config"));
+    QFile dirs(QString::fromStdString(home + "/.config/user-dirs.dirs"));
+    if (dirs.open(QIODevice::WriteOnly)) {
+        dirs.write("XDG_DOCUMENTS_DIR=\"$HOME/Documents\"\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n");
+    }
+    for (const char* name : {"notes.txt", "photo.jpg", "report.pdf", "archive.tar.gz", "budget.ods",
+                             "song.mp3", "script.sh"}) {
+        QFile file(QString::fromStdString(documents + name));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write("sample");
+        }
+    }
+    QFile::link("notes.txt", QString::fromStdString(documents + "latest notes"));
+    return documents;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -231,9 +279,10 @@ int main(int argc, char** argv) {
     ok = SaveGrab(about, folder, "about.png") && ok;
     about.hide();
 
+    const std::string documents = MakeSampleHome(home.path().toStdString());
     ok = SaveMainWindow(0, 1, true, folder, "main-tree.png") && ok;
-    ok = SaveMainWindow(1, 1, false, folder, "main-bigicons.png") && ok;
-    ok = SaveMainWindow(2, 1, false, folder, "main-list.png") && ok;
+    ok = SaveMainWindow(1, 1, false, folder, "main-bigicons.png", documents) && ok;
+    ok = SaveMainWindow(2, 1, false, folder, "main-list.png", documents) && ok;
     ok = SaveMainWindow(2, 0, false, folder, "main-onepane.png") && ok;
     ok = SaveMainWindowRun(home.path(), folder) && ok;
     return ok ? 0 : 1;
