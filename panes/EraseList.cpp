@@ -37,24 +37,18 @@ Key RowKey(const QTreeWidgetItem& row) {
     return {EraseList::RowName(row), EraseList::RowFolder(row)};
 }
 
-// The item a listed path stands for: a volume's mount point is its drive row.
+// The item a listed path stands for: the folder of a volume entry is its drive row.
 FileItem ItemForPath(const std::string& folder, const std::string& name,
-                     const std::vector<Location>& volumes) {
+                     const std::vector<Location>& locations) {
     const std::string asFolder = folder + name + "/";
-    for (const Location& volume : volumes) {
-        if (volume.kind == LocationKind::Volume && volume.path == asFolder) {
-            if (std::optional<FileItem> drive = DriveItem(volume.path)) {
+    for (const Location& location : locations) {
+        if (location.kind == LocationKind::Volume && location.path == asFolder) {
+            if (std::optional<FileItem> drive = DriveItem(location.path)) {
                 return *drive;
             }
         }
     }
-    FileItem item;
-    item.folder = folder;
-    item.name = name;
-    if (!StatEntry(AT_FDCWD, folder + name, item.findData)) {
-        item.findData.name = name;  // gone meanwhile: the run will say it found nothing
-    }
-    return item;
+    return EntryItem(folder, name);
 }
 
 }  // namespace
@@ -273,19 +267,18 @@ void EraseList::StoreSize(const SizeJob& job, std::uint64_t bytes) {
     row->setText(kBytes, QString::number(bytes));
 }
 
-std::vector<Location> VolumeLocations() {
-    LocationInputs inputs;
-    for (Volume& volume : ListVolumes()) {
-        inputs.volumes.push_back({std::move(volume), {}});
+FileItem EntryItem(const std::string& folder, const std::string& name) {
+    FileItem item;
+    item.folder = folder;
+    item.name = name;
+    if (!StatEntry(AT_FDCWD, folder + name, item.findData)) {
+        item.findData.name = name;  // gone meanwhile: the run will say it found nothing
     }
-    std::vector<Location> locations = BuildLocationList(LocationListKind::Tree, inputs);
-    std::erase_if(locations,
-                  [](const Location& entry) { return entry.kind != LocationKind::Volume; });
-    return locations;
+    return item;
 }
 
 std::vector<EraseList::NewRow> ListSelectionRows(const QListWidget* list, const std::string& folder,
-                                                 const std::vector<Location>& volumes) {
+                                                 const std::vector<Location>& locations) {
     std::vector<EraseList::NewRow> rows;
     if (list == nullptr || folder.empty()) {
         return rows;
@@ -302,24 +295,24 @@ std::vector<EraseList::NewRow> ListSelectionRows(const QListWidget* list, const 
         if (name.empty() || name == "..") {
             continue;
         }
-        rows.push_back({ItemForPath(folder, name, volumes), entry.icon()});
+        rows.push_back({ItemForPath(folder, name, locations), entry.icon()});
     }
     return rows;
 }
 
 bool RememberFolder(std::vector<std::string>& recent, const std::string& folder,
-                    const std::vector<Location>& volumes, std::size_t limit) {
+                    const std::vector<Location>& locations, std::size_t limit) {
     if (folder.size() <= 1 || folder.front() != '/') {
         return false;  // no folder, or the system root
     }
-    for (const Location& volume : volumes) {
-        if (volume.kind == LocationKind::Volume && volume.path == folder) {
+    for (const Location& location : locations) {
+        if (location.kind == LocationKind::Volume && location.path == folder) {
             return false;  // a volume root is in the location list already
         }
     }
     // A slow volume (network, removable) may be gone or hang the next time it is offered.
-    std::optional<TreePathMatch> match = MatchTreePath(volumes, folder);
-    if (match && volumes[match->rootIndex].slow) {
+    std::optional<TreePathMatch> match = MatchTreePath(locations, folder);
+    if (match && locations[match->rootIndex].slow) {
         return false;
     }
     std::erase(recent, folder);

@@ -109,20 +109,21 @@ private:
     Counting m_counting;
 };
 
-// The volume entries of the current location list: what makes a selected folder a drive
-// row. Read from the mount table, never from the volumes themselves.
-std::vector<Location> VolumeLocations();
+// The item of exactly this entry of `folder` (ending in '/'), with the find data of a plain
+// lookup ('*' and '?' are just characters); an entry that is gone keeps its name only.
+FileItem EntryItem(const std::string& folder, const std::string& name);
 
 // The items of a browser list's selected entries in `folder`, top to bottom, each with the
-// entry's icon. ".." is left out; an entry that is a volume's mount point is that volume's
-// drive row, so a listed volume stands for its free space and never for its files.
+// entry's icon. ".." is left out; an entry whose folder is a volume entry of `locations` is
+// that volume's drive row, so a listed volume stands for its free space and never for its
+// files. Other entries of `locations` (a home folder on its own volume) are folders.
 std::vector<EraseList::NewRow> ListSelectionRows(const QListWidget* list, const std::string& folder,
-                                                 const std::vector<Location>& volumes);
+                                                 const std::vector<Location>& locations);
 
 // Puts `folder` at the front of the recent folders (moving it there if listed), keeping at
-// most `limit`. Volume roots and folders on slow volumes are never remembered (true when
-// the list changed).
+// most `limit`. Volume roots and folders on slow volumes (by the volume entries of
+// `locations`) are never remembered (true when the list changed).
 bool RememberFolder(std::vector<std::string>& recent, const std::string& folder,
-                    const std::vector<Location>& volumes, std::size_t limit = kRecentFolderLimit);
+                    const std::vector<Location>& locations, std::size_t limit = kRecentFolderLimit);
 
 }  // namespace tolvane

@@ -457,6 +457,7 @@ void ListingThread::Shown(std::size_t side, std::uint64_t generation, const std:
     // A folder that could not be read was replaced by its nearest readable parent: from here
     // on the side is there, for the user's next move and for the next read.
     m_folder[side] = folder;
+    m_listedFolder[side] = folder;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         if (m_request[side].generation == generation) {

@@ -84,6 +84,10 @@ public:
     void ShowFolder(std::size_t side, const std::string& folder, const std::string& selectName);
     // The folder last requested for the side (empty before any).
     const std::string& Folder(std::size_t side) const { return m_folder[side]; }
+    // The folder whose entries the side's list holds now (empty before its first fill). It
+    // lags behind Folder() until the requested folder's fill begins: the names in the list
+    // belong to this one.
+    const std::string& ListedFolder(std::size_t side) const { return m_listedFolder[side]; }
     // Both lists are read again (their folders may have changed unwatched).
     void RereadLists();
     // The tree's item and everything visible below it (null: every root and everything
@@ -188,6 +192,7 @@ private:
 
     // GUI thread only.
     std::array<std::string, 2> m_folder;
+    std::array<std::string, 2> m_listedFolder;
     std::array<std::string, 2> m_selectAfter;
     std::array<std::uint64_t, 2> m_generation{0, 0};
     std::array<FillState, 2> m_fill;

@@ -387,16 +387,17 @@ void PaneController::AddFocusedSelection() {
         return;  // the erase list itself, or side 2, which this window leaves empty
     }
     std::vector<tolvane::EraseList::NewRow> rows =
-        ListSelectionRows(m_listView[0], ListFolder(m_listView[0]), VolumeLocations());
+        ListSelectionRows(m_listView[0], ListFolder(m_listView[0]), m_locations);
     for (tolvane::EraseList::NewRow& row : rows) {
         if (row.item.IsDriveRow()) {
             row.icon = ItemIcon(row.item);  // the list showed it as a folder
         }
     }
-    for (FileItem& item :
-         CollectTreeItem(m_treeView[0], m_treeView[0] ? m_treeView[0]->currentItem() : nullptr)) {
-        QIcon icon = ItemIcon(item);
-        rows.push_back({std::move(item), icon});
+    if (QTreeWidget* tree = m_treeView[0]) {
+        QTreeWidgetItem* current = tree->currentItem();
+        for (FileItem& item : CollectTreeItem(tree, current)) {
+            rows.push_back({std::move(item), current->icon(0)});
+        }
     }
     m_eraseRows.AddRows(rows);
 }
@@ -434,15 +435,33 @@ std::vector<FileItem> PaneController::CollectFirstPaneSelection() const {
 
 std::vector<FileItem> PaneController::CollectListSelection(QListWidget* list) const {
     std::vector<FileItem> items;
-    for (tolvane::EraseList::NewRow& row :
-         ListSelectionRows(list, ListFolder(list), VolumeLocations())) {
+    for (tolvane::EraseList::NewRow& row : ListSelectionRows(list, ListFolder(list), m_locations)) {
         items.push_back(std::move(row.item));
     }
     return items;
 }
 
-std::vector<FileItem> PaneController::CollectTreeItem(QTreeWidget*, QTreeWidgetItem*) const {
-    return {};  // the tree's paths come with the folder tree
+std::vector<FileItem> PaneController::CollectTreeItem(QTreeWidget* tree,
+                                                      QTreeWidgetItem* item) const {
+    if (tree == nullptr || item == nullptr || item->treeWidget() != tree) {
+        return {};
+    }
+    // A root stands for a volume's free space because it is a volume entry of the location
+    // list; a root that is only a mount point (the home folder on its own volume) is a folder.
+    if (const Location* root = TreeRootLocation(item);
+        root != nullptr && root->kind == LocationKind::Volume) {
+        std::optional<FileItem> drive = DriveItem(root->path);
+        return drive ? std::vector<FileItem>{*drive} : std::vector<FileItem>{};
+    }
+    std::string path = ItemPath(tree, item);  // empty for the separator
+    if (!path.empty() && path.back() == '/') {
+        path.pop_back();
+    }
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) {
+        return {};
+    }
+    return {EntryItem(path.substr(0, slash + 1), path.substr(slash + 1))};
 }
 
 void PaneController::RemoveLeadingRows(int count) {
@@ -478,14 +497,22 @@ void PaneController::RememberSourceFolder(int focusCode) {
     if (m_listView[0] || m_listView[1]) {
         folder = ListFolder(m_listView[side]);
     }
-    RememberFolder(m_state.recentFolders, folder, VolumeLocations());
+    // A tree's source is the folder holding its selected item (none for a volume's root).
+    if (m_treeView[0] || m_treeView[1]) {
+        folder = ItemFolder(m_treeView[side], nullptr);
+    }
+    RememberFolder(m_state.recentFolders, folder, m_locations);
 }
 
 std::string PaneController::ListFolder(const QListWidget* list) const {
     if (list == nullptr) {
         return {};
     }
-    return m_state.folder[list == m_listView[1] ? 1 : 0];
+    const std::size_t side = list == m_listView[1] ? 1 : 0;
+    // The folder the names in the list belong to: right after a move the list still holds
+    // the entries of the folder before, until the new folder's fill begins. A stand-in
+    // listing pass lists nothing: its tests fill the list from the side's stored folder.
+    return m_listing ? m_listing->ListedFolder(side) : m_state.folder[side];
 }
 
 void PaneController::SetPathText(QLineEdit* edit, const QString& text) {

@@ -127,7 +127,9 @@ public:
     std::vector<FileItem> CollectFirstPaneSelection() const;
     // The selected entries of a browser list (for drags); ".." is left out.
     std::vector<FileItem> CollectListSelection(QListWidget* list) const;
-    // The item of one tree entry (for drags); none for the separator or an unknown entry.
+    // The item of one tree entry (for drags and Insert): a volume entry's root gives the
+    // volume's drive row, any other item the entry at its path (looked up exactly); none
+    // for the separator or an item of another tree.
     std::vector<FileItem> CollectTreeItem(QTreeWidget* tree, QTreeWidgetItem* item) const;
     // For the erase run: the first `count` rows are done. Like RemoveRows, it works whatever
     // the editing state (drags out of the list do not start while editing is disabled).
@@ -210,7 +212,7 @@ private:
     void RememberSourceFolder(int focusCode);
     // The icon of an erase-list row made from an item (by its name: nothing is read).
     QIcon ItemIcon(const FileItem& item);
-    // The folder a side's list shows.
+    // The folder whose entries a side's list holds now.
     std::string ListFolder(const QListWidget* list) const;
     void PrepareEraseList();
     void ShowFolders();

@@ -10,7 +10,9 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QProgressBar>
@@ -18,6 +20,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <thread>
@@ -36,6 +39,7 @@
 #include "items/DataMemoryWriter.h"
 #include "items/PaneState.h"
 #include "panes/EraseList.h"
+#include "panes/Locations.h"
 #include "platform/FindData.h"
 #include "platform/Volumes.h"
 
@@ -122,15 +126,15 @@ protected:
         std::filesystem::remove(test::StoreFile());
     }
 
-    // The window with the List kind, its browser list in the test's folder, and the run's
-    // engines from `factory` (plain ones when empty).
+    // The window with the List kind, its browser list in m_start (the test's folder unless
+    // set), and the run's engines from `factory` (plain ones when empty).
     CMainFrame& Open(EngineFactory factory = {}, bool twoPanes = true) {
         MainSettings settings;
         settings.leftType = LeftPaneKind::List;
         settings.useRightWindow = twoPanes;
         settings.desktopShortcut = false;
         PaneState state;
-        state.folder[0] = m_dir.Path() + "/";
+        state.folder[0] = m_start.empty() ? m_dir.Path() + "/" : m_start;
         Data::MemoryWriter paneState;
         SavePaneState(paneState, state);
         SaveSettings(settings, paneState);
@@ -182,6 +186,31 @@ protected:
         list.setFocus();
         QCoreApplication::processEvents();
     }
+    // Goes to the test's folder as a user does: the home folder from the location box, then
+    // Enter on "..", which choosing a location selects, and down through TMPDIR (a sibling of
+    // the home folder in the test environment) into the test's folder.
+    void GoToTestFolder(const std::string& home) {
+        const std::vector<Location>& locations = Controller().Locations();
+        auto entry = locations.end();
+        // The special folders join the box once the listing worker has looked for them.
+        ASSERT_TRUE(EventuallyOnLoop([&] {
+            entry = std::find_if(locations.begin(), locations.end(), [&](const Location& l) {
+                return l.kind == LocationKind::SpecialFolder && l.path == home;
+            });
+            return entry != locations.end();
+        }));
+        m_frame->Bars().LocationBox()->setCurrentIndex(static_cast<int>(entry - locations.begin()));
+        const std::string above = home.substr(0, home.rfind('/', home.size() - 2) + 1);
+        const std::string name = m_dir.Path().substr(m_dir.Path().rfind('/') + 1);
+        ASSERT_EQ(m_dir.Path(), above + "tmp/" + name);
+        for (const std::string& step : {std::string(".."), std::string("tmp"), name}) {
+            Select({step});
+            Choose(kCmdEnter);
+        }
+        ASSERT_TRUE(EventuallyOnLoop([&] {
+            return m_frame->Bars().PathEdit()->text().toStdString() == m_dir.Path() + "/";
+        }));
+    }
     void SelectRow(int row) {
         EraseListControl().clearSelection();
         EraseListControl().topLevelItem(row)->setSelected(true);
@@ -208,13 +237,16 @@ protected:
     }
 
     test::TempDir m_dir;
+    std::string m_start;
     test::BoxAnswerer m_answerer;
     WorkerHold m_hold;
     std::unique_ptr<CMainFrame> m_frame;
 };
 
-// Insert twice gives each entry one row; Delete takes one off; Erase erases exactly what
-// the confirmation listed, even when something tries to join the list while it asks.
+// From the home folder to the test's folder through the location box and Enter; Insert twice
+// gives each entry one row, in the list's order (folders first); Delete takes one off; Erase
+// erases exactly what the confirmation listed, even when something tries to join the list
+// while it asks.
 TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
     const std::string a = MakeFile("a.txt");
     const std::string b = MakeFile("b.txt", "kept");
@@ -222,15 +254,17 @@ TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
     MakeFile("folder/sub/inner");
     const std::string folder = m_dir / "folder";
     const std::string late = MakeFile("late.txt", "not confirmed");
+    const std::string home = std::string(std::getenv("HOME")) + "/";
+    m_start = home;
     Open();
+    GoToTestFolder(home);
 
-    // The listing shows folders first: the folder joins the rows with the second Insert.
-    Insert({"a.txt", "b.txt"});
+    Insert({"a.txt", "b.txt", "folder"});
     Insert({"a.txt", "folder"});
-    ASSERT_EQ(Rows(), (std::vector<std::string>{a, b, folder}));
-    SelectRow(1);
+    ASSERT_EQ(Rows(), (std::vector<std::string>{folder, a, b}));
+    SelectRow(2);
     Choose(kCmdDelete);
-    ASSERT_EQ(Rows(), (std::vector<std::string>{a, folder}));
+    ASSERT_EQ(Rows(), (std::vector<std::string>{folder, a}));
 
     m_answerer.Then([&](QMessageBox* box) {
         // A drop while the question is open changes nothing.
@@ -247,7 +281,7 @@ TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
     const test::SeenBox& confirm = m_answerer.Seen()[0];
     EXPECT_EQ(confirm.title, "Question");
-    EXPECT_EQ(confirm.text, "Confirm erasing following files:" + Lines({a, folder}));
+    EXPECT_EQ(confirm.text, "Confirm erasing following files:" + Lines({folder, a}));
     EXPECT_EQ(confirm.icon, QMessageBox::Question);
     EXPECT_EQ(confirm.buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(confirm.defaultButton, QMessageBox::Yes);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "WorkerTestHelpers.h"
 #include "items/DataMemoryReader.h"
 #include "items/DataMemoryWriter.h"
+#include "items/DropFilesBlock.h"
 #include "panes/PaneController.h"
 #include "panes/TreePaths.h"
 
@@ -70,6 +72,38 @@ void Load(PaneController& controller, const PaneState& state) {
     SavePaneState(record, state);
     Data::MemoryReader reader(record);
     controller.LoadPaneState(reader);
+}
+
+std::vector<std::string> ErasePaths(const PaneController& controller) {
+    std::vector<std::string> paths;
+    for (const FileItem& item : controller.CollectEraseList()) {
+        paths.push_back(item.FullPath());
+    }
+    return paths;
+}
+
+// A drag runner that keeps the drag's data and drops it nowhere; the names of its block.
+struct KeptDrag {
+    std::unique_ptr<QMimeData> data;
+    PaneController::DragRunner Runner() {
+        return [this](QWidget*, QMimeData* dragged) {
+            data.reset(dragged);
+            return Qt::IgnoreAction;
+        };
+    }
+    std::vector<std::string> BlockNames() const {
+        std::vector<std::string> names;
+        EXPECT_TRUE(data &&
+                    ReadDropFilesBlock(data->data(kDropFilesMimeType).toStdString(), names));
+        return names;
+    }
+};
+
+// Puts the focus on a control of the shown window, as a click would.
+void Focus(QWidget& control) {
+    control.window()->activateWindow();
+    control.setFocus();
+    QApplication::processEvents();
 }
 
 Volume FolderVolume(const std::string& root) {
@@ -214,6 +248,31 @@ TEST_F(ListBrowseTest, OpeningAFileHandsItToTheShellInItsFolder) {
 
 // A loop image mounted while the window is open appears among the volumes within two
 // refreshes and goes again within two after it is unmounted; entries before it stay.
+// Insert and drags take the names with the folder they were listed in: a name that is no
+// UTF-8 arrives as the bytes the disk has (and is sized), and right after a move, until the new
+// folder's entries come, the entries shown still belong to the folder before.
+TEST_F(ListBrowseTest, InsertAndDragsTakeNamesAsListedInTheirFolder) {
+    const std::string raw = "bad\xff name";
+    ASSERT_TRUE(WriteFile(dir / raw, "x"));
+    KeptDrag drag;
+    controller.SetDragRunner(drag.Runner());
+    Start();
+    ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "b", raw, "c.txt", "linked"}));
+    Select(*controls.list, {raw});
+    Focus(*controls.list);
+    controller.AddFocusedSelection();
+    EXPECT_EQ(ErasePaths(controller), std::vector<std::string>{folder + raw});
+    ASSERT_TRUE(Until([&] { return !controls.eraseList->topLevelItem(0)->text(1).isEmpty(); }));
+    EXPECT_EQ(controller.CollectEraseList().at(0).size, 1u);  // sized as the file it names
+    controller.BeginListDrag(controls.list);
+    EXPECT_EQ(drag.BlockNames(), std::vector<std::string>{folder + raw});
+
+    Select(*controls.list, {"a"});
+    controller.NavigateTo(0, folder + "sub/");  // no events run: the list still shows `folder`
+    controller.AddFocusedSelection();
+    EXPECT_EQ(ErasePaths(controller), (std::vector<std::string>{folder + raw, folder + "a"}));
+}
+
 TEST_F(ListBrowseTest, AMountedImageComesAndGoesWithoutTouchingTheEntriesBeforeIt) {
     Start();
     TempDir imageDir;
@@ -299,6 +358,7 @@ protected:
 
     void Start(std::vector<std::string> roots, const std::string& shown) {
         controller.SetTreeViews(tree, nullptr);
+        controller.SetListViews(nullptr, eraseList, nullptr, false);
         controller.AttachPathEdits(path, nullptr);
         controller.SetVolumeSource([roots] {
             std::vector<Volume> volumes;
@@ -335,6 +395,7 @@ protected:
     QWidget window;
     QTreeWidget* tree = new QTreeWidget(&window);
     QLineEdit* path = new QLineEdit(&window);
+    QTreeWidget* eraseList = new QTreeWidget(&window);
     PaneController controller;
     std::vector<std::pair<std::string, std::string>> opened;
 };
@@ -423,6 +484,72 @@ TEST_F(TreeBrowseTest, OnlyVolumeEntriesAreVolumeRows) {
         const std::string parent = home.substr(0, home.rfind('/', home.size() - 2) + 1);
         EXPECT_EQ(controller.ItemFolder(tree, root), volume ? "" : parent);
     }
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// Insert with the tree focused adds its selected item with the item's icon: a folder or a
+// file as the entry at its path, a volume's root as the volume's drive row, the home folder
+// under its own root as a folder although it is a volume too; the separator adds nothing.
+// The folder holding the item becomes the first recent folder unless it is a volume's root.
+// A drag carries the item pressed, not the one selected.
+TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
+    ASSERT_TRUE(MakeDirs(dir / "folder"));
+    ASSERT_TRUE(WriteFile(dir / "folder/file.txt", "x"));
+    const std::string home = std::string(std::getenv("HOME")) + "/";
+    const std::string aboveHome = home.substr(0, home.rfind('/', home.size() - 2) + 1);
+    KeptDrag drag;
+    controller.SetDragRunner(drag.Runner());
+    Start({base, home}, base + "folder/");
+    const std::vector<Location>& locations = controller.Locations();
+    auto root = [&](LocationKind kind) {
+        for (std::size_t i = 0; i < locations.size(); ++i) {
+            if (locations[i].kind == kind &&
+                (kind != LocationKind::SpecialFolder || locations[i].path == home)) {
+                return tree->topLevelItem(static_cast<int>(i));
+            }
+        }
+        return static_cast<QTreeWidgetItem*>(nullptr);
+    };
+    // The special folders come once the listing worker has looked for them.
+    ASSERT_TRUE(Until([&] {
+        return At(0, {"folder", "file.txt"}) && root(LocationKind::SpecialFolder);
+    }));
+    const std::string recent = base + "folder/";
+    const struct {
+        QTreeWidgetItem* item;
+        std::string path;  // of the row added
+        std::vector<std::string> recent;
+    } cases[] = {
+        {At(0, {"folder"}), base + "folder", {}},
+        {At(0, {"folder", "file.txt"}), base + "folder/file.txt", {recent}},
+        {tree->topLevelItem(0), FormatDriveSpec(base), {recent}},
+        {tree->topLevelItem(1), FormatDriveSpec(home), {recent}},
+        {root(LocationKind::SpecialFolder), home.substr(0, home.size() - 1), {aboveHome, recent}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        tree->setCurrentItem(c.item);
+        Focus(*tree);
+        controller.AddFocusedSelection();
+        ASSERT_EQ(ErasePaths(controller).back(), c.path);
+        const QTreeWidgetItem& row = *eraseList->topLevelItem(eraseList->topLevelItemCount() - 1);
+        EXPECT_EQ(row.icon(0).cacheKey(), c.item->icon(0).cacheKey());
+        EXPECT_EQ(row.text(2) == "free space", c.path.back() == ':');
+        EXPECT_EQ(controller.State().recentFolders, c.recent);
+    }
+    controller.RefreshLocations();  // the recent folders join the roots after the separator
+    ASSERT_TRUE(Until([&] { return root(LocationKind::Separator) != nullptr; }));
+    tree->setCurrentItem(root(LocationKind::Separator));
+    controller.AddFocusedSelection();
+    EXPECT_EQ(eraseList->topLevelItemCount(), 5);
+
+    controller.BeginTreeDrag(tree, At(0, {"folder", "file.txt"}));
+    EXPECT_EQ(drag.BlockNames(), std::vector<std::string>{base + "folder/file.txt"});
 }
 
 }  // namespace
