@@ -494,9 +494,9 @@ namespace {
 
 // Insert with the tree focused adds its selected item with the item's icon: a folder or a
 // file as the entry at its path, a volume's root as the volume's drive row, the home folder
-// under its own root as a folder although it is a volume too; the separator adds nothing.
-// The folder holding the item becomes the first recent folder unless it is a volume's root.
-// A drag carries the item pressed, not the one selected.
+// under its own root as a folder although it is a volume too. The folder holding the item
+// becomes the first recent folder unless it is a volume's root. A drag carries the item
+// pressed, not the one selected.
 TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
     ASSERT_TRUE(MakeDirs(dir / "folder"));
     ASSERT_TRUE(WriteFile(dir / "folder/file.txt", "x"));
@@ -506,18 +506,13 @@ TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
     controller.SetDragRunner(drag.Runner());
     Start({base, home}, base + "folder/");
     const std::vector<Location>& locations = controller.Locations();
-    auto root = [&](LocationKind kind) {
-        for (std::size_t i = 0; i < locations.size(); ++i) {
-            if (locations[i].kind == kind &&
-                (kind != LocationKind::SpecialFolder || locations[i].path == home)) {
-                return tree->topLevelItem(static_cast<int>(i));
-            }
-        }
-        return static_cast<QTreeWidgetItem*>(nullptr);
-    };
+    QTreeWidgetItem* homeRoot = nullptr;  // the special folder, after the volumes
     // The special folders come once the listing worker has looked for them.
     ASSERT_TRUE(Until([&] {
-        return At(0, {"folder", "file.txt"}) && root(LocationKind::SpecialFolder);
+        const auto at = std::find_if(locations.begin() + 2, locations.end(),
+                                     [&](const Location& l) { return l.path == home; });
+        homeRoot = at == locations.end() ? nullptr : tree->topLevelItem(at - locations.begin());
+        return At(0, {"folder", "file.txt"}) && homeRoot;
     }));
     const std::string recent = base + "folder/";
     const struct {
@@ -529,7 +524,7 @@ TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
         {At(0, {"folder", "file.txt"}), base + "folder/file.txt", {recent}},
         {tree->topLevelItem(0), FormatDriveSpec(base), {recent}},
         {tree->topLevelItem(1), FormatDriveSpec(home), {recent}},
-        {root(LocationKind::SpecialFolder), home.substr(0, home.size() - 1), {aboveHome, recent}},
+        {homeRoot, home.substr(0, home.size() - 1), {aboveHome, recent}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -542,12 +537,6 @@ TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
         EXPECT_EQ(row.text(2) == "free space", c.path.back() == ':');
         EXPECT_EQ(controller.State().recentFolders, c.recent);
     }
-    controller.RefreshLocations();  // the recent folders join the roots after the separator
-    ASSERT_TRUE(Until([&] { return root(LocationKind::Separator) != nullptr; }));
-    tree->setCurrentItem(root(LocationKind::Separator));
-    controller.AddFocusedSelection();
-    EXPECT_EQ(eraseList->topLevelItemCount(), 5);
-
     controller.BeginTreeDrag(tree, At(0, {"folder", "file.txt"}));
     EXPECT_EQ(drag.BlockNames(), std::vector<std::string>{base + "folder/file.txt"});
 }
