@@ -1,5 +1,6 @@
 #include "panes/ListingThread.h"
 
+#include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <algorithm>
 #include <memory>
@@ -513,8 +514,33 @@ bool ListingThread::AddRows(std::size_t side, std::uint64_t generation,
         item->setData(kLinkRole, row.link);
         list.addItem(item);
     }
+    WidenColumns(list, m_fill[side]);
     ApplyWanted(list, m_fill[side]);
     return true;
+}
+
+// Rows all have one size so that a folder of 100,000 entries lays out quickly, and that size
+// would be the first row's (".."): in the List kind the columns are made as wide as the
+// longest name shown so far instead, in steps, so the layout is redone only a few times.
+void ListingThread::WidenColumns(QListWidget& list, FillState& fill) {
+    constexpr int kStep = 32;
+    constexpr int kMinWidth = 96;
+    constexpr int kMaxWidth = 384;
+    if (list.viewMode() != QListView::ListMode) {
+        return;
+    }
+    const QFontMetrics metrics = list.fontMetrics();
+    int widest = fill.columnWidth;
+    for (int row = std::max(fill.widthRow, 0); row < list.count(); ++row) {
+        const int text = metrics.horizontalAdvance(list.item(row)->text());
+        widest = std::max(widest, text + list.iconSize().width() + 16);
+    }
+    fill.widthRow = list.count();
+    widest = std::clamp((widest + kStep - 1) / kStep * kStep, kMinWidth, kMaxWidth);
+    if (widest != fill.columnWidth) {
+        fill.columnWidth = widest;
+        list.setGridSize(QSize(widest, std::max(metrics.height(), list.iconSize().height()) + 4));
+    }
 }
 
 void ListingThread::EndFill(std::size_t side, std::uint64_t generation) {

@@ -138,6 +138,8 @@ private:
         std::vector<std::string> before;
         std::size_t cursor = 0;
         int nextRow = 0;
+        int columnWidth = 0;  // List kind: the grid width the names shown so far need
+        int widthRow = 0;     // the first row not yet measured for it
     };
     struct PendingSelect {
         std::string path;
@@ -164,6 +166,7 @@ private:
     bool AddRows(std::size_t side, std::uint64_t generation, const std::vector<EntryRow>& rows);
     void EndFill(std::size_t side, std::uint64_t generation);
     void ApplyWanted(QListWidget& list, FillState& fill);
+    static void WidenColumns(QListWidget& list, FillState& fill);
     bool ApplyBranch(std::size_t side, const BranchRequest& request, const BranchResult& result);
     void MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidgetItem& item,
                        const std::vector<EntryRow>& rows);
