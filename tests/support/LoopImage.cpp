@@ -68,8 +68,14 @@ bool LoopImage::Mount() {
 }
 
 bool LoopImage::Unmount() {
-    if (m_mounted && RunCommand("umount " + Quote(m_mountPoint)) == 0) {
-        m_mounted = false;
+    // A program under test may be looking into the volume for a moment (the browser probes
+    // every volume for a trash folder): a busy volume is tried again for up to two seconds.
+    for (int attempt = 0; m_mounted && attempt < 20; ++attempt) {
+        if (RunCommand("umount " + Quote(m_mountPoint)) == 0) {
+            m_mounted = false;
+        } else {
+            ::usleep(100 * 1000);
+        }
     }
     return !m_mounted;
 }
