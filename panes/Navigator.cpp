@@ -98,8 +98,11 @@ void Navigator::OpenListItem(std::size_t side, QLineEdit* edit, const QListWidge
         return;
     }
     const std::string name = ItemName(item);
+    // The item is a row of the folder the list shows, which right after a move is not yet
+    // the folder asked for.
+    const std::string& listed = m_listing->ListedFolder(side);
     FolderLister moved;
-    moved.SetPath(m_listing->Folder(side));
+    moved.SetPath(listed.empty() ? m_listing->Folder(side) : listed);
     const std::string folder = moved.Path();
     std::string select;
     if (name == "..") {
