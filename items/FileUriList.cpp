@@ -1,6 +1,7 @@
 #include "items/FileUriList.h"
 
 #include "items/DropFilesBlock.h"
+#include "platform/HexDigits.h"
 
 namespace tolvane {
 namespace {
@@ -10,19 +11,6 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 bool IsUnreserved(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
            c == '.' || c == '_' || c == '~';
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -70,14 +58,12 @@ bool Unescape(std::string_view escaped, std::string& raw) {
     raw.clear();
     std::size_t i = 0;
     while (i < escaped.size()) {
-        bool isEscape = escaped[i] == '%' && i + 2 < escaped.size() &&
-                        HexValue(escaped[i + 1]) >= 0 && HexValue(escaped[i + 2]) >= 0;
-        if (!isEscape) {
+        char byte = 0;
+        if (escaped[i] != '%' || !ReadHexByte(escaped, i + 1, byte)) {
             raw.push_back(escaped[i]);
             ++i;
             continue;
         }
-        char byte = static_cast<char>(HexValue(escaped[i + 1]) << 4 | HexValue(escaped[i + 2]));
         if (byte == '\0') {
             return false;
         }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/HexDigits.h"
 #include "platform/UserFolders.h"
 
 namespace tolvane {
@@ -94,19 +95,6 @@ bool IsOwnFolder(const std::string& path, unsigned uid) {
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == uid;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
@@ -116,10 +104,10 @@ std::string RealPath(const std::string& path) {
 std::string DecodeUdevName(std::string_view name) {
     std::string decoded;
     for (std::size_t i = 0; i < name.size(); ++i) {
-        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
-            HexValue(name[i + 2]) >= 0 && HexValue(name[i + 3]) >= 0) {
-            decoded.push_back(
-                static_cast<char>(HexValue(name[i + 2]) * 16 + HexValue(name[i + 3])));
+        char byte = 0;
+        if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == 'x' &&
+            ReadHexByte(name, i + 2, byte)) {
+            decoded.push_back(byte);
             i += 3;
         } else {
             decoded.push_back(name[i]);
