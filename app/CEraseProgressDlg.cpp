@@ -66,17 +66,9 @@ CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::option
 }
 
 CEraseProgressDlg::~CEraseProgressDlg() {
-    if (m_run.Running()) {
-        // Not reached by DoModal, which returns after the end only: stop the run and keep
-        // handling the worker's calls (they come to this still complete object) until its
-        // end, so the worker never waits on a dialog that is gone.
-        m_closing = true;
-        m_run.Stop();
-        while (m_run.Running()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-    }
-    m_run.Join();
+    // Not reached by DoModal under a run (it returns after the end only).
+    m_closing = m_run.Running();
+    StopAndJoinOnGuiThread(m_run);
 }
 
 int CEraseProgressDlg::DoModal() {

@@ -32,17 +32,10 @@ EraseRunControl::EraseRunControl(Window window)
     : m_window(std::move(window)), m_run(*this), m_relay(this, &m_run) {}
 
 EraseRunControl::~EraseRunControl() {
-    if (m_run.Running()) {
-        // The window is going (it waits for a run's end before it closes, so this is a
-        // window destroyed under a run): stop, and keep handling the worker's calls until its
-        // end, without touching the window.
-        m_closing = true;
-        m_run.Stop();
-        while (m_run.Running()) {
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-    }
-    m_run.Join();
+    // The window is going under a run (it waits for a run's end before it closes): the
+    // worker's last calls are handled without touching the window.
+    m_closing = m_run.Running();
+    StopAndJoinOnGuiThread(m_run);
 }
 
 void EraseRunControl::OnErase() {

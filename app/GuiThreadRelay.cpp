@@ -1,5 +1,9 @@
 #include "app/GuiThreadRelay.h"
 
+#include <QCoreApplication>
+
+#include "engine/EraseRunner.h"
+
 namespace tolvane {
 
 std::intptr_t GuiThreadRelay::Send(std::uint32_t message, std::uintptr_t code,
@@ -14,6 +18,16 @@ std::intptr_t GuiThreadRelay::Send(std::uint32_t message, std::uintptr_t code,
         },
         Qt::BlockingQueuedConnection);
     return result;
+}
+
+void StopAndJoinOnGuiThread(EraseRunner& run) {
+    if (run.Running()) {
+        run.Stop();
+        while (run.Running()) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+    }
+    run.Join();
 }
 
 }  // namespace tolvane

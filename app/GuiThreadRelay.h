@@ -8,6 +8,8 @@
 
 namespace tolvane {
 
+class EraseRunner;
+
 // Hands an erase worker's notifications to `receiver` on the GUI thread and waits until they
 // are handled, so a failed path's text stays valid and the run may end while it is handled.
 // No lock is held across the call. Once `context` is gone the messages are dropped (Qt
@@ -25,5 +27,10 @@ private:
     QObject* m_context;         // where the call is queued (see above)
     NotifyTarget* m_receiver;
 };
+
+// For a front end going away under a run: stops it, keeps the GUI thread handling the
+// worker's relayed calls (they come to the still complete front end) until its end, so the
+// worker never waits on something that is gone, and joins it.
+void StopAndJoinOnGuiThread(EraseRunner& run);
 
 }  // namespace tolvane
