@@ -51,8 +51,9 @@ private:
 // What the walk promises never to do: follow a symbolic link below an item (a link is a file
 // entry, described by its own data), enter a folder on another mount than its folder item's.
 // A folder's entries are read completely before any of them is handed out, so handlers may
-// rename and delete them. Folders are opened relative to their parent's descriptor, so trees
-// of any depth work.
+// rename and delete them; they are handed out by inode number, which is where the file system
+// keeps them, not in the listing's order. Folders are opened relative to their parent's descriptor,
+// so trees of any depth work.
 //
 // Handlers get the path buffer, which they may change from the current entry's name on (the
 // walk writes every next name at the folder's prefix again); the entry itself can be reached
