@@ -18,8 +18,9 @@ namespace {
 // A listing comes in the file system's own order, which on ext4 and the like is the order of
 // the names' hashes: random against where the files lie. Visiting them by inode number touches
 // inode tables and data blocks in sequence instead, so the writes of a batch merge and its
-// sync is short (about seven times shorter for 100,000 small files on ext4), and the renames
-// and deletions that follow dirty fewer blocks. Names of one file keep their listed order.
+// sync is short, and the renames and deletions that follow dirty fewer blocks: erasing
+// 100,000 small files on ext4 with 3 passes took 21 s in listing order and 10 s in inode
+// order. Names of one file keep their listed order.
 void InInodeOrder(std::vector<FindData>& entries) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const FindData& a, const FindData& b) { return a.inode < b.inode; });
