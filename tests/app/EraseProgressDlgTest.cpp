@@ -25,28 +25,6 @@ constexpr char kMediumHeading[] = "Overwriting in place may not reach every copy
 constexpr char kSkipImmutable[] =
     "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
 
-QString Lines(const std::vector<std::string>& paths) {
-    QString text;
-    for (const std::string& path : paths) {
-        text += "\n" + QString::fromStdString(path);
-    }
-    return text;
-}
-
-// The failure list with the reasons cut off (" - <why>" after each path; the engine words
-// them), after checking every line has one.
-QString WithoutReasons(const QString& text) {
-    QStringList lines = text.split('\n');
-    for (int i = 1; i < lines.size(); ++i) {
-        int reason = lines[i].indexOf(" - ");
-        if (lines[i] != "...") {
-            EXPECT_GT(reason, 0) << lines[i].toStdString();
-            lines[i].truncate(reason);
-        }
-    }
-    return lines.join('\n');
-}
-
 // Calls `action` from the event loop once the run has visibly started.
 void OnFirstProgress(CEraseProgressDlg& dialog, std::function<void()> action) {
     auto fired = std::make_shared<bool>(false);

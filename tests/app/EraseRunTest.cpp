@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
@@ -48,7 +47,9 @@ namespace {
 
 using test::EventuallyOnLoop;
 using test::Exists;
+using test::Lines;
 using test::ReadFile;
+using test::WithoutReasons;
 using test::WriteFile;
 
 constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
@@ -67,26 +68,6 @@ FileItem ItemOf(const std::string& path) {
         FillFindData(st, item.findData);
     }
     return item;
-}
-
-// The failure list with the reasons cut off (" - <why>" after each path), after checking
-// that every line has one.
-QString WithoutReasons(const QString& text) {
-    QStringList lines = text.split('\n');
-    for (int i = 1; i < lines.size(); ++i) {
-        const int reason = lines[i].indexOf(" - ");
-        EXPECT_GT(reason, 0) << lines[i].toStdString();
-        lines[i].truncate(reason);
-    }
-    return lines.join('\n');
-}
-
-QString Lines(const std::vector<std::string>& paths) {
-    QString text;
-    for (const std::string& path : paths) {
-        text += "\n" + QString::fromStdString(path);
-    }
-    return text;
 }
 
 // Holds a run's worker at its first gate (before it touches the first entry) until let go.
@@ -168,18 +149,16 @@ protected:
     // Selects these entries of the browser list, focused, once its listing shows them.
     void Select(const std::vector<std::string>& names) {
         QListWidget& list = BrowserList();
+        const auto itemsOf = [&](const std::string& name) {
+            return list.findItems(QString::fromStdString(name), Qt::MatchExactly);
+        };
         EXPECT_TRUE(EventuallyOnLoop([&] {
-            for (const std::string& name : names) {
-                if (list.findItems(QString::fromStdString(name), Qt::MatchExactly).isEmpty()) {
-                    return false;
-                }
-            }
-            return true;
+            return std::none_of(names.begin(), names.end(),
+                                [&](const std::string& name) { return itemsOf(name).isEmpty(); });
         }));
         list.clearSelection();
         for (const std::string& name : names) {
-            for (QListWidgetItem* item :
-                 list.findItems(QString::fromStdString(name), Qt::MatchExactly)) {
+            for (QListWidgetItem* item : itemsOf(name)) {
                 item->setSelected(true);
             }
         }
@@ -222,11 +201,21 @@ protected:
         }
         return paths;
     }
-    // Chooses Erase (the menu-bar item) and waits for the run's end and its report.
-    void EraseAndWait() {
+    // Chooses Erase (the menu-bar item), answers the boxes with `answers` in turn, and waits
+    // for the run's end and its report.
+    void EraseAndWait(std::initializer_list<QMessageBox::StandardButton> answers) {
+        for (QMessageBox::StandardButton answer : answers) {
+            m_answerer.ThenClick(answer);
+        }
         QSignalSpy ended(&m_frame->EraseRun(), &EraseRunControl::Ended);
         Choose(kCmdEraseItem);
         ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+    }
+    // Starts a run whose worker the test holds before its first entry.
+    void StartHeldRun() {
+        m_answerer.ThenClick(QMessageBox::Yes);
+        Choose(kCmdEraseItem);
+        ASSERT_TRUE(EventuallyOnLoop([&] { return m_hold.reached.load(); }));
     }
     // The window as it is between runs.
     void ExpectIdle() {
@@ -305,9 +294,7 @@ TEST_F(EraseRunTest, OnePaneErasesTheSelection) {
     CMainFrame& frame = Open({}, false);
     ASSERT_FALSE(frame.Views().TwoPanes());
     Select({"a", "c"});
-    m_answerer.ThenClick(QMessageBox::Yes);
-    m_answerer.ThenClick(QMessageBox::Ok);
-    EraseAndWait();
+    EraseAndWait({QMessageBox::Yes, QMessageBox::Ok});
 
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
     EXPECT_EQ(m_answerer.Seen()[0].text, "Confirm erasing following files:" + Lines({a, c}));
@@ -331,9 +318,7 @@ TEST_F(EraseRunTest, FailedItemKeepsItsMarkedRowAndCanBeTriedAgain) {
         if (!immutable.Add(locked)) {
             GTEST_SKIP() << kSkipImmutable;
         }
-        m_answerer.ThenClick(QMessageBox::Yes);
-        m_answerer.ThenClick(QMessageBox::Ok);
-        EraseAndWait();
+        EraseAndWait({QMessageBox::Yes, QMessageBox::Ok});
 
         ASSERT_EQ(m_answerer.Seen().size(), 2u);
         const test::SeenBox& warning = m_answerer.Seen()[1];
@@ -351,9 +336,7 @@ TEST_F(EraseRunTest, FailedItemKeepsItsMarkedRowAndCanBeTriedAgain) {
         EXPECT_TRUE(Exists(locked));
         ExpectIdle();
     }
-    m_answerer.ThenClick(QMessageBox::Yes);
-    m_answerer.ThenClick(QMessageBox::Ok);
-    EraseAndWait();
+    EraseAndWait({QMessageBox::Yes, QMessageBox::Ok});
     ASSERT_EQ(m_answerer.Seen().size(), 4u);
     EXPECT_EQ(m_answerer.Seen()[3].text, "Data successfully erased");
     EXPECT_FALSE(Exists(locked));
@@ -393,10 +376,7 @@ TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
                              QTimer::singleShot(0, m_frame.get(), [&] { Choose(kCmdCancel); });
                          }
                      });
-    m_answerer.ThenClick(QMessageBox::Yes);  // erase
-    m_answerer.ThenClick(QMessageBox::Yes);  // stop
-    m_answerer.ThenClick(QMessageBox::Ok);   // what failed
-    EraseAndWait();
+    EraseAndWait({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});  // erase, stop, failed
 
     ASSERT_EQ(m_answerer.Seen().size(), 3u);
     EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
@@ -425,9 +405,7 @@ TEST_F(EraseRunTest, DuringARunTheListAndThePanesStayAsTheyAre) {
     CMainFrame& frame = Open(m_hold.Factory());
     QSignalSpy rebuilt(&frame, &CMainFrame::PanesRebuilt);
     Insert({"a", "b"});
-    m_answerer.ThenClick(QMessageBox::Yes);
-    Choose(kCmdEraseItem);
-    ASSERT_TRUE(EventuallyOnLoop([&] { return m_hold.reached.load(); }));
+    ASSERT_NO_FATAL_FAILURE(StartHeldRun());
 
     // Running, then stopping: the same refusals.
     for (bool stopping : {false, true}) {
@@ -487,9 +465,7 @@ TEST_F(EraseRunTest, ClosingDuringARunAsksAndClosesOnlyAfterTheRunEnded) {
     MakeFile("a");
     CMainFrame& frame = Open(m_hold.Factory());
     Insert({"a"});
-    m_answerer.ThenClick(QMessageBox::Yes);
-    Choose(kCmdEraseItem);
-    ASSERT_TRUE(EventuallyOnLoop([&] { return m_hold.reached.load(); }));
+    ASSERT_NO_FATAL_FAILURE(StartHeldRun());
 
     m_answerer.ThenClick(QMessageBox::No);
     frame.close();

@@ -36,6 +36,26 @@ void Click(QMessageBox* box, QMessageBox::StandardButton button) {
 
 }  // namespace
 
+QString Lines(const std::vector<std::string>& paths) {
+    QString text;
+    for (const std::string& path : paths) {
+        text += "\n" + QString::fromStdString(path);
+    }
+    return text;
+}
+
+QString WithoutReasons(const QString& text) {
+    QStringList lines = text.split('\n');
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i] != "...") {
+            const qsizetype reason = lines[i].indexOf(" - ");
+            EXPECT_GT(reason, 0) << lines[i].toStdString();
+            lines[i].truncate(reason);
+        }
+    }
+    return lines.join('\n');
+}
+
 BoxAnswerer::BoxAnswerer() {
     connect(&m_timer, &QTimer::timeout, this, &BoxAnswerer::Poll);
     m_timer.start(10);

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace tolvane::test {
@@ -18,6 +19,12 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
+
+// "\n<path>" for each path: the list a confirmation or failure box shows below its heading.
+QString Lines(const std::vector<std::string>& paths);
+// A failure list with the reasons (" - <why>" after each path; the engine words them) cut
+// off, after checking that every line but a closing "..." has one.
+QString WithoutReasons(const QString& text);
 
 // Answers the message boxes of the code under test, as a user would: it watches for the
 // active modal QMessageBox and hands each new one to the next scripted action. A box that

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -157,44 +156,33 @@ TEST_F(LauncherTest, AUsersOwnFileInTheWayIsLeftAlone) {
 
 using ContextMenuTest = ShellTest;
 
-// Runs the dialog's button `text` once the modal dialog is up; records what it saw.
-struct DialogSeen {
-    QString title;
-    QString text;
-    QWidget* parent = nullptr;
-};
-void AnswerDownloadWarning(const QString& button, DialogSeen* seen) {
-    QTimer::singleShot(50, [button, seen] {
-        auto* dialog = qobject_cast<CDownloadWarningDlg*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr);
-        seen->title = dialog->windowTitle();
-        seen->text = dialog->findChild<QLabel*>()->text();
-        seen->parent = dialog->parentWidget();
-        for (QPushButton* candidate : dialog->findChildren<QPushButton*>()) {
-            if (candidate->text() == button) {
-                candidate->click();
-            }
-        }
-    });
-}
-
 TEST_F(ContextMenuTest, WithKvcMissingTheWarningOpensAndNoSettingChanges) {
     ShellIntegration(m_hooks).ApplyDesktopShortcut(false);  // as at the window's start
     const QByteArray before = ReadAll(SettingsFile());
     QWidget frame;
     for (const QString& button : {QStringLiteral("Cancel"), QStringLiteral("Download now")}) {
         std::vector<QUrl> opened;
-        DialogSeen seen;
-        AnswerDownloadWarning(button, &seen);
-        const bool state =
+        bool seen = false;
+        QTimer::singleShot(50, [&] {  // once the modal dialog is up
+            auto* dialog = qobject_cast<CDownloadWarningDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            seen = true;
+            EXPECT_EQ(dialog->windowTitle(), "Warning");
+            const QString text = dialog->findChild<QLabel*>()->text();
+            EXPECT_TRUE(text.contains("\"kvc\"")) << qPrintable(text);
+            EXPECT_EQ(dialog->parentWidget(), &frame);
+            for (QPushButton* candidate : dialog->findChildren<QPushButton*>()) {
+                if (candidate->text() == button) {
+                    candidate->click();
+                }
+            }
+        });
+        EXPECT_FALSE(
             ShellIntegration(m_hooks).ToggleContextMenu(false, &frame, [&opened](const QUrl& url) {
                 opened.push_back(url);
                 return true;
-            });
-        EXPECT_FALSE(state);
-        EXPECT_EQ(seen.title, "Warning");
-        EXPECT_TRUE(seen.text.contains("\"kvc\"")) << qPrintable(seen.text);
-        EXPECT_EQ(seen.parent, &frame);
+            }));
+        EXPECT_TRUE(seen);
         EXPECT_EQ(ReadAll(SettingsFile()), before);
         if (button == "Cancel") {
             EXPECT_TRUE(opened.empty());
