@@ -50,7 +50,9 @@ std::string Head(std::uint32_t recent, const std::u16string& folder2) {
     return Int32(1) + Int32(2) + Int32(3) + Int32(0) + Int32(recent) + Wide(u"/a/") + Wide(folder2);
 }
 
-TEST(MemoryWriterTest, GrowableWritesNeverFallShortFixedOnesAreCut) {
+// A growable writer's writes never fall short, a fixed one's are cut; Resize keeps what was
+// filled and zero-fills the rest.
+TEST(MemoryWriterTest, WritesGrowOrAreCutAndResizeZeroFills) {
     Data::MemoryWriter growable(4);
     EXPECT_EQ(growable.Write("0123456789", 2, 5), 5);
     EXPECT_EQ(Bytes(growable), "0123456789");
@@ -63,10 +65,8 @@ TEST(MemoryWriterTest, GrowableWritesNeverFallShortFixedOnesAreCut) {
     EXPECT_EQ(Bytes(fixed), "0123456");
     EXPECT_EQ(fixed.Capacity(), 7u);
     EXPECT_THROW(Data::WriteExact(fixed, "z", 1), Data::EndOfBufferException);
-}
 
-// How a setting is read: Reset, fill from outside, Resize to what was filled.
-TEST(MemoryWriterTest, ResizeKeepsWhatWasFilledAndZeroFillsTheRest) {
+    // How a setting is read: Reset, fill from outside, Resize to what was filled.
     Data::MemoryWriter writer;
     writer.Reset(32768);
     std::memcpy(writer.Data(), "hello", 5);
@@ -101,24 +101,23 @@ TEST(MemoryReaderTest, SeekOriginsAndClamping) {
     EXPECT_EQ(reader.Seek(INT64_MAX, 1), 8);
 }
 
-TEST(MemoryReaderTest, ReaderFromAWriterKeepsItsOwnCopy) {
+// A reader made from a writer keeps its own copy, though the writer's block moves; one that
+// adopted a block frees it, and reattaching that same block copies it before the free.
+TEST(MemoryReaderTest, OwnsWhatItCopiesOrAdopts) {
     Data::MemoryWriter writer;
     writer.Write("old!", 1, 4);
-    Data::MemoryReader reader(writer);
+    Data::MemoryReader fromWriter(writer);
     writer.Rewind();
     writer.Write("new!", 1, 4);
     writer.Grow(100000);  // moves the writer's block
     char out[4];
-    ASSERT_EQ(reader.Read(out, 1, 4), 4);
+    ASSERT_EQ(fromWriter.Read(out, 1, 4), 4);
     EXPECT_EQ(std::string(out, 4), "old!");
-}
 
-TEST(MemoryReaderTest, AdoptFreesAndReattachingItsOwnBlockKeepsIt) {
     auto* block = static_cast<char*>(std::malloc(3));
     std::memcpy(block, "xyz", 3);
     Data::MemoryReader reader(block, 3, Data::MemoryReader::kAdopt);
     reader.Attach(block, 2, Data::MemoryReader::kCopy);
-    char out[2];
     ASSERT_EQ(reader.Read(out, 1, 2), 2);
     EXPECT_EQ(std::string(out, 2), "xy");
     reader.Release();
@@ -246,7 +245,7 @@ TEST(PaneStateTest, LongestStringIs1023Units) {
 }
 
 // Folders are stored as given and made canonical on reading; strings too long to be read
-// back are left out when saving.
+// back are left out when saving. A write that falls short is passed on, not swallowed.
 TEST(PaneStateTest, SavedRecordAlwaysLoadsBack) {
     PaneState state = Sample();
     const std::string deep = "/" + std::string(700, 'x') + "/" + std::string(700, 'y') + "/";
@@ -264,11 +263,9 @@ TEST(PaneStateTest, SavedRecordAlwaysLoadsBack) {
 
     state.folder[0] = deep;  // cut back to what fits
     EXPECT_EQ(Load(Record(state)).folder[0], "/" + std::string(700, 'x') + "/");
-}
 
-TEST(PaneStateTest, ShortWritesPassTheExceptionOn) {
     Data::MemoryWriter fixed(10, false);
-    EXPECT_THROW(SavePaneState(fixed, Sample()), Data::EndOfBufferException);
+    EXPECT_THROW(SavePaneState(fixed, state), Data::EndOfBufferException);
 }
 
 TEST(Utf16Test, DecodesWithOneReplacementPerBadStretch) {

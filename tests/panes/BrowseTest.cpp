@@ -36,18 +36,13 @@ bool Until(const std::function<bool()>& done) {
     });
 }
 
-std::vector<std::string> Names(const QListWidget& list) {
-    std::vector<std::string> names;
-    for (int row = 0; row < list.count(); ++row) {
-        names.push_back(ItemName(*list.item(row)));
-    }
-    return names;
-}
+using Names = std::vector<std::string>;
 
-std::vector<std::string> Selected(const QListWidget& list) {
-    std::vector<std::string> names;
+// The names of the list's rows, or of its selected rows only.
+Names Listed(const QListWidget& list, bool selectedOnly = false) {
+    Names names;
     for (int row = 0; row < list.count(); ++row) {
-        if (list.item(row)->isSelected()) {
+        if (!selectedOnly || list.item(row)->isSelected()) {
             names.push_back(ItemName(*list.item(row)));
         }
     }
@@ -61,13 +56,10 @@ void Select(QListWidget& list, const std::set<std::string>& names) {
     }
 }
 
-PaneState StateIn(const std::string& folder) {
+// Loads a saved state whose side 1 shows `folder`, as the window does when it opens.
+void LoadFolder(PaneController& controller, const std::string& folder) {
     PaneState state;
     state.folder[0] = folder;
-    return state;
-}
-
-void Load(PaneController& controller, const PaneState& state) {
     Data::MemoryWriter record;
     SavePaneState(record, state);
     Data::MemoryReader reader(record);
@@ -106,11 +98,16 @@ void Focus(QWidget& control) {
     QApplication::processEvents();
 }
 
-Volume FolderVolume(const std::string& root) {
-    Volume volume;
-    volume.root = root;
-    volume.fsType = "ext4";
-    return volume;
+// A volume source that reports these folders as the volumes.
+LocationSource::VolumeReader FolderVolumes(const Names& roots) {
+    return [roots] {
+        std::vector<Volume> volumes;
+        for (const std::string& root : roots) {
+            volumes.emplace_back().root = root;
+            volumes.back().fsType = "ext4";
+        }
+        return volumes;
+    };
 }
 
 // A list-kind window side on a folder the test made.
@@ -135,7 +132,7 @@ protected:
             opened.emplace_back(file.toStdString(), folder.toStdString());
             return true;
         });
-        Load(controller, StateIn(folder));
+        LoadFolder(controller, folder);
         controls.window.show();
         ASSERT_TRUE(controller.Start());
         ASSERT_TRUE(ShowsFolder(folder));
@@ -147,12 +144,17 @@ protected:
                    controller.SideFolder(0) == shown;
         });
     }
-    bool Lists(const std::vector<std::string>& names) {
-        return Until([&] { return Names(*controls.list) == names; });
+    bool Lists(const Names& names) {
+        return Until([&] { return Listed(*controls.list) == names; });
     }
     void Open(const std::string& name) {
         Select(*controls.list, {name});
         controller.OpenSelection();
+    }
+    // Opens `name` and waits for the list to show `shown` with these rows.
+    bool Enters(const std::string& name, const std::string& shown, const Names& names) {
+        Open(name);
+        return ShowsFolder(shown) && Lists(names);
     }
 
     TempDir dir;
@@ -162,71 +164,62 @@ protected:
     std::vector<std::pair<std::string, std::string>> opened;
 };
 
-// Changes in the shown folder refill the list with the selection kept; entering a folder
-// selects nothing; ".." selects the folder left; an empty folder shows only "..", iconless.
+// A file opens through the shell, once, in its own folder, and the list stays. Changes in
+// the shown folder refill the list with the selection kept; entering a folder selects nothing;
+// ".." selects the folder left; an empty folder shows only "..", iconless.
 TEST_F(ListBrowseTest, TheListFollowsTheFolderAndTheMovesInIt) {
     Start();
     ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "b", "c.txt", "linked"}));
+    Open("c.txt");
+    const std::vector<std::pair<std::string, std::string>> openedFile{{folder + "c.txt", folder}};
+    EXPECT_EQ(opened, openedFile);
+    EXPECT_EQ(controller.SideFolder(0), folder);
     Select(*controls.list, {"a", "c.txt"});
 
     ASSERT_TRUE(WriteFile(dir / "ab", "x"));
     ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "ab", "b", "c.txt", "linked"}));
-    EXPECT_EQ(Selected(*controls.list), (std::vector<std::string>{"a", "c.txt"}));
+    EXPECT_EQ(Listed(*controls.list, true), (Names{"a", "c.txt"}));
     ASSERT_EQ(std::rename((dir / "b").c_str(), (dir / "bz").c_str()), 0);
-    ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "ab", "bz", "c.txt", "linked"}));
-    EXPECT_EQ(Selected(*controls.list), (std::vector<std::string>{"a", "c.txt"}));
+    const Names all{"..", "empty", "sub", "a", "ab", "bz", "c.txt", "linked"};
+    ASSERT_TRUE(Lists(all));
+    EXPECT_EQ(Listed(*controls.list, true), (Names{"a", "c.txt"}));
 
-    Open("sub");
-    ASSERT_TRUE(ShowsFolder(folder + "sub/"));
-    ASSERT_TRUE(Lists({"..", "deeper"}));
-    EXPECT_TRUE(Selected(*controls.list).empty());
-
-    Open("..");
-    ASSERT_TRUE(ShowsFolder(folder));
-    ASSERT_TRUE(Until([&] { return Selected(*controls.list) == std::vector<std::string>{"sub"}; }));
+    ASSERT_TRUE(Enters("sub", folder + "sub/", {"..", "deeper"}));
+    EXPECT_TRUE(Listed(*controls.list, true).empty());
+    ASSERT_TRUE(Enters("..", folder, all));
+    ASSERT_TRUE(Until([&] { return Listed(*controls.list, true) == Names{"sub"}; }));
     EXPECT_EQ(ItemName(*controls.list->currentItem()), "sub");
-
-    Open("empty");
-    ASSERT_TRUE(ShowsFolder(folder + "empty/"));
-    ASSERT_TRUE(Lists({".."}));
+    ASSERT_TRUE(Enters("empty", folder + "empty/", {".."}));
     EXPECT_TRUE(controls.list->item(0)->icon().isNull());
 
     // A link to a folder is entered where it stands, as file managers do; it is marked.
-    Open("..");
-    ASSERT_TRUE(ShowsFolder(folder));
-    ASSERT_TRUE(Until([&] { return controls.list->count() == 8; }));
+    ASSERT_TRUE(Enters("..", folder, all));
     EXPECT_TRUE(controls.list->item(7)->data(kLinkRole).toBool());
     EXPECT_FALSE(controls.list->item(2)->data(kLinkRole).toBool());
-    Open("linked");
-    ASSERT_TRUE(ShowsFolder(folder + "linked/"));
-    ASSERT_TRUE(Lists({"..", "deeper"}));
-    EXPECT_TRUE(opened.empty());
+    ASSERT_TRUE(Enters("linked", folder + "linked/", {"..", "deeper"}));
+    EXPECT_EQ(opened, openedFile);
 }
 
 // Choosing a location lists it with ".." selected and puts the box on its volume; a volume
 // returns to the folder last shown on it.
 TEST_F(ListBrowseTest, ChoosingALocationSelectsDotDotAndVolumesReturnToTheirLastFolder) {
     const std::string home = std::string(std::getenv("HOME")) + "/";
-    Start([this, home] { return std::vector<Volume>{FolderVolume(folder), FolderVolume(home)}; });
+    Start(FolderVolumes({folder, home}));
     const std::vector<Location>& locations = controller.Locations();
     auto homeEntry = [&] {
-        for (std::size_t i = 0; i < locations.size(); ++i) {
-            if (locations[i].kind == LocationKind::SpecialFolder && locations[i].path == home) {
-                return static_cast<int>(i);
-            }
-        }
-        return -1;
+        const auto at = std::find_if(locations.begin(), locations.end(), [&](const Location& l) {
+            return l.kind == LocationKind::SpecialFolder && l.path == home;
+        });
+        return at == locations.end() ? -1 : static_cast<int>(at - locations.begin());
     };
     ASSERT_TRUE(Until([&] { return homeEntry() >= 0; }));  // once the worker probed it
     EXPECT_EQ(controls.location->currentIndex(), 0);       // the volume of the folder shown
-    Open("sub");
-    ASSERT_TRUE(ShowsFolder(folder + "sub/"));
-    ASSERT_TRUE(Lists({"..", "deeper"}));
+    ASSERT_TRUE(Enters("sub", folder + "sub/", {"..", "deeper"}));
 
     controls.location->setCurrentIndex(homeEntry());
     controller.OnLocationSelected(homeEntry());
     ASSERT_TRUE(ShowsFolder(home));
-    ASSERT_TRUE(Until([&] { return Selected(*controls.list) == std::vector<std::string>{".."}; }));
+    ASSERT_TRUE(Until([&] { return Listed(*controls.list, true) == Names{".."}; }));
     EXPECT_EQ(controls.location->currentIndex(), 1);  // the home volume's entry
 
     controller.OnLocationSelected(0);
@@ -235,19 +228,6 @@ TEST_F(ListBrowseTest, ChoosingALocationSelectsDotDotAndVolumesReturnToTheirLast
     EXPECT_EQ(controller.RecallFolder("/never/shown/"), "/never/shown/");
 }
 
-// A file opens through the shell, once, in its own folder; the list stays where it is.
-TEST_F(ListBrowseTest, OpeningAFileHandsItToTheShellInItsFolder) {
-    Start();
-    ASSERT_TRUE(Until([&] { return controls.list->count() == 7; }));
-    Open("c.txt");
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].first, folder + "c.txt");
-    EXPECT_EQ(opened[0].second, folder);
-    EXPECT_EQ(controller.SideFolder(0), folder);
-}
-
-// A loop image mounted while the window is open appears among the volumes within two
-// refreshes and goes again within two after it is unmounted; entries before it stay.
 // Insert and drags take the names with the folder they were listed in: a name that is no
 // UTF-8 arrives as the bytes the disk has (and is sized), and right after a move, until the new
 // folder's entries come, the entries shown still belong to the folder before.
@@ -273,6 +253,8 @@ TEST_F(ListBrowseTest, InsertAndDragsTakeNamesAsListedInTheirFolder) {
     EXPECT_EQ(ErasePaths(controller), (std::vector<std::string>{folder + raw, folder + "a"}));
 }
 
+// A loop image mounted while the window is open appears among the volumes within two
+// refreshes and goes again within two after it is unmounted; entries before it stay.
 TEST_F(ListBrowseTest, AMountedImageComesAndGoesWithoutTouchingTheEntriesBeforeIt) {
     Start();
     TempDir imageDir;
@@ -286,35 +268,29 @@ TEST_F(ListBrowseTest, AMountedImageComesAndGoesWithoutTouchingTheEntriesBeforeI
     auto record = [&](const QModelIndex&, int first, int) { changedRows.push_back(first); };
     QObject::connect(model, &QAbstractItemModel::rowsInserted, record);
     QObject::connect(model, &QAbstractItemModel::rowsRemoved, record);
-    auto refreshTwice = [&] {
-        for (int refresh = 0; refresh < 2; ++refresh) {
-            controller.RefreshLocations();
-            QApplication::processEvents();
-        }
-    };
     // Other tests may mount and unmount images at the same time; a round in which any entry
     // but ours came or went is repeated.
-    auto othersChanged = [&](const std::vector<Location>& before) {
-        std::vector<std::string> was, is;
-        for (const Location& location : before) {
+    auto others = [&](const std::vector<Location>& locations) {
+        Names paths;
+        for (const Location& location : locations) {
             if (location.path != root) {
-                was.push_back(location.path);
+                paths.push_back(location.path);
             }
         }
-        for (const Location& location : controller.Locations()) {
-            if (location.path != root) {
-                is.push_back(location.path);
-            }
-        }
-        return was != is;
+        return paths;
     };
     for (bool mounted : {true, false}) {
         ASSERT_TRUE(mounted ? image.Remount() : image.Unmount());
         std::vector<Location> before;
-        for (int round = 0; round < 10 && (round == 0 || othersChanged(before)); ++round) {
+        for (int round = 0;
+             round < 10 && (round == 0 || others(before) != others(controller.Locations()));
+             ++round) {
             changedRows.clear();
             before = controller.Locations();
-            refreshTwice();
+            for (int refresh = 0; refresh < 2; ++refresh) {
+                controller.RefreshLocations();
+                QApplication::processEvents();
+            }
         }
         const std::optional<std::size_t> entry = FindLocation(controller.Locations(), root);
         ASSERT_EQ(entry.has_value(), mounted);
@@ -360,14 +336,12 @@ TEST_F(ListBrowseTest, DISABLED_AsNobodyUnreadableFolders) {
     ASSERT_NE(::getuid(), 0u);
     const std::string parent = std::string(open) + "/";
     controls.Configure(controller);
-    Load(controller, StateIn(parent + "locked/inner/"));
+    LoadFolder(controller, parent + "locked/inner/");
     ASSERT_TRUE(controller.Start());
-    ASSERT_TRUE(ShowsFolder(parent));
-    ASSERT_TRUE(Lists({"..", "locked"}));
+    ASSERT_TRUE(ShowsFolder(parent) && Lists({"..", "locked"}));
     Open("locked");
     EXPECT_EQ(controls.path->text().toStdString(), parent + "locked/");
-    ASSERT_TRUE(ShowsFolder(parent));
-    EXPECT_TRUE(Lists({"..", "locked"}));
+    EXPECT_TRUE(ShowsFolder(parent) && Lists({"..", "locked"}));
 }
 
 // A tree-kind window side whose volumes are folders the test made.
@@ -375,17 +349,11 @@ class TreeBrowseTest : public testing::Test {
 protected:
     void TearDown() override { test::ShutDownAndWait(controller); }
 
-    void Start(std::vector<std::string> roots, const std::string& shown) {
+    void Start(const Names& roots, const std::string& shown) {
         controller.SetTreeViews(tree, nullptr);
         controller.SetListViews(nullptr, eraseList, nullptr, false);
         controller.AttachPathEdits(path, nullptr);
-        controller.SetVolumeSource([roots] {
-            std::vector<Volume> volumes;
-            for (const std::string& root : roots) {
-                volumes.push_back(FolderVolume(root));
-            }
-            return volumes;
-        });
+        controller.SetVolumeSource(FolderVolumes(roots));
         controller.SetOpenFile([this](const QString& file, const QString& folder) {
             opened.emplace_back(file.toStdString(), folder.toStdString());
             return true;
@@ -397,7 +365,7 @@ protected:
         QObject::connect(tree, &QTreeWidget::itemExpanded, [this](QTreeWidgetItem* item) {
             controller.RefreshTreeFrom(item, nullptr);
         });
-        Load(controller, StateIn(shown));
+        LoadFolder(controller, shown);
         window.show();
         ASSERT_TRUE(controller.Start());
     }
@@ -466,8 +434,6 @@ TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
 
     // A file in the tree opens through the shell in its folder.
     tree->setCurrentItem(At(0, {"a", "b", "file.txt"}));
-    EXPECT_EQ(controller.ItemPath(tree, nullptr), base + "a/b/file.txt");
-    EXPECT_EQ(controller.ItemFolder(tree, nullptr), base + "a/b/");
     controller.OpenSelection();
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], std::make_pair(base + "a/b/file.txt", base + "a/b/"));
@@ -481,41 +447,12 @@ TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
     EXPECT_EQ(path->text().toStdString(), base);
 }
 
-// Whether a root stands for a volume's free space is told by its entry in the location list:
-// the home folder on a volume of its own is still a folder under the "Home" root.
-TEST_F(TreeBrowseTest, OnlyVolumeEntriesAreVolumeRows) {
-    const std::string home = std::string(std::getenv("HOME")) + "/";
-    Start({base, home}, base);
-    const std::vector<Location>& locations = controller.Locations();
-    ASSERT_TRUE(Until([&] {
-        return std::count_if(locations.begin(), locations.end(),
-                             [&](const Location& l) { return l.path == home; }) == 2;
-    }));
-    for (std::size_t i = 0; i < locations.size(); ++i) {
-        if (locations[i].path != home) {
-            continue;
-        }
-        QTreeWidgetItem* root = tree->topLevelItem(static_cast<int>(i));
-        const Location* entry = controller.TreeRootLocation(root);
-        ASSERT_EQ(entry, &locations[i]);
-        EXPECT_EQ(controller.ItemPath(tree, root), home);
-        const bool volume = entry->kind == LocationKind::Volume;
-        const std::string parent = home.substr(0, home.rfind('/', home.size() - 2) + 1);
-        EXPECT_EQ(controller.ItemFolder(tree, root), volume ? "" : parent);
-    }
-}
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
-// Insert with the tree focused adds its selected item with the item's icon: a folder or a
-// file as the entry at its path, a volume's root as the volume's drive row, the home folder
-// under its own root as a folder although it is a volume too. The folder holding the item
-// becomes the first recent folder unless it is a volume's root. A drag carries the item
-// pressed, not the one selected.
+// Whether a root stands for a volume's free space is told by its entry in the location list,
+// not by its path: the home folder on a volume of its own is still a folder under its "Home"
+// root. Insert with the tree focused adds its selected item with the item's icon: a folder or
+// a file as the entry at its path, a volume's root as the volume's drive row, the home folder
+// under its own root as a folder. The folder holding the item becomes the first recent folder
+// unless it is a volume's root. A drag carries the item pressed, not the one selected.
 TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
     ASSERT_TRUE(MakeDirs(dir / "folder"));
     ASSERT_TRUE(WriteFile(dir / "folder/file.txt", "x"));
@@ -533,6 +470,12 @@ TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
         homeRoot = at == locations.end() ? nullptr : tree->topLevelItem(at - locations.begin());
         return At(0, {"folder", "file.txt"}) && homeRoot;
     }));
+    for (QTreeWidgetItem* root : {tree->topLevelItem(1), homeRoot}) {
+        const bool volume = controller.TreeRootLocation(root)->kind == LocationKind::Volume;
+        EXPECT_EQ(volume, root != homeRoot);
+        EXPECT_EQ(controller.ItemPath(tree, root), home);
+        EXPECT_EQ(controller.ItemFolder(tree, root), volume ? "" : aboveHome);
+    }
     const std::string recent = base + "folder/";
     const struct {
         QTreeWidgetItem* item;

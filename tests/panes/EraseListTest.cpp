@@ -125,14 +125,11 @@ TEST_F(EraseListTest, InsertDeleteAndCollect) {
     const std::vector<std::string> inserted{folder + "sub", folder + "a", folder + "b*",
                                             folder + "c?",  folder + "d", folder + "e"};
     EXPECT_EQ(Paths(), inserted);
-    std::vector<FileItem> items = controller.CollectEraseList();
+    const std::vector<FileItem> items = controller.CollectEraseList();
     EXPECT_TRUE(items[0].findData.IsDirectory());
-    EXPECT_EQ(items[2].folder, folder);
-    EXPECT_EQ(items[2].name, "b*");
-    EXPECT_EQ(items[2].findData.name, "b*");
+    EXPECT_EQ(items[2].findData.name, "b*");  // looked up as itself, not as a pattern
     EXPECT_EQ(controls.eraseList->topLevelItem(0)->text(2), QString::fromStdString(folder));
-    ASSERT_FALSE(controller.State().recentFolders.empty());
-    EXPECT_EQ(controller.State().recentFolders.front(), folder);
+    EXPECT_EQ(controller.State().recentFolders, std::vector<std::string>{folder});
 
     SelectRows({1, 4});
     controller.RemoveSelectedRows();
@@ -187,15 +184,13 @@ TEST_F(EraseListTest, EditsWaitForTheRunWhileItsRowsAndMarksChange) {
     EXPECT_FALSE(controls.eraseList->topLevelItem(2)->icon(0).isNull());
 }
 
-// Rows get the size the run will overwrite: a folder the total below it, a file beyond 4 GiB
-// its whole length in the hidden column, which the collection hands on.
+// Rows get the size the run will overwrite (what counts is FolderSizerTest's): a folder the
+// total below it, a file beyond 4 GiB its whole length in the hidden column, which the
+// collection hands on.
 TEST_F(EraseListTest, RowsGetTheirSizesInTheBackground) {
     TempDir dir;
     ASSERT_TRUE(MakeDirs(dir / "folder/deeper"));
-    ASSERT_TRUE(WriteFileOfSize(dir / "folder/one", 300));
-    ASSERT_TRUE(WriteFileOfSize(dir / "folder/deeper/two", 700));
-    ASSERT_TRUE(WriteFileOfSize(dir / "outside", 1 << 20));
-    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "folder/link").c_str()), 0);
+    ASSERT_TRUE(WriteFileOfSize(dir / "folder/deeper/one", 1000));
     ASSERT_TRUE(WriteFileOfSize(dir / "huge", 0));
     ASSERT_EQ(::truncate((dir / "huge").c_str(), 5LL << 30), 0);
     const std::string folder = dir.Path() + "/";
@@ -207,7 +202,7 @@ TEST_F(EraseListTest, RowsGetTheirSizesInTheBackground) {
         const char* name;
         std::uint64_t bytes;
     } expected[] = {{"folder", 1000}, {"huge", 5ULL << 30}, {"gone", 0}};
-    std::vector<FileItem> items = controller.CollectEraseList();
+    const std::vector<FileItem> items = controller.CollectEraseList();
     for (std::size_t index = 0; index < std::size(expected); ++index) {
         const QTreeWidgetItem& row = *controls.eraseList->topLevelItem(static_cast<int>(index));
         EXPECT_EQ(row.text(1).toStdString(),
@@ -240,7 +235,7 @@ TEST_F(EraseListTest, AListedVolumeIsItsDriveRow) {
     EXPECT_EQ(row.text(0).toStdString(), spec);
     EXPECT_EQ(row.text(2), "free space");
     EXPECT_EQ(row.text(3).toStdString(), std::to_string(FreeBytes(image.MountPoint() + "/")));
-    std::vector<FileItem> items = controller.CollectEraseList();
+    const std::vector<FileItem> items = controller.CollectEraseList();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_TRUE(items[0].IsDriveRow());
     EXPECT_EQ(items[0].FullPath(), spec);
@@ -307,22 +302,17 @@ TEST_F(EraseListTest, CountsFollowTheirRowsAndStopWithThem) {
 // The recent folders: most recent first, at most seven, moved rather than repeated; volume
 // roots and folders on slow volumes are never remembered.
 TEST(RememberFolderTest, KeepsSevenRecentFoldersButNoRootsOrSlowVolumes) {
-    std::vector<Location> volumes(3);
-    volumes[0] = {LocationKind::Volume, "/", "/", "/:"};
-    volumes[1] = {LocationKind::Volume, "/home/", "/home", "/home:"};
-    volumes[2] = {LocationKind::Volume, "/media/me/USB/", "USB", "/media/me/USB:", true};
+    const std::vector<Location> volumes{
+        {LocationKind::Volume, "/", "/", "/:"},
+        {LocationKind::Volume, "/home/", "/home", "/home:"},
+        {LocationKind::Volume, "/media/me/USB/", "USB", "/media/me/USB:", true}};
     std::vector<std::string> recent;
-    for (int index = 1; index <= 7; ++index) {
-        EXPECT_TRUE(RememberFolder(recent, "/home/f" + std::to_string(index) + "/", volumes));
+    for (const char* folder : {"1", "2", "3", "4", "5", "6", "7", "8", "5"}) {
+        EXPECT_TRUE(RememberFolder(recent, "/home/f" + std::string(folder) + "/", volumes));
     }
-    EXPECT_TRUE(RememberFolder(recent, "/home/f8/", volumes));
-    EXPECT_EQ(recent.size(), 7u);
-    EXPECT_EQ(recent.front(), "/home/f8/");
-    EXPECT_EQ(recent.back(), "/home/f2/");  // f1, the oldest, went
-    EXPECT_TRUE(RememberFolder(recent, "/home/f5/", volumes));
-    EXPECT_EQ(recent.size(), 7u);
-    EXPECT_EQ(recent[0], "/home/f5/");
-    EXPECT_EQ(recent[1], "/home/f8/");
+    // f1, the oldest, went; f5 moved to the front.
+    EXPECT_EQ(recent, (std::vector<std::string>{"/home/f5/", "/home/f8/", "/home/f7/", "/home/f6/",
+                                                "/home/f4/", "/home/f3/", "/home/f2/"}));
 
     const std::vector<std::string> before = recent;
     for (const char* refused : {"/", "/home/", "/media/me/USB/", "/media/me/USB/photos/", ""}) {

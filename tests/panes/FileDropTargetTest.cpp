@@ -79,7 +79,6 @@ TEST(FileDropTargetTest, TakesExactlyTheFilesOtherProgramsDropAsCopies) {
         QSignalSpy own(&f.target, &FileDropTarget::OwnDragDropped);
         Outcome outcome =
             DragAndDrop(f.control, sender.data.get(), Qt::CopyAction | Qt::MoveAction, sender.keys);
-        EXPECT_TRUE(outcome.entered) << sender.name;
         EXPECT_EQ(outcome.enterAction, Qt::CopyAction) << sender.name;
         EXPECT_EQ(outcome.dropAction, Qt::CopyAction) << sender.name;
         ASSERT_EQ(files.count(), 1) << sender.name;
@@ -88,8 +87,6 @@ TEST(FileDropTargetTest, TakesExactlyTheFilesOtherProgramsDropAsCopies) {
         ASSERT_EQ(items.size(), std::size(names)) << sender.name;
         for (std::size_t i = 0; i < items.size(); ++i) {
             EXPECT_EQ(items[i].FullPath(), f.temp / names[i]) << sender.name;
-            EXPECT_EQ(items[i].folder, f.temp.Path() + "/");
-            EXPECT_EQ(items[i].tag, -1);
         }
     }
 }
