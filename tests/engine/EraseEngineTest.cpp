@@ -20,6 +20,7 @@
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 #include "engine/FailedItemList.h"
+#include "engine/FailureReasons.h"
 #include "platform/Volumes.h"
 
 namespace tolvane::test {
@@ -93,17 +94,6 @@ TEST(EraseNames, NextNameIsAnOdometerWithTheFirstLetterLeastSignificant) {
     // of it is never used, but it must not crash.
     std::string last = "zzzzzzzz.aaa";
     EraseEngine::NextName(last);
-}
-
-TEST(EraseTimes, HalvesAreSubtractedSeparatelyWithoutBorrow) {
-    // Low 19 bits 3: the high half drops by exactly 3. The other bits exceed the low half,
-    // which wraps around below zero without taking a borrow from the high half.
-    const std::int64_t time = (std::int64_t{100} << 32) | 0x10;
-    const std::uint32_t r = 0xFFF80003u;
-    const std::int64_t scrambled = EraseEngine::ScrambleTime(time, r);
-    EXPECT_EQ(static_cast<std::uint32_t>(scrambled >> 32), 97u);
-    EXPECT_EQ(static_cast<std::uint32_t>(scrambled), 0x10u - 0xFFF80000u);
-    EXPECT_EQ(static_cast<std::uint32_t>(scrambled) & 0x7FFFFu, 0x10u);  // low 19 bits kept
 }
 
 class EraseFileTest : public testing::Test {
@@ -182,69 +172,60 @@ TEST_F(EraseFileTest, FileThatCannotBeOpenedIsReportedAndUntouched) {
 }
 
 TEST_F(EraseFileTest, TotalsCountBytesTimesPassesOrEntries) {
-    auto makeTree = [this](const std::string& name) {
-        MakeDirs(m_dir / (name + "/sub"));
-        WriteFileOfSize(m_dir / (name + "/one"), 1000);
-        WriteFileOfSize(m_dir / (name + "/sub/three"), 3000);
-        return m_dir / name;
-    };
-    EraseRun twoPasses(2);
-    twoPasses.Run({makeTree("bytes")});
-    EXPECT_EQ(twoPasses.engine.Total(), 8000);
-    EXPECT_EQ(twoPasses.engine.Done(), 8000u);
-    EraseRun noPasses(0);
-    noPasses.Run({makeTree("entries")});
-    EXPECT_EQ(noPasses.engine.Total(), 4);  // the folder, its subfolder and two files
-    EXPECT_EQ(noPasses.engine.Done(), 4u);
-    EXPECT_TRUE(ListNames(m_dir.Path()).empty());
+    // 2 passes over 4000 bytes; without passes, the folder, its subfolder and two files.
+    for (const auto& [passes, total] : {std::pair{2, 8000}, std::pair{0, 4}}) {
+        ASSERT_TRUE(MakeDirs(m_dir / "tree/sub"));
+        Make("tree/one", 1000);
+        Make("tree/sub/three", 3000);
+        EraseRun run(passes);
+        run.Run({m_dir / "tree"});
+        EXPECT_EQ(run.engine.Total(), total);
+        EXPECT_EQ(run.engine.Done(), static_cast<std::uint64_t>(total));
+        EXPECT_TRUE(ListNames(m_dir.Path()).empty());
+    }
 }
 
-TEST_F(EraseFileTest, CancelBeforeTheWalkLeavesTheFirstFileAndReportsIt) {
-    std::string first = Make("first", 100, 'f');
-    std::string second = Make("second", 100, 's');
-    EraseRun run(1);
-    run.engine.RequestCancel();  // as if asked during the count
-    run.Run({first, second});
-    EXPECT_EQ(ReadFile(first), std::string(100, 'f'));
-    EXPECT_EQ(ReadFile(second), std::string(100, 's'));
-    EXPECT_EQ(run.target.FailedPaths(), std::vector<std::string>{first});
-    EXPECT_EQ(run.target.Count(ERN_ITEMDONE), 0);
-    EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
-}
-
-// A stop in the middle of a file leaves it under its own name and says so: deleting it would
-// pass a half-overwritten file off as erased.
-TEST_F(EraseFileTest, StopDuringAFileKeepsItUnderItsOwnNameAndListsIt) {
-    std::string big = Make("big", 16u << 20, 'g');
-    std::string later = Make("later", 100, 'l');
-    EraseRun run(2);
-    run.target.onMessage = [&run](std::uintptr_t code, std::intptr_t value) {
-        if (code == ERN_PROGRESS && value > 0 && value < 1000) {
+// Where a stop comes decides what is left. Asked during the count, it leaves the first file
+// untouched and reports it. In the middle of a file, the file stays whole under its own name
+// and is listed: deleting it would pass a half-overwritten file off as erased. Once the last
+// item is done, nothing is undone: the run is complete.
+TEST_F(EraseFileTest, StopLeavesTheFileItReachesUnderItsOwnNameAndListsIt) {
+    enum When { kDuringTheCount, kDuringAFile, kAfterTheLastItem };
+    for (When when : {kDuringTheCount, kDuringAFile, kAfterTheLastItem}) {
+        SCOPED_TRACE(when);
+        const std::uint64_t size = when == kDuringAFile ? 16u << 20 : 100;
+        const std::string first = Make("first", size, 'f');
+        const std::string second = Make("second", 100, 's');
+        EraseRun run(2);
+        if (when == kDuringTheCount) {
             run.engine.RequestCancel();
         }
-    };
-    run.Run({big, later});
-    EXPECT_EQ(StatOf(big).st_size, 16 << 20);  // not cut
-    EXPECT_EQ(ReadFile(later), std::string(100, 'l'));
-    EXPECT_EQ(run.target.Failures(),
-              std::vector<std::string>{big + " - stopped before it was completely overwritten"});
-    EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
-    EXPECT_TRUE(run.engine.CutShort());
-}
+        int itemsDone = 0;  // only the worker touches it
+        run.target.onMessage = [&](std::uintptr_t code, std::intptr_t value) {
+            itemsDone += code == ERN_ITEMDONE ? 1 : 0;
+            if ((when == kDuringAFile && code == ERN_PROGRESS && value > 0 && value < 1000) ||
+                (when == kAfterTheLastItem && itemsDone == 2)) {
+                run.engine.RequestCancel();
+            }
+        };
+        run.Run({first, second});
 
-// A stop that comes once the last item is done leaves nothing undone: the run is complete.
-TEST_F(EraseFileTest, StopAfterTheLastPieceOfWorkDoesNotCutTheRunShort) {
-    std::string only = Make("only", 100);
-    EraseRun run(1);
-    run.target.onMessage = [&run](std::uintptr_t code, std::intptr_t) {
-        if (code == ERN_ITEMDONE) {
-            run.engine.RequestCancel();
+        const bool stopped = when != kAfterTheLastItem;
+        EXPECT_EQ(Exists(first), stopped);
+        if (stopped) {
+            EXPECT_EQ(StatOf(first).st_size, static_cast<off_t>(size));  // not cut
+            EXPECT_TRUE(when == kDuringAFile || ReadFile(first) == std::string(100, 'f'));
+            EXPECT_EQ(ReadFile(second), std::string(100, 's'));
+            EXPECT_TRUE(when == kDuringAFile || itemsDone == 0);
         }
-    };
-    run.Run({only});
-    EXPECT_FALSE(Exists(only));
-    EXPECT_FALSE(run.engine.CutShort());
-    EXPECT_EQ(run.engine.FailedCount(), 0);
+        EXPECT_EQ(run.target.Failures(),
+                  stopped ? std::vector<std::string>{first + " - " +
+                                                     (when == kDuringAFile ? kStoppedDuringOverwrite
+                                                                           : kStoppedBeforeReached)}
+                          : std::vector<std::string>{});
+        EXPECT_EQ(run.engine.CutShort(), stopped);
+        EXPECT_EQ(run.target.Count(ERN_FINISHED), 1);
+    }
 }
 
 TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
@@ -252,9 +233,7 @@ TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
     std::string expected;
     for (int i = 0; i < 20; ++i) {
         list.Add("/f" + std::to_string(i));
-        if (i < 16) {
-            expected += "\r\n/f" + std::to_string(i);
-        }
+        expected += i < 16 ? "\r\n/f" + std::to_string(i) : "";
     }
     EXPECT_EQ(list.Text(), expected + "\r\n...");
     list.Reset();
@@ -263,7 +242,20 @@ TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
     EXPECT_EQ(list.Text(), "\r\n/again");
 }
 
-TEST(EraseTexts, ConfirmTextNamesFreeSpaceOfDriveSpecs) {
+// A long list names its first paths and then says how many more there are; up to the limit
+// nothing is cut. A drive spec reads as the free space of its volume.
+TEST(EraseTexts, ConfirmTextCountsTheRestAndNamesFreeSpaceOfDriveSpecs) {
+    const std::pair<int, std::string> cases[] = {{2, "\r\n/p1"},
+                                                 {3, "\r\n/p1\r\n/p2"},
+                                                 {4, "\r\n/p1\r\n... and 2 more"},
+                                                 {1000, "\r\n/p1\r\n... and 998 more"}};
+    for (const auto& [count, tail] : cases) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < count; ++i) {
+            paths.push_back("/p" + std::to_string(i));
+        }
+        EXPECT_EQ(BuildConfirmText(paths, count <= 3 ? 3 : 2), "\r\n/p0" + tail) << count;
+    }
     EXPECT_EQ(BuildConfirmText({"/x/a.txt", "", "notamount:"}), "\r\n/x/a.txt\r\n\r\nnotamount:");
     // Any volume of this machine will do; a container may have none (its root is an overlay).
     std::vector<Volume> volumes = ListVolumes();
@@ -272,25 +264,6 @@ TEST(EraseTexts, ConfirmTextNamesFreeSpaceOfDriveSpecs) {
     }
     std::string spec = FormatDriveSpec(volumes.front().root);
     EXPECT_EQ(BuildConfirmText({spec}), "\r\nFree space on drive " + spec);
-}
-
-// A long list names its first paths and then says how many more there are; up to the limit
-// nothing is cut.
-TEST(EraseTexts, ConfirmTextWithALimitCountsTheRest) {
-    const struct {
-        int paths;
-        std::string tail;
-    } cases[] = {{2, "\r\n/p1"},
-                 {3, "\r\n/p1\r\n/p2"},
-                 {4, "\r\n/p1\r\n... and 2 more"},
-                 {1000, "\r\n/p1\r\n... and 998 more"}};
-    for (const auto& c : cases) {
-        std::vector<std::string> paths;
-        for (int i = 0; i < c.paths; ++i) {
-            paths.push_back("/p" + std::to_string(i));
-        }
-        EXPECT_EQ(BuildConfirmText(paths, c.paths <= 3 ? 3 : 2), "\r\n/p0" + c.tail) << c.paths;
-    }
 }
 
 TEST(EraseTexts, ClassifiesTraceFoldersByExactPath) {

@@ -41,18 +41,17 @@ TEST(EraseFailure, UnlistableFoldersAreReportedAndLeftAsTheyWere) {
     };
     ASSERT_TRUE(MakeDirs(work + "/search-only"));
     ASSERT_TRUE(WriteFile(work + "/search-only/reachable.txt", "go"));
+    std::vector<std::string> paths;
     for (const auto& c : cases) {
-        ASSERT_TRUE(MakeDirs(work + "/" + c.folder));
-        ASSERT_TRUE(WriteFile(work + "/" + c.folder + "/inside.txt", "stay"));
+        paths.push_back(work + "/" + c.folder);
+        ASSERT_TRUE(MakeDirs(paths.back()) && WriteFile(paths.back() + "/inside.txt", "stay"));
     }
     ASSERT_EQ(RunCommand("chown -R 65534:65534 '" + work + "'"), 0);
     OpenUpTo(work);
-    std::vector<std::string> paths;
     std::vector<struct stat> before;
-    for (const auto& c : cases) {
-        paths.push_back(work + "/" + c.folder);
-        ASSERT_EQ(chmod(paths.back().c_str(), c.mode), 0);
-        before.push_back(StatOf(paths.back()));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        ASSERT_EQ(chmod(paths[i].c_str(), cases[i].mode), 0);
+        before.push_back(StatOf(paths[i]));
     }
     // Searchable and writable but not readable: the file can be reached and removed.
     ASSERT_EQ(chmod((work + "/search-only").c_str(), 0300), 0);

@@ -68,6 +68,34 @@ private:
     std::vector<std::string> m_events;  // guarded by m_mutex
 };
 
+// Holds the worker in its report of the end of item `index` until Set(kReleased): the test
+// then acts at a known point of the run, as a window does when it begins the question.
+struct HoldAtItemEnd {
+    enum { kRunning, kHeld, kReleased };
+    HoldAtItemEnd(Recorder& recorder, std::size_t index) {
+        recorder.onItemDone = [this, index](const EraseRunner::ItemEnd& item) {
+            if (item.index == index) {
+                Set(kHeld);
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return state == kReleased; });
+            }
+        };
+    }
+    bool WaitHeld() {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, kHang, [&] { return state != kRunning; });
+    }
+    void Set(int to) {
+        std::lock_guard<std::mutex> lock(mutex);
+        state = to;
+        changed.notify_all();
+    }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    int state = kRunning;  // guarded by mutex
+};
+
 TEST(EraseRunner, DecodesEachNotificationAndGivesFailuresToTheirItem) {
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "a", "a") && MakeDirs(dir / "folder/sub"));
@@ -126,36 +154,20 @@ TEST_P(EraseRunnerStopTest, AnswerIsInForceBeforeTheWorkerGoesOn) {
         paths.push_back(dir / name);
     }
     Recorder recorder;
+    HoldAtItemEnd hold(recorder, 0);
     EraseRunner run(recorder);
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool firstDone = false;  // guarded by mutex, as decided
-    bool decided = false;
-    recorder.onItemDone = [&](const EraseRunner::ItemEnd& item) {
-        if (item.index != 0) {
-            return;
-        }
-        std::unique_lock<std::mutex> lock(mutex);
-        firstDone = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return decided; });
-    };
 
     testing::internal::CaptureStdout();
     ASSERT_TRUE(run.Start(paths, std::make_unique<EraseEngine>(1)));
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, kHang, [&] { return firstDone; }));
-        if (param.ask) {
-            ASSERT_TRUE(run.BeginAsking());
-            EXPECT_FALSE(run.BeginAsking());  // one question at a time
-        } else {
-            run.Stop();
-            EXPECT_FALSE(run.BeginAsking());  // stopping already: nothing to ask
-        }
-        decided = true;
-        changed.notify_all();
+    ASSERT_TRUE(hold.WaitHeld());
+    if (param.ask) {
+        ASSERT_TRUE(run.BeginAsking());
+        EXPECT_FALSE(run.BeginAsking());  // one question at a time
+    } else {
+        run.Stop();
+        EXPECT_FALSE(run.BeginAsking());  // stopping already: nothing to ask
     }
+    hold.Set(HoldAtItemEnd::kReleased);
     if (param.ask) {
         // Held: nothing of the second item may happen until the answer is in.
         EXPECT_TRUE(run.Running());
@@ -193,27 +205,14 @@ TEST(EraseRunner, EndThatComesWhileAskingWaitsForTheAnswer) {
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "only", "x"));
     Recorder recorder;
+    HoldAtItemEnd hold(recorder, 0);
     EraseRunner run(recorder);
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool lastDone = false;  // guarded by mutex, as asking
-    bool asking = false;
-    recorder.onItemDone = [&](const EraseRunner::ItemEnd&) {
-        std::unique_lock<std::mutex> lock(mutex);
-        lastDone = true;
-        changed.notify_all();
-        changed.wait(lock, [&] { return asking; });
-    };
 
     testing::internal::CaptureStdout();
     ASSERT_TRUE(run.Start({dir / "only"}, std::make_unique<EraseEngine>(1)));
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, kHang, [&] { return lastDone; }));
-        ASSERT_TRUE(run.BeginAsking());
-        asking = true;
-        changed.notify_all();
-    }
+    ASSERT_TRUE(hold.WaitHeld());
+    ASSERT_TRUE(run.BeginAsking());
+    hold.Set(HoldAtItemEnd::kReleased);
     ASSERT_TRUE(recorder.WaitFor("finished"));
     run.Join();  // the worker is gone: nothing more can come from it
     EXPECT_TRUE(run.Running());

@@ -20,18 +20,17 @@ constexpr uid_t kOtherUser = 65534;
 class TraceFolderTest : public testing::Test {
 protected:
     void SetUp() override {
-        Point("XDG_CACHE_HOME", m_cache);
-        Point("TMPDIR", m_temp);
-        Point("XDG_DATA_HOME", m_data);
+        for (const auto& [variable, path] : {std::pair{"XDG_CACHE_HOME", m_cache},
+                                             {"TMPDIR", m_temp},
+                                             {"XDG_DATA_HOME", m_data}}) {
+            m_saved.emplace_back(variable, std::getenv(variable));
+            setenv(variable, path.c_str(), 1);
+        }
     }
     void TearDown() override {
         for (const auto& [variable, value] : m_saved) {
             setenv(variable.c_str(), value.c_str(), 1);
         }
-    }
-    void Point(const std::string& variable, const std::string& path) {
-        m_saved.emplace_back(variable, std::getenv(variable.c_str()));
-        setenv(variable.c_str(), path.c_str(), 1);
     }
 
     TempDir m_dir;

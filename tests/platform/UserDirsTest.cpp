@@ -118,16 +118,11 @@ TEST_F(SpecialFoldersTest, SkipsMissingFoldersAndThoseThatAreTheHomeFolder) {
 
 TEST_F(SpecialFoldersTest, TrashFoldersOfTheUserOnly) {
     const std::string id = std::to_string(::getuid());
-    auto volume = [this](const char* name, bool slow) {
-        Volume v;
-        v.root = m_dir / name;
-        v.slow = slow;
-        return v;
-    };
     // Volumes nest: the home trash is served by the deepest that holds it.
-    const std::vector<Volume> volumes = {volume("", false),   volume("home/", false),
-                                         volume("a/", false), volume("b/", false),
-                                         volume("c/", false), volume("stick/", true)};
+    std::vector<Volume> volumes;
+    for (const char* root : {"", "home/", "a/", "b/", "c/", "stick/"}) {
+        volumes.push_back({m_dir / root, "", "", root == std::string("stick/")});
+    }
     ASSERT_TRUE(MakeDirs(m_dir / "home/.local/share/Trash/files"));
     ASSERT_TRUE(MakeDirs(m_dir / "a/.Trash/" + id) && MakeDirs(m_dir / "a/.Trash-" + id));
     ASSERT_EQ(::chmod((m_dir / "a/.Trash").c_str(), 01777), 0);
