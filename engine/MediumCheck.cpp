@@ -46,7 +46,7 @@ constexpr std::array<DataJournalRule, 2> kDataJournalRules = {{
     {"ext4", "data=journal"},
 }};
 
-constexpr std::size_t kReasonCount = 8;
+constexpr std::size_t kReasonCount = 9;
 
 // What the user reads, by reason, in the order of MediumReason.
 constexpr std::array<std::string_view, kReasonCount> kReasonTexts = {
@@ -62,6 +62,8 @@ constexpr std::array<std::string_view, kReasonCount> kReasonTexts = {
     "held in memory: the kernel may have moved or swapped out its pages, leaving old copies in "
     "memory or swap",
     "flash storage may keep old copies of overwritten blocks",
+    "an overlay: the free space wiped is that of the medium under its upper layer, where "
+    "writes land; its lower layers are not written",
 };
 
 using ReasonSet = std::array<bool, kReasonCount>;
@@ -108,9 +110,11 @@ void AddFileSystemReasons(const VolumeFacts& facts, ReasonSet& set) {
 // What lies underneath: an image file's host is written through its usual path whatever the
 // image's own file system does, and the disk at the bottom may be flash or memory.
 void AddMediumReasons(const BlockMedium& medium, ReasonSet& set) {
-    for (const std::string& host : medium.imageHostFsTypes) {
-        if (const FileSystemRule* rule = RuleFor(host)) {
-            Add(set, rule->reason);
+    for (const auto* hosts : {&medium.imageHostFsTypes, &medium.upperLayerFsTypes}) {
+        for (const std::string& host : *hosts) {
+            if (const FileSystemRule* rule = RuleFor(host)) {
+                Add(set, rule->reason);
+            }
         }
     }
     if (medium.kind == BlockMedium::Kind::NonRotating) {
@@ -131,6 +135,9 @@ std::string Join(const std::vector<std::string>& parts, std::string_view separat
 // "ext4 in an image file on tmpfs", "ext4 on a solid-state disk, data=journal".
 std::string DescribeStorage(const VolumeFacts& facts) {
     std::string text = facts.mount.entry.fsType;
+    if (!facts.medium.upperLayerFsTypes.empty()) {
+        text += " with its upper layer on " + Join(facts.medium.upperLayerFsTypes, " and ");
+    }
     if (facts.medium.inImageFile) {
         text += " in an image file";
         if (!facts.medium.imageHostFsTypes.empty()) {
@@ -204,6 +211,9 @@ std::vector<MediumReason> ReasonsFor(const VolumeFacts& facts) {
     ReasonSet set{};
     AddFileSystemReasons(facts, set);
     AddMediumReasons(facts.medium, set);
+    if (facts.freeSpace && facts.medium.overlay) {
+        Add(set, MediumReason::UpperLayer);
+    }
     std::vector<MediumReason> reasons;
     for (std::size_t i = 0; i < set.size(); ++i) {
         if (set[i]) {
@@ -236,7 +246,9 @@ std::vector<MediumNote> CheckMedia(const std::vector<std::string>& paths, const 
         PathFacts item;
         if (ParseDriveSpec(path, root, info.MountTable())) {
             if (info.MountAt(MountPointOfRoot(root), mount)) {
-                VolumeOf(volumes, mount).copiedOnWrite = true;  // the wipe writes new files
+                VolumeFacts& volume = VolumeOf(volumes, mount);
+                volume.copiedOnWrite = true;  // the wipe writes new files
+                volume.freeSpace = true;
             }
         } else if (ProbeItem(path, info, item)) {
             AddItem(item, VolumeOf(volumes, item.mount));

@@ -17,6 +17,7 @@ enum class MediumReason {
     Encrypted,      // the file system encrypts the files
     Memory,         // the volume's pages live in memory and may be moved or swapped out
     Flash,          // the drive's controller remaps writes
+    UpperLayer,     // an overlay's free space is its upper layer's; the lower ones stay
 };
 
 // One volume on which in-place overwriting cannot be relied on, and why. Nothing is refused
@@ -35,6 +36,8 @@ struct VolumeFacts {
     // Some item's content on this volume is rewritten by the file system's usual write path:
     // a folder, a free-space wipe, or a file not marked to be rewritten in place.
     bool copiedOnWrite = false;
+    // The volume's free space is wiped.
+    bool freeSpace = false;
     // Some file item carries the attribute.
     bool inlineData = false;
     bool journalData = false;

@@ -132,6 +132,20 @@ bool MountFacts::HasSuperOption(std::string_view option) const {
     return false;
 }
 
+std::string MountFacts::SuperOptionValue(std::string_view name) const {
+    std::string_view rest = superOptions;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view option = rest.substr(0, comma);
+        if (option.size() > name.size() && option.substr(0, name.size()) == name &&
+            option[name.size()] == '=') {
+            return std::string(option.substr(name.size() + 1));
+        }
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+    return std::string();
+}
+
 MediumInfo::MediumInfo() : MediumInfo(ReadText("/proc/self/mountinfo"), "/sys") {}
 
 MediumInfo::MediumInfo(std::string_view mountInfoText, std::string sysRoot)
@@ -218,6 +232,11 @@ std::string MediumInfo::DeviceFolder(unsigned major, unsigned minor) const {
 void MediumInfo::WalkMount(const MountFacts& mount, BlockMedium& medium,
                            std::set<std::string>& visited) const {
     std::string folder = DeviceFolder(mount.entry.major, mount.entry.minor);
+    const std::string& fsType = mount.entry.fsType;
+    if (fsType == "overlay" || fsType == "fuse.fuse-overlayfs") {
+        WalkUpperLayer(mount, medium, visited);
+        return;
+    }
     // btrfs gives its mounts anonymous device numbers: its block device is the source.
     const std::string& source = mount.entry.source;
     struct stat st;
@@ -284,6 +303,31 @@ void MediumInfo::WalkBackingFile(const std::string& path, BlockMedium& medium,
     if (std::find(medium.imageHostFsTypes.begin(), medium.imageHostFsTypes.end(), fsType) ==
         medium.imageHostFsTypes.end()) {
         medium.imageHostFsTypes.push_back(fsType);
+    }
+    WalkMount(host, medium, visited);
+}
+
+void MediumInfo::WalkUpperLayer(const MountFacts& overlay, BlockMedium& medium,
+                                std::set<std::string>& visited) const {
+    medium.overlay = true;
+    // The lower layers are only read; the upper one is written, and its medium is what a
+    // write (and a free-space wipe) reaches. fuse-overlayfs does not show its layers, and a
+    // container does not see the host's folders: the medium then stays unknown.
+    const std::string upper = overlay.SuperOptionValue("upperdir");
+    struct statx st;
+    if (upper.empty() ||
+        ::statx(AT_FDCWD, upper.c_str(), AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MNT_ID, &st) != 0) {
+        return;
+    }
+    MountFacts host;
+    if (!MountHolding(upper, st.stx_mnt_id, (st.stx_mask & STATX_MNT_ID) != 0, host) ||
+        !visited.insert("mount:" + std::to_string(host.entry.mountId)).second) {
+        return;
+    }
+    const std::string& fsType = host.entry.fsType;
+    if (std::find(medium.upperLayerFsTypes.begin(), medium.upperLayerFsTypes.end(), fsType) ==
+        medium.upperLayerFsTypes.end()) {
+        medium.upperLayerFsTypes.push_back(fsType);
     }
     WalkMount(host, medium, visited);
 }

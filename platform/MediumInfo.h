@@ -20,6 +20,8 @@ struct MountFacts {
 
     // Whether superOptions holds `option` as a whole comma-separated element.
     bool HasSuperOption(std::string_view option) const;
+    // The value of a "name=value" element of superOptions; empty when there is none.
+    std::string SuperOptionValue(std::string_view name) const;
 };
 
 // What an erase path names, where it lives and what its file system says about it.
@@ -48,6 +50,11 @@ struct BlockMedium {
     bool inImageFile = false;
     // The file-system types of the volumes that hold those image files, in the order found.
     std::vector<std::string> imageHostFsTypes;
+    // An overlay lies on the way: whatever is written to it lands in its upper layer.
+    bool overlay = false;
+    // The file-system types of the volumes holding its upper layers, in the order found;
+    // empty when the upper layer cannot be seen from here (a container, fuse-overlayfs).
+    std::vector<std::string> upperLayerFsTypes;
 };
 
 // Probes volumes for what decides whether overwriting a file in place reaches the medium.
@@ -84,6 +91,8 @@ private:
                     std::set<std::string>& visited) const;
     void WalkBackingFile(const std::string& path, BlockMedium& medium,
                          std::set<std::string>& visited) const;
+    void WalkUpperLayer(const MountFacts& overlay, BlockMedium& medium,
+                        std::set<std::string>& visited) const;
 
     std::vector<MountEntry> m_table;
     std::map<std::uint64_t, std::string> m_superOptions;  // by mount id

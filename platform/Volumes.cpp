@@ -66,14 +66,16 @@ std::string WithTrailingSeparator(std::string path) {
     return path;
 }
 
-// Pseudo, RAM and read-only image file systems: nothing on them is user data to wipe.
-constexpr std::array<std::string_view, 33> kPseudoFileSystems = {
-    "proc",       "sysfs",      "cgroup",        "cgroup2",     "devtmpfs",    "devpts",
-    "tmpfs",      "ramfs",      "overlay",       "squashfs",    "iso9660",     "autofs",
-    "securityfs", "debugfs",    "tracefs",       "pstore",      "bpf",         "mqueue",
-    "hugetlbfs",  "configfs",   "fusectl",       "binfmt_misc", "fuse.portal", "fuse.gvfsd-fuse",
-    "nsfs",       "rpc_pipefs", "efivarfs",      "selinuxfs",   "erofs",       "cramfs",
-    "romfs",      "fuse.lxcfs", "fuse.snapfuse",
+// Pseudo, RAM and read-only image file systems: nothing on them is user data to wipe. An
+// overlay is not among them: containers and live sessions keep the user's files on one, and
+// what is written to it lands in its upper layer.
+constexpr std::array<std::string_view, 32> kPseudoFileSystems = {
+    "proc",       "sysfs",         "cgroup",      "cgroup2",     "devtmpfs",        "devpts",
+    "tmpfs",      "ramfs",         "squashfs",    "iso9660",     "autofs",          "securityfs",
+    "debugfs",    "tracefs",       "pstore",      "bpf",         "mqueue",          "hugetlbfs",
+    "configfs",   "fusectl",       "binfmt_misc", "fuse.portal", "fuse.gvfsd-fuse", "nsfs",
+    "rpc_pipefs", "efivarfs",      "selinuxfs",   "erofs",       "cramfs",          "romfs",
+    "fuse.lxcfs", "fuse.snapfuse",
 };
 // Kernel interfaces presented as files: writing "random bytes" there changes the running
 // system (sysrq-trigger, cgroup limits, EFI variables), never user data.
@@ -87,6 +89,22 @@ constexpr std::array<std::string_view, 2> kRamFileSystems = {"tmpfs", "ramfs"};
 constexpr std::array<std::string_view, 8> kNetworkFileSystems = {
     "nfs", "nfs4", "cifs", "smb3", "fuse.sshfs", "sshfs", "davfs", "9p",
 };
+
+// A mount of a single file (a container's /etc/hosts) holds no folder to browse and no free
+// space of its own. Asked from cached attributes without automounting, as the table is read
+// every second; network file systems are not asked at all (a dead server would hang the
+// call), and a mount point that cannot be examined counts as a folder.
+bool IsFileMount(const MountEntry& mount) {
+    if (IsNetworkFileSystem(mount.fsType)) {
+        return false;
+    }
+    struct statx st;
+    if (::statx(AT_FDCWD, mount.mountPoint.c_str(),
+                AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | AT_STATX_DONT_SYNC, STATX_TYPE, &st) != 0) {
+        return false;
+    }
+    return !S_ISDIR(st.stx_mode);
+}
 
 }  // namespace
 
@@ -142,7 +160,7 @@ bool IsUserDataVolume(const MountEntry& mount) {
         mount.fsType.rfind("cgroup", 0) == 0) {
         return false;
     }
-    return !mount.mountPoint.empty() && mount.mountPoint[0] == '/';
+    return !mount.mountPoint.empty() && mount.mountPoint[0] == '/' && !IsFileMount(mount);
 }
 
 std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table) {
@@ -166,6 +184,22 @@ std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table) {
         }
     }
     std::vector<Volume> volumes;
+    // "/" is always there to browse, even where the table has no entry for it (a chroot
+    // whose root is no mount point of its own) or its entry is no volume of user data.
+    const bool rootChosen = std::any_of(chosen.begin(), chosen.end(), [](const auto& entry) {
+        return entry.second->mountPoint == "/";
+    });
+    if (!rootChosen) {
+        Volume root;
+        root.root = "/";
+        auto entry = std::find_if(table.rbegin(), table.rend(),
+                                  [](const MountEntry& mount) { return mount.mountPoint == "/"; });
+        if (entry != table.rend()) {
+            root.fsType = entry->fsType;
+            root.source = entry->source;
+        }
+        volumes.push_back(std::move(root));
+    }
     for (const auto& [key, mount] : chosen) {
         Volume volume;
         volume.root = WithTrailingSeparator(mount->mountPoint);
@@ -326,11 +360,18 @@ bool ParseDriveSpec(std::string_view text, std::string& volumeRoot,
     while (mountPoint.size() > 1 && mountPoint.back() == '/') {
         mountPoint.pop_back();
     }
+    bool rootListed = false;
     for (const MountEntry& mount : table) {
         if (mount.mountPoint == mountPoint && IsUserDataVolume(mount)) {
             volumeRoot = WithTrailingSeparator(mountPoint);
             return true;
         }
+        rootListed = rootListed || mount.mountPoint == "/";
+    }
+    // A root the table does not list (a chroot) is still the root of whatever holds it.
+    if (mountPoint == "/" && !rootListed) {
+        volumeRoot = "/";
+        return true;
     }
     return false;
 }

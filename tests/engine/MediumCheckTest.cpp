@@ -48,6 +48,18 @@ VolumeFacts InImage(VolumeFacts facts, const std::string& host) {
     return facts;
 }
 
+// An overlay whose upper layer lies on `upper` (empty: out of sight); its free space wiped or
+// not.
+VolumeFacts Overlay(const std::string& upper, bool freeSpace) {
+    VolumeFacts facts = Facts("overlay", "rw", Kind::Unknown);
+    facts.medium.overlay = true;
+    if (!upper.empty()) {
+        facts.medium.upperLayerFsTypes = {upper};
+    }
+    facts.freeSpace = freeSpace;
+    return facts;
+}
+
 // One case per reason and the combinations that give none. The wording of each reason is the
 // code's own; of the text, what is checked is how a note names the volume and what it lies
 // on, and how several reasons read.
@@ -72,6 +84,10 @@ TEST(DescribeVolume, GivesTheNoteTheFactsCallFor) {
         {Facts("ext4", "rw", Kind::RamDisk), {Memory}},
         {InImage(Facts("xfs", "rw", ssd), "btrfs"), {CopyOnWrite, Flash}},
         {InImage(Facts("ext4"), "ext4"), {}},
+        {Overlay("ext4", true), {UpperLayer}},
+        {Overlay("", true), {UpperLayer}},
+        {Overlay("tmpfs", true), {Memory, UpperLayer}},
+        {Overlay("ext4", false), {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.facts.mount.entry.fsType + " case " + std::to_string(&c - cases));
@@ -83,6 +99,7 @@ TEST(DescribeVolume, GivesTheNoteTheFactsCallFor) {
     const std::pair<VolumeFacts, std::string> texts[] = {
         {Facts("ext4", "rw,data=journal"), "/v (ext4, data=journal): file contents pass through"},
         {Facts("ext4", "rw", Kind::RamDisk), "/v (ext4 on a RAM disk): held in memory"},
+        {Overlay("tmpfs", true), "/v (overlay with its upper layer on tmpfs): held in memory"},
         {InImage(Facts("xfs", "rw", ssd), "btrfs"),
          "/v (xfs in an image file on btrfs on a solid-state disk): copy-on-write file system: "
          "overwriting writes new blocks and old copies of the data may remain; flash storage "},

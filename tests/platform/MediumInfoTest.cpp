@@ -116,6 +116,47 @@ TEST(MediumInfo, FollowsTheDevicesDownToTheDisk) {
     }
 }
 
+// An overlay is written in its upper layer: the medium is the one under that layer. Where
+// the layer cannot be seen (fuse-overlayfs, a host folder outside a container) the medium
+// stays unknown, but the overlay is still known.
+TEST(MediumInfo, FollowsAnOverlayToItsUpperLayer) {
+    TempDir tmp;
+    ASSERT_TRUE(MakeDirs(tmp / "upper"));
+    BuildSysfs(tmp / "sys", "sda 8:0 0; sda/sda1 8:1 p", "");
+    struct statx st;
+    ASSERT_EQ(::statx(AT_FDCWD, (tmp / "upper").c_str(), 0, STATX_MNT_ID, &st), 0);
+    if (!(st.stx_mask & STATX_MNT_ID)) {
+        GTEST_SKIP() << "this kernel gives no mount ids";
+    }
+    const std::string host = std::to_string(st.stx_mnt_id) + " 1 ";
+    const struct {
+        std::string hostLine;  // the mount holding the upper folder
+        std::string overlay;   // fs type and options of the overlay
+        std::string medium;
+    } cases[] = {
+        {host + "0:31 / /run rw - tmpfs tmpfs rw",
+         "overlay overlay rw,lowerdir=/l,upperdir=" + (tmp / "upper") + ",workdir=/w",
+         "unknown, overlay on tmpfs"},
+        {host + "8:1 / /data rw - ext4 /dev/sda1 rw",
+         "overlay overlay rw,upperdir=" + (tmp / "upper"), "non-rotating, overlay on ext4"},
+        {"", "overlay overlay rw,upperdir=" + (tmp / "gone"), "unknown, overlay"},
+        {"", "fuse.fuse-overlayfs fuse-overlayfs rw,user_id=0", "unknown, overlay"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.overlay);
+        const MediumInfo info("90 1 0:77 / / rw - " + c.overlay + "\n" + c.hostLine + "\n",
+                              tmp / "sys");
+        MountFacts mount;
+        ASSERT_TRUE(info.MountAt("/", mount));
+        const BlockMedium medium = info.MediumOf(mount);
+        std::string seen = Describe(medium) + (medium.overlay ? ", overlay" : "");
+        for (const std::string& upper : medium.upperLayerFsTypes) {
+            seen += " on " + upper;
+        }
+        EXPECT_EQ(seen, c.medium);
+    }
+}
+
 TEST(MediumInfo, ReadsTheSuperOptionsOfTheLastMountAtAPlace) {
     const MediumInfo info(
         "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard\n"

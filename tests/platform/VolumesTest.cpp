@@ -52,7 +52,9 @@ TEST(IsUserDataVolume, KeepsOnlyVolumesOfUserData) {
         bool userData;
     } cases[] = {
         {"/", "ext4", true},
-        {"/", "overlay", false},      // a pseudo file system, wherever it is mounted
+        {"/", "overlay", true},  // containers and live sessions keep the user's files there
+        {"/home", "fuse.fuse-overlayfs", true},
+        {"/", "tmpfs", false},        // a pseudo file system, wherever it is mounted
         {"/dev/sdx", "ext4", false},  // under /dev, whatever it holds
         {"/run", "ext4", false},
         {"/run/media/me/USB", "vfat", true},
@@ -87,6 +89,35 @@ TEST(SelectVolumes, OneSortedEntryPerDeviceWithSlowFlags) {
                                                                {"/home/", false},
                                                                {"/media/me/USB/", true},
                                                                {"/mnt/nas/", true}}));
+}
+
+// A container: its root is an overlay, and single files of the host are bound over some of
+// its files. A file is never a volume; "/" always is, listed or not.
+TEST(SelectVolumes, ContainerRootsAndSingleFileMounts) {
+    TempDir temp;
+    ASSERT_TRUE(test::WriteFile(temp / "hosts", "127.0.0.1 localhost\n"));
+    ASSERT_TRUE(test::MakeDirs(temp / "data"));
+    auto roots = [](const std::vector<MountEntry>& table) {
+        std::vector<std::string> seen;
+        for (const Volume& volume : SelectVolumes(table)) {
+            seen.push_back(volume.root + " " + volume.fsType);
+        }
+        return seen;
+    };
+    EXPECT_EQ(roots({Mount("/", "overlay", 0, 40), Mount(temp / "hosts", "ext4", 8, 1),
+                     Mount(temp / "data", "ext4", 8, 1, "/srv/data")}),
+              (std::vector<std::string>{"/ overlay", temp / "data/ ext4"}));
+    // A chroot whose root is no mount point: the table has no "/" at all.
+    EXPECT_EQ(roots({Mount(temp / "hosts", "ext4", 8, 1)}), std::vector<std::string>{"/ "});
+    // A root on a RAM file system is browsed all the same.
+    EXPECT_EQ(roots({Mount("/", "tmpfs", 0, 30)}), std::vector<std::string>{"/ tmpfs"});
+
+    // "/:" is the free space of whatever holds a root the table does not list.
+    std::string root;
+    EXPECT_TRUE(ParseDriveSpec("/:", root, {Mount(temp / "data", "ext4")}));
+    EXPECT_EQ(root, "/");
+    EXPECT_FALSE(ParseDriveSpec("/:", root, {Mount("/", "tmpfs", 0, 30)}));
+    EXPECT_FALSE(ParseDriveSpec(temp / "hosts:", root, {Mount(temp / "hosts", "ext4")}));
 }
 
 TEST(DriveSpec, ParsesMountPointsOfUserDataVolumesOnly) {
