@@ -1,5 +1,8 @@
 #include "panes/ListingThread.h"
 
+#include <errno.h>
+#include <fcntl.h>
+
 #include <QFontMetrics>
 #include <QItemSelectionModel>
 #include <algorithm>
@@ -36,13 +39,6 @@ bool Holds(const QTreeWidgetItem* ancestor, const QTreeWidgetItem* item) {
         }
     }
     return false;
-}
-
-QTreeWidgetItem* TopOf(QTreeWidgetItem* item) {
-    while (item->parent() != nullptr) {
-        item = item->parent();
-    }
-    return item;
 }
 
 }  // namespace
@@ -169,17 +165,27 @@ std::uint64_t ListingThread::RootGeneration(std::size_t root) const {
     return root < m_rootGeneration.size() ? m_rootGeneration[root] : 0;
 }
 
-void ListingThread::RootsChanged(std::size_t firstNew, std::size_t count) {
-    m_rootGeneration.resize(count, 0);
-    for (std::size_t i = firstNew; i < count; ++i) {
-        m_rootGeneration[i] = ++m_rootsMade;
+void ListingThread::RootsChanged(const RootOrigins& origins) {
+    std::vector<std::uint64_t> generations(origins.size(), 0);
+    for (std::size_t i = 0; i < origins.size(); ++i) {
+        generations[i] = origins[i] ? RootGeneration(*origins[i]) : ++m_rootsMade;
     }
+    m_rootGeneration = std::move(generations);
+    // A selection under way looks its root up again: the roots may have moved.
     for (std::size_t side = 0; side < 2; ++side) {
-        if (m_select[side] && m_select[side]->address.root >= firstNew) {
+        if (m_select[side]) {
             const std::string path = m_select[side]->path;
             SelectPathInTree(side, path);
         }
     }
+}
+
+std::optional<std::size_t> ListingThread::RootPosition(std::uint64_t generation) const {
+    const auto found = std::find(m_rootGeneration.begin(), m_rootGeneration.end(), generation);
+    if (found == m_rootGeneration.end()) {
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(found - m_rootGeneration.begin());
 }
 
 void ListingThread::QueueBranches(std::size_t side, const std::vector<TreeAddress>& addresses) {
@@ -394,12 +400,27 @@ bool ListingThread::FillList(WorkerThread& worker, std::size_t side, std::uint64
 
 ListingThread::BranchResult ListingThread::ReadBranch(const std::string& path) {
     BranchResult result;
+    // The item itself is looked at, not "its folder": asked as "alpha.bin/", a file answers
+    // ENOTDIR, which is not the same as being gone.
+    std::string entry = path;
+    if (entry.size() > 1 && entry.back() == '/') {
+        entry.pop_back();
+    }
     FindData data;
-    if (!StatFollowingLinks(path, data)) {
-        result.state = BranchState::Missing;
+    int error = 0;
+    if (!StatEntry(AT_FDCWD, entry, data, &error)) {
+        // ENOENT: gone. ENOTDIR: a folder on the way became a file, so it is gone too.
+        // Anything else (a parent without search permission, a dead network volume) says
+        // nothing about whether it is there: its branch stays as shown.
+        result.state =
+            error == ENOENT || error == ENOTDIR ? BranchState::Missing : BranchState::Unreadable;
         return result;
     }
-    if (!data.IsDirectory()) {
+    FindData target;
+    if (data.IsSymlink() && !StatFollowingLinks(entry, target)) {
+        return result;  // a link that leads nowhere: there, with no children
+    }
+    if (!(data.IsSymlink() ? target : data).IsDirectory()) {
         return result;  // a file: no children
     }
     FolderLister lister;
@@ -591,10 +612,15 @@ bool ListingThread::ApplyBranch(std::size_t side, const BranchRequest& request,
     if (m_stopping.load() || tree == nullptr) {
         return false;
     }
-    if (request.rootsGeneration != RootGeneration(request.address.root)) {
-        return true;  // its root was made anew since; the new one is read on its own
+    // Its root may have moved since (another root came or went before it); one made anew
+    // since is read on its own.
+    const std::optional<std::size_t> root = RootPosition(request.rootsGeneration);
+    if (!root) {
+        return true;
     }
-    QTreeWidgetItem* item = Resolve(*tree, request.address, m_locations);
+    TreeAddress address = request.address;
+    address.root = *root;
+    QTreeWidgetItem* item = Resolve(*tree, address, m_locations);
     if (item == nullptr) {
         return true;  // gone meanwhile
     }
@@ -603,7 +629,7 @@ bool ListingThread::ApplyBranch(std::size_t side, const BranchRequest& request,
             break;
         case BranchState::Missing:
             if (Holds(item, tree->currentItem())) {
-                SelectRootOf(side, *tree, item);
+                SelectParentOf(side, *tree, item->parent());
             }
             MergeChildren(side, *tree, *item, {});
             break;
@@ -616,12 +642,19 @@ bool ListingThread::ApplyBranch(std::size_t side, const BranchRequest& request,
     return true;
 }
 
-void ListingThread::SelectRootOf(std::size_t side, QTreeWidget& tree, QTreeWidgetItem* item) {
-    // The selection was in a folder that is gone: back to its root, whose branch is then
-    // read again.
-    QTreeWidgetItem* root = TopOf(item);
-    tree.setCurrentItem(root);
-    RefreshTree(side, root);
+void ListingThread::SelectParentOf(std::size_t side, QTreeWidget& tree, QTreeWidgetItem* parent) {
+    // The selection was in an item that is gone. It goes up to the nearest parent shown,
+    // whose branch is read again (if that went too, the selection climbs on), but never to a
+    // volume's root: that item stands for the volume's free space, which nobody picked. Then
+    // nothing stays selected.
+    const Location* root = RootLocation(tree, parent, m_locations);
+    if (parent == nullptr || (root != nullptr && root->kind == LocationKind::Volume)) {
+        tree.setCurrentItem(nullptr);
+        tree.clearSelection();
+        return;
+    }
+    tree.setCurrentItem(parent);
+    RefreshTree(side, parent);
 }
 
 void ListingThread::MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidgetItem& item,
@@ -635,7 +668,7 @@ void ListingThread::MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidg
     auto remove = [&](int index) {
         QTreeWidgetItem* child = item.child(index);
         if (Holds(child, tree.currentItem())) {
-            SelectRootOf(side, tree, &item);
+            SelectParentOf(side, tree, &item);
         }
         delete item.takeChild(index);
     };

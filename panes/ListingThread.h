@@ -97,9 +97,9 @@ public:
     // Expands the tree along the path as its branches are read and selects the deepest item
     // on it; gives up quietly when a component does not exist.
     void SelectPathInTree(std::size_t side, const std::string& path);
-    // The trees' roots from position `firstNew` on were made anew (`count` roots now):
-    // results read for the old ones are dropped, and a selection under way starts again.
-    void RootsChanged(std::size_t firstNew, std::size_t count);
+    // The trees' roots changed: each came from the old position given, or was made anew.
+    // Results read for roots that went are dropped; those of roots that moved still apply.
+    void RootsChanged(const RootOrigins& origins);
     // The special and trash folders are to be probed (on the worker).
     void RequestProbe(std::vector<Volume> volumes);
     // Ends folder reads under way early (the reads are then done again if still wanted).
@@ -170,10 +170,11 @@ private:
     bool ApplyBranch(std::size_t side, const BranchRequest& request, const BranchResult& result);
     void MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidgetItem& item,
                        const std::vector<EntryRow>& rows);
-    void SelectRootOf(std::size_t side, QTreeWidget& tree, QTreeWidgetItem* item);
+    void SelectParentOf(std::size_t side, QTreeWidget& tree, QTreeWidgetItem* parent);
     void AdvanceSelect(std::size_t side);
     void QueueBranches(std::size_t side, const std::vector<TreeAddress>& addresses);
     std::uint64_t RootGeneration(std::size_t root) const;
+    std::optional<std::size_t> RootPosition(std::uint64_t generation) const;
     bool SkippedAsSlow(const TreeAddress& address, const QTreeWidget& tree,
                        const QTreeWidgetItem* item) const;
     QIcon RowIcon(const EntryRow& row);

@@ -122,28 +122,91 @@ void SyncLocationBox(QComboBox& box, const std::vector<Location>& shown,
     box.setCurrentIndex(reselect);
 }
 
-std::optional<std::size_t> SyncTreeRoots(QTreeWidget& tree, const std::vector<Location>& shown,
-                                         const std::vector<Location>& list, IconCache& icons) {
-    const int roots = tree.topLevelItemCount();
-    if (shown == list && roots == static_cast<int>(list.size())) {
-        return std::nullopt;
+namespace {
+
+// The old roots that stay, paired with their new positions: the heaviest common subsequence
+// of the two lists, where the root holding the selection outweighs all others together, so
+// it is kept wherever that is possible at all.
+std::vector<std::pair<std::size_t, std::size_t>> KeptRoots(const std::vector<Location>& old,
+                                                           const std::vector<Location>& list,
+                                                           std::optional<std::size_t> selected) {
+    const std::size_t n = old.size();
+    const std::size_t m = list.size();
+    auto weight = [&](std::size_t i) { return selected == i ? n + 1 : 1; };
+    // best[i][j]: the weight keepable from old[i..] and list[j..].
+    std::vector<std::vector<std::size_t>> best(n + 1, std::vector<std::size_t>(m + 1, 0));
+    for (std::size_t i = n; i-- > 0;) {
+        for (std::size_t j = m; j-- > 0;) {
+            best[i][j] = std::max(best[i + 1][j], best[i][j + 1]);
+            if (old[i] == list[j]) {
+                best[i][j] = std::max(best[i][j], best[i + 1][j + 1] + weight(i));
+            }
+        }
     }
-    std::size_t kept = 0;
-    while (kept < list.size() && kept < shown.size() && static_cast<int>(kept) < roots &&
-           list[kept] == shown[kept]) {
-        ++kept;
-    }
-    // The roots from the first difference on go with their branches; a selection inside
-    // them moves, which the tree reports as a new selection.
-    while (tree.topLevelItemCount() > static_cast<int>(kept)) {
-        delete tree.takeTopLevelItem(tree.topLevelItemCount() - 1);
-    }
-    for (std::size_t i = kept; i < list.size(); ++i) {
-        tree.addTopLevelItem(MakeRootItem(QString::fromStdString(list[i].displayName),
-                                          LocationIcon(list[i], icons),
-                                          list[i].kind != LocationKind::Separator));
+    std::vector<std::pair<std::size_t, std::size_t>> kept;
+    for (std::size_t i = 0, j = 0; i < n && j < m;) {
+        if (old[i] == list[j] && best[i][j] == best[i + 1][j + 1] + weight(i)) {
+            kept.emplace_back(i++, j++);
+        } else if (best[i][j] == best[i + 1][j]) {
+            ++i;
+        } else {
+            ++j;
+        }
     }
     return kept;
+}
+
+std::optional<std::size_t> SelectedRoot(const QTreeWidget& tree) {
+    const QTreeWidgetItem* item = tree.currentItem();
+    if (item == nullptr) {
+        return std::nullopt;
+    }
+    while (item->parent() != nullptr) {
+        item = item->parent();
+    }
+    const int position = tree.indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item));
+    return position < 0 ? std::nullopt : std::optional<std::size_t>(position);
+}
+
+}  // namespace
+
+std::optional<RootOrigins> SyncTreeRoots(QTreeWidget& tree, const std::vector<Location>& shown,
+                                         const std::vector<Location>& list, IconCache& icons) {
+    const std::size_t roots = static_cast<std::size_t>(tree.topLevelItemCount());
+    if (shown == list && roots == list.size()) {
+        return std::nullopt;
+    }
+    std::vector<Location> old = shown;
+    old.resize(std::min(roots, shown.size()));  // the tree is the truth on counts
+    const std::optional<std::size_t> selected = SelectedRoot(tree);
+    const auto kept = KeptRoots(old, list, selected);
+    std::vector<bool> stays(roots, false);
+    RootOrigins origins(list.size());
+    for (const auto& [from, to] : kept) {
+        stays[from] = true;
+        origins[to] = from;
+    }
+    // A root that stays keeps its item, with its branch, its expansion and the selection in
+    // it: another volume coming or going changes nothing there. Only when the selection's
+    // own root goes is nothing selected, rather than whatever the tree would pick instead.
+    if (selected && !stays[*selected]) {
+        tree.setCurrentItem(nullptr);
+        tree.clearSelection();
+    }
+    for (std::size_t i = roots; i-- > 0;) {
+        if (!stays[i]) {
+            delete tree.takeTopLevelItem(static_cast<int>(i));
+        }
+    }
+    for (std::size_t j = 0; j < list.size(); ++j) {
+        if (!origins[j]) {
+            tree.insertTopLevelItem(static_cast<int>(j),
+                                    MakeRootItem(QString::fromStdString(list[j].displayName),
+                                                 LocationIcon(list[j], icons),
+                                                 list[j].kind != LocationKind::Separator));
+        }
+    }
+    return origins;
 }
 
 }  // namespace tolvane

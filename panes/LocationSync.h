@@ -62,10 +62,15 @@ private:
 void SyncLocationBox(QComboBox& box, const std::vector<Location>& shown,
                      const std::vector<Location>& list, IconCache& icons);
 
-// Brings the tree's root items from `shown` to `list`: the roots up to the first difference
-// are kept (with their branches), every root from there on is made anew. Returns the
-// position of the first root made anew; nothing when nothing changed.
-std::optional<std::size_t> SyncTreeRoots(QTreeWidget& tree, const std::vector<Location>& shown,
+// For each root of a new list, the position it had in the old one; nothing for a root made
+// anew.
+using RootOrigins = std::vector<std::optional<std::size_t>>;
+
+// Brings the tree's root items from `shown` to `list` with the fewest changes: roots that
+// stay keep their items (branches, expansion, selection), gone ones are removed, new ones
+// inserted where they belong. When a root that holds the selection goes, nothing is selected.
+// Returns where each root came from; nothing when nothing changed.
+std::optional<RootOrigins> SyncTreeRoots(QTreeWidget& tree, const std::vector<Location>& shown,
                                          const std::vector<Location>& list, IconCache& icons);
 
 // The icon of a location entry, for the box and the tree.

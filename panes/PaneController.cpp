@@ -253,18 +253,19 @@ void PaneController::SyncLocations() {
         const std::vector<Location> list =
             BuildLocationList(LocationListKind::Tree,
                               m_locationSource.Inputs(m_state.recentFolders, m_showSpecialFolders));
-        std::optional<std::size_t> firstNew;
+        std::optional<RootOrigins> origins;
         for (const QPointer<QTreeWidget>& tree : m_treeView) {
             if (tree) {
-                std::optional<std::size_t> first = SyncTreeRoots(*tree, m_locations, list, m_icons);
-                if (first && (!firstNew || *first < *firstNew)) {
-                    firstNew = first;
+                std::optional<RootOrigins> changed =
+                    SyncTreeRoots(*tree, m_locations, list, m_icons);
+                if (!origins) {
+                    origins = std::move(changed);
                 }
             }
         }
         m_locations = list;
-        if (firstNew && m_listing) {
-            m_listing->RootsChanged(*firstNew, list.size());
+        if (origins && m_listing) {
+            m_listing->RootsChanged(*origins);
             RefreshTreeFrom(nullptr, nullptr);
         }
     }
@@ -291,6 +292,10 @@ void PaneController::OpenSelection() {
 
 void PaneController::OnTreeSelectionChanged(QTreeWidgetItem* item) {
     QTreeWidget* tree = m_treeView[0];
+    if (item == nullptr && tree != nullptr && tree->currentItem() == nullptr) {
+        SetPathText(m_pathEdit[0], QString());  // nothing is selected: nothing is shown
+        return;
+    }
     if (item == nullptr || tree == nullptr || item->treeWidget() != tree) {
         return;
     }
@@ -386,6 +391,10 @@ void PaneController::AddFocusedSelection() {
     if (side != 1) {
         return;  // the erase list itself, or side 2, which this window leaves empty
     }
+    m_eraseRows.AddRows(SelectionRows(m_treeView[0] ? m_treeView[0]->currentItem() : nullptr));
+}
+
+std::vector<tolvane::EraseList::NewRow> PaneController::SelectionRows(QTreeWidgetItem* treeItem) {
     std::vector<tolvane::EraseList::NewRow> rows =
         ListSelectionRows(m_listView[0], ListFolder(m_listView[0]), m_locations);
     for (tolvane::EraseList::NewRow& row : rows) {
@@ -393,13 +402,12 @@ void PaneController::AddFocusedSelection() {
             row.icon = ItemIcon(row.item);  // the list showed it as a folder
         }
     }
-    if (QTreeWidget* tree = m_treeView[0]) {
-        QTreeWidgetItem* current = tree->currentItem();
-        for (FileItem& item : CollectTreeItem(tree, current)) {
-            rows.push_back({std::move(item), current->icon(0)});
+    if (QTreeWidget* tree = m_treeView[0]; tree != nullptr && treeItem != nullptr) {
+        for (FileItem& item : CollectTreeItem(tree, treeItem)) {
+            rows.push_back({std::move(item), treeItem->icon(0)});
         }
     }
-    m_eraseRows.AddRows(rows);
+    return rows;
 }
 
 void PaneController::RemoveSelectedRows() {

@@ -208,6 +208,8 @@ signals:
 
 private:
     void PrepareLists();
+    // The rows the side-1 list's selection and the side-1 tree's item give, with their icons.
+    std::vector<tolvane::EraseList::NewRow> SelectionRows(QTreeWidgetItem* treeItem);
     // Records the focused side's folder among the recent folders (sides 1 and 3 only).
     void RememberSourceFolder(int focusCode);
     // The icon of an erase-list row made from an item (by its name: nothing is read).
@@ -218,7 +220,8 @@ private:
     void ShowFolders();
     void ResetDropEffects();
     void SetDropEffectFor(std::size_t slot, bool isSource, Qt::DropAction effect);
-    Qt::DropAction RunDrag(QAbstractItemView* source, const std::vector<FileItem>& items);
+    Qt::DropAction RunDrag(QAbstractItemView* source, int sourceSide,
+                           std::vector<tolvane::EraseList::NewRow> rows);
     void OnOwnDragDropped();
     void OnFilesDropped(const std::vector<FileItem>& items);
     void StartListing();
@@ -243,6 +246,11 @@ private:
     std::array<std::unique_ptr<FileDropTarget>, 3> m_dropTarget;
     DragRunner m_dragRunner;
     const QMimeData* m_dragData = nullptr;  // the data of the drag running now, if any
+    // What that drag carries and the side it began in (a FocusedSide code), taken when it
+    // began: at the drop the keyboard focus may be anywhere (a Wayland compositor takes it
+    // for the drag), and the selection may have changed under the pointer.
+    std::vector<tolvane::EraseList::NewRow> m_dragRows;
+    int m_dragSide = 0;
     std::atomic<bool> m_destroying{false};
     LocationSource m_locationSource;
     std::vector<Location> m_locations;  // as the box or the tree roots show them

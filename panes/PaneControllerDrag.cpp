@@ -101,10 +101,14 @@ void PaneController::BeginListDrag(QAbstractItemView* source) {
     }
     // Rows dragged out of the erase list carry no names: they are only taken away.
     std::vector<int> rows = fromEraseList ? m_eraseRows.SelectedRows() : std::vector<int>{};
-    std::vector<FileItem> items =
-        fromSideList ? CollectListSelection(list) : std::vector<FileItem>{};
+    std::vector<tolvane::EraseList::NewRow> dragged;
+    if (fromSideList) {
+        dragged = list == m_listView[0] ? SelectionRows(nullptr)
+                                        : ListSelectionRows(list, ListFolder(list), m_locations);
+    }
+    const int side = fromEraseList ? 2 : (list == m_listView[0] ? 1 : 3);
     QPointer<PaneController> alive(this);
-    const Qt::DropAction result = RunDrag(source, items);
+    const Qt::DropAction result = RunDrag(source, side, std::move(dragged));
     if (!alive) {
         return;  // the window went during the drag
     }
@@ -134,31 +138,47 @@ void PaneController::BeginTreeDrag(QTreeWidget* source, QTreeWidgetItem* pressed
             SetDropEffectFor(SideSlot(side), source == m_treeView[side], Qt::MoveAction);
         }
     }
-    std::vector<FileItem> items = CollectTreeItem(source, item);
+    std::vector<tolvane::EraseList::NewRow> dragged;
+    for (FileItem& entry : CollectTreeItem(source, item)) {
+        dragged.push_back({std::move(entry), item->icon(0)});
+    }
     QPointer<PaneController> alive(this);
-    (void)RunDrag(source, items);
+    (void)RunDrag(source, source == m_treeView[0] ? 1 : 3, std::move(dragged));
     if (alive) {
         ResetDropEffects();
     }
 }
 
-Qt::DropAction PaneController::RunDrag(QAbstractItemView* source,
-                                       const std::vector<FileItem>& items) {
+Qt::DropAction PaneController::RunDrag(QAbstractItemView* source, int sourceSide,
+                                       std::vector<tolvane::EraseList::NewRow> rows) {
+    std::vector<FileItem> items;
+    items.reserve(rows.size());
+    for (const tolvane::EraseList::NewRow& row : rows) {
+        items.push_back(row.item);
+    }
     QMimeData* data = CreateFileDataSource(items);
     m_dragData = data;
+    m_dragRows = std::move(rows);
+    m_dragSide = sourceSide;
     // A copy: the controller may be gone when the drag loop returns.
     DragRunner runner = m_dragRunner ? m_dragRunner : DragRunner(RunPlatformDrag);
     QPointer<PaneController> alive(this);
     const Qt::DropAction result = runner(source, data);
     if (alive) {
         m_dragData = nullptr;
+        m_dragRows.clear();
+        m_dragSide = 0;
     }
     return result;
 }
 
 void PaneController::OnOwnDragDropped() {
-    // During a drag of this program the focused side's selection is what is dragged.
-    AddFocusedSelection();
+    // Exactly what the drag carries, from the side it began in, whatever has the focus now.
+    if (!m_editingEnabled) {
+        return;
+    }
+    RememberSourceFolder(m_dragSide);
+    m_eraseRows.AddRows(m_dragRows);
 }
 
 void PaneController::OnFilesDropped(const std::vector<FileItem>& items) {

@@ -48,9 +48,12 @@ UniqueFd OpenFolder(const std::string& path, int* error) {
     return UniqueFd(fd);
 }
 
-bool StatFollowingLinks(const std::string& path, FindData& data) {
+bool StatFollowingLinks(const std::string& path, FindData& data, int* error) {
     struct statx st;
     if (::statx(AT_FDCWD, path.c_str(), AT_NO_AUTOMOUNT, kStatxMask, &st) != 0) {
+        if (error) {
+            *error = errno;
+        }
         return false;
     }
     FillFindData(st, data);

@@ -23,7 +23,8 @@ UniqueFd OpenFolderForLookup(const std::string& path, int* error = nullptr);
 UniqueFd OpenFolder(const std::string& path, int* error = nullptr);
 
 // stat-like data of what `path` names, following links (the name field is left empty).
-bool StatFollowingLinks(const std::string& path, FindData& data);
+// False when it cannot be examined, with errno in *error.
+bool StatFollowingLinks(const std::string& path, FindData& data, int* error = nullptr);
 
 // lstat-like data of one entry relative to dirFd (the name may be a path). False when it
 // cannot be read (errno in *error); the name field is set from the last path component.

@@ -362,11 +362,12 @@ class TreeBrowseTest : public testing::Test {
 protected:
     void TearDown() override { test::ShutDownAndWait(controller); }
 
-    void Start(const Names& roots, const std::string& shown) {
+    void Start(const Names& roots, const std::string& shown) { Start(FolderVolumes(roots), shown); }
+    void Start(LocationSource::VolumeReader volumes, const std::string& shown) {
         controller.SetTreeViews(tree, nullptr);
         controller.SetListViews(nullptr, eraseList, nullptr, false);
         controller.AttachPathEdits(path, nullptr);
-        controller.SetVolumeSource(FolderVolumes(roots));
+        controller.SetVolumeSource(std::move(volumes));
         controller.SetOpenFile([this](const QString& file, const QString& folder) {
             opened.emplace_back(file.toStdString(), folder.toStdString());
             return true;
@@ -431,8 +432,10 @@ TEST_F(TreeBrowseTest, SelectPathInTreeTakesTheDeepestVolumeAndExactNames) {
     ASSERT_TRUE(Selects(base + "home/me/usb/docs/"));
 }
 
-// Expanding an item gives its children their children (their expand buttons); a selected
-// folder deleted on disk moves the selection to its root, whose branch is read again.
+// Expanding an item gives its children their children (their expand buttons). A selected
+// folder deleted on disk moves the selection to its nearest parent still there, but never to
+// a volume's root, which stands for the volume's free space: then nothing is selected, and
+// Insert adds nothing.
 TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
     ASSERT_TRUE(MakeDirs(dir / "a/b/c"));
     ASSERT_TRUE(WriteFile(dir / "a/b/file.txt", "x"));
@@ -451,13 +454,95 @@ TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], std::make_pair(base + "a/b/file.txt", base + "a/b/"));
 
-    tree->setCurrentItem(At(0, {"a", "b"}));
-    ASSERT_TRUE(Selects(base + "a/b/"));
+    tree->setCurrentItem(At(0, {"a", "b", "c"}));
+    ASSERT_TRUE(Selects(base + "a/b/c/"));
     std::filesystem::remove_all(dir / "a/b");
     controller.RefreshAll();
-    ASSERT_TRUE(Until([&] { return tree->currentItem() == tree->topLevelItem(0); }));
     ASSERT_TRUE(Until([&] { return At(0, {"a"}) && At(0, {"a"})->childCount() == 0; }));
-    EXPECT_EQ(path->text().toStdString(), base);
+    EXPECT_EQ(tree->currentItem(), At(0, {"a"}));
+    EXPECT_EQ(path->text().toStdString(), base + "a/");
+
+    std::filesystem::remove_all(dir / "a");
+    controller.RefreshAll();
+    ASSERT_TRUE(Until([&] { return At(0, {"a"}) == nullptr; }));
+    EXPECT_EQ(tree->currentItem(), nullptr);
+    EXPECT_TRUE(tree->selectedItems().isEmpty());
+    EXPECT_EQ(path->text(), "");
+    Focus(*tree);
+    controller.AddFocusedSelection();
+    EXPECT_TRUE(ErasePaths(controller).empty());
+}
+
+// A file picked in the tree stays picked while its branch and its own entry are read again:
+// it is a file, not a folder that went. Insert takes exactly it, and so does a drag.
+TEST_F(TreeBrowseTest, AFilePickedInTheTreeStaysPicked) {
+    ASSERT_TRUE(MakeDirs(dir / "work/job"));
+    for (const char* name : {"alpha.bin", "beta.bin"}) {
+        ASSERT_TRUE(WriteFile(dir / ("work/job/" + std::string(name)), name));
+    }
+    ASSERT_EQ(::symlink("nowhere", (dir / "work/job/dangling").c_str()), 0);
+    KeptDrag drag;
+    controller.SetDragRunner(drag.Runner());
+    Start({base}, base + "work/job/");
+    ASSERT_TRUE(Selects(base + "work/job/"));
+    ASSERT_TRUE(Until([&] { return At(0, {"work", "job", "dangling"}) != nullptr; }));
+    for (const char* name : {"alpha.bin", "dangling"}) {
+        SCOPED_TRACE(name);
+        QTreeWidgetItem* picked = At(0, {"work", "job", name});
+        tree->setCurrentItem(picked);
+        // Two rounds of reading every shown item again; a new file shows each has ended, and
+        // the second began after the first had read the picked entry.
+        for (const std::string& added : {std::string(name) + ".1", std::string(name) + ".2"}) {
+            ASSERT_TRUE(WriteFile(dir / ("work/job/" + added), "x"));
+            controller.RefreshAll();
+            ASSERT_TRUE(Until([&] { return At(0, {"work", "job", added}) != nullptr; }));
+        }
+        EXPECT_EQ(tree->currentItem(), picked);
+        EXPECT_EQ(path->text().toStdString(), base + "work/job/" + name);
+    }
+    tree->setCurrentItem(At(0, {"work", "job", "alpha.bin"}));
+    Focus(*tree);
+    controller.AddFocusedSelection();
+    EXPECT_EQ(ErasePaths(controller), Names{base + "work/job/alpha.bin"});
+    controller.BeginTreeDrag(tree, At(0, {"work", "job", "alpha.bin"}));
+    EXPECT_EQ(drag.BlockNames(), Names{base + "work/job/alpha.bin"});
+}
+
+// Volumes that come and go before or after the one holding the pick leave the pick, its
+// branch and the path edit as they were; when its own volume goes, nothing is selected.
+TEST_F(TreeBrowseTest, VolumesComingAndGoingLeaveThePickUnlessItsOwnWent) {
+    ASSERT_TRUE(MakeDirs(dir / "disk/work/sub"));
+    ASSERT_TRUE(MakeDirs(dir / "other"));
+    auto volumes = std::make_shared<Names>(Names{base + "disk/"});
+    Start([volumes] { return FolderVolumes(*volumes)(); }, base + "disk/work/");
+    ASSERT_TRUE(Selects(base + "disk/work/"));
+    ASSERT_TRUE(Until([&] { return At(0, {"work", "sub"}) != nullptr; }));
+    QTreeWidgetItem* picked = tree->currentItem();
+    int selectionChanges = 0;
+    QObject::connect(tree, &QTreeWidget::currentItemChanged, [&] { ++selectionChanges; });
+    auto rootsAre = [&](const Names& roots) {
+        *volumes = roots;
+        return Until([&] {
+            controller.RefreshLocations();
+            const std::vector<Location>& locations = controller.Locations();
+            return std::count_if(locations.begin(), locations.end(), [](const Location& l) {
+                       return l.kind == LocationKind::Volume;
+                   }) == static_cast<long>(roots.size());
+        });
+    };
+    for (const Names& roots :
+         {Names{base, base + "disk/"}, Names{base, base + "disk/", base + "other/"},
+          Names{base + "disk/", base + "other/"}}) {
+        SCOPED_TRACE(roots.size());
+        ASSERT_TRUE(rootsAre(roots));
+        EXPECT_EQ(tree->currentItem(), picked);
+        EXPECT_EQ(selectionChanges, 0);
+        EXPECT_TRUE(picked->parent()->isExpanded());  // its branch stays open
+        EXPECT_EQ(path->text().toStdString(), base + "disk/work/");
+    }
+    ASSERT_TRUE(rootsAre({base + "other/"}));
+    EXPECT_EQ(tree->currentItem(), nullptr);
+    EXPECT_EQ(path->text(), "");
 }
 
 // Whether a root stands for a volume's free space is told by its entry in the location list,

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <functional>
 #include <memory>
 
 #include "DropEvents.h"
@@ -35,6 +36,8 @@ struct DropRunner {
         std::unique_ptr<QMimeData> data;
         QTreeWidgetItem* currentAtDrag = nullptr;
         int runs = 0;
+        // Runs while the pointer is on its way, before the drop.
+        std::function<void()> onTheWay;
     };
     std::shared_ptr<State> state = std::make_shared<State>();
 
@@ -44,6 +47,9 @@ struct DropRunner {
             state->data.reset(data);
             if (auto* tree = qobject_cast<QTreeWidget*>(source)) {
                 state->currentAtDrag = tree->currentItem();
+            }
+            if (state->onTheWay) {
+                state->onTheWay();
             }
             if (state->target == nullptr) {
                 return Qt::IgnoreAction;
@@ -133,6 +139,25 @@ TEST(PaneDragDropTest, SelectedFilesDraggedOntoTheEraseListAreAddedAndNotTakenBa
     EXPECT_EQ(w.controller.DropTarget(0)->DropEffect(), Qt::MoveAction);
     EXPECT_EQ(w.controller.DropTarget(1)->DropEffect(), Qt::CopyAction);
     EXPECT_EQ(w.controller.DropTarget(2), nullptr);
+}
+
+// At the drop the keyboard focus may be anywhere (a Wayland compositor takes it for the
+// drag) and the selection may have changed: the drop adds what the drag carries, and the
+// side it began in becomes the recent folder.
+TEST(PaneDragDropTest, TheDropAddsWhatTheDragCarriedWhereverTheFocusIsThen) {
+    Window w;
+    w.SelectInList({0, 1});
+    w.drop.state->target = w.eraseList;
+    w.drop.state->onTheWay = [&w] {
+        w.list->clearSelection();
+        w.list->item(2)->setSelected(true);
+        w.list->clearFocus();
+        w.eraseList->setFocus();
+        QCoreApplication::processEvents();
+    };
+    w.controller.BeginListDrag(w.list);
+    EXPECT_EQ(w.Rows(), (Names{w.temp / "a.txt", w.temp / "b.txt"}));
+    EXPECT_EQ(w.controller.State().recentFolders, Names{w.temp.Path() + "/"});
 }
 
 TEST(PaneDragDropTest, RowsDraggedOutOfTheEraseListAreRemovedWhereTheDropIsTaken) {
