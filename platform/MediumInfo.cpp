@@ -299,12 +299,7 @@ void MediumInfo::WalkBackingFile(const std::string& path, BlockMedium& medium,
     if (!MountHolding(path, st.stx_mnt_id, (st.stx_mask & STATX_MNT_ID) != 0, host)) {
         return;
     }
-    const std::string& fsType = host.entry.fsType;
-    if (std::find(medium.imageHostFsTypes.begin(), medium.imageHostFsTypes.end(), fsType) ==
-        medium.imageHostFsTypes.end()) {
-        medium.imageHostFsTypes.push_back(fsType);
-    }
-    WalkMount(host, medium, visited);
+    WalkHost(host, medium.imageHostFsTypes, medium, visited);
 }
 
 void MediumInfo::WalkUpperLayer(const MountFacts& overlay, BlockMedium& medium,
@@ -324,10 +319,14 @@ void MediumInfo::WalkUpperLayer(const MountFacts& overlay, BlockMedium& medium,
         !visited.insert("mount:" + std::to_string(host.entry.mountId)).second) {
         return;
     }
+    WalkHost(host, medium.upperLayerFsTypes, medium, visited);
+}
+
+void MediumInfo::WalkHost(const MountFacts& host, std::vector<std::string>& hostFsTypes,
+                          BlockMedium& medium, std::set<std::string>& visited) const {
     const std::string& fsType = host.entry.fsType;
-    if (std::find(medium.upperLayerFsTypes.begin(), medium.upperLayerFsTypes.end(), fsType) ==
-        medium.upperLayerFsTypes.end()) {
-        medium.upperLayerFsTypes.push_back(fsType);
+    if (std::find(hostFsTypes.begin(), hostFsTypes.end(), fsType) == hostFsTypes.end()) {
+        hostFsTypes.push_back(fsType);
     }
     WalkMount(host, medium, visited);
 }

@@ -93,6 +93,9 @@ private:
                          std::set<std::string>& visited) const;
     void WalkUpperLayer(const MountFacts& overlay, BlockMedium& medium,
                         std::set<std::string>& visited) const;
+    // Records the type of a volume holding an image file or an upper layer, and walks it.
+    void WalkHost(const MountFacts& host, std::vector<std::string>& hostFsTypes,
+                  BlockMedium& medium, std::set<std::string>& visited) const;
 
     std::vector<MountEntry> m_table;
     std::map<std::uint64_t, std::string> m_superOptions;  // by mount id

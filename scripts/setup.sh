@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     e2fsprogs xfsprogs btrfs-progs util-linux mount coreutils
     desktop-file-utils appstream
-    xvfb xdotool openbox
+    xvfb xdotool openbox weston qt6-wayland
 )
 
 missing=()
