@@ -1,15 +1,17 @@
 #include "app/CEraseApp.h"
 
+#include <QIcon>
+
 #include <cstdio>
 
 #include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
 #include "app/CMainFrame.h"
-#include "engine/RunOutcome.h"
+#include "app/PlatformChoice.h"
 #include "app/RunTexts.h"
 #include "app/StderrNote.h"
 #include "app/TerminalRun.h"
-#include "platform/DisplayProbe.h"
+#include "engine/RunOutcome.h"
 #include "platform/ProcessLimits.h"
 
 namespace tolvane {
@@ -20,19 +22,16 @@ void PrintTo(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-void ReportWindowNotAvailable() {
-    PrintNote(kWindowNotAvailable);
-}
-
-// Whether a window can be shown. Qt aborts the whole process when it cannot reach its
-// display, so this is settled before any QApplication exists; a display that is set but
-// gone is said on standard error, with what happens instead.
-bool WindowPossible(const char* otherwise) {
-    DisplayStatus display = ProbeDisplay();
-    if (display.access == DisplayStatus::Access::kUnreachable) {
-        PrintNote("cannot reach the display (" + display.description + ")" + otherwise);
+// Qt aborts the whole process when no platform it tries can start (no display server, or no
+// plugin for it), so that is settled before any QApplication exists. A display that is set
+// but cannot be used is said on standard error with `otherwise`, what happens instead.
+PlatformChoice ChooseWindowPlatform(const char* otherwise) {
+    PlatformChoice choice = ChoosePlatform(CurrentPlatformFacts());
+    if (!choice.reason.empty()) {
+        PrintNote(choice.reason +
+                  (choice.outcome == PlatformChoice::Outcome::kUnavailable ? otherwise : ""));
     }
-    return display.access == DisplayStatus::Access::kReachable;
+    return choice;
 }
 
 }  // namespace
@@ -43,6 +42,14 @@ CEraseApp::CEraseApp(int& argc, char** argv, CommandLine commandLine)
     // their exact captions ("Question", "Warning"); the windows name AppDisplayName
     // themselves.
     setQuitOnLastWindowClosed(false);  // the dialog hides before its failure box
+    // From the program's own resources, so that its windows have their icon also where the
+    // icon theme does not know it (a build folder, a copy outside the installation).
+    QIcon icon;
+    for (const char* file : {":/icons/tolvane-48.png", ":/icons/tolvane-256.png"}) {
+        icon.addFile(QString::fromLatin1(file));
+    }
+    setWindowIcon(icon);
+    setDesktopFileName(QStringLiteral("tolvane"));  // the Wayland app id: our desktop entry
 }
 
 CEraseApp::~CEraseApp() = default;
@@ -75,17 +82,30 @@ int CEraseApp::Main(int argc, char** argv) {
             break;
     }
     RaiseOpenFileLimit();
-    bool havePaths = !commandLine.paths.empty();
-    if (havePaths && (commandLine.assumeYes || !WindowPossible("; running in the terminal"))) {
+    const bool havePaths = !commandLine.paths.empty();
+    const auto runInTerminal = [&commandLine] {
         TerminalRun run(commandLine.paths, commandLine.passes, commandLine.assumeYes);
         return run.Run();
+    };
+    if (havePaths && commandLine.assumeYes) {
+        return runInTerminal();
     }
-    if (!havePaths && !WindowPossible("")) {
-        ReportWindowNotAvailable();
-        return kExitErased;
+    const PlatformChoice platform =
+        ChooseWindowPlatform(havePaths ? "; running in the terminal" : "");
+    if (platform.outcome != PlatformChoice::Outcome::kWindow) {
+        if (havePaths) {
+            return runInTerminal();
+        }
+        PrintNote(platform.outcome == PlatformChoice::Outcome::kNoDisplay ? kWindowNotAvailable
+                                                                          : kWindowCannotOpen);
+        return kExitSomeFailed;  // nothing was done: scripts must not read it as success
     }
-    int qtArgc = 1;
-    char* qtArgv[] = {argv[0], nullptr};
+    // Qt's own option, which wins over QT_QPA_PLATFORM without changing the environment
+    // that programs started from the window inherit.
+    std::string platformOption = "-platform";
+    std::string platformName = platform.platform;
+    int qtArgc = platformName.empty() ? 1 : 3;
+    char* qtArgv[] = {argv[0], platformOption.data(), platformName.data(), nullptr};
     CEraseApp app(qtArgc, qtArgv, std::move(commandLine));
     if (app.InitInstance()) {
         return QApplication::exec();

@@ -20,6 +20,9 @@ inline constexpr char kNoRandomSource[] =
 inline constexpr char kWindowNotAvailable[] =
     "The main window is not available without a display. Give the paths to erase on the "
     "command line (see --help).";
+// After the reason why no display could be used.
+inline constexpr char kWindowCannotOpen[] =
+    "The main window is not available. Give the paths to erase on the command line (see --help).";
 
 // The lists are built with "\r\n" before every line; terminals and Qt want "\n".
 inline std::string WithUnixLineBreaks(const std::string& text) {

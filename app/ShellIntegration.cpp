@@ -140,8 +140,14 @@ void ShellIntegration::ApplyDesktopShortcut(bool on) const {
                     "Run " + DisplayName(), m_hooks.run);
 }
 
+// An installation keeps the helper in the program's own libexec folder: no one runs it by
+// hand, and its short name does not belong on everyone's command path. A build folder has it
+// next to the program. The installed place comes first, so that an unrelated "kvc" next to an
+// installed program is never run.
 QString ShellIntegration::ContextMenuDllPath() const {
-    return QFileInfo(m_hooks.programPath).path() + "/kvc";
+    const QString folder = QFileInfo(m_hooks.programPath).path();
+    const QString installed = QDir::cleanPath(folder + "/../libexec/tolvane/kvc");
+    return QFileInfo(installed).isExecutable() ? installed : folder + "/kvc";
 }
 
 bool ShellIntegration::IsContextMenuRegistered() {

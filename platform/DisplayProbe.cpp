@@ -87,7 +87,8 @@ bool ConnectTcp(const std::string& host, int port) {
 
 // DISPLAY is [protocol/][host]:number[.screen]. An empty host, "unix" or the protocol "unix"
 // mean the local socket; any other host is reached over TCP.
-bool X11Reachable(std::string_view display) {
+bool X11Reachable(const std::string& value) {
+    std::string_view display = value;
     std::string_view protocol;
     if (std::string_view::size_type slash = display.find('/'); slash != std::string_view::npos) {
         protocol = display.substr(0, slash);
@@ -127,45 +128,20 @@ bool WaylandReachable(const std::string& display) {
            ConnectUnix(runtime + "/" + display, false);
 }
 
-// The first platform QT_QPA_PLATFORM names ("offscreen:fontengine=freetype;xcb" ->
-// "offscreen"): Qt tries them in order.
-std::string RequestedPlatform() {
-    std::string value = Variable("QT_QPA_PLATFORM");
-    return value.substr(0, value.find_first_of(";:"));
-}
-
-void AddToDescription(std::string& description, const char* name, const std::string& value) {
-    if (!value.empty()) {
-        description += (description.empty() ? "" : ", ") + std::string(name) + "=" + value;
+DisplayServer Probe(const char* variable, bool (*reachable)(const std::string&)) {
+    DisplayServer server;
+    server.value = Variable(variable);
+    if (!server.value.empty()) {
+        server.access = reachable(server.value) ? DisplayServer::Access::kReachable
+                                                : DisplayServer::Access::kUnreachable;
     }
+    return server;
 }
 
 }  // namespace
 
 DisplayStatus ProbeDisplay() {
-    DisplayStatus status;
-    const std::string x11 = Variable("DISPLAY");
-    const std::string wayland = Variable("WAYLAND_DISPLAY");
-    AddToDescription(status.description, "DISPLAY", x11);
-    AddToDescription(status.description, "WAYLAND_DISPLAY", wayland);
-    if (x11.empty() && wayland.empty()) {
-        return status;
-    }
-    const std::string platform = RequestedPlatform();
-    bool reachable = false;
-    if (platform == "offscreen" || platform == "minimal") {
-        reachable = true;
-    } else if (platform == "xcb") {
-        reachable = !x11.empty() && X11Reachable(x11);
-    } else if (platform.starts_with("wayland")) {
-        reachable = !wayland.empty() && WaylandReachable(wayland);
-    } else {
-        reachable =
-            (!wayland.empty() && WaylandReachable(wayland)) || (!x11.empty() && X11Reachable(x11));
-    }
-    status.access =
-        reachable ? DisplayStatus::Access::kReachable : DisplayStatus::Access::kUnreachable;
-    return status;
+    return {Probe("DISPLAY", X11Reachable), Probe("WAYLAND_DISPLAY", WaylandReachable)};
 }
 
 }  // namespace tolvane

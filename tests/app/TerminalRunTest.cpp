@@ -349,8 +349,9 @@ TEST_F(TerminalRunTest, ClosedStandardDescriptorsNeitherHangNorTakeTheOutput) {
     }
 }
 
+// Nothing was done: a script must not read it as success.
 TEST_F(TerminalRunTest, NoPathsWithoutADisplaySaysTheWindowIsNotAvailable) {
-    EXPECT_EQ(Run({}), 0);
+    EXPECT_EQ(Run({}), 1);
     EXPECT_TRUE(Contains(m_child->Error(), "main window is not available"));
 }
 
