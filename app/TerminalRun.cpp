@@ -103,7 +103,10 @@ bool TerminalRun::Confirm(const std::vector<MediumNote>& mediumNotes) {
         if (line.starts_with("\r\n")) {
             line.erase(0, 2);
         }
-        text += "\n" + Shown(line);
+        // Two appends, not "\n" + Shown(line): GCC 12 at -O3 warns (-Wrestrict) about the
+        // insert at the front of a temporary that the latter inlines.
+        text += '\n';
+        text += Shown(line);
     }
     const std::string notes =
         JoinLines(MediumNoteLines(mediumNotes, [this](const std::string& t) { return Shown(t); }));
