@@ -58,7 +58,8 @@ public:
     bool ApplyContextMenu(bool enable, bool silent, QWidget* parent) const;
     // True when every file manager's entry is present and ours.
     static bool IsContextMenuRegistered();
-    // kvc, next to this program.
+    // kvc: in an installation in ../libexec/tolvane/ from this program, in a build folder
+    // next to it.
     QString ContextMenuDllPath() const;
 
     // The commands: each returns the switch's new state. Turning the context-menu entry on

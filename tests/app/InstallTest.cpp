@@ -1,10 +1,12 @@
 // `cmake --install` of this build into a temporary prefix, and the installed files at work:
-// the program answers --version, the desktop entry and the AppStream file validate, and the
+// the program answers --version, the desktop entry and the AppStream file validate, the man
+// pages render without warnings and name every option, the bash completion completes, and the
 // installed kvc writes and removes the context-menu entries.
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -71,14 +73,18 @@ std::string InstallTest::s_log;
 
 TEST_F(InstallTest, PutsEveryFileInItsGnuFolderAndTheProgramRuns) {
     for (const char* relative :
-         {"bin/tolvane", "bin/kvc", "share/applications/tolvane.desktop",
+         {"bin/tolvane", "libexec/tolvane/kvc", "share/applications/tolvane.desktop",
           "share/metainfo/example.miravelt.tolvane.metainfo.xml",
           "share/icons/hicolor/scalable/apps/tolvane.svg",
           "share/icons/hicolor/48x48/apps/tolvane.png",
-          "share/icons/hicolor/256x256/apps/tolvane.png", "share/doc/tolvane/bn.html"}) {
+          "share/icons/hicolor/256x256/apps/tolvane.png", "share/doc/tolvane/bn.html",
+          "share/doc/tolvane/copyright", "share/doc/tolvane/changelog.gz",
+          "share/man/man1/tolvane.1.gz", "share/man/man1/kvc.1.gz",
+          "share/bash-completion/completions/tolvane"}) {
         EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Installed(relative)))) << relative;
     }
-    EXPECT_TRUE(QFileInfo(QString::fromStdString(Installed("bin/kvc"))).isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Installed("bin/kvc"))));
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(Installed("libexec/tolvane/kvc"))).isExecutable());
     TempDir home;
     QProcess program;
     program.setProcessEnvironment(Environment(home));
@@ -101,6 +107,112 @@ TEST_F(InstallTest, TheDesktopEntryAndTheAppStreamFileValidate) {
     Validate("desktop-file-validate", {QString::fromStdString(entry)});
 }
 
+// Output and exit status of a shell snippet, or skips when `tool` is not installed here.
+struct Shell {
+    int status = -1;
+    QString output;
+    QString errors;
+};
+Shell RunShell(const QString& script, const QStringList& arguments = {},
+               const QString& folder = {}) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.insert("MANWIDTH", "80");
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(folder);
+    process.start("bash", QStringList{"-c", script, "bash"} + arguments);
+    Shell result;
+    if (process.waitForFinished(120000)) {
+        result.status = process.exitCode();
+    }
+    result.output = QString::fromUtf8(process.readAllStandardOutput());
+    result.errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// Every option the program's --help names is in the page, and so is every exit status; the
+// pages render without a single warning.
+TEST_F(InstallTest, TheManPagesRenderWithoutWarningsAndNameEveryOption) {
+    if (QStandardPaths::findExecutable("man").isEmpty()) {
+        GTEST_SKIP() << "man is not installed";
+    }
+    const QString render = "man --warnings -E UTF-8 -l \"$1\"";
+    for (const char* page : {"tolvane.1.gz", "kvc.1.gz"}) {
+        SCOPED_TRACE(page);
+        const Shell man =
+            RunShell(render, {QString::fromStdString(Installed("share/man/man1/") + page)});
+        EXPECT_EQ(man.status, 0);
+        EXPECT_EQ(man.errors, "");
+        EXPECT_TRUE(man.output.contains("EXIT STATUS"));
+    }
+    const Shell page =
+        RunShell(render, {QString::fromStdString(Installed("share/man/man1/tolvane.1.gz"))});
+    TempDir home;
+    QProcess help;
+    help.setProcessEnvironment(Environment(home));
+    help.start(QString::fromStdString(Installed("bin/tolvane")), {"--help"});
+    ASSERT_TRUE(help.waitForFinished(60000));
+    const QString options = QString::fromUtf8(help.readAllStandardOutput());
+    static const QRegularExpression option(R"((?:^|\s)(--[a-z]*))");
+    int found = 0;
+    for (auto match = option.globalMatch(options); match.hasNext(); ++found) {
+        const QString name = match.next().captured(1);
+        EXPECT_TRUE(page.output.contains(name)) << qPrintable(name);
+    }
+    EXPECT_GE(found, 5);
+    for (const char* section : {"OPTIONS", "WHAT IS AND IS NOT GUARANTEED", "EXAMPLES", "FILES"}) {
+        EXPECT_TRUE(page.output.contains(section)) << section;
+    }
+    static const QRegularExpression exitCodes(R"(EXIT STATUS\s+0\s.*\s1\s.*\s2\s.*\s130\s)",
+                                              QRegularExpression::DotMatchesEverythingOption);
+    EXPECT_TRUE(exitCodes.match(page.output).hasMatch()) << qPrintable(page.output);
+}
+
+// What bash offers as the user presses Tab, printed so the log shows it.
+TEST_F(InstallTest, TheBashCompletionOffersOptionsPassCountsPathsAndFreeSpace) {
+    const QString framework = "/usr/share/bash-completion/bash_completion";
+    if (!QFileInfo::exists(framework)) {
+        GTEST_SKIP() << "bash-completion is not installed";
+    }
+    TempDir folder;
+    for (const char* name : {"-notes.txt", "a b.txt", "alpha"}) {
+        ASSERT_TRUE(WriteFile(folder / name, "x"));
+    }
+    const QString script = R"(
+        source "$1"; source "$2"
+        complete_line() {
+            COMP_LINE=$1; COMP_POINT=${#1}
+            read -ra COMP_WORDS <<<"$1"
+            [[ $1 == *' ' ]] && COMP_WORDS+=('')
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMPREPLY=()
+            _tolvane
+            printf '%s\n' "$1" >&2; printf '  %s\n' "${COMPREPLY[@]}" >&2
+            printf '%s|' "${COMPREPLY[@]}"; echo
+        }
+        complete_line 'tolvane --'
+        complete_line 'tolvane --passes '
+        complete_line 'tolvane --passes=1'
+        complete_line 'tolvane --yes a'
+        complete_line 'tolvane -- -'
+        complete_line 'tolvane /'
+    )";
+    const Shell shell = RunShell(
+        script,
+        {framework, QString::fromStdString(Installed("share/bash-completion/completions/tolvane"))},
+        QString::fromStdString(folder.Path()));
+    std::printf("%s", qPrintable(shell.errors));  // what was offered, for the log
+    ASSERT_EQ(shell.status, 0);
+    const QStringList lines = shell.output.split(u'\n');
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[0], "--yes|--passes|--help|--version|--|");
+    EXPECT_EQ(lines[1], "0|1|2|3|4|5|6|7|8|9|");
+    EXPECT_EQ(lines[2], "1|");  // after "--passes=", as bash inserts it
+    EXPECT_EQ(lines[3], "a b.txt|alpha|");
+    EXPECT_EQ(lines[4], "-notes.txt|");  // a path after "--", not an option
+    EXPECT_TRUE(lines[5].split(u'|').contains("/:")) << qPrintable(lines[5]);
+}
+
 TEST_F(InstallTest, TheInstalledKvcWritesAndRemovesTheEntries) {
     TempDir home;
     const std::string config = home / ".config";
@@ -115,7 +227,7 @@ TEST_F(InstallTest, TheInstalledKvcWritesAndRemovesTheEntries) {
         QProcess kvc;
         kvc.setProcessEnvironment(Environment(home));
         kvc.setStandardInputFile(QProcess::nullDevice());
-        kvc.start(QString::fromStdString(Installed("bin/kvc")), {"/s"});
+        kvc.start(QString::fromStdString(Installed("libexec/tolvane/kvc")), {"/s"});
         return kvc.waitForFinished(60000) ? kvc.exitCode() : -1;
     };
     const std::vector<std::string> entries = {data + "/kio/servicemenus/tolvane-erase.desktop",

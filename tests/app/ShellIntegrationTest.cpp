@@ -241,6 +241,21 @@ TEST_F(ContextMenuTest, EachEntryHandsTheSelectionOverExactly) {
     EXPECT_EQ(Recorded(), expected) << "Nemo";
 }
 
+// An installed program runs the helper from its libexec folder, never an unrelated "kvc"
+// beside it on the command path; a build folder has it next to the program.
+TEST_F(ContextMenuTest, TheHelperIsTheInstalledOneBeforeOneBesideTheProgram) {
+    InstallKvc();
+    const ShellIntegration shell(m_hooks);
+    EXPECT_EQ(shell.ContextMenuDllPath(), m_bin + "/kvc");
+
+    const QString installed = QString::fromStdString(m_dir / "libexec/tolvane/kvc");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(installed).path()));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KVC_BINARY), installed));
+    EXPECT_EQ(shell.ContextMenuDllPath(), installed);
+    ASSERT_TRUE(shell.ApplyContextMenu(true, false, nullptr));
+    EXPECT_TRUE(ShellIntegration::IsContextMenuRegistered());
+}
+
 TEST_F(ContextMenuTest, SwitchingOffRemovesOnlyOurFilesAndWritesNothing) {
     InstallKvc();
     ShellIntegration shell(m_hooks);
