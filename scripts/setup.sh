@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     e2fsprogs xfsprogs btrfs-progs util-linux mount coreutils
-    desktop-file-utils appstream
+    desktop-file-utils appstream man-db bash-completion dpkg-dev
     xvfb xdotool openbox weston qt6-wayland
 )
 
