@@ -37,12 +37,14 @@ set(CPACK_PACKAGE_NAME tolvane)
 set(CPACK_PACKAGE_VENDOR Miravelt)
 set(CPACK_PACKAGE_CONTACT "Miravelt <support@miravelt.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "erase files, folders and free space beyond recovery")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tolvane overwrites the files, folders and free space it is given with 0 to 9 passes of\n\
-random and inverted data, renames every file twice to a meaningless name, cuts it to zero\n\
-length, scrambles its times and deletes it. It runs from the command line (confirmation\n\
-in a small window or in the terminal) or as a main window with a file browser and an\n\
-erase list, and adds an \"Erase with Brevorn\" entry to file managers.")
+# Lines of at most 80 characters: the long description is shown as it stands.
+set(CPACK_PACKAGE_DESCRIPTION "\
+Tolvane overwrites the files, folders and free space it is given with 0 to 9
+passes of random and inverted data, renames every file twice to a meaningless
+name, cuts it to zero length, scrambles its times and deletes it. It runs from
+the command line (confirmation in a small window or in the terminal) or as a
+main window with a file browser and an erase list, and adds an \"Erase with
+Brevorn\" entry to file managers.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://miravelt.example/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
