@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds with warnings as errors and runs every test: the normal build, then the
+# Sets up, builds with warnings as errors and runs every test: the normal build, the Release
+# build of the package, then the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, then the ThreadSanitizer build of
 # the threaded engine tests.
 set -euo pipefail
@@ -12,6 +13,9 @@ echo "== release build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOLVANE_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Release build of the programs (-O3, where GCC warns most) into the Debian package"
+scripts/package.sh
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build and tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_WERROR=ON \
