@@ -14,6 +14,7 @@
 #include "platform/Directory.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessLimits.h"
+#include "platform/VolumeJournal.h"
 #include "platform/Volumes.h"
 
 namespace tolvane {
@@ -109,7 +110,8 @@ EraseEngine::EraseEngine(int passCount, FileSystem* fileSystem)
     : m_passCount(passCount),
       m_fs(fileSystem != nullptr ? *fileSystem : PosixFileSystem()),
       m_patterns(passCount),
-      m_batchLimit(std::clamp<std::size_t>(OpenFileLimit() / 4, 1, kMaxBatchFiles)) {}
+      m_batchLimit(std::clamp<std::size_t>(OpenFileLimit() / 4, 1, kMaxBatchFiles)),
+      m_names(m_fs) {}
 
 EraseEngine::~EraseEngine() = default;
 
@@ -136,6 +138,9 @@ std::int64_t EraseEngine::ScrambleTime(std::int64_t fileTime, std::uint32_t r) {
 // ---- files ----------------------------------------------------------------------------
 
 void EraseEngine::OnFile(std::string& path, const FindData& entry) {
+    if (m_names.IsOwn(entry)) {
+        return;  // a filler of this run, met by a later item's listing: not the user's
+    }
     m_gate.Pass();
     m_itemTouched = true;
     m_reportPath = path;
@@ -542,9 +547,13 @@ bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name,
         m_reason = kReplacedWhileErasing;
         return false;
     }
-    if (!m_fs.RemoveFile(dirFd, name)) {
+    const bool removed = m_fs.RemoveFile(dirFd, name);
+    const int error = errno;
+    // The names it had stay in the folder's blocks until they are cleared, even when it stays.
+    m_names.NoteRemoval(dirFd);
+    if (!removed) {
         const bool written = m_passCount > 0 && identity.IsRegular();
-        m_reason = FailureReason(written ? kOverwrittenNotRemoved : kCouldNotBeRemoved, errno);
+        m_reason = FailureReason(written ? kOverwrittenNotRemoved : kCouldNotBeRemoved, error);
         return false;
     }
     return true;
@@ -578,7 +587,15 @@ bool EraseEngine::IsFolderEmpty(int dirFd, const std::string& name) {
     }
     DirectoryReader reader(folder.Get());
     FindData entry;
-    return reader.Opened() && !reader.Next(entry) && reader.Error() == 0;
+    if (!reader.Opened()) {
+        return false;
+    }
+    while (reader.Next(entry)) {
+        if (!m_names.IsOwn(entry)) {
+            return false;  // fillers, and folders whose removal waits for the end of the run
+        }
+    }
+    return reader.Error() == 0;
 }
 
 void EraseEngine::OnEnterFolder(std::string&, const FindData&) {
@@ -622,7 +639,7 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
     bool removed = false;
     if (ours && ObscureName(dirFd, name)) {
         ScrambleEntryTimes(dirFd, name);
-        removed = m_fs.RemoveFolder(dirFd, name);
+        removed = m_names.RemoveFolder(dirFd, name);
         if (!removed) {
             // Back to the first-stage name, which says nothing about the folder either.
             (void)m_fs.Rename(dirFd, name, m_previousName);
@@ -798,8 +815,14 @@ void EraseEngine::NoteUnreachedSpace(int rootFd, const std::string& volumeRoot,
     }
     std::string volume =
         volumeRoot.size() > 1 ? volumeRoot.substr(0, volumeRoot.size() - 1) : volumeRoot;
+    // xfs frees emptied folder blocks without writing them, and some of them land in its
+    // reserves: the names they held stay there.
+    VolumeJournal journal;
+    const bool names =
+        ReadVolumeJournal(rootFd, journal) && journal.kind == VolumeJournal::Kind::kXfs;
     m_notes.push_back(FormatDecimalSize(unreached) + " of free space on " + volume +
-                      " could not be overwritten: reserved by the file system");
+                      " could not be overwritten: reserved by the file system" +
+                      (names ? "; names of erased files may remain there" : ""));
 }
 
 void EraseEngine::ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot) {
@@ -830,6 +853,7 @@ void EraseEngine::ReleaseFillFiles(int folderFd) {
 // ---- items and the run ----------------------------------------------------------------
 
 void EraseEngine::OnItemBegin(const EraseItem& item) {
+    m_names.Begin(m_notes);  // what a killed run left must not be taken for the user's
     m_itemTouched = false;
     NoteTraceFolder(item);
 }
@@ -922,6 +946,8 @@ void EraseEngine::OnWalkFailure(std::string& path, WalkFailure what, int error) 
 
 void EraseEngine::OnFinish() {
     FlushFiles();  // after a stop too: what was queued is reported
+    m_names.Finish(
+        IsCancelled(), [this] { return IsCancelled(); }, m_notes);
     ProgressSink* sink = m_sink;
     if (sink == nullptr) {
         return;

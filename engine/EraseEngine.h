@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/ItemWalker.h"
+#include "engine/NameScrubber.h"
 #include "engine/PatternSource.h"
 #include "engine/PauseGate.h"
 #include "engine/ProgressSink.h"
@@ -63,6 +64,8 @@ public:
     // What the user should know about the run beyond failures (free space that no write could
     // reach), one line each; read them while handling ERN_FINISHED.
     const std::vector<std::string>& Notes() const { return m_notes; }
+    // Seconds the run spent making the erased entries' names unreadable on the medium.
+    double NameSeconds() const { return m_names.Seconds(); }
 
     // The odometer over 'a'..'z', first character least significant; a carry past the end
     // appends 'a' ("zz" -> "aaa", "" -> "a").
@@ -169,6 +172,7 @@ private:
     UniqueFd m_queueDir;       // their folder
     FindData m_queueFolder;    // its identity
     std::size_t m_batchLimit;  // files a batch may hold open at once
+    NameScrubber m_names;      // what the removed names leave on the medium
 };
 
 }  // namespace tolvane

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform/FileOps.h"
@@ -73,6 +74,18 @@ bool FileSystem::RemoveFolder(int dirFd, const std::string& name) {
 
 bool FileSystem::MakeFolder(int dirFd, const std::string& name, mode_t mode) {
     return tolvane::MakeFolder(dirFd, name, mode);
+}
+
+bool FileSystem::Link(int fd, int dirFd, const std::string& name) {
+    // Through the descriptor's entry in /proc: linking a descriptor directly (AT_EMPTY_PATH)
+    // needs a capability that users lack.
+    const std::string source = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, source.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+bool FileSystem::SetAttribute(int fd, const std::string& name, const void* value,
+                              std::size_t size) {
+    return ::fsetxattr(fd, name.c_str(), value, size, 0) == 0;
 }
 
 FileSystem& PosixFileSystem() {

@@ -49,6 +49,12 @@ public:
     virtual bool RemoveFile(int dirFd, const std::string& name);
     virtual bool RemoveFolder(int dirFd, const std::string& name);
     virtual bool MakeFolder(int dirFd, const std::string& name, mode_t mode);
+    // Gives the open file `fd` (an unnamed one, or one of the folder) the name `name` in the
+    // folder `dirFd`; fails (EEXIST) when the name is taken.
+    virtual bool Link(int fd, int dirFd, const std::string& name);
+    // Sets the extended attribute `name` of the open file `fd` (ENOTSUP where the file system
+    // keeps none for users).
+    virtual bool SetAttribute(int fd, const std::string& name, const void* value, std::size_t size);
 };
 
 // The real file system. One shared instance; it holds no state.

@@ -25,4 +25,8 @@ unsigned EffectiveUserId() {
     return ::geteuid();
 }
 
+int ProcessId() {
+    return static_cast<int>(::getpid());
+}
+
 }  // namespace tolvane

@@ -13,5 +13,7 @@ std::size_t OpenFileLimit();
 
 // The user the process acts as (the owner its new files get).
 unsigned EffectiveUserId();
+// This process's id.
+int ProcessId();
 
 }  // namespace tolvane

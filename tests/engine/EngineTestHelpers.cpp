@@ -126,7 +126,7 @@ std::string EraseRun::Run(const std::vector<std::string>& paths, std::chrono::se
 }
 
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,
-                      const std::function<void()>& prepare) {
+                      const std::function<void()>& prepare, FileSystem* fileSystem) {
     int pipeFds[2];
     ChildRun run;
     if (pipe(pipeFds) != 0) {
@@ -145,7 +145,7 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
         if (prepare) {
             prepare();
         }
-        EraseEngine engine(passes);
+        EraseEngine engine(passes, fileSystem);
         CountAndErase(engine, paths);
         for (const std::string& note : engine.Notes()) {
             std::printf("\nnote: %s\n", note.c_str());

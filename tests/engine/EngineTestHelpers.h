@@ -97,8 +97,9 @@ struct ChildRun {
 // (to lower a limit, say). The exit status is the number of failed reports (at most 100); the
 // engine's notes follow its output as lines "note: <text>".
 // Folders the child must reach are the caller's to open up (see OpenUpTo).
+// `fileSystem`: where the child's engine makes its changes (the real one when null).
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,
-                      const std::function<void()>& prepare = {});
+                      const std::function<void()>& prepare = {}, FileSystem* fileSystem = nullptr);
 
 // Lets every user search the folders from the test environment's root down to `folder`, so
 // that an unprivileged child can reach what a test made there.

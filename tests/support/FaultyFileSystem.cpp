@@ -94,4 +94,21 @@ bool FaultyFileSystem::RemoveFolder(int dirFd, const std::string& name) {
     return !Fails(failRemoveName, name, EBUSY) && FileSystem::RemoveFolder(dirFd, name);
 }
 
+bool FaultyFileSystem::Link(int fd, int dirFd, const std::string& name) {
+    const int number = ++m_links;
+    if (beforeLink) {
+        beforeLink(number);
+    }
+    return FileSystem::Link(fd, dirFd, name);
+}
+
+bool FaultyFileSystem::SetAttribute(int fd, const std::string& name, const void* value,
+                                    std::size_t size) {
+    if (noAttributes) {
+        errno = EOPNOTSUPP;
+        return false;
+    }
+    return FileSystem::SetAttribute(fd, name, value, size);
+}
+
 }  // namespace tolvane::test

@@ -30,6 +30,8 @@ public:
     std::function<void(int dirFd, const std::string& name)> beforeOpen;
     std::function<void(int fd)> beforeTruncate;  // before a cut to zero
     std::function<void(int writeNumber)> beforeWrite;
+    std::function<void(int linkNumber)> beforeLink;  // 1-based count of Link calls
+    bool noAttributes = false;  // as on file systems that keep no user attributes
 
     UniqueFd OpenForOverwrite(int dirFd, const std::string& name,
                               const FindData* expected) override;
@@ -42,9 +44,13 @@ public:
     bool Rename(int dirFd, const std::string& from, const std::string& to) override;
     bool RemoveFile(int dirFd, const std::string& name) override;
     bool RemoveFolder(int dirFd, const std::string& name) override;
+    bool Link(int fd, int dirFd, const std::string& name) override;
+    bool SetAttribute(int fd, const std::string& name, const void* value,
+                      std::size_t size) override;
 
 private:
     std::atomic<int> m_writes{0};
+    std::atomic<int> m_links{0};
 };
 
 }  // namespace tolvane::test

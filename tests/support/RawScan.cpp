@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <regex>
+#include <sstream>
+
+#include "TempDir.h"
 
 namespace tolvane::test {
 namespace {
@@ -86,6 +90,73 @@ std::uint64_t FreeBytesOf(const std::string& path) {
         return 0;
     }
     return static_cast<std::uint64_t>(st.f_bfree) * st.f_frsize;
+}
+
+namespace {
+
+std::uint64_t Field(const std::string& text, const std::string& pattern) {
+    std::smatch match;
+    const std::regex field(pattern + R"(\s*[:=]\s*([0-9]+))");
+    return std::regex_search(text, match, field) ? std::stoull(match[1]) : 0;
+}
+
+std::vector<ByteSpan> Ext4JournalSpans(const std::string& image) {
+    std::string header, blocks;
+    // The tools' banners go to standard error, which is left out.
+    if (RunCommand("{ dumpe2fs -h '" + image + "' 2>/dev/null; }", &header) != 0 ||
+        RunCommand("{ debugfs -R 'blocks <" + std::to_string(Field(header, "Journal inode")) +
+                       ">' '" + image + "' 2>/dev/null; }",
+                   &blocks) != 0) {
+        return {};
+    }
+    const std::uint64_t blockSize = Field(header, "Block size");
+    std::vector<ByteSpan> spans;
+    std::istringstream in(blocks);
+    for (std::uint64_t block; in >> block;) {
+        const std::uint64_t start = block * blockSize;
+        if (!spans.empty() && spans.back().end == start) {
+            spans.back().end += blockSize;
+        } else {
+            spans.push_back({start, start + blockSize});
+        }
+    }
+    return spans;
+}
+
+std::vector<ByteSpan> XfsLogSpans(const std::string& image) {
+    std::string sb;
+    if (RunCommand("{ xfs_db -r -c 'sb 0' -c 'p logstart logblocks agblocks agblklog blocksize' '" +
+                       image + "' 2>/dev/null; }",
+                   &sb) != 0) {
+        return {};
+    }
+    const std::uint64_t start = Field(sb, "logstart");
+    const std::uint64_t agShift = Field(sb, "agblklog");
+    const std::uint64_t blockSize = Field(sb, "blocksize");
+    // A file-system block number holds its allocation group above agblklog bits.
+    const std::uint64_t block =
+        (start >> agShift) * Field(sb, "agblocks") + (start & ((1ull << agShift) - 1));
+    if (blockSize == 0) {
+        return {};
+    }
+    return {{block * blockSize, (block + Field(sb, "logblocks")) * blockSize}};
+}
+
+}  // namespace
+
+std::vector<ByteSpan> JournalSpans(const std::string& image, const std::string& fsType) {
+    return fsType == "ext4"  ? Ext4JournalSpans(image)
+           : fsType == "xfs" ? XfsLogSpans(image)
+                             : std::vector<ByteSpan>();
+}
+
+std::vector<std::uint64_t> FindAll(std::string_view data, std::string_view text) {
+    std::vector<std::uint64_t> offsets;
+    for (std::size_t at = data.find(text); at != std::string_view::npos;
+         at = data.find(text, at + 1)) {
+        offsets.push_back(at);
+    }
+    return offsets;
 }
 
 }  // namespace tolvane::test

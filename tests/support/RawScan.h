@@ -54,4 +54,18 @@ private:
 // included, as the free-space wipe counts them when run as root).
 std::uint64_t FreeBytesOf(const std::string& path);
 
+// A range of bytes of an image, end exclusive.
+struct ByteSpan {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    bool Holds(std::uint64_t offset) const { return offset >= start && offset < end; }
+};
+
+// Where the file system in an unmounted image keeps its journal (ext4) or log (xfs), read
+// from its own metadata with debugfs or xfs_db; empty when it cannot be found.
+std::vector<ByteSpan> JournalSpans(const std::string& image, const std::string& fsType);
+
+// Offsets of every occurrence of `text` in `data`.
+std::vector<std::uint64_t> FindAll(std::string_view data, std::string_view text);
+
 }  // namespace tolvane::test

@@ -1,0 +1,306 @@
+// The names of erased entries are gone from the medium, not just from the listing: not in the
+// blocks a removed folder freed, not in the slack of a folder that stays, not in a freed
+// inode, not in the journal or log. Each case plants files with names no disk holds by chance,
+// erases them on a small loop-mounted image, and scans the raw image after unmounting it,
+// counting the names inside and outside the journal (located from the file system's own
+// metadata). The technique's own entries (fillers) must be gone afterwards too, also after a
+// stop and after the run was killed and run again.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "EngineTestHelpers.h"
+#include "FaultyFileSystem.h"
+#include "LoopImage.h"
+#include "RawScan.h"
+#include "TempDir.h"
+#include "platform/RandomSource.h"
+
+namespace tolvane::test {
+namespace {
+
+// A tag no disk holds by chance: every planted name of a case starts with it.
+std::string RandomTag() {
+    unsigned char bytes[8];
+    EXPECT_TRUE(SystemRandom(bytes, sizeof bytes));
+    std::string tag = "zq";
+    for (unsigned char b : bytes) {
+        tag += static_cast<char>('a' + b % 26);
+    }
+    return tag;
+}
+
+// One row of the table: a folder of files, some of which the run erases.
+struct NameCase {
+    std::string label;
+    std::string tag = RandomTag();      // the erased entries' names
+    std::string keptTag = RandomTag();  // the names of the files that stay
+    std::string folder;                 // where the files are
+    std::vector<std::string> erased;    // the selection: the folder, or some of its files
+    std::vector<std::string> staying;   // names that must still be there
+    bool folderItem = false;
+};
+
+std::string FileName(const std::string& tag, int i) {
+    char index[16];
+    std::snprintf(index, sizeof index, "%05d", i);
+    return tag + "-report-" + index + ".ods";
+}
+
+// `files` files in a new folder; the first `erased` of them are selected, or the whole folder.
+NameCase Plant(const std::string& root, const std::string& label, int files, int erased,
+               bool folderItem) {
+    NameCase c;
+    c.label = label;
+    c.folderItem = folderItem;
+    c.folder = root + "/" + (folderItem ? c.tag + "-folder" : label);
+    EXPECT_TRUE(MakeDirs(c.folder));
+    for (int i = 0; i < files; ++i) {
+        const bool stays = !folderItem && i >= erased;
+        const std::string name = FileName(stays ? c.keptTag : c.tag, i);
+        const std::string path = c.folder + "/" + name;
+        EXPECT_TRUE(WriteFile(path, "x"));
+        ::chmod(path.c_str(), 0666);
+        if (stays) {
+            c.staying.push_back(name);
+        } else if (!folderItem) {
+            c.erased.push_back(path);
+        }
+    }
+    std::sort(c.staying.begin(), c.staying.end());
+    ::chmod(c.folder.c_str(), 0777);
+    if (folderItem) {
+        c.erased.push_back(c.folder);
+    }
+    return c;
+}
+
+// The four rows of the table, scaled down where the property shows as well: a folder of many
+// files, half of a small folder, a few of a large one (its slack holds names moved by splits),
+// and a small folder (on xfs kept inside its inode).
+std::vector<NameCase> PlantCases(const std::string& root) {
+    return {Plant(root, "many", 600, 0, true), Plant(root, "half", 100, 50, false),
+            Plant(root, "few", 2050, 50, false), Plant(root, "small", 5, 0, true)};
+}
+
+std::vector<std::string> Selection(const std::vector<NameCase>& cases) {
+    std::vector<std::string> paths;
+    for (const NameCase& c : cases) {
+        paths.insert(paths.end(), c.erased.begin(), c.erased.end());
+    }
+    return paths;
+}
+
+// What the root and the staying folders must list after a complete run: nothing of the
+// erased entries, nothing the run made.
+void ExpectOnlyWhatStays(const std::string& root, const std::vector<NameCase>& cases,
+                         const std::vector<std::string>& rootBefore) {
+    std::vector<std::string> rootNames = rootBefore;
+    for (const NameCase& c : cases) {
+        if (c.folderItem) {
+            rootNames.erase(
+                std::remove(rootNames.begin(), rootNames.end(), c.folder.substr(root.size() + 1)),
+                rootNames.end());
+        } else {
+            EXPECT_EQ(ListNames(c.folder), c.staying) << c.label << ": entries added or lost";
+        }
+    }
+    EXPECT_EQ(ListNames(root), rootNames) << "the volume root changed";
+}
+
+struct Counts {
+    std::size_t inJournal = 0;
+    std::size_t outside = 0;
+};
+
+// Unmounts the image and counts each case's names inside and outside the journal.
+std::vector<Counts> CountNames(LoopImage& image, const std::string& fsType,
+                               const std::vector<NameCase>& cases) {
+    EXPECT_TRUE(image.Unmount());
+    const std::vector<ByteSpan> journal = JournalSpans(image.ImagePath(), fsType);
+    EXPECT_FALSE(journal.empty()) << "the journal cannot be located";
+    const std::string data = image.ReadImage();
+    std::vector<Counts> counts;
+    for (const NameCase& c : cases) {
+        Counts n;
+        for (std::uint64_t offset : FindAll(data, c.tag)) {
+            const bool inside = std::any_of(journal.begin(), journal.end(),
+                                            [&](const ByteSpan& s) { return s.Holds(offset); });
+            ++(inside ? n.inJournal : n.outside);
+        }
+        counts.push_back(n);
+    }
+    return counts;
+}
+
+void Report(const std::string& key, const std::string& text) {
+    std::cout << "[ finding  ] " << key << ": " << text << std::endl;
+    testing::Test::RecordProperty(key, text);
+}
+
+void ExpectNoNames(const std::string& what, const std::vector<NameCase>& cases,
+                   const std::vector<Counts>& counts, double seconds) {
+    std::string table;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        table += cases[i].label + " " + std::to_string(counts[i].outside) + "+" +
+                 std::to_string(counts[i].inJournal) + "j ";
+        EXPECT_EQ(counts[i].outside, 0u)
+            << what << ", " << cases[i].label << ": names outside the journal";
+        EXPECT_EQ(counts[i].inJournal, 0u)
+            << what << ", " << cases[i].label << ": names in the journal";
+    }
+    Report(what, table + std::to_string(seconds) + " s");
+}
+
+bool HasNote(const std::string& output, const std::string& text) {
+    return output.find(text) != std::string::npos;
+}
+
+struct Param {
+    const char* fsType;
+    int megabytes;
+};
+
+class NameRemanenceTest : public testing::TestWithParam<Param> {
+protected:
+    void SetUp() override {
+        m_image =
+            std::make_unique<LoopImage>(m_tmp.Path(), GetParam().fsType, GetParam().megabytes);
+        if (!m_image->Mounted()) {
+            GTEST_SKIP() << "mount not available: " << m_image->SkipReason();
+        }
+        m_root = m_image->MountPoint();
+        ASSERT_EQ(::chmod(m_root.c_str(), 0777), 0);
+        m_rootBefore = ListNames(m_root);
+        m_cases = PlantCases(m_root);
+        m_rootAfter = ListNames(m_root);
+        ::sync();
+        // Every name must be on the image before the erase, or its absence proves nothing.
+        const std::vector<Counts> before = CountNames(*m_image, GetParam().fsType, m_cases);
+        for (std::size_t i = 0; i < m_cases.size(); ++i) {
+            ASSERT_GT(before[i].outside, 0u) << m_cases[i].label << " names are not on the image";
+        }
+        ASSERT_TRUE(m_image->Remount());
+    }
+
+    std::string Label(const std::string& what) const {
+        return std::string(GetParam().fsType) + "_" + what;
+    }
+
+    TempDir m_tmp;
+    std::unique_ptr<LoopImage> m_image;
+    std::string m_root;
+    std::vector<std::string> m_rootBefore;
+    std::vector<std::string> m_rootAfter;
+    std::vector<NameCase> m_cases;
+};
+
+TEST_P(NameRemanenceTest, NoErasedNameStaysOnTheMediumOrInTheJournal) {
+    const auto start = std::chrono::steady_clock::now();
+    EraseRun run(1);
+    const std::string output = run.Run(Selection(m_cases), std::chrono::seconds(300));
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(run.Finished());
+    EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0) << output;
+    EXPECT_TRUE(run.engine.Notes().empty()) << run.engine.Notes().front();
+    ExpectOnlyWhatStays(m_root, m_cases, m_rootAfter);
+    ExpectNoNames(Label("names"), m_cases, CountNames(*m_image, GetParam().fsType, m_cases),
+                  seconds);
+}
+
+// Without root: ext4's journal cannot be zeroed by its own command, so it is written over.
+TEST_P(NameRemanenceTest, AUserWithoutPrivilegesClearsThemToo) {
+    const std::string state = m_tmp / "userstate";
+    ASSERT_TRUE(MakeDirs(state));
+    ASSERT_EQ(::chmod(state.c_str(), 0777), 0);
+    OpenUpTo(m_root);
+    const auto start = std::chrono::steady_clock::now();
+    ChildRun run = EraseInChild(1, Selection(m_cases), true,
+                                [&] { ::setenv("XDG_STATE_HOME", state.c_str(), 1); });
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_FALSE(HasNote(run.output, "note: ")) << run.output;
+    ExpectOnlyWhatStays(m_root, m_cases, m_rootAfter);
+    ExpectNoNames(Label("names_unprivileged"), m_cases,
+                  CountNames(*m_image, GetParam().fsType, m_cases), seconds);
+}
+
+// A stop while the folders are being filled: the fillers go, and the user is told that the
+// names may remain.
+TEST_P(NameRemanenceTest, AStopDuringTheNameStepLeavesNothingAndSaysSo) {
+    FaultyFileSystem fs;
+    EraseRun run(1, &fs);
+    fs.beforeLink = [&](int number) {
+        if (number == 10) {
+            run.engine.RequestCancel();
+        }
+    };
+    run.Run(Selection(m_cases), std::chrono::seconds(300));
+    ASSERT_TRUE(run.Finished());
+    const std::vector<std::string>& notes = run.engine.Notes();
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [&](const std::string& note) {
+        return note == "names of erased files may remain in the journal of " + m_root;
+    })) << "no note about the names";
+    // Whatever the stop left of the selection, nothing the run made stays.
+    for (const std::string& name : ListNames(m_root)) {
+        EXPECT_TRUE(std::find(m_rootAfter.begin(), m_rootAfter.end(), name) != m_rootAfter.end())
+            << name << " was made in the volume root";
+    }
+    for (const NameCase& c : m_cases) {
+        for (const std::string& name :
+             c.folderItem ? std::vector<std::string>() : ListNames(c.folder)) {
+            EXPECT_TRUE(name.rfind(c.tag, 0) == 0 || name.rfind(c.keptTag, 0) == 0)
+                << name << " was made in " << c.label;
+        }
+    }
+    const std::vector<Counts> counts = CountNames(*m_image, GetParam().fsType, m_cases);
+    std::string table;
+    for (std::size_t i = 0; i < m_cases.size(); ++i) {
+        table += m_cases[i].label + " " + std::to_string(counts[i].outside) + "+" +
+                 std::to_string(counts[i].inJournal) + "j ";
+    }
+    Report(Label("names_after_stop"), table);
+}
+
+// Killed while fillers exist: they stay until the next run, which removes every one of them
+// and clears the names the killed run left.
+TEST_P(NameRemanenceTest, TheRunAfterAKilledOneRemovesItsFillersAndTheNames) {
+    FaultyFileSystem killing;
+    killing.beforeLink = [](int number) {
+        if (number == 10) {
+            ::raise(SIGKILL);
+        }
+    };
+    ChildRun killed = EraseInChild(1, Selection(m_cases), false, {}, &killing);
+    ASSERT_EQ(killed.status, -1) << "the run was not killed: " << killed.output;
+
+    EraseRun next(1);
+    next.Run(Selection(m_cases), std::chrono::seconds(300));
+    ASSERT_TRUE(next.Finished());
+    const std::vector<std::string>& notes = next.engine.Notes();
+    EXPECT_TRUE(std::any_of(notes.begin(), notes.end(), [](const std::string& note) {
+        return note.find("filler entries that an interrupted run left") != std::string::npos;
+    })) << "the leftovers were not found";
+    ExpectOnlyWhatStays(m_root, m_cases, m_rootAfter);
+    ExpectNoNames(Label("names_after_kill"), m_cases,
+                  CountNames(*m_image, GetParam().fsType, m_cases), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFileSystems, NameRemanenceTest,
+                         testing::Values(Param{"ext4", 64}, Param{"xfs", 320}),
+                         [](const testing::TestParamInfo<Param>& info) {
+                             return std::string(info.param.fsType);
+                         });
+
+}  // namespace
+}  // namespace tolvane::test
