@@ -221,7 +221,9 @@ private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
-NameScrubber::NameScrubber(FileSystem& fs) : m_fs(fs), m_record(std::make_unique<Record>(fs)) {}
+// The record is the program's own file, not part of the selection: it is written directly.
+NameScrubber::NameScrubber(FileSystem& fs)
+    : m_fs(fs), m_record(std::make_unique<Record>(PosixFileSystem())) {}
 
 NameScrubber::~NameScrubber() {
     // A run that never came to Finish (the engine deleted mid-run) still takes its fillers
@@ -723,7 +725,7 @@ void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
                 NoteRemoval(folder.Get());  // its names are cleared with this run's folders
             }
         }
-        Record::Erase(m_fs, records.Get(), entry.name, fd.Get(), text.size());
+        Record::Erase(PosixFileSystem(), records.Get(), entry.name, fd.Get(), text.size());
     }
     if (released > 0) {
         notes.push_back("filler entries that an interrupted run left in " +

@@ -10,6 +10,7 @@
 
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "EngineTestHelpers.h"
 #include "FaultyFileSystem.h"
@@ -80,6 +81,21 @@ private:
     UniqueFd m_fd;
 };
 
+// The events without the entries that were made and removed again during the run (the
+// fillers that clear the folder's free slots of the removed names).
+std::vector<std::string> WithoutShortLived(std::vector<std::string> events) {
+    std::set<std::string> made;
+    for (const std::string& event : events) {
+        if (event[0] == '+') {
+            made.insert(event.substr(1));
+        }
+    }
+    std::erase_if(events, [&](const std::string& event) {
+        return (event[0] == '+' || event[0] == '-') && made.count(event.substr(1)) != 0;
+    });
+    return events;
+}
+
 TEST(EraseNames, NextNameIsAnOdometerWithTheFirstLetterLeastSignificant) {
     const std::pair<std::string, std::string> cases[] = {{"aaaa", "baaa"},
                                                          {"zaaa", "abaa"},
@@ -125,7 +141,7 @@ TEST_F(EraseFileTest, RenamesTwiceThenDeletes) {
     ASSERT_TRUE(MakeDirs(m_dir / "empty"));
     FolderEvents events(m_dir.Path());
     EraseRun(1).Run({path, m_dir / "empty/"});
-    EXPECT_EQ(events.Take(),
+    EXPECT_EQ(WithoutShortLived(events.Take()),
               (std::vector<std::string>{"report.doc>baaaaaaaaa", "baaaaaaaaa>aaaaaaaa.aaa",
                                         "-aaaaaaaa.aaa", "empty>aaaaa", "aaaaa>aaaaaaaa.aaa",
                                         "-aaaaaaaa.aaa"}));
