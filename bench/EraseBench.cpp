@@ -1,5 +1,8 @@
 // Erase speed on the real disk, beside GNU shred and the raw durable write rate measured in
-// the same run and the same folder: one large file at 1 and 3 passes, and many small files.
+// the same run and the same folder: large files at 1 and 3 passes, and many small files.
+// Every tool of a row group runs once per round, one after the other, so that whatever else
+// loads the machine meets them all alike; the table gives the median and the spread (the
+// fastest and slowest run) of the rounds, and the machine's load before and after.
 // Everything happens in a fresh folder under $TMPDIR (or /tmp) that holds only the files this
 // program makes; it is removed at the end.
 //
@@ -8,7 +11,9 @@
 // (100,000 x 100 B and 20,000 x 8 KiB unless --trees says otherwise), beside shred -u and
 // rm -rf on identical copies.
 //
-// Usage: EraseBench [--large-mib N] [--small-files N] [--runs N] [--image-mib N]
+// A large file of N MiB needs about 2 N MiB of room (the file and shred's copy).
+//
+// Usage: EraseBench [--large-mib N,...] [--small-files N] [--runs N] [--image-mib N]
 //                   [--trees COUNTxSIZE,...] [--skip-shred-trees 1]
 #include <fcntl.h>
 #include <stdlib.h>
@@ -41,7 +46,7 @@ struct Tree {
 };
 
 struct Options {
-    std::uint64_t largeMiB = 256;
+    std::vector<std::uint64_t> largeMiB = {256};
     int smallFiles = 2000;
     std::uint64_t smallSize = 1024;
     int runs = 3;
@@ -49,6 +54,17 @@ struct Options {
     std::vector<Tree> trees = {{100000, 100}, {20000, 8192}};
     bool shredTrees = true;
 };
+
+std::vector<std::uint64_t> ParseSizes(const std::string& text) {
+    std::vector<std::uint64_t> sizes;
+    const char* p = text.c_str();
+    while (*p != '\0') {
+        char* end = nullptr;
+        sizes.push_back(std::strtoull(p, &end, 10));
+        p = *end == ',' ? end + 1 : end + std::strlen(end);
+    }
+    return sizes;
+}
 
 std::vector<Tree> ParseTrees(const std::string& text) {
     std::vector<Tree> trees;
@@ -109,9 +125,35 @@ double Seconds(const std::function<bool()>& run, bool& ok) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double Median(std::vector<double> values) {
+// The median of a tool's rounds and their spread.
+struct Timing {
+    double median = 0;
+    double fastest = 0;
+    double slowest = 0;
+};
+
+Timing Summarize(std::vector<double> values) {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return {values[values.size() / 2], values.front(), values.back()};
+}
+
+double Median(const std::vector<double>& values) {
+    return Summarize(values).median;
+}
+
+std::string LoadAverage() {
+    char text[128] = "";
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fgets(text, sizeof text, file) == nullptr) {
+            text[0] = '\0';
+        }
+        std::fclose(file);
+    }
+    std::string load = text;
+    while (!load.empty() && load.back() == '\n') {
+        load.pop_back();
+    }
+    return load;
 }
 
 int Shell(const std::string& command) {
@@ -187,6 +229,8 @@ struct Row {
     const char* unit;
     double shredSeconds;   // 0: no ratio
     double rmSeconds = 0;  // 0: no ratio
+    Timing spread{};       // all zero: one run only
+    double ddSeconds = 0;  // dd in place; 0: no ratio
 };
 
 // Many small files in one folder, erased by the engine, by shred -u and by rm -rf, each on a
@@ -226,11 +270,56 @@ void TimeTrees(const std::string& dir, const Options& options, std::vector<Row>&
     }
 }
 
+// One large file of `mib` MiB erased at 1 and 3 passes by the engine and by shred -u, beside
+// dd writing the same amount durably, to a new file and over an existing one in place (in
+// 1 MiB writes, its fastest), once per pass.
+void TimeLargeFile(const std::string& dir, std::uint64_t mib, int runs, std::vector<Row>& rows,
+                   bool& ok) {
+    const std::uint64_t large = mib << 20;
+    const double mb = static_cast<double>(large) / 1e6;
+    const std::string file = dir + "/large.bin";
+    const std::string copy = dir + "/large-copy.bin";
+    const std::string raw = dir + "/raw.bin";
+    const std::string dd = "dd if=/dev/zero of=" + Quote(raw) +
+                           " bs=1M count=" + std::to_string(mib) + " status=none conv=fdatasync";
+    for (int passes : {1, 3}) {
+        std::vector<double> engine, shred, ddNew, ddInPlace;
+        for (int run = 0; run < runs; ++run) {
+            ok = MakeFile(file, large) && ok;
+            engine.push_back(Seconds([&] { return EngineErase(file, passes, large); }, ok));
+            ok = MakeFile(copy, large) && ok;
+            shred.push_back(Seconds(
+                [&] {
+                    return Shell("shred -n " + std::to_string(passes) + " -u " + Quote(copy)) == 0;
+                },
+                ok));
+            ::unlink(raw.c_str());
+            ddNew.push_back(passes * Seconds([&] { return Shell(dd) == 0; }, ok));
+            ddInPlace.push_back(passes * Seconds([&] { return Shell(dd + ",notrunc") == 0; }, ok));
+            ::unlink(raw.c_str());
+        }
+        const std::string task = std::to_string(mib) + " MiB, " + std::to_string(passes) + " pass";
+        const double shredTime = Median(shred);
+        const double ddTime = Median(ddInPlace);
+        const double amount = mb * passes;
+        auto add = [&](const std::string& tool, const std::vector<double>& times) {
+            const Timing t = Summarize(times);
+            rows.push_back({task, tool, t.median, amount, "MB/s", shredTime, 0, t, ddTime});
+        };
+        add("engine", engine);
+        add("shred -n " + std::to_string(passes) + " -u", shred);
+        add("dd conv=fdatasync (x passes)", ddNew);
+        add("dd conv=notrunc,fdatasync (x passes)", ddInPlace);
+    }
+}
+
 void PrintTable(const std::vector<Row>& rows, const Options& options) {
-    std::printf("\nmedian of %d runs; rate = size x passes / time; ratio = time / shred's time\n\n",
-                options.runs);
-    std::printf("%-24s %-40s %9s %16s %8s %8s\n", "task", "tool", "seconds", "rate", "vs shred",
-                "vs rm");
+    std::printf(
+        "\nmedian of %d runs (fastest-slowest); rate = size x passes / time; vs x = time / x's "
+        "time\n\n",
+        options.runs);
+    std::printf("%-24s %-40s %9s %15s %13s %8s %8s %8s\n", "task", "tool", "seconds", "spread",
+                "rate", "vs dd", "vs shred", "vs rm");
     for (const Row& row : rows) {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%.1f %s", row.amount / row.seconds, row.unit);
@@ -242,8 +331,17 @@ void PrintTable(const std::vector<Row>& rows, const Options& options) {
         if (row.rmSeconds > 0) {
             std::snprintf(rmRatio, sizeof rmRatio, "%.1fx", row.seconds / row.rmSeconds);
         }
-        std::printf("%-24s %-40s %9.3f %16s %8s %8s\n", row.task.c_str(), row.tool.c_str(),
-                    row.seconds, rate, ratio, rmRatio);
+        char ddRatio[16] = "";
+        if (row.ddSeconds > 0) {
+            std::snprintf(ddRatio, sizeof ddRatio, "%.2fx", row.seconds / row.ddSeconds);
+        }
+        char spread[32] = "";
+        if (row.spread.slowest > 0) {
+            std::snprintf(spread, sizeof spread, "%.3f-%.3f", row.spread.fastest,
+                          row.spread.slowest);
+        }
+        std::printf("%-24s %-40s %9.3f %15s %13s %8s %8s %8s\n", row.task.c_str(), row.tool.c_str(),
+                    row.seconds, spread, rate, ddRatio, ratio, rmRatio);
     }
 }
 
@@ -256,7 +354,7 @@ int main(int argc, char** argv) {
         std::string flag = argv[i];
         long value = std::strtol(argv[i + 1], nullptr, 10);
         if (flag == "--large-mib") {
-            options.largeMiB = static_cast<std::uint64_t>(value);
+            options.largeMiB = ParseSizes(argv[i + 1]);
         } else if (flag == "--small-files") {
             options.smallFiles = static_cast<int>(value);
         } else if (flag == "--runs") {
@@ -293,58 +391,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::printf("working folder: %s\n", dir.c_str());
+    std::printf("working folder: %s\nload average before: %s\n", dir.c_str(),
+                LoadAverage().c_str());
 
-    const std::uint64_t large = options.largeMiB << 20;
-    const double mb = static_cast<double>(large) / 1e6;
-    const std::string file = dir + "/large.bin";
-    const std::string copy = dir + "/large-copy.bin";
-    const std::string raw = dir + "/raw.bin";
-    const std::string ddBlocks = std::to_string(large / 32768);
     bool ok = true;
     std::vector<Row> rows;
-
-    for (int passes : {1, 3}) {
-        std::vector<double> engine, shred, ddNew, ddInPlace;
-        for (int run = 0; run < options.runs; ++run) {
-            ok = MakeFile(file, large) && MakeFile(copy, large) && ok;
-            engine.push_back(Seconds([&] { return EngineErase(file, passes, large); }, ok));
-            shred.push_back(Seconds(
-                [&] {
-                    return Shell("shred -n " + std::to_string(passes) + " -u " + Quote(copy)) == 0;
-                },
-                ok));
-            // The durable write rate of the disk, once per pass: a new file, and the same
-            // amount written over an existing file in place.
-            ::unlink(raw.c_str());
-            ddNew.push_back(passes * Seconds(
-                                         [&] {
-                                             return Shell("dd if=/dev/zero of=" + Quote(raw) +
-                                                          " bs=32k count=" + ddBlocks +
-                                                          " conv=fdatasync status=none") == 0;
-                                         },
-                                         ok));
-            ddInPlace.push_back(passes * Seconds(
-                                             [&] {
-                                                 return Shell("dd if=/dev/zero of=" + Quote(raw) +
-                                                              " bs=32k count=" + ddBlocks +
-                                                              " conv=notrunc,fdatasync "
-                                                              "status=none") == 0;
-                                             },
-                                             ok));
-            ::unlink(raw.c_str());
-        }
-        const std::string task =
-            std::to_string(options.largeMiB) + " MiB, " + std::to_string(passes) + " pass";
-        const double shredTime = Median(shred);
-        const double amount = mb * passes;
-        rows.push_back({task, "engine", Median(engine), amount, "MB/s", shredTime});
-        rows.push_back({task, "shred -n " + std::to_string(passes) + " -u", shredTime, amount,
-                        "MB/s", shredTime});
-        rows.push_back(
-            {task, "dd conv=fdatasync (x passes)", Median(ddNew), amount, "MB/s", shredTime});
-        rows.push_back({task, "dd conv=notrunc,fdatasync (x passes)", Median(ddInPlace), amount,
-                        "MB/s", shredTime});
+    for (std::uint64_t mib : options.largeMiB) {
+        TimeLargeFile(dir, mib, options.runs, rows, ok);
     }
 
     if (options.imageMiB > 0) {
@@ -383,6 +436,7 @@ int main(int argc, char** argv) {
         (void)Shell("umount " + Quote(dir));
     }
     std::filesystem::remove_all(top, ignored);
+    std::printf("load average after: %s\n", LoadAverage().c_str());
     PrintTable(rows, options);
     if (!ok) {
         std::printf("\nSOME RUNS FAILED: the figures above are not valid\n");
