@@ -1,86 +1,91 @@
 #include "engine/BlockPrefetcher.h"
 
+#include <string.h>  // explicit_bzero
+
 #include <algorithm>
 
 namespace tolvane {
 
-BlockPrefetcher::BlockPrefetcher(KeystreamGenerator& generator)
-    : m_generator(generator), m_thread([this] { Run(); }) {}
+BlockPrefetcher::BlockPrefetcher(int threads)
+    : m_threadCount(std::max(threads, 1)),
+      m_slotCount(2 * static_cast<std::size_t>(m_threadCount) + 2) {}
 
 BlockPrefetcher::~BlockPrefetcher() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_quit = true;
-    }
-    m_changed.notify_all();
-    m_thread.join();
+    End();
 }
 
-void BlockPrefetcher::Begin(std::uint64_t count) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_requested = count;
-        m_generated = 0;
-        m_consumed = 0;
-        for (Slot& slot : m_slots) {
-            slot.ready = false;
-        }
+int BlockPrefetcher::ThreadsForThisMachine() {
+    return std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 4);
+}
+
+std::uint8_t* BlockPrefetcher::Slot(std::uint64_t chunk) const {
+    return m_ring.get() + (chunk % m_slotCount) * kChunkSize;
+}
+
+void BlockPrefetcher::Begin(const PassKey& key, std::vector<std::size_t> lengths) {
+    End();
+    m_key = key;
+    m_lengths = std::move(lengths);
+    // Not zeroed: every byte handed out is made first.
+    m_ring.reset(new std::uint8_t[m_slotCount * kChunkSize]);
+    m_ready.assign(m_slotCount, false);
+    m_claimed = m_handedOut = m_freed = 0;
+    m_quit = false;
+    const std::size_t producers =
+        std::min(static_cast<std::size_t>(m_threadCount), m_lengths.size());
+    for (std::size_t t = 0; t < producers; ++t) {
+        m_producers.emplace_back([this] { Produce(); });
     }
-    m_changed.notify_all();
 }
 
 const std::uint8_t* BlockPrefetcher::Next() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    // The slot handed out last time is free again once its successor is asked for.
-    if (m_consumed > 0) {
-        m_slots[(m_consumed - 1) % kSlots].ready = false;
-        m_changed.notify_all();
+    if (!m_ring || m_handedOut >= m_lengths.size()) {
+        return nullptr;
     }
-    Slot& slot = m_slots[m_consumed % kSlots];
-    m_changed.wait(lock, [&slot] { return slot.ready; });
-    ++m_consumed;
-    m_changed.notify_all();
-    return slot.block.data();
+    // The chunk handed out last has been written: its slot may be filled again.
+    m_freed = m_handedOut;
+    m_slotFreed.notify_all();
+    const std::size_t slot = m_handedOut % m_slotCount;
+    m_chunkReady.wait(lock, [&] { return m_ready[slot]; });
+    m_ready[slot] = false;
+    return Slot(m_handedOut++);
 }
 
 void BlockPrefetcher::End() {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_requested = std::min(m_requested, m_generated);  // nothing more to start
-    m_changed.wait(lock, [this] { return !m_busy; });
-    if (m_generated > m_consumed) {
-        // Blocks made ahead and never written: give the generator its table back.
-        // The first block made ahead holds the table from before all of them.
-        const Slot& unused = m_slots[m_consumed % kSlots];
-        m_generator.SetTable(unused.tableBefore.data());
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_quit = true;
     }
-    m_requested = m_generated = m_consumed = 0;
-    for (Slot& slot : m_slots) {
-        slot.ready = false;
+    m_slotFreed.notify_all();
+    for (std::thread& producer : m_producers) {
+        producer.join();
     }
+    m_producers.clear();
+    if (m_ring) {
+        ::explicit_bzero(m_ring.get(), m_slotCount * kChunkSize);
+        m_ring.reset();
+    }
+    ::explicit_bzero(m_key.data(), m_key.size());
+    m_lengths.clear();
 }
 
-void BlockPrefetcher::Run() {
+void BlockPrefetcher::Produce() {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
-        // Work when the run wants more and the slot for the next block is free (at most
-        // kSlots - 1 blocks ahead of the one being written).
-        m_changed.wait(lock, [this] {
-            return m_quit || (m_generated < m_requested && m_generated < m_consumed + kSlots &&
-                              !m_slots[m_generated % kSlots].ready);
+        // A chunk may be made once the writer is done with the one that held its slot before.
+        m_slotFreed.wait(lock, [this] {
+            return m_quit || (m_claimed < m_lengths.size() && m_claimed < m_freed + m_slotCount);
         });
         if (m_quit) {
             return;
         }
-        Slot& slot = m_slots[m_generated % kSlots];
-        m_busy = true;
+        const std::uint64_t chunk = m_claimed++;
         lock.unlock();
-        m_generator.SaveTable(slot.tableBefore.data());
-        m_generator.Generate(slot.block.data(), static_cast<std::int64_t>(slot.block.size()));
+        GenerateChunk(m_key, chunk, Slot(chunk), m_lengths[chunk]);
         lock.lock();
-        m_busy = false;
-        slot.ready = true;
-        ++m_generated;
-        m_changed.notify_all();
+        m_ready[chunk % m_slotCount] = true;
+        m_chunkReady.notify_one();
     }
 }
 

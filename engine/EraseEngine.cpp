@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/BlockPrefetcher.h"
 #include "engine/FailureReasons.h"
 #include "engine/FillFolder.h"
 #include "engine/FormatSize.h"
@@ -37,8 +36,34 @@ constexpr std::uint64_t kBatchFileLimit = 1u << 20;
 constexpr std::size_t kMaxBatchFiles = 4096;
 
 // How much of a pass is written before its writeback is started, so that the medium works
-// while the next blocks are made instead of all at the pass's final sync.
-constexpr std::uint64_t kWritebackBlocks = 256;  // 8 MiB
+// while the next chunks are made instead of all at the pass's final sync.
+constexpr std::uint64_t kWritebackBytes = 8u << 20;
+
+// Starts the medium on every kWritebackBytes a pass writes, and lets the cache drop what the
+// writeback started one step earlier has put on the medium: only files larger than that get
+// here, and those need not stay in the page cache, pushing out everything else.
+class Writeback {
+public:
+    explicit Writeback(int fd) : m_fd(fd) {}
+
+    // The pass has written up to `end` (pieces come in ascending order).
+    void Written(std::uint64_t end) {
+        if (end < m_started + kWritebackBytes) {
+            return;
+        }
+        StartWriteback(m_fd, m_started, end - m_started);
+        if (m_started > m_dropped) {
+            DropCachedRange(m_fd, m_dropped, m_started - m_dropped);
+            m_dropped = m_started;
+        }
+        m_started = end;
+    }
+
+private:
+    int m_fd;
+    std::uint64_t m_started = 0;  // writeback was started for what lies before
+    std::uint64_t m_dropped = 0;  // the cache was told it may drop what lies before
+};
 
 std::uint64_t RoundUp(std::uint64_t offset, std::uint64_t unit) {
     return (offset + unit - 1) / unit * unit;
@@ -72,12 +97,15 @@ std::vector<ByteRange> BlocksToWrite(int fd, std::uint64_t size) {
     return blocks;
 }
 
-std::uint64_t BlockCount(const std::vector<ByteRange>& ranges) {
-    std::uint64_t count = 0;
+// The pieces a pass writes: `ranges` cut into chunks, each written with one call.
+std::vector<ByteRange> PiecesOf(const std::vector<ByteRange>& ranges) {
+    std::vector<ByteRange> pieces;
     for (const ByteRange& range : ranges) {
-        count += (range.end - range.start + kBlockSize - 1) / kBlockSize;
+        for (std::uint64_t offset = range.start; offset < range.end; offset += kChunkSize) {
+            pieces.push_back({offset, std::min<std::uint64_t>(offset + kChunkSize, range.end)});
+        }
     }
-    return count;
+    return pieces;
 }
 
 // A file system that has no sync for this file still took the writes; every other sync
@@ -419,59 +447,40 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
                                                 const std::vector<ByteRange>& ranges,
                                                 std::uint64_t size, bool fill,
                                                 std::uint64_t& position, std::uint64_t& written) {
-    const std::uint64_t blocks = BlockCount(ranges);
-    const bool fresh = m_patterns.IsFreshPass(pass);
-    const bool prefetch = fresh && blocks > 1;
-    if (prefetch) {
-        if (!m_prefetcher) {
-            m_prefetcher = std::make_unique<BlockPrefetcher>(m_patterns.Generator());
-        }
-        m_prefetcher->Begin(blocks);
-    }
-    std::uint8_t* fixed = m_patterns.Buffer(pass).data();
+    const std::vector<ByteRange> pieces = PiecesOf(ranges);
+    m_patterns.BeginPass(pass, pieces);
+    Writeback writeback(fd);
     PassOutcome outcome = PassOutcome::kCompleted;
-    bool more = true;
-    std::uint64_t done = 0;
-    for (auto range = ranges.begin(); more && range != ranges.end(); ++range) {
-        for (std::uint64_t offset = range->start; more && offset < range->end;
-             offset += kBlockSize) {
-            m_gate.Pass();
-            const std::uint64_t length = std::min(kBlockSize, range->end - offset);
-            const std::uint8_t* block = fixed;
-            if (prefetch) {
-                block = m_prefetcher->Next();
-            } else if (fresh) {
-                m_patterns.Fill(fixed, length, FillMode::Keystream);
-            }
-            std::uint64_t n = WriteBlock(fd, block, length, offset);
-            const int error = errno;
-            if (++done % kWritebackBlocks == 0) {
-                StartWriteback(fd, offset + length - kWritebackBlocks * kBlockSize,
-                               kWritebackBlocks * kBlockSize);
-            }
-            // Only the bytes the file holds must be reached: the rest of its last block is
-            // padding, which a full disk may refuse. Progress counts those bytes only, so it
-            // moves forward by exactly the file's share.
-            const std::uint64_t needed = offset < size ? std::min(length, size - offset) : 0;
-            Progress(position);
-            position += std::min(n, needed);
-            written += n;
-            more = false;
-            if (!fill && n < needed) {
-                m_reason = FailureReason(kCouldNotBeOverwritten, error);
-                outcome = PassOutcome::kFailed;
-            } else if (n < length) {
-                outcome = PassOutcome::kCompleted;  // the disk is full: nothing more fits
-            } else if (IsCancelled() && done < blocks) {
-                outcome = PassOutcome::kStopped;
-            } else {
-                more = true;
-            }
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        // A pause, and a stop (also one answered while paused), take effect here, after the
+        // chunk in progress. A pass that has begun writes at least one chunk.
+        m_gate.Pass();
+        if (k > 0 && IsCancelled()) {
+            outcome = PassOutcome::kStopped;
+            break;
+        }
+        const std::uint64_t offset = pieces[k].start;
+        const std::uint64_t length = pieces[k].end - offset;
+        const std::uint64_t n = WriteBlock(fd, m_patterns.NextChunk(), length, offset);
+        const int error = errno;
+        writeback.Written(offset + n);
+        // Only the bytes the file holds must be reached: the rest of its last block is
+        // padding, which a full disk may refuse. Progress counts those bytes only, so it
+        // moves forward by exactly the file's share.
+        const std::uint64_t needed = offset < size ? std::min(length, size - offset) : 0;
+        Progress(position);
+        position += std::min(n, needed);
+        written += n;
+        if (!fill && n < needed) {
+            m_reason = FailureReason(kCouldNotBeOverwritten, error);
+            outcome = PassOutcome::kFailed;
+            break;
+        }
+        if (n < length) {
+            break;  // the disk is full: nothing more fits
         }
     }
-    if (prefetch) {
-        m_prefetcher->End();
-    }
+    m_patterns.EndPass();
     return outcome;
 }
 

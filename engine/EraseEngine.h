@@ -16,7 +16,6 @@
 
 namespace tolvane {
 
-class BlockPrefetcher;
 class FileSystem;
 
 // Destroys what an erase run visits. Per file, in this order: make it owner-writable, switch
@@ -166,8 +165,7 @@ private:
     std::vector<std::string> m_notes;
     int m_notFoundCount = 0;
     int m_failedCount = 0;
-    std::unique_ptr<BlockPrefetcher> m_prefetcher;  // made at the first multi-block fresh pass
-    std::vector<QueuedFile> m_queue;                // files of one folder waiting for their passes
+    std::vector<QueuedFile> m_queue;  // files of one folder waiting for their passes
     std::uint64_t m_queuedBytes = 0;
     UniqueFd m_queueDir;       // their folder
     FindData m_queueFolder;    // its identity

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +15,10 @@ namespace tolvane {
 class KeystreamGenerator {
 public:
     KeystreamGenerator();
+    // The table is wiped: it is as secret as the key it came from.
+    ~KeystreamGenerator();
+    KeystreamGenerator(const KeystreamGenerator&) = default;
+    KeystreamGenerator& operator=(const KeystreamGenerator&) = default;
 
     // The standard RC4 key schedule. keyLength must be at least 1.
     void Key(const std::uint8_t* key, std::size_t keyLength);
@@ -28,5 +33,19 @@ public:
 private:
     alignas(64) std::uint8_t m_s[256];
 };
+
+// The keystream of a long pass is made in chunks of this size, each from a key of its own,
+// so that several threads can make the chunks of one pass at once and in any order.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+// What the chunks of one pass are keyed from: drawn from the run's generator for every pass
+// that needs fresh data, so it is as unpredictable as that generator's key.
+using PassKey = std::array<std::uint8_t, 32>;
+
+// The first `length` bytes (at most kChunkSize) of chunk `index` of the pass keyed by `key`:
+// a generator keyed with the pass key followed by the index, its first bytes dropped. A
+// shorter request gives the start of a longer one, so only what is written is ever made.
+// Thread-safe: it touches nothing but its arguments.
+void GenerateChunk(const PassKey& key, std::uint64_t index, std::uint8_t* out, std::size_t length);
 
 }  // namespace tolvane

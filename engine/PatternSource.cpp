@@ -11,7 +11,8 @@ namespace tolvane {
 
 namespace {
 constexpr std::size_t kKeyLength = 256;
-}
+constexpr std::size_t kTileSize = kChunkSize + kBlockSize;
+}  // namespace
 
 PatternSource::PatternSource(int passCount) : m_passCount(std::max(passCount, 0)) {
     if (m_passCount == 0) {
@@ -43,6 +44,19 @@ PatternSource::PatternSource(int passCount) : m_passCount(std::max(passCount, 0)
     }
 }
 
+PatternSource::~PatternSource() {
+    EndPass();
+    for (auto& buffer : m_buffers) {
+        ::explicit_bzero(buffer->data(), buffer->size());
+    }
+    if (m_tile) {
+        ::explicit_bzero(m_tile.get(), kTileSize);
+    }
+    if (m_chunk) {
+        ::explicit_bzero(m_chunk.get(), kChunkSize);
+    }
+}
+
 void PatternSource::KeyFromSystemRandom(std::uint8_t* keyBuffer) {
     m_ready = Fill(keyBuffer, kKeyLength, FillMode::SystemRandom);
     if (m_ready) {
@@ -66,6 +80,74 @@ bool PatternSource::Fill(std::uint8_t* buffer, std::size_t length, FillMode mode
             return SystemRandom(buffer, length);
     }
     return true;
+}
+
+void PatternSource::BeginPass(int pass, const std::vector<ByteRange>& pieces) {
+    EndPass();
+    m_pass = pass;
+    m_pieces = pieces;
+    m_nextPiece = 0;
+    if (!IsFreshPass(pass)) {
+        TileFixedBlock(pass);
+        return;
+    }
+    m_generator.Generate(m_passKey.data(), static_cast<std::int64_t>(m_passKey.size()));
+    std::vector<std::size_t> lengths;
+    std::uint64_t total = 0;
+    for (const ByteRange& piece : pieces) {
+        lengths.push_back(static_cast<std::size_t>(piece.end - piece.start));
+        total += lengths.back();
+    }
+    // One chunk or less is made on this thread when it is needed: starting producers for it
+    // would cost more than it saves.
+    m_ahead = total > kChunkSize;
+    if (m_ahead) {
+        if (!m_prefetcher) {
+            m_prefetcher =
+                std::make_unique<BlockPrefetcher>(BlockPrefetcher::ThreadsForThisMachine());
+        }
+        m_prefetcher->Begin(m_passKey, std::move(lengths));
+    } else if (!m_chunk) {
+        m_chunk.reset(new std::uint8_t[kChunkSize]);
+    }
+}
+
+const std::uint8_t* PatternSource::NextChunk() {
+    const std::size_t index = m_nextPiece++;
+    const ByteRange& piece = m_pieces[index];
+    if (!IsFreshPass(m_pass)) {
+        return m_tile.get() + piece.start % kBlockSize;
+    }
+    if (m_ahead) {
+        return m_prefetcher->Next();
+    }
+    GenerateChunk(m_passKey, index, m_chunk.get(),
+                  static_cast<std::size_t>(piece.end - piece.start));
+    return m_chunk.get();
+}
+
+void PatternSource::EndPass() {
+    if (m_ahead) {
+        m_prefetcher->End();
+        m_ahead = false;
+    }
+    ::explicit_bzero(m_passKey.data(), m_passKey.size());
+    m_pass = -1;
+}
+
+// Kept while the batch's other files get the same pass: the tile is made once per pass.
+void PatternSource::TileFixedBlock(int pass) {
+    if (m_tilePass == pass) {
+        return;
+    }
+    if (!m_tile) {
+        m_tile.reset(new std::uint8_t[kTileSize]);
+    }
+    const PatternBuffer& block = Buffer(pass);
+    for (std::size_t offset = 0; offset < kTileSize; offset += kBlockSize) {
+        std::memcpy(m_tile.get() + offset, block.data(), kBlockSize);
+    }
+    m_tilePass = pass;
 }
 
 std::uint32_t PatternSource::DrawNumber() {

@@ -106,6 +106,12 @@ void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {
                             SYNC_FILE_RANGE_WRITE);
 }
 
+void DropCachedRange(int fd, std::uint64_t offset, std::uint64_t length) {
+    // Only a hint: pages still being written stay, and the cache may keep the rest anyway.
+    (void)::posix_fadvise(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                          POSIX_FADV_DONTNEED);
+}
+
 std::uint64_t PreferredBlockSize(int fd) {
     struct stat st;
     return ::fstat(fd, &st) == 0 && st.st_blksize > 0 ? static_cast<std::uint64_t>(st.st_blksize)

@@ -35,6 +35,9 @@ bool SyncData(int fd);
 // Starts writing a range of the file to the medium without waiting for it, so that the sync
 // at the end of a pass finds little left to do.
 void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length);
+// Lets the page cache drop a range of the file that has reached the medium, so that a large
+// file's passes do not push everything else out of memory.
+void DropCachedRange(int fd, std::uint64_t offset, std::uint64_t length);
 bool Rewind(int fd);
 // The block size the file system prefers for an open file (st_blksize); 0 when unknown.
 std::uint64_t PreferredBlockSize(int fd);

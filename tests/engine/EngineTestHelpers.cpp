@@ -1,5 +1,6 @@
 #include "EngineTestHelpers.h"
 
+#include <dirent.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -232,6 +233,19 @@ bool MakeSocket(const std::string& path) {
         close(fd);  // the socket file stays
     }
     return ok;
+}
+
+std::set<pid_t> ThreadIds() {
+    std::set<pid_t> ids;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                ids.insert(static_cast<pid_t>(std::stol(entry->d_name)));
+            }
+        }
+        closedir(dir);
+    }
+    return ids;
 }
 
 }  // namespace tolvane::test

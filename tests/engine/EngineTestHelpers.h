@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -115,5 +117,8 @@ TreeState Snapshot(const std::string& root);
 
 // A socket file nobody listens on, like one of a program that is running; false on failure.
 bool MakeSocket(const std::string& path);
+
+// The kernel ids of this process's threads now, to see which threads a step started or left.
+std::set<pid_t> ThreadIds();
 
 }  // namespace tolvane::test

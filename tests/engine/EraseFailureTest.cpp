@@ -101,7 +101,7 @@ TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
         const char* reason;
         bool keepsName;  // false: the failure came after the renames
     } cases[] = {
-        {[](FaultyFileSystem& fs) { fs.failWriteAt = 3; },
+        {[](FaultyFileSystem& fs) { fs.failWriteAt = 2; },
          "could not be overwritten: input/output error", true},
         {[](FaultyFileSystem& fs) {
              fs.failWriteAt = 2;

@@ -5,13 +5,11 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "EngineTestHelpers.h"
 #include "TempDir.h"
-#include "engine/BlockPrefetcher.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 
@@ -111,37 +109,6 @@ TEST(EraseJob, HeldWorkerDoesNotAdvanceUntilReleased) {
     // Held between two files, the next one is reached with the stop already asked for: it is
     // left untouched and reported, like a file reached first after a stop during the count.
     EXPECT_LE(target.FailedPaths().size(), 1u);
-}
-
-// Generating ahead must not change a single byte of what is written, nor anything drawn from
-// the generator afterwards. Runs of several lengths, some stopped early (a cancelled pass),
-// each followed by a small draw as the time scrambling makes.
-TEST(BlockPrefetcher, SameBytesAndSameStateAsDirectGeneration) {
-    const std::uint8_t key[] = "prefetch test key";
-    KeystreamGenerator direct;
-    direct.Key(key, sizeof key - 1);
-    KeystreamGenerator ahead = direct;
-    BlockPrefetcher prefetcher(ahead);
-    std::vector<std::uint8_t> expected(kBlockSize);
-    const std::pair<std::uint64_t, std::uint64_t> runs[] = {{5, 5}, {2, 2}, {8, 3},
-                                                            {4, 1}, {3, 3}, {6, 0}};
-    for (const auto& [requested, used] : runs) {
-        prefetcher.Begin(requested);
-        for (std::uint64_t b = 0; b < used; ++b) {
-            direct.Generate(expected.data(), kBlockSize);
-            ASSERT_EQ(std::memcmp(prefetcher.Next(), expected.data(), kBlockSize), 0)
-                << "run of " << requested << ", block " << b;
-        }
-        prefetcher.End();
-        std::uint8_t a[4], b[4];
-        direct.Generate(a, 4);
-        ahead.Generate(b, 4);
-        ASSERT_EQ(std::memcmp(a, b, 4), 0);
-        std::uint8_t directTable[256], aheadTable[256];
-        direct.SaveTable(directTable);
-        ahead.SaveTable(aheadTable);
-        ASSERT_EQ(std::memcmp(directTable, aheadTable, 256), 0);
-    }
 }
 
 }  // namespace

@@ -157,5 +157,76 @@ TEST(PatternSource, ZeroPassesKeysTheGeneratorWithoutBuffers) {
     EXPECT_NE(TableOf(a.Generator()), TableOf(b.Generator()));
 }
 
+// Every chunk of a pass is keyed by the pass key and its whole 64-bit index: no two chunks
+// of a pass and no two passes share bytes, and a short chunk is the start of the full one, so
+// that making only what a write needs changes nothing.
+TEST(GenerateChunk, KeyAndWholeIndexDecideTheBytesAndShortChunksArePrefixes) {
+    PassKey key{};
+    key[5] = 1;
+    PassKey other = key;
+    other[31] ^= 0x80;
+    auto chunk = [](const PassKey& k, std::uint64_t index, std::size_t length) {
+        Bytes out(length);
+        GenerateChunk(k, index, out.data(), length);
+        return out;
+    };
+    const std::size_t n = 4096;
+    std::vector<Bytes> seen = {chunk(key, 0, n),
+                               chunk(key, 1, n),
+                               chunk(key, 256, n),
+                               chunk(key, std::uint64_t{1} << 32, n),
+                               chunk(key, std::uint64_t{1} << 63, n),
+                               chunk(other, 0, n)};
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+
+    const Bytes full = chunk(key, 7, kChunkSize);
+    for (std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{100}, n}) {
+        EXPECT_TRUE(std::equal(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length),
+                               chunk(key, 7, length).begin()))
+            << length;
+    }
+    // Never more than a chunk, whatever is asked for.
+    Bytes larger(kChunkSize + 16, 0xA5);
+    GenerateChunk(key, 7, larger.data(), larger.size());
+    EXPECT_EQ(Bytes(larger.begin(), larger.begin() + kChunkSize), full);
+    EXPECT_EQ(Bytes(larger.begin() + kChunkSize, larger.end()), Bytes(16, 0xA5));
+}
+
+// What a pass hands out for its pieces: a fixed pass its block as it lies at each piece's
+// offset, the fresh pass the chunks of a key drawn from the run's generator (the next bytes
+// it gives), made here or ahead on producers alike.
+TEST(PatternSource, PassesHandOutTheirBlockAtEachOffsetAndFreshChunksOfADrawnKey) {
+    PatternSource source(2);
+    const std::vector<ByteRange> fixedPieces = {{0, kChunkSize},
+                                                {3 * kBlockSize + 512, 4 * kBlockSize}};
+    source.BeginPass(0, fixedPieces);
+    for (const ByteRange& piece : fixedPieces) {
+        const std::uint8_t* bytes = source.NextChunk();
+        for (std::uint64_t x = piece.start; x < piece.end; ++x) {
+            ASSERT_EQ(bytes[x - piece.start], source.Buffer(0)[x % kBlockSize]) << x;
+        }
+    }
+    source.EndPass();
+
+    const std::vector<std::vector<ByteRange>> freshPasses = {
+        {{0, 100}},  // made here
+        {{0, kChunkSize}, {kChunkSize, kChunkSize + 8192}, {5 * kChunkSize, 5 * kChunkSize + 1}}};
+    for (const std::vector<ByteRange>& pieces : freshPasses) {
+        KeystreamGenerator next = source.Generator();
+        PassKey key;
+        next.Generate(key.data(), static_cast<std::int64_t>(key.size()));
+        source.BeginPass(1, pieces);
+        for (std::size_t c = 0; c < pieces.size(); ++c) {
+            const std::size_t length = static_cast<std::size_t>(pieces[c].end - pieces[c].start);
+            Bytes expected(length);
+            GenerateChunk(key, c, expected.data(), length);
+            const std::uint8_t* bytes = source.NextChunk();
+            ASSERT_EQ(Bytes(bytes, bytes + length), expected) << c;
+        }
+        source.EndPass();
+    }
+}
+
 }  // namespace
 }  // namespace tolvane
