@@ -46,11 +46,11 @@ int NiceOf(pid_t tid) {
     return std::stoi(field);
 }
 
-// Short chunks among full ones, more chunks than the ring holds.
+// A full chunk, short ones and tiny ones; more chunks than the largest ring holds.
 std::vector<std::size_t> MixedLengths() {
-    std::vector<std::size_t> lengths;
-    for (std::size_t c = 0; c < 23; ++c) {
-        lengths.push_back(c % 5 == 3 ? 100 + c : c % 7 == 6 ? 1 : kChunkSize);
+    std::vector<std::size_t> lengths{kChunkSize};
+    for (std::size_t c = 1; c < 23; ++c) {
+        lengths.push_back(c % 5 == 3 ? 100 + c : c % 7 == 6 ? 1 : 4096);
     }
     return lengths;
 }
@@ -80,7 +80,7 @@ TEST(BlockPrefetcher, EndingPartWayJoinsEveryProducerAndTheNextPassStartsClean) 
     const std::set<pid_t> before = ThreadIds();
     BlockPrefetcher prefetcher(4);
     for (int taken : {0, 1, 3, 40}) {
-        prefetcher.Begin(KeyOf(1), std::vector<std::size_t>(64, kChunkSize));
+        prefetcher.Begin(KeyOf(1), std::vector<std::size_t>(64, 4096));
         EXPECT_EQ(ThreadIds().size(), before.size() + 4);
         for (int c = 0; c < taken; ++c) {
             ASSERT_NE(prefetcher.Next(), nullptr);
@@ -110,7 +110,7 @@ TEST(BlockPrefetcher, ProducersRunAtTheWritersNiceValueAndIoPriority) {
         const std::set<pid_t> before = ThreadIds();
 
         BlockPrefetcher prefetcher(3);
-        prefetcher.Begin(KeyOf(3), std::vector<std::size_t>(16, kChunkSize));
+        prefetcher.Begin(KeyOf(3), std::vector<std::size_t>(16, 4096));
         int producers = 0;
         for (pid_t tid : ThreadIds()) {
             if (before.count(tid) == 0) {

@@ -91,7 +91,7 @@ Bytes Complement(Bytes data) {
 // a file nor across files.
 TEST(EraseLargeFile, PassesWriteABlockItsComplementAndFreshDataThatNeverRecurs) {
     TempDir dir;
-    const std::uint64_t size = 5 * kMiB + 1000;  // a short last chunk
+    const std::uint64_t size = 2 * kMiB + 1000;  // a short last chunk
     const std::vector<std::string> paths = {dir / "a.bin", dir / "b.bin"};
     std::vector<ino_t> inodes;
     for (const std::string& path : paths) {
@@ -145,7 +145,7 @@ TEST_P(EraseLargeFileStop, TakesEffectAfterTheChunkInProgressAndKeepsTheFile) {
     const StopCase& param = GetParam();
     TempDir dir;
     const std::string path = dir / "large.bin";
-    const std::uint64_t size = 8 * kMiB + 1000;  // 9 chunks a pass
+    const std::uint64_t size = 3 * kMiB + 1000;  // 4 chunks a pass
     ASSERT_TRUE(WriteFileOfSize(path, size, 'p'));
     const std::set<pid_t> threadsBefore = ThreadIds();
 
@@ -188,11 +188,11 @@ TEST_P(EraseLargeFileStop, TakesEffectAfterTheChunkInProgressAndKeepsTheFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(MidChunk, EraseLargeFileStop,
-                         testing::Values(StopCase{"FreshPass", 1, 3, false},
+                         testing::Values(StopCase{"FreshPass", 1, 2, false},
                                          StopCase{"FixedPass", 3, 2, false},
-                                         StopCase{"LastPassOfThree", 3, 9 * 2 + 4, false},
-                                         StopCase{"PausedInTheFreshPass", 1, 5, true},
-                                         StopCase{"PausedInTheFixedPass", 3, 11, true}),
+                                         StopCase{"LastPassOfThree", 3, 4 * 2 + 2, false},
+                                         StopCase{"PausedInTheFreshPass", 1, 3, true},
+                                         StopCase{"PausedInTheFixedPass", 3, 4 + 2, true}),
                          [](const testing::TestParamInfo<StopCase>& info) {
                              return std::string(info.param.name);
                          });
