@@ -370,7 +370,7 @@ bool ParseDriveSpec(std::string_view text, std::string& volumeRoot,
     }
     // A root the table does not list (a chroot) is still the root of whatever holds it.
     if (mountPoint == "/" && !rootListed) {
-        volumeRoot = "/";
+        volumeRoot.assign(1, '/');  // not = "/": GCC 12 warns (-Wrestrict) about that at -O3
         return true;
     }
     return false;

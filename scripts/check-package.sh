@@ -35,7 +35,7 @@ snapshot >/tmp/before
 apt install -y ./tmp/$name
 dpkg -L tolvane
 tolvane --version
-man -w tolvane
+ls -l /usr/share/man/man1/tolvane.1.gz /usr/share/bash-completion/completions/tolvane
 Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
 sleep 2
 mkdir -p /tmp/home
