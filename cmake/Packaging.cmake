@@ -43,8 +43,8 @@ Tolvane overwrites the files, folders and free space it is given with 0 to 9
 passes of random and inverted data, renames every file twice to a meaningless
 name, cuts it to zero length, scrambles its times and deletes it. It runs from
 the command line (confirmation in a small window or in the terminal) or as a
-main window with a file browser and an erase list, and adds an \"Erase with
-Brevorn\" entry to file managers.")
+main window with a file browser and an erase list, and adds an 'Erase with
+Brevorn' entry to file managers.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://miravelt.example/")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
