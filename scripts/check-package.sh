@@ -37,6 +37,7 @@ dpkg -L tolvane
 tolvane --version
 ls -l /usr/share/man/man1/tolvane.1.gz /usr/share/bash-completion/completions/tolvane
 Xvfb :7 -screen 0 1280x1024x24 -nolisten tcp >/tmp/xvfb.log 2>&1 &
+xvfb=\$!
 sleep 2
 mkdir -p /tmp/home
 HOME=/tmp/home XDG_CONFIG_HOME=/tmp/home/.config DISPLAY=:7 tolvane >/tmp/window.log 2>&1 &
@@ -45,7 +46,7 @@ for i in \$(seq 60); do DISPLAY=:7 xdotool search --name '^Brevorn\$' >/dev/null
 id=\$(DISPLAY=:7 xdotool search --name '^Brevorn\$' | head -1)
 DISPLAY=:7 xprop -id "\$id" WM_NAME WM_CLASS _NET_WM_PID | sed 's/^/  /'
 DISPLAY=:7 xprop -id "\$id" _NET_WM_ICON | head -c 120; echo
-kill \$window; wait \$window || true
+kill \$window \$xvfb; wait \$window \$xvfb || true
 cat /tmp/window.log
 apt-get purge -y tolvane
 apt-get autoremove -y --purge
