@@ -6,9 +6,13 @@
 // journal (or log). Root only; everything lives in a fresh folder under $TMPDIR (or /tmp)
 // that is removed at the end.
 //
-// Usage: NameBench [--many N] [--big-gib N] [--skip-big 1]
+// With --user 1 the erase runs as a user without privileges (uid 65534).
+//
+// Usage: NameBench [--many N] [--big-gib N] [--skip-big 1] [--user 1]
+#include <grp.h>
 #include <stdlib.h>
 #include <sys/random.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,7 +27,7 @@
 
 #include "engine/EraseEngine.h"
 #include "engine/ItemWalker.h"
-#include "engine/ProgressSink.h"
+#include "platform/ProcessLimits.h"
 
 namespace {
 
@@ -132,14 +136,64 @@ struct Case {
     int erased;  // 0: the whole folder, as a folder item
 };
 
-void RunCase(const std::string& work, const std::string& fs, std::uint64_t mib, const Case& c) {
+// The erase of `items`, timed: whole seconds, seconds spent on the names, the first note.
+struct Timing {
+    double seconds = 0;
+    double names = 0;
+    char note[512] = {};
+};
+
+Timing Erase(const tolvane::EraseItemList& items) {
+    Timing timing;
+    tolvane::EraseEngine engine(1);  // no sink: nothing is printed while it runs
+    engine.SetItems(&items);
+    const auto start = Clock::now();
+    engine.Walk();
+    timing.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    timing.names = engine.NameSeconds();
+    if (!engine.Notes().empty()) {
+        std::snprintf(timing.note, sizeof timing.note, "%s", engine.Notes().front().c_str());
+    }
+    return timing;
+}
+
+// The same as a user without privileges (uid 65534), in a child: ext4's journal is then
+// written over instead of zeroed by its own command.
+Timing EraseAsUser(const tolvane::EraseItemList& items, const std::string& state) {
+    Timing timing;
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        return timing;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+            ::setresuid(65534, 65534, 65534) == 0) {
+            timing = Erase(items);
+        }
+        (void)!::write(fds[1], &timing, sizeof timing);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    (void)!::read(fds[0], &timing, sizeof timing);
+    ::close(fds[0]);
+    ::waitpid(child, nullptr, 0);
+    return timing;
+}
+
+void RunCase(const std::string& work, const std::string& fs, std::uint64_t mib, const Case& c,
+             bool asUser) {
     const std::string image = work + "/image", mnt = work + "/mnt";
     std::filesystem::create_directories(mnt);
     Run("truncate -s 0 '" + image + "'");
     Run("truncate -s " + std::to_string(mib) + "M '" + image + "'");
-    Run((fs == "xfs" ? "mkfs.xfs -q -f '" : "mkfs.ext4 -q -F '") + image + "'");
+    if (Run((fs == "xfs" ? "mkfs.xfs -q -f '" : "mkfs.ext4 -q -F '") + image + "'") != 0) {
+        std::printf("%s: mkfs failed\n", fs.c_str());
+    }
     if (Run("mount -o loop '" + image + "' '" + mnt + "'") != 0) {
-        std::printf("%s: cannot mount\n", fs.c_str());
+        std::printf("%s %llu MiB: cannot make or mount the image\n", fs.c_str(),
+                    static_cast<unsigned long long>(mib));
         return;
     }
     const std::string tag = Tag(), kept = Tag();
@@ -158,23 +212,23 @@ void RunCase(const std::string& work, const std::string& fs, std::uint64_t mib, 
     if (c.erased == 0) {
         items.push_back({tolvane::ItemKind::Ordinary, folder});
     }
+    if (asUser) {
+        Run("chmod -R a+rwX '" + mnt + "'");
+    }
     ::sync();
-    tolvane::EraseEngine engine(1);
-    tolvane::ProgressSink sink;
-    engine.SetSink(&sink);
-    engine.SetItems(&items);
-    const auto start = Clock::now();
-    engine.Walk();
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::string state = work + "/state";
+    std::filesystem::create_directories(state);
+    Run("chmod 0777 '" + work + "' '" + state + "'");
+    const Timing timing = asUser ? EraseAsUser(items, state) : Erase(items);
     Run("umount '" + mnt + "'");
     std::uint64_t inside = 0, outside = 0;
     CountTag(image, fs, tag, inside, outside);
     std::printf(
-        "%-5s %6llu MiB  %-38s erase %7.3f s  names %6.3f s  names left: %llu outside, "
-        "%llu in the journal%s\n",
-        fs.c_str(), static_cast<unsigned long long>(mib), c.label, seconds, engine.NameSeconds(),
-        static_cast<unsigned long long>(outside), static_cast<unsigned long long>(inside),
-        engine.Notes().empty() ? "" : ("; note: " + engine.Notes().front()).c_str());
+        "%-5s %6llu MiB %-4s %-38s erase %7.3f s  names %6.3f s  names left: %llu "
+        "outside, %llu in the journal%s%s\n",
+        fs.c_str(), static_cast<unsigned long long>(mib), asUser ? "user" : "root", c.label,
+        timing.seconds, timing.names, static_cast<unsigned long long>(outside),
+        static_cast<unsigned long long>(inside), timing.note[0] ? "; note: " : "", timing.note);
     std::fflush(stdout);
 }
 
@@ -184,16 +238,20 @@ int main(int argc, char** argv) {
     int many = 5000;
     std::uint64_t bigGiB = 64;
     bool skipBig = false;
+    bool asUser = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--many") {
             many = std::atoi(argv[i + 1]);
         } else if (option == "--big-gib") {
             bigGiB = std::strtoull(argv[i + 1], nullptr, 10);
+        } else if (option == "--user") {
+            asUser = std::atoi(argv[i + 1]) != 0;
         } else if (option == "--skip-big") {
             skipBig = std::atoi(argv[i + 1]) != 0;
         }
     }
+    tolvane::RaiseOpenFileLimit();  // as the program does
     if (::geteuid() != 0) {
         std::printf("NameBench mounts images: run it as root\n");
         return 1;
@@ -219,7 +277,7 @@ int main(int argc, char** argv) {
     }
     for (const Volume& volume : volumes) {
         for (const Case& c : cases) {
-            RunCase(work, volume.fs, volume.mib, c);
+            RunCase(work, volume.fs, volume.mib, c, asUser);
         }
     }
     std::filesystem::remove_all(work);

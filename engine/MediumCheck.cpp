@@ -50,10 +50,12 @@ constexpr std::size_t kReasonCount = 9;
 
 // What the user reads, by reason, in the order of MediumReason.
 constexpr std::array<std::string_view, kReasonCount> kReasonTexts = {
-    "copy-on-write file system: overwriting writes new blocks and old copies of the data may "
-    "remain",
-    "log-structured file system: overwriting writes new blocks and old copies of the data may "
-    "remain",
+    // Their folders are written to new blocks as well, so the names of erased files stay too:
+    // only ext4 and xfs get them cleared.
+    "copy-on-write file system: overwriting writes new blocks and old copies of the data and of "
+    "the names of erased files may remain",
+    "log-structured file system: overwriting writes new blocks and old copies of the data and of "
+    "the names of erased files may remain",
     "file contents pass through the journal, which may keep old copies",
     "small files are stored in their inode, and the journal may keep old copies of their contents",
     "compressed files: overwriting writes new blocks and old copies of the data may remain",

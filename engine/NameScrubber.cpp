@@ -170,7 +170,11 @@ public:
             return UniqueFd();
         }
         const std::string folder = state + "tolvane";
-        (void)MakeFolder(AT_FDCWD, state, 0700);  // XDG: the state folder may be missing
+        // XDG: the state folder and its parents may be missing; they are made private.
+        for (std::size_t slash = state.find('/', 1); slash != std::string::npos;
+             slash = state.find('/', slash + 1)) {
+            (void)MakeFolder(AT_FDCWD, state.substr(0, slash), 0700);
+        }
         (void)MakeFolder(AT_FDCWD, folder, 0700);
         return tolvane::OpenFolder(folder);
     }
@@ -257,10 +261,10 @@ NameScrubber::Volume* NameScrubber::VolumeOf(int fd) {
         return found->second.get();
     }
     auto volume = std::make_unique<Volume>();
-    if (!ReadVolumeJournal(fd, volume->journal)) {
+    volume->folder = Reopen(fd);  // the ioctls need more than a descriptor for look-ups
+    if (!ReadVolumeJournal(volume->folder.Get(), volume->journal)) {
         return nullptr;
     }
-    volume->folder = Reopen(fd);
     volume->name = VolumeName(VolumeRootOf(DescriptorPath(fd)));
     Volume* result = volume.get();
     m_volumes.emplace(data.device, std::move(volume));

@@ -102,7 +102,8 @@ TEST(DescribeVolume, GivesTheNoteTheFactsCallFor) {
         {Overlay("tmpfs", true), "/v (overlay with its upper layer on tmpfs): held in memory"},
         {InImage(Facts("xfs", "rw", ssd), "btrfs"),
          "/v (xfs in an image file on btrfs on a solid-state disk): copy-on-write file system: "
-         "overwriting writes new blocks and old copies of the data may remain; flash storage "},
+         "overwriting writes new blocks and old copies of the data and of the names of erased "
+         "files may remain; flash storage "},
     };
     for (const auto& [facts, start] : texts) {
         const std::string text = DescribeVolume(facts).text;
