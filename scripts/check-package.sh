@@ -45,7 +45,7 @@ window=\$!
 for i in \$(seq 60); do DISPLAY=:7 xdotool search --name '^Brevorn\$' >/dev/null && break; sleep 1; done
 id=\$(DISPLAY=:7 xdotool search --name '^Brevorn\$' | head -1)
 DISPLAY=:7 xprop -id "\$id" WM_NAME WM_CLASS _NET_WM_PID | sed 's/^/  /'
-DISPLAY=:7 xprop -id "\$id" _NET_WM_ICON | head -c 120; echo
+DISPLAY=:7 xprop -id "\$id" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' 
 kill \$window \$xvfb; wait \$window \$xvfb || true
 cat /tmp/window.log
 apt-get purge -y tolvane
