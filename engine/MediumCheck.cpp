@@ -213,7 +213,9 @@ std::vector<MediumReason> ReasonsFor(const VolumeFacts& facts) {
     ReasonSet set{};
     AddFileSystemReasons(facts, set);
     AddMediumReasons(facts.medium, set);
-    if (facts.freeSpace && facts.medium.overlay) {
+    // Only the volume's own file system counts: a volume in an image file that lies on an
+    // overlay has its own free space.
+    if (facts.freeSpace && IsOverlayFileSystem(facts.mount.entry.fsType)) {
         Add(set, MediumReason::UpperLayer);
     }
     std::vector<MediumReason> reasons;

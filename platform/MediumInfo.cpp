@@ -232,8 +232,7 @@ std::string MediumInfo::DeviceFolder(unsigned major, unsigned minor) const {
 void MediumInfo::WalkMount(const MountFacts& mount, BlockMedium& medium,
                            std::set<std::string>& visited) const {
     std::string folder = DeviceFolder(mount.entry.major, mount.entry.minor);
-    const std::string& fsType = mount.entry.fsType;
-    if (fsType == "overlay" || fsType == "fuse.fuse-overlayfs") {
+    if (IsOverlayFileSystem(mount.entry.fsType)) {
         WalkUpperLayer(mount, medium, visited);
         return;
     }
@@ -304,7 +303,6 @@ void MediumInfo::WalkBackingFile(const std::string& path, BlockMedium& medium,
 
 void MediumInfo::WalkUpperLayer(const MountFacts& overlay, BlockMedium& medium,
                                 std::set<std::string>& visited) const {
-    medium.overlay = true;
     // The lower layers are only read; the upper one is written, and its medium is what a
     // write (and a free-space wipe) reaches. fuse-overlayfs does not show its layers, and a
     // container does not see the host's folders: the medium then stays unknown.

@@ -50,10 +50,9 @@ struct BlockMedium {
     bool inImageFile = false;
     // The file-system types of the volumes that hold those image files, in the order found.
     std::vector<std::string> imageHostFsTypes;
-    // An overlay lies on the way: whatever is written to it lands in its upper layer.
-    bool overlay = false;
-    // The file-system types of the volumes holding its upper layers, in the order found;
-    // empty when the upper layer cannot be seen from here (a container, fuse-overlayfs).
+    // For an overlay (whatever is written to it lands in its upper layer): the file-system
+    // types of the volumes holding its upper layers, in the order found; empty when the upper
+    // layer cannot be seen from here (a container, fuse-overlayfs).
     std::vector<std::string> upperLayerFsTypes;
 };
 

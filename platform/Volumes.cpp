@@ -297,6 +297,10 @@ bool IsRamFileSystem(std::string_view fsType) {
            kRamFileSystems.end();
 }
 
+bool IsOverlayFileSystem(std::string_view fsType) {
+    return fsType == "overlay" || fsType == "fuse.fuse-overlayfs";
+}
+
 bool IsNetworkFileSystem(std::string_view fsType) {
     return std::find(kNetworkFileSystems.begin(), kNetworkFileSystems.end(), fsType) !=
            kNetworkFileSystems.end();

@@ -54,6 +54,8 @@ bool FindMountById(std::uint64_t mountId, MountEntry& mount);
 bool IsKernelFileSystem(std::string_view fsType);
 // RAM-backed file systems: they have no free space on a medium to wipe.
 bool IsRamFileSystem(std::string_view fsType);
+// Overlays (the kernel's and fuse-overlayfs): what is written lands in the upper layer.
+bool IsOverlayFileSystem(std::string_view fsType);
 // Network file systems (NFS, SMB, sshfs, WebDAV, 9p): reads may hang on the network.
 bool IsNetworkFileSystem(std::string_view fsType);
 

@@ -52,7 +52,6 @@ VolumeFacts InImage(VolumeFacts facts, const std::string& host) {
 // not.
 VolumeFacts Overlay(const std::string& upper, bool freeSpace) {
     VolumeFacts facts = Facts("overlay", "rw", Kind::Unknown);
-    facts.medium.overlay = true;
     if (!upper.empty()) {
         facts.medium.upperLayerFsTypes = {upper};
     }
@@ -88,6 +87,7 @@ TEST(DescribeVolume, GivesTheNoteTheFactsCallFor) {
         {Overlay("", true), {UpperLayer}},
         {Overlay("tmpfs", true), {Memory, UpperLayer}},
         {Overlay("ext4", false), {}},
+        {InImage(Facts("ext4"), "overlay"), {}},  // its free space is its own
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.facts.mount.entry.fsType + " case " + std::to_string(&c - cases));
