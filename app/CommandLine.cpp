@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/AppNames.h"
+#include "platform/TerminalText.h"
 
 #ifndef TOLVANE_VERSION
 #define TOLVANE_VERSION "unknown"
@@ -23,6 +24,12 @@ std::optional<int> ParsePasses(std::string_view text) {
     return text[0] - '0';
 }
 
+// An argument quoted in an error message, which goes to a terminal: a newline or an escape
+// sequence in it must not break the message into lines or act on the screen.
+std::string Shown(std::string_view argument) {
+    return EscapeForTerminal(argument);
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -38,7 +45,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         if (optionsEnded || argument.empty() || argument[0] != '-' || argument == "-") {
             if (argument.size() > PATH_MAX - 1) {
                 return fail("path longer than " + std::to_string(PATH_MAX - 1) +
-                            " bytes: " + std::string(argument.substr(0, 64)) + "...");
+                            " bytes: " + Shown(argument.substr(0, 64)) + "...");
             }
             result.paths.emplace_back(argument);
             continue;
@@ -65,11 +72,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             }
             result.passes = ParsePasses(value);
             if (!result.passes) {
-                return fail("invalid pass count '" + std::string(value) +
-                            "' (a number from 0 to 9)");
+                return fail("invalid pass count '" + Shown(value) + "' (a number from 0 to 9)");
             }
         } else {
-            return fail("unknown option '" + std::string(argument) +
+            return fail("unknown option '" + Shown(argument) +
                         "' (to erase a file whose name starts with '-', put '--' before it)");
         }
     }

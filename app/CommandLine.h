@@ -16,7 +16,9 @@ struct CommandLine {
     // The paths, byte for byte as the shell passed them (no text conversion: Linux names
     // need not be valid UTF-8). Empty entries are kept; the engine skips them.
     std::vector<std::string> paths;
-    std::string error;  // for UsageError: what was wrong, one line without a newline
+    // For UsageError: what was wrong, one line; the argument it quotes is escaped as for a
+    // terminal (EscapeForTerminal), so it holds no newline and no control character.
+    std::string error;
 };
 
 // Parses argv[1..]. Options may stand anywhere before "--"; everything after "--" is a

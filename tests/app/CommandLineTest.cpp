@@ -56,5 +56,28 @@ TEST(ParseCommandLineTest, ParsesPathsOptionsAndUsageErrors) {
     }
 }
 
+// The argument an error quotes comes from whoever started the program: a newline or an
+// escape sequence in it must not split the message or act on the terminal.
+TEST(ParseCommandLineTest, UsageErrorsShowArgumentsEscaped) {
+    const std::string longest(PATH_MAX - 1, 'x');
+    const struct {
+        std::vector<const char*> argv;
+        std::string shown;
+    } cases[] = {
+        {{"tolvane", "--x\n\x1b[2J"}, "unknown option '--x\\n\\e[2J'"},
+        {{"tolvane", "--passes=\r"}, "invalid pass count '\\r'"},
+        {{"tolvane", "--passes", "\x9b1m"}, "invalid pass count '\\xc2\\x9b1m'"},
+    };
+    for (const auto& c : cases) {
+        const CommandLine parsed = ParseCommandLine(static_cast<int>(c.argv.size()), c.argv.data());
+        EXPECT_EQ(parsed.action, Action::UsageError);
+        EXPECT_NE(parsed.error.find(c.shown), std::string::npos) << parsed.error;
+    }
+    const std::string longName = "\n" + longest;
+    const char* argv[] = {"tolvane", longName.c_str()};
+    const CommandLine parsed = ParseCommandLine(2, argv);
+    EXPECT_EQ(parsed.error.find('\n'), std::string::npos) << parsed.error;
+}
+
 }  // namespace
 }  // namespace tolvane
