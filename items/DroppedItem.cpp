@@ -28,7 +28,9 @@ std::optional<FileItem> DroppedBlockItem(const std::string& name,
             return *drive;
         }
     }
-    if (name.size() < 2 || name.front() != '/' || name.back() == '/') {
+    // "/a/.." would list an item named ".." in /a/ and erase /; "/a/./b" or "//b" is no
+    // name this program writes. As for URI lists, only plain paths are taken.
+    if (!IsPlainAbsolutePath(name)) {
         return std::nullopt;
     }
     return DroppedFileItem(name);

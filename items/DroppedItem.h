@@ -16,7 +16,8 @@ FileItem DroppedFileItem(const std::string& path);
 
 // The item for a name of a DROPFILES block, which may also be a drive spec: the drive spec
 // of a volume in `mounts` becomes that volume's drive row (tag -1), another absolute path
-// below the root is DroppedFileItem, and anything else (a relative name, the root) none.
+// below the root in plain form (IsPlainAbsolutePath) is DroppedFileItem, and anything else
+// (a relative name, the root, a name with an empty, "." or ".." component) none.
 // Drive specs come only from this block, never from text/uri-list, where a name ending in
 // ':' is always a file's.
 std::optional<FileItem> DroppedBlockItem(const std::string& name,

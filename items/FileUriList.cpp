@@ -1,6 +1,7 @@
 #include "items/FileUriList.h"
 
 #include "items/DropFilesBlock.h"
+#include "platform/Directory.h"
 #include "platform/HexDigits.h"
 
 namespace tolvane {
@@ -53,8 +54,8 @@ bool EscapedLocalPath(std::string_view uri, std::string_view& escaped) {
 }
 
 // Escapes become raw bytes; a '%' that starts no escape is taken as itself, as senders
-// that forget to escape it mean. False for an escaped zero byte, which no name can hold.
-bool Unescape(std::string_view escaped, std::string& raw) {
+// that forget to escape it mean.
+void Unescape(std::string_view escaped, std::string& raw) {
     raw.clear();
     std::size_t i = 0;
     while (i < escaped.size()) {
@@ -64,34 +65,9 @@ bool Unescape(std::string_view escaped, std::string& raw) {
             ++i;
             continue;
         }
-        if (byte == '\0') {
-            return false;
-        }
         raw.push_back(byte);
         i += 3;
     }
-    return true;
-}
-
-// Whether a path is absolute and in plain form: no empty, "." or ".." component, and more
-// than the root itself.
-bool IsPlainAbsolutePath(std::string_view path) {
-    if (path.size() < 2 || path.front() != '/') {
-        return false;
-    }
-    std::size_t start = 1;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string_view::npos) {
-            end = path.size();
-        }
-        std::string_view component = path.substr(start, end - start);
-        if (component.empty() || component == "." || component == "..") {
-            return false;
-        }
-        start = end + 1;
-    }
-    return true;
 }
 
 }  // namespace
@@ -128,7 +104,13 @@ std::string BuildUriList(const std::vector<FileItem>& items) {
 
 bool LocalPathOfUri(std::string_view uri, std::string& path) {
     std::string_view escaped;
-    if (!EscapedLocalPath(uri, escaped) || !Unescape(escaped, path)) {
+    if (!EscapedLocalPath(uri, escaped)) {
+        return false;
+    }
+    Unescape(escaped, path);
+    // No name holds a zero byte, escaped or sent raw: passed on as a C string, the path
+    // would be cut there and name another file.
+    if (path.find('\0') != std::string::npos) {
         return false;
     }
     // A folder's URI may end with a separator; the item is the folder itself.

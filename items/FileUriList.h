@@ -25,8 +25,8 @@ std::string BuildUriList(const std::vector<FileItem>& items);
 // The local path a URI names: only "file:" URIs whose host is empty or "localhost" (the
 // scheme and host in any case), with or without the "//" of an authority. The query and
 // fragment are cut off, percent-escapes become raw bytes (a '%' that starts no escape stays
-// as it is), and trailing separators are dropped. False for any other URI, for an escaped
-// zero byte, and for a path that is not in plain form: relative, the root itself, or with
+// as it is), and trailing separators are dropped. False for any other URI, for a zero byte
+// (escaped or raw), and for a path that is not in plain form: relative, the root itself, or with
 // empty, "." or ".." components.
 bool LocalPathOfUri(std::string_view uri, std::string& path);
 

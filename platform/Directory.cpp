@@ -194,4 +194,23 @@ void SplitPath(const std::string& path, std::string& folder, std::string& name) 
     }
 }
 
+bool IsPlainAbsolutePath(std::string_view path) {
+    if (path.size() < 2 || path.front() != '/') {
+        return false;
+    }
+    std::size_t start = 1;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        std::string_view component = path.substr(start, end - start);
+        if (component.empty() || component == "." || component == "..") {
+            return false;
+        }
+        start = end + 1;
+    }
+    return true;
+}
+
 }  // namespace tolvane

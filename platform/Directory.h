@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FindData.h"
@@ -82,5 +83,9 @@ bool ReadNames(int dirFd, std::vector<std::string>& names, const std::atomic<boo
 // Splits a path at its last separator: folder part with the separator (empty when there is
 // none) and the name after it.
 void SplitPath(const std::string& path, std::string& folder, std::string& name);
+
+// Whether a path is absolute and in plain form: no empty, "." or ".." component, and more
+// than the root itself. Only such a path names exactly what it spells out.
+bool IsPlainAbsolutePath(std::string_view path);
 
 }  // namespace tolvane

@@ -139,6 +139,8 @@ TEST(FileUriListTest, TakesOnlyLocalFileUrisAndDecodesThemToRawBytes) {
         std::string path;
         EXPECT_FALSE(LocalPathOfUri(refused, path)) << refused;
     }
+    std::string path;
+    EXPECT_FALSE(LocalPathOfUri("file:///tmp/a\0b"s, path));  // a raw zero byte as well
 }
 
 TEST(FileUriListTest, ReadsListsAsFileManagersSendThem) {
@@ -190,7 +192,9 @@ TEST(DroppedItemTest, BlockNamesMayBeDriveSpecsOfMountedVolumes) {
     EXPECT_EQ(file->folder, "/media/me/");
     EXPECT_EQ(file->name, "other:");
 
-    for (const char* refused : {"relative/a", "/", "", "/tmp/dir/"}) {
+    // "/tmp/dir/.." would become an item named ".." in /tmp/dir/ that stands for /tmp.
+    for (const char* refused :
+         {"relative/a", "/", "", "/tmp/dir/", "/tmp/dir/..", "/tmp/./a", "//a", "/tmp//a"}) {
         EXPECT_FALSE(DroppedBlockItem(refused, mounts).has_value()) << refused;
     }
 }
