@@ -121,8 +121,10 @@ void LoadPaneState(Data::Reader& reader, PaneState& state) noexcept {
         const std::int32_t recentCount = ReadInt32(reader);
         std::array<char16_t, kPaneStateStringUnits> buffer;
         for (std::string& folder : state.folder) {
+            // A side shows an absolute folder: a relative one would be taken against
+            // whatever the current folder happens to be.
             std::string path = CanonicalFolderPath(ReadString(reader, buffer));
-            if (path.size() <= kMaxFolderPathLength) {
+            if (path.starts_with('/') && path.size() <= kMaxFolderPathLength) {
                 folder = std::move(path);
             }
         }

@@ -48,9 +48,9 @@ void SavePaneState(Data::Writer& writer, const PaneState& state);
 
 // Reads one record into state, field by field as it goes: a record that ends early, or a
 // string that is too long, leaves every field read before it applied and the rest as they
-// were. Side folders are canonicalised like FolderLister::SetPath (one too long for the
-// browser keeps the old value); table entries overwrite existing keys; recent folders are
-// appended. Ill-formed UTF-16 becomes U+FFFD. Never throws.
+// were. Side folders are canonicalised like FolderLister::SetPath (one that is not absolute
+// or too long for the browser keeps the old value); table entries overwrite existing keys; recent
+// folders are appended. Ill-formed UTF-16 becomes U+FFFD. Never throws.
 void LoadPaneState(Data::Reader& reader, PaneState& state) noexcept;
 
 }  // namespace tolvane

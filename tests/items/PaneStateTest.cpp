@@ -232,6 +232,16 @@ TEST(PaneStateTest, IllFormedTextBecomesReplacementCharacters) {
     EXPECT_EQ(Load(record).recentFolders, std::vector<std::string>{"a\xef\xbf\xbd"});
 }
 
+// A relative folder would be taken against whatever the current folder is at the time.
+TEST(PaneStateTest, SideFoldersThatAreNotAbsoluteKeepTheOldOnes) {
+    const std::string head = Int32(1) + Int32(2) + Int32(3) + Int32(0) + Int32(0);
+    PaneState before;
+    before.folder = {"/old1/", "/old2/"};
+    EXPECT_EQ(Load(head + Wide(u"rel/dir") + Wide(u""), before).folder, before.folder);
+    EXPECT_EQ(Load(head + Wide(u"\"x/../y\"") + Wide(u"/b/../c"), before).folder,
+              (std::array<std::string, 2>{"/old1/", "/c/"}));
+}
+
 TEST(PaneStateTest, LongestStringIs1023Units) {
     for (std::size_t units : {1023u, 1024u, 5000u}) {
         SCOPED_TRACE(units);
