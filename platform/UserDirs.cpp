@@ -63,9 +63,32 @@ bool QuotedValueOf(std::string_view line, std::string_view name, std::string& va
     return false;  // no closing quote: a cut line is not trusted
 }
 
+// Whether a value could name a folder other than the one it spells out: a zero byte would
+// cut it short where it is passed on as a C string, and "$HOME/../x" is not below home.
+bool MisleadingValue(std::string_view value) {
+    if (value.find('\0') != std::string_view::npos) {
+        return true;
+    }
+    for (std::size_t start = 0; start <= value.size();) {
+        std::size_t end = value.find('/', start);
+        if (end == std::string_view::npos) {
+            end = value.size();
+        }
+        const std::string_view component = value.substr(start, end - start);
+        if (component == "." || component == "..") {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 // "$HOME" alone or followed by '/', or an absolute path; anything else (relative paths,
-// other variables) is not a form the file may hold.
+// other variables, misleading values) is not a form the file may hold.
 std::string ExpandValue(const std::string& value, std::string_view home) {
+    if (MisleadingValue(value)) {
+        return std::string();
+    }
     if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/')) {
         if (home.empty() || home[0] != '/') {
             return std::string();
@@ -98,22 +121,6 @@ bool IsOwnFolder(const std::string& path, unsigned uid) {
 std::string RealPath(const std::string& path) {
     char resolved[PATH_MAX];
     return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
-}
-
-// udev writes unsafe bytes of a label as "\xHH"; any other backslash is itself.
-std::string DecodeUdevName(std::string_view name) {
-    std::string decoded;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char byte = 0;
-        if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == 'x' &&
-            ReadHexByte(name, i + 2, byte)) {
-            decoded.push_back(byte);
-            i += 3;
-        } else {
-            decoded.push_back(name[i]);
-        }
-    }
-    return decoded;
 }
 
 }  // namespace
@@ -214,6 +221,23 @@ std::vector<TrashFolder> ListTrashFolders(const std::vector<Volume>& volumes, un
     return folders;
 }
 
+std::string DecodeUdevLabel(std::string_view name) {
+    std::string decoded;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        char byte = 0;
+        // No label holds a zero byte, so "\x00" is no escape udev wrote: it stays as it is
+        // rather than cutting the label short wherever it is passed as a C string.
+        if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == 'x' &&
+            ReadHexByte(name, i + 2, byte) && byte != '\0') {
+            decoded.push_back(byte);
+            i += 3;
+        } else {
+            decoded.push_back(name[i]);
+        }
+    }
+    return decoded;
+}
+
 std::string VolumeLabel(const std::string& source, const std::string& byLabelFolder) {
     if (source.empty() || source[0] != '/') {
         return std::string();
@@ -228,7 +252,7 @@ std::string VolumeLabel(const std::string& source, const std::string& byLabelFol
         const std::string name = entry->d_name;
         if (name != "." && name != ".." &&
             RealPath(WithSeparator(byLabelFolder) + name) == device) {
-            label = DecodeUdevName(name);
+            label = DecodeUdevLabel(name);
             break;
         }
     }

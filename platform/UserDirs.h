@@ -28,8 +28,9 @@ struct SpecialFolder {
 // The value of XDG_<name>_DIR ("DOCUMENTS", "DESKTOP", ...) in user-dirs.dirs text, with
 // "$HOME" expanded to `home` (which need not end with '/'); the result ends with '/'. Only the
 // two forms the file may hold count: "$HOME/..." (or "$HOME" alone) and "/...", in double
-// quotes, with backslash escapes inside. Comments, other names and malformed lines are
-// ignored; when a name appears twice the last line wins. Empty when the name is not set.
+// quotes, with backslash escapes inside, and with no "." or ".." component or zero byte. Comments,
+// other names and malformed lines are ignored; when a name appears twice the last line wins. Empty
+// when the name is not set.
 std::string ParseUserDir(std::string_view text, std::string_view name, std::string_view home);
 
 // An XDG user folder as the desktop resolves it: the value in
@@ -64,5 +65,9 @@ std::vector<TrashFolder> ListTrashFolders(const std::vector<Volume>& volumes, un
 // Reads only the device folder, never the volume.
 std::string VolumeLabel(const std::string& source,
                         const std::string& byLabelFolder = "/dev/disk/by-label/");
+
+// A label as the name of its link in /dev/disk/by-label: udev's "\xHH" escapes decoded, any
+// other backslash (and "\x00", which udev never writes) kept as itself.
+std::string DecodeUdevLabel(std::string_view name);
 
 }  // namespace tolvane

@@ -36,10 +36,25 @@ TEST(ParseUserDir, ReadsTheFormsTheFileMayHold) {
         {"XDG_DOCUMENTS_DIRX=\"/x\"", ""},
         {"XDG_DESKTOP_DIR=\"$HOME/Desktop\"", ""},  // another name
         {"XDG_DOCUMENTS_DIR=\"/ok\"\nXDG_DOCUMENTS_DIR=\"bad\"", "/ok/"},
+        // Values that would name another folder than they spell: above home, or cut short.
+        {"XDG_DOCUMENTS_DIR=\"$HOME/../../etc\"", ""},
+        {"XDG_DOCUMENTS_DIR=\"/srv/./x\"", ""},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/..\"", ""},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/..x/.y\"", "/h/me/..x/.y/"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseUserDir(c.text, "DOCUMENTS", "/h/me"), c.expected) << c.text;
     }
+    const std::string zero = "XDG_DOCUMENTS_DIR=\"/ok\"\nXDG_DOCUMENTS_DIR=\"/srv\0/etc\"";
+    EXPECT_EQ(ParseUserDir(zero, "DOCUMENTS", "/h/me"), "/ok/");
+}
+
+// No file system stores a zero byte in a label: "\x00" in a link's name is no udev escape,
+// and decoding it would cut the label short wherever it is passed on as a C string.
+TEST(VolumeLabel, DecodesUdevEscapesButMakesNoZeroByte) {
+    EXPECT_EQ(DecodeUdevLabel("My\\x20Stick\\x2f\\x5C"), "My Stick/\\");
+    EXPECT_EQ(DecodeUdevLabel("a\\x00b\\x0"), "a\\x00b\\x0");
+    EXPECT_EQ(DecodeUdevLabel("\\\\x41\\y"), "\\A\\y");
 }
 
 TEST(VolumeLabel, FindsTheLinkThatResolvesToTheSource) {
