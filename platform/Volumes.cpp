@@ -15,6 +15,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/Directory.h"
+
 namespace tolvane {
 namespace {
 
@@ -132,6 +134,15 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
         }
         entry.root = DecodeOctalEscapes(fields[3]);
         entry.mountPoint = DecodeOctalEscapes(fields[4]);
+        // The kernel writes mount points absolute and plain. Anything else would be taken
+        // for another folder: a relative one against the current folder, "\000" cut short
+        // where it is passed on as a C string.
+        if (entry.mountPoint != "/" && !IsPlainAbsolutePath(entry.mountPoint)) {
+            continue;
+        }
+        if (entry.mountPoint.find('\0') != std::string::npos) {
+            continue;
+        }
         std::string options(fields[5]);
         entry.readOnly = options == "ro" || options.rfind("ro,", 0) == 0;
         entry.fsType = DecodeOctalEscapes(dash[1]);
@@ -166,9 +177,15 @@ bool IsUserDataVolume(const MountEntry& mount) {
 std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table) {
     // One volume per device: a file system mounted twice (bind mounts) is offered once,
     // at the mount that shows its whole tree, else at its shortest mount point.
+    // A mount hides whatever was mounted at the same point before it: only the last one
+    // there is what the mount point shows, and only it may stand for that drive.
+    std::map<std::string_view, const MountEntry*> shownAt;
+    for (const MountEntry& mount : table) {
+        shownAt[mount.mountPoint] = &mount;
+    }
     std::map<std::pair<unsigned, unsigned>, const MountEntry*> chosen;
     for (const MountEntry& mount : table) {
-        if (!IsUserDataVolume(mount)) {
+        if (!IsUserDataVolume(mount) || shownAt[mount.mountPoint] != &mount) {
             continue;
         }
         auto key = std::make_pair(mount.major, mount.minor);
@@ -364,20 +381,24 @@ bool ParseDriveSpec(std::string_view text, std::string& volumeRoot,
     while (mountPoint.size() > 1 && mountPoint.back() == '/') {
         mountPoint.pop_back();
     }
-    bool rootListed = false;
+    // Only the last mount at that point is what the point shows: a RAM file system mounted
+    // over a disk must not pass for the disk.
+    const MountEntry* shown = nullptr;
     for (const MountEntry& mount : table) {
-        if (mount.mountPoint == mountPoint && IsUserDataVolume(mount)) {
-            volumeRoot = WithTrailingSeparator(mountPoint);
-            return true;
+        if (mount.mountPoint == mountPoint) {
+            shown = &mount;
         }
-        rootListed = rootListed || mount.mountPoint == "/";
     }
     // A root the table does not list (a chroot) is still the root of whatever holds it.
-    if (mountPoint == "/" && !rootListed) {
+    if (mountPoint == "/" && shown == nullptr) {
         volumeRoot.assign(1, '/');  // not = "/": GCC 12 warns (-Wrestrict) about that at -O3
         return true;
     }
-    return false;
+    if (shown == nullptr || !IsUserDataVolume(*shown)) {
+        return false;
+    }
+    volumeRoot = WithTrailingSeparator(mountPoint);
+    return true;
 }
 
 bool ParseDriveSpec(std::string_view text, std::string& volumeRoot) {

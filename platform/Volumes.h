@@ -27,7 +27,8 @@ struct Volume {
     bool slow = false;  // network file systems and removable media: never probed unasked
 };
 
-// Parses mountinfo text (one mount a line). Lines that do not parse are skipped.
+// Parses mountinfo text (one mount a line). Lines that do not parse are skipped, and so are
+// lines whose mount point is not "/" or an absolute path in plain form, or holds a zero byte.
 std::vector<MountEntry> ParseMountInfo(std::string_view text);
 // The mount table of this process; empty when /proc/self/mountinfo cannot be read.
 std::vector<MountEntry> ReadMountTable();
@@ -35,7 +36,8 @@ std::vector<MountEntry> ReadMountTable();
 // Whether a mount is a volume of user data rather than a pseudo, RAM or read-only image
 // file system or a system folder.
 bool IsUserDataVolume(const MountEntry& mount);
-// The user-data volumes of a table: one per device (major:minor), ordered by mount point.
+// The user-data volumes of a table: one per device (major:minor), ordered by mount point. A
+// mount that a later one at the same point hides is not offered.
 std::vector<Volume> SelectVolumes(const std::vector<MountEntry>& table);
 std::vector<Volume> ListVolumes();
 
@@ -68,7 +70,8 @@ std::uint64_t FreeBytesOfDescriptor(int fd);
 std::uint64_t AllFreeBytesOfDescriptor(int fd);
 
 // A drive spec is a user-data volume's mount point followed by ':' ("/:", "/home:",
-// "/media/me/USB:"); "/home/:" is read as "/home:". On success volumeRoot gets the mount
+// "/media/me/USB:"); "/home/:" is read as "/home:". The volume is the one mounted last at
+// that point, the one it shows. On success volumeRoot gets the mount
 // point with a trailing '/'.
 bool ParseDriveSpec(std::string_view text, std::string& volumeRoot);
 bool ParseDriveSpec(std::string_view text, std::string& volumeRoot,

@@ -19,6 +19,10 @@ TEST(ParseMountInfo, ReadsFieldsAndDecodesEscapes) {
         "40 27 8:2 /sub\\134dir /srv/back\\011slash ro,relatime - ext4 /dev/sda2 ro\n"
         "garbage line\n"
         "41 27 0:50 / /mnt/short rw -\n"
+        "43 27 8:3 / relative rw - ext4 /dev/sda3 rw\n"  // not the kernel's: skipped
+        "44 27 8:4 / /mnt/a\\000b rw - ext4 /dev/sda4 rw\n"
+        "45 27 8:5 / /mnt/../etc rw - ext4 /dev/sda5 rw\n"
+        "46 27 8:6 / /mnt/x/ rw - ext4 /dev/sda6 rw\n"
         "42 27 0:51 / /run/user/1000 rw,nosuid,nodev - tmpfs tmpfs rw";
     std::vector<std::string> fields;
     for (const MountEntry& m : ParseMountInfo(text)) {
@@ -120,10 +124,25 @@ TEST(SelectVolumes, ContainerRootsAndSingleFileMounts) {
     EXPECT_FALSE(ParseDriveSpec(temp / "hosts:", root, {Mount(temp / "hosts", "ext4")}));
 }
 
+// A second file system mounted over the first at one point hides it: the drive is the one
+// on top, never both under one name.
+TEST(SelectVolumes, OnlyTheLastMountAtAPointIsOffered) {
+    const std::vector<Volume> volumes =
+        SelectVolumes({Mount("/", "ext4", 254, 0), Mount("/mnt/disk", "ext4", 8, 33),
+                       Mount("/mnt/disk", "xfs", 8, 34), Mount("/mnt/other", "ext4", 8, 33)});
+    ASSERT_EQ(volumes.size(), 3u);
+    EXPECT_EQ(volumes[1].root, "/mnt/disk/");
+    EXPECT_EQ(volumes[1].fsType, "xfs");
+    EXPECT_EQ(volumes[2].root, "/mnt/other/");
+}
+
 TEST(DriveSpec, ParsesMountPointsOfUserDataVolumesOnly) {
-    const std::vector<MountEntry> table = {Mount("/", "ext4"), Mount("/home", "ext4", 8, 3),
+    const std::vector<MountEntry> table = {Mount("/", "ext4"),
+                                           Mount("/home", "ext4", 8, 3),
                                            Mount("/proc", "proc", 0, 21),
-                                           Mount("/media/me/My Disk", "vfat", 8, 17)};
+                                           Mount("/media/me/My Disk", "vfat", 8, 17),
+                                           Mount("/mnt/disk", "ext4", 8, 33),
+                                           Mount("/mnt/disk", "tmpfs", 0, 40)};
     struct Case {
         std::string text;
         std::string root;  // empty: not a drive spec
@@ -131,7 +150,8 @@ TEST(DriveSpec, ParsesMountPointsOfUserDataVolumesOnly) {
     for (const Case& c :
          {Case{"/:", "/"}, Case{"/home/:", "/home/"},
           Case{"/media/me/My Disk:", "/media/me/My Disk/"}, Case{"/home/me:", ""},
-          Case{"/proc:", ""}, Case{"home:", ""}, Case{"/home", ""}, Case{":", ""}}) {
+          Case{"/proc:", ""}, Case{"home:", ""}, Case{"/home", ""}, Case{":", ""},
+          Case{"/mnt/disk:", ""}}) {  // a RAM file system hides the disk mounted there
         std::string root = "unchanged";
         const bool parsed = ParseDriveSpec(c.text, root, table);
         EXPECT_EQ(parsed, !c.root.empty()) << c.text;
