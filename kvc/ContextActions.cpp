@@ -162,7 +162,10 @@ bool FileCarriesMark(const QString& path, const QByteArray& mark) {
         return false;
     }
     // Our files are small; a large one is not ours and need not be read through.
-    const QByteArray text = file.read(64 * 1024);
+    return TextCarriesMark(file.read(64 * 1024), mark);
+}
+
+bool TextCarriesMark(const QByteArray& text, const QByteArray& mark) {
     for (const QByteArray& line : text.split('\n')) {
         if (line.startsWith(mark) || line.startsWith("# " + mark)) {
             return true;

@@ -52,5 +52,7 @@ bool ActionsInstalled(const QString& dataFolder);
 // True when `path` is a regular file (not through a link) whose text has a line starting
 // with `mark`.
 bool FileCarriesMark(const QString& path, const QByteArray& mark);
+// The same for text read from such a file: a line starts with `mark` or "# " and `mark`.
+bool TextCarriesMark(const QByteArray& text, const QByteArray& mark);
 
 }  // namespace tolvane::kvc

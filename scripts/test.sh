@@ -2,7 +2,7 @@
 # Sets up, builds with warnings as errors and runs every test: the normal build, the Release
 # build of the package, then the
 # AddressSanitizer + UndefinedBehaviorSanitizer build, then the ThreadSanitizer build of
-# the threaded engine tests.
+# the threaded engine tests, then a short run of every fuzz program on its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -28,3 +28,6 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTOLVANE_WERROR=ON \
     -DTOLVANE_SANITIZE=thread -DTOLVANE_BUILD_GUI=OFF -DTOLVANE_BUILD_BENCH=OFF
 cmake --build build-tsan -j "$jobs"
 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
+
+echo "== fuzz programs, a few seconds each on their seeds"
+scripts/fuzz.sh 3
