@@ -16,21 +16,40 @@ using namespace tolvane::fuzz;
 
 namespace {
 
-// A configuration folder of our own, so no real settings are read or written.
-std::string SettingsFile() {
-    static const std::string file = [] {
-        char folder[] = "/dev/shm/tolvane-settings-fuzz-XXXXXX";
-        Require(::mkdtemp(folder) != nullptr, "a private configuration folder can be made");
+// A configuration folder of our own, so no real settings are read or written; in memory
+// where there is /dev/shm, as every run writes the file a few times. Removed at exit.
+class PrivateSettings {
+public:
+    PrivateSettings() {
+        char inMemory[] = "/dev/shm/tolvane-settings-fuzz-XXXXXX";
+        char onDisk[] = "/tmp/tolvane-settings-fuzz-XXXXXX";
+        const char* folder = ::mkdtemp(inMemory);
+        folder = folder != nullptr ? folder : ::mkdtemp(onDisk);
+        Require(folder != nullptr, "a private configuration folder can be made");
+        m_folder = folder;
         ::setenv("HOME", folder, 1);
         ::setenv("XDG_CONFIG_HOME", folder, 1);
-        std::string name;
-        Require(SettingsFileUsable(&name), "the settings file is ours to write");
-        Require(name.rfind(folder, 0) == 0, "the settings file lies in the private folder");
-        const std::string parent = name.substr(0, name.rfind('/'));
-        ::mkdir(parent.c_str(), 0700);  // it may exist from a run before: no matter
-        return name;
-    }();
-    return file;
+        Require(SettingsFileUsable(&m_file), "the settings file is ours to write");
+        Require(m_file.rfind(m_folder, 0) == 0, "the settings file lies in the private folder");
+        m_parent = m_file.substr(0, m_file.rfind('/'));
+        Require(::mkdir(m_parent.c_str(), 0700) == 0, "the settings folder can be made");
+    }
+    ~PrivateSettings() {
+        for (const std::string& name : {m_file, m_file + ".lock"}) {
+            ::unlink(name.c_str());  // absent when nothing was written: no matter
+        }
+        ::rmdir(m_parent.c_str());  // not empty only if something else wrote there: leave it
+        ::rmdir(m_folder.c_str());
+    }
+    const std::string& File() const { return m_file; }
+
+private:
+    std::string m_folder, m_parent, m_file;
+};
+
+const std::string& SettingsFile() {
+    static const PrivateSettings settings;
+    return settings.File();
 }
 
 std::string Bytes(const Data::MemoryWriter& block) {
@@ -50,7 +69,7 @@ bool Same(const MainSettings& a, const MainSettings& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string file = SettingsFile();
+    const std::string& file = SettingsFile();
     {
         // A new file each time: the settings cache must see a changed file, not guess.
         ::unlink(file.c_str());
