@@ -66,7 +66,10 @@ TEST(ParseCommandLineTest, UsageErrorsShowArgumentsEscaped) {
     } cases[] = {
         {{"tolvane", "--x\n\x1b[2J"}, "unknown option '--x\\n\\e[2J'"},
         {{"tolvane", "--passes=\r"}, "invalid pass count '\\r'"},
-        {{"tolvane", "--passes", "\x9b1m"}, "invalid pass count '\\xc2\\x9b1m'"},
+        {{"tolvane", "--passes",
+          "\xc2\x9b"
+          "1m"},
+         "invalid pass count '\\xc2\\x9b1m'"},
     };
     for (const auto& c : cases) {
         const CommandLine parsed = ParseCommandLine(static_cast<int>(c.argv.size()), c.argv.data());
