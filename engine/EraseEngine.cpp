@@ -12,6 +12,7 @@
 #include "engine/FormatSize.h"
 #include "platform/Directory.h"
 #include "platform/FileSystem.h"
+#include "platform/OverlayLayers.h"
 #include "platform/ProcessLimits.h"
 #include "platform/VolumeJournal.h"
 #include "platform/Volumes.h"
@@ -34,6 +35,10 @@ constexpr std::uint64_t kBatchFileLimit = 1u << 20;
 // Files a batch holds open at once, leaving the descriptors the walk needs for deep trees.
 // Larger batches were measured: 16,384 files cost more system time than the syncs they save.
 constexpr std::size_t kMaxBatchFiles = 4096;
+
+// How often a file whose size changes while it is overwritten is written again before it is
+// left alone (another program keeps writing it).
+constexpr int kRewrites = 2;
 
 // How much of a pass is written before its writeback is started, so that the medium works
 // while the next chunks are made instead of all at the pass's final sync.
@@ -178,8 +183,9 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
         Report(m_reportPath, kReportFailed, kStoppedBeforeReached);
         return;
     }
+    const bool lowerCopy = LowerLayerKeeps(EntryName());
     if (m_passCount > 0 && entry.IsRegular()) {
-        QueueFile(path, entry);
+        QueueFile(path, entry, lowerCopy);
         return;
     }
     // Everything queued comes first, so that reports keep the order of the walk.
@@ -196,7 +202,23 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
     path += name;
     if (!ok) {
         Report(m_reportPath, kReportFailed, m_reason);
+    } else if (lowerCopy) {
+        Report(m_reportPath, kReportFailed, kOriginalInLowerLayer);
     }
+}
+
+// The original of a file that came with an overlay's lower layer stays there: erasing reaches
+// only the copy in the upper layer and hides the name.
+bool EraseEngine::LowerLayerKeeps(const std::string& name) {
+    FindData folder;
+    if (!StatDescriptor(ParentFd(), folder)) {
+        return false;  // an open folder can always be examined
+    }
+    if (!m_layers || !SameFile(folder, m_layersFolder)) {
+        m_layers = std::make_unique<OverlayLayers>(ParentFd());
+        m_layersFolder = folder;
+    }
+    return m_layers->LowerHolds(name);
 }
 
 // ---- regular files, overwritten in batches --------------------------------------------
@@ -206,7 +228,7 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
 // many small files slow (a sync is a journal commit and a cache flush of the disk). Then each
 // is renamed, cut and removed in the order of the walk. A large file ends its batch.
 
-void EraseEngine::QueueFile(const std::string& path, const FindData& entry) {
+void EraseEngine::QueueFile(const std::string& path, const FindData& entry, bool lowerCopy) {
     FindData folder;
     (void)StatDescriptor(ParentFd(), folder);  // an open folder can always be examined
     if (!m_queue.empty() && !SameFile(folder, m_queueFolder)) {
@@ -223,6 +245,7 @@ void EraseEngine::QueueFile(const std::string& path, const FindData& entry) {
     file.name = EntryName();
     file.reportPath = path;
     file.entry = entry;
+    file.lowerCopy = lowerCopy;
     m_reason.clear();
     bool madeWritable = false;
     file.fd = OpenForErasing(file.dirFd, file.name, entry, madeWritable);
@@ -273,56 +296,122 @@ void EraseEngine::FlushFiles() {
 // it in the cache. A stop takes effect between files and blocks; files that were not
 // completely overwritten then stay.
 void EraseEngine::OverwriteQueue() {
+    std::vector<QueuedFile*> files;
+    for (QueuedFile& file : m_queue) {
+        files.push_back(&file);
+    }
+    OverwriteFiles(files);
+}
+
+// Files are open while others are written, so another program may change them meanwhile: a
+// file whose size changed is written again, whole, to its new end, a few times at most.
+void EraseEngine::OverwriteFiles(const std::vector<QueuedFile*>& files) {
     std::uint64_t position = m_done;
+    for (int round = 0;; ++round) {
+        if (WriteRound(files, position) || !TakeNewSizes(files, round < kRewrites)) {
+            break;
+        }
+    }
+    for (QueuedFile* file : files) {
+        if (file->ok && file->passesDone < m_passCount) {
+            // A file the stop came before is left as the walk leaves the files it did not
+            // reach; one that some pass wrote to stays and is listed.
+            file->ok = false;
+            file->reason = file->touched ? kStoppedDuringOverwrite : std::string();
+            NoteCutShort();
+        }
+    }
+}
+
+// Every pass still due to the files; true when a stop came.
+bool EraseEngine::WriteRound(const std::vector<QueuedFile*>& files, std::uint64_t& position) {
     bool stopped = false;
     for (int pass = 0; pass < m_passCount && !stopped; ++pass) {
-        for (QueuedFile& file : m_queue) {
-            if (!file.ok) {
+        std::vector<QueuedFile*> written;
+        for (QueuedFile* file : files) {
+            if (!file->ok || file->changed || file->passesDone != pass) {
                 continue;
             }
             if (IsCancelled()) {
                 stopped = true;
                 break;
             }
-            std::uint64_t written = 0;
-            file.touched = true;
+            if (!StillAsOpened(*file)) {
+                continue;
+            }
+            std::uint64_t done = 0;
+            file->touched = true;
             PassOutcome outcome =
-                WritePass(file.fd.Get(), pass, file.ranges, file.size, false, position, written);
+                WritePass(file->fd.Get(), pass, file->ranges, file->size, false, position, done);
             if (outcome == PassOutcome::kStopped) {
                 stopped = true;
                 break;
             }
             if (outcome == PassOutcome::kFailed) {
-                file.ok = false;
-                file.reason = m_reason;
+                file->ok = false;
+                file->reason = m_reason;
             } else {
-                file.passesDone = pass + 1;
+                file->passesDone = pass + 1;
+                written.push_back(file);
             }
         }
-        SyncQueue(pass + 1);
+        SyncFiles(written);
         Progress(position);
         stopped = stopped || (IsCancelled() && pass + 1 < m_passCount);
     }
-    for (QueuedFile& file : m_queue) {
-        if (file.ok && file.passesDone < m_passCount) {
-            // A file the stop came before is left as the walk leaves the files it did not
-            // reach; one that some pass wrote to stays and is listed.
-            file.ok = false;
-            file.reason = file.touched ? kStoppedDuringOverwrite : std::string();
-            NoteCutShort();
-        }
-    }
+    return stopped;
 }
 
-// Makes the files that have `passes` passes durable: one sync of the file system for a
-// batch, and only where that fails one sync per file, to tell which files it hit.
-void EraseEngine::SyncQueue(int passes) {
-    std::vector<QueuedFile*> written;
-    for (QueuedFile& file : m_queue) {
-        if (file.ok && file.passesDone == passes) {
-            written.push_back(&file);
-        }
+// Right before a file's first write of a pass: a name made for it since it was opened would be
+// handed overwritten data, and a changed size means the ranges are no longer the file's.
+bool EraseEngine::StillAsOpened(QueuedFile& file) {
+    FindData now;
+    if (!StatDescriptor(file.fd.Get(), now)) {
+        return true;  // an open file can always be examined; if not, the writes will tell
     }
+    if (now.links > 1) {
+        file.ok = false;
+        file.reason = file.touched ? kGainedNameWhileOverwriting : kHasOtherNames;
+        return false;
+    }
+    if (now.size != file.SizeAfterPasses()) {
+        // What was cut off before any pass reached it went back to the free space unwritten.
+        file.lostTail = file.lostTail || (now.size < file.size && file.passesDone == 0);
+        file.changed = true;
+        return false;
+    }
+    return true;
+}
+
+// After the passes: files whose size changed (during the passes, or seen before one) start
+// again from the first pass over their new ranges, unless `rewrite` is false: then they stay.
+// True when some file is to be written again.
+bool EraseEngine::TakeNewSizes(const std::vector<QueuedFile*>& files, bool rewrite) {
+    bool again = false;
+    for (QueuedFile* file : files) {
+        FindData now;
+        if (!file->ok || !StatDescriptor(file->fd.Get(), now) ||
+            (!file->changed && now.size == file->SizeAfterPasses())) {
+            continue;
+        }
+        if (!rewrite) {
+            file->ok = false;
+            file->reason = kKeptChangingSize;
+            file->size = std::max(file->size, now.size);  // what it holds now stays whole
+            continue;
+        }
+        file->changed = false;
+        file->size = now.size;
+        file->ranges = BlocksToWrite(file->fd.Get(), file->size);
+        file->passesDone = 0;
+        again = true;
+    }
+    return again;
+}
+
+// Makes the files a pass was written to durable: one sync of the file system for a batch,
+// and only where that fails one sync per file, to tell which files it hit.
+void EraseEngine::SyncFiles(const std::vector<QueuedFile*>& written) {
     if (written.empty() || (written.size() > 1 && m_fs.SyncFileSystem(written[0]->fd.Get()))) {
         return;
     }
@@ -337,15 +426,19 @@ void EraseEngine::SyncQueue(int passes) {
 // Renames, cuts and removes one overwritten file, or puts back what was changed of a file
 // that stays, and reports it.
 void EraseEngine::FinishFile(QueuedFile& file) {
-    m_reason = file.reason;
-    bool ok = file.ok;
     FindData now;
-    if (ok && StatDescriptor(file.fd.Get(), now) && now.links > 1) {
-        m_reason = kHasOtherNames;  // linked while it was overwritten: leave that name its data
-        ok = false;
+    if (file.ok && StatDescriptor(file.fd.Get(), now)) {
+        if (now.links > 1) {
+            // Linked after its last pass: that name holds overwritten data now.
+            file.ok = false;
+            file.reason = kGainedNameWhileOverwriting;
+        } else if (now.size > file.SizeAfterPasses() && TakeNewSizes({&file}, true)) {
+            OverwriteFiles({&file});  // grew since its passes: what was added is written too
+        }
     }
-    ok = ok && ObscureName(file.dirFd, file.name) &&
-         CutAndRemove(file.fd.Get(), file.dirFd, file.name, file.entry);
+    m_reason = file.reason;
+    const bool ok = file.ok && ObscureName(file.dirFd, file.name, file.entry) &&
+                    CutAndRemove(file.fd.Get(), file.dirFd, file.name, file.entry);
     if (!ok) {
         if (file.fd.Valid()) {
             RestoreStayingFile(file.fd.Get(), file.size, file.restoreMode);
@@ -353,6 +446,10 @@ void EraseEngine::FinishFile(QueuedFile& file) {
         if (!m_reason.empty()) {
             Report(file.reportPath, kReportFailed, m_reason);
         }
+    } else if (file.lostTail || file.lowerCopy) {
+        // Erased as far as it could be, but not all it held is gone.
+        Report(file.reportPath, kReportFailed,
+               file.lostTail ? kShortenedBeforeOverwritten : kOriginalInLowerLayer);
     }
     file.fd.Reset();
 }
@@ -373,7 +470,7 @@ void EraseEngine::RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t m
 // Without passes, and for entries that hold no data of their own: renamed and removed; a
 // regular file is cut to zero first unless another name shares it.
 bool EraseEngine::RemoveUnwritten(int dirFd, std::string& name, const FindData& entry) {
-    if (!ObscureName(dirFd, name)) {
+    if (!ObscureName(dirFd, name, entry)) {
         return false;
     }
     UniqueFd fd;
@@ -505,22 +602,44 @@ std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::ui
     return static_cast<std::uint64_t>(n);
 }
 
-bool EraseEngine::ObscureName(int dirFd, std::string& name) {
+bool EraseEngine::ObscureName(int dirFd, std::string& name, const FindData& identity) {
     m_previousName = name;
+    m_renameError = 0;
     std::string firstStage(name.size(), 'a');
     if (!RenameToFreeName(dirFd, name, firstStage)) {
         // Deleting whatever holds the name we did not get would touch something that was
         // not chosen: the entry stays under its own name.
+        m_renameError = errno;
         m_reason = FailureReason(kCouldNotBeRenamed, errno);
+        return false;
+    }
+    if (!RenamedWhatWasChosen(dirFd, name, firstStage, identity)) {
         return false;
     }
     name = firstStage;
     m_previousName = firstStage;
     std::string secondStage = kObscureName;
     if (RenameToFreeName(dirFd, firstStage, secondStage)) {
+        if (!RenamedWhatWasChosen(dirFd, firstStage, secondStage, identity)) {
+            return false;
+        }
         name = secondStage;
     }
     return true;
+}
+
+// Another program may put something else under the name between our look at it and the
+// rename (a link, a FIFO, another name of an outside file, an exchanged entry): what the
+// rename moved is checked against what was chosen, and a stranger goes back where it was.
+bool EraseEngine::RenamedWhatWasChosen(int dirFd, const std::string& from, const std::string& to,
+                                       const FindData& identity) {
+    FindData moved;
+    if (!StatEntry(dirFd, to, moved) || SameFile(moved, identity)) {
+        return true;  // ours (or gone already: the steps after the rename find that out)
+    }
+    const bool putBack = m_fs.Rename(dirFd, to, from);
+    m_reason = putBack ? kSwappedBeforeRename : std::string(kSwappedBeforeRenameStays) + " " + to;
+    return false;
 }
 
 // Renames `from` to `to`, or to the next free name after it: the rename itself refuses a
@@ -542,7 +661,7 @@ bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name,
     FindData opened;
     const bool shared = fd >= 0 && StatDescriptor(fd, opened) && opened.links > 1;
     if (shared && m_passCount > 0) {
-        m_reason = kHasOtherNames;
+        m_reason = kGainedNameWhileOverwriting;  // only an overwritten file gets here
         return false;
     }
     // With other names (0 passes) only the chosen name goes: its content is theirs too.
@@ -646,16 +765,28 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
     const bool madeWritable =
         ours && (found.mode & S_IWUSR) == 0 && MakeOwnerWritable(meta.Get());  // as for files
     bool removed = false;
-    if (ours && ObscureName(dirFd, name)) {
+    m_reason.clear();
+    if (ours && ObscureName(dirFd, name, found)) {
         ScrambleEntryTimes(dirFd, name);
         removed = m_names.RemoveFolder(dirFd, name);
         if (!removed) {
             // Back to the first-stage name, which says nothing about the folder either.
             (void)m_fs.Rename(dirFd, name, m_previousName);
         }
+    } else if (ours && m_renameError != 0) {
+        // It could not be renamed (an overlay refuses to move a folder of its lower layer,
+        // EXDEV): removed under its own name all the same, or reported.
+        ScrambleEntryTimes(dirFd, name);
+        removed = m_fs.RemoveFolder(dirFd, name);
+        if (!removed) {
+            m_reason = FailureReason(kCouldNotBeRemoved, errno);
+        }
     }
     if (!removed && madeWritable) {
         (void)SetPermissions(meta.Get(), found.mode);  // it stays: as it was found
+    }
+    if (!removed && !m_reason.empty()) {
+        Report(m_reportPath, kReportFailed, m_reason);
     }
 }
 

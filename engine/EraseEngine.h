@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 namespace tolvane {
 
 class FileSystem;
+class OverlayLayers;
 
 // Destroys what an erase run visits. Per file, in this order: make it owner-writable, switch
 // off compression, open it for writing without truncating, overwrite what it holds in place
@@ -102,20 +104,33 @@ private:
         std::string reportPath;
         FindData entry;
         UniqueFd fd;
-        std::uint64_t size = 0;         // as opened
+        std::uint64_t size = 0;         // as opened, or as found when it changed
         std::vector<ByteRange> ranges;  // what each pass writes
         std::uint32_t restoreMode = 0;  // bits to put back if it stays; 0: none were changed
         int passesDone = 0;
-        bool touched = false;  // some pass wrote to it
+        bool touched = false;    // some pass wrote to it
+        bool changed = false;    // its size changed: its passes start again
+        bool lostTail = false;   // it was cut shorter before a pass reached its end
+        bool lowerCopy = false;  // an overlay's lower layer keeps its original
         bool ok = false;
         std::string reason;  // why it stays, when !ok
+
+        // Its size once passes were written: they run to the end of the medium's last block.
+        std::uint64_t SizeAfterPasses() const {
+            return touched && !ranges.empty() ? std::max(size, ranges.back().end) : size;
+        }
     };
 
     void OnEnterFolder(std::string& path, const FindData& entry) override;
-    void QueueFile(const std::string& path, const FindData& entry);
+    void QueueFile(const std::string& path, const FindData& entry, bool lowerCopy);
+    bool LowerLayerKeeps(const std::string& name);
     void FlushFiles();
     void OverwriteQueue();
-    void SyncQueue(int passes);
+    void OverwriteFiles(const std::vector<QueuedFile*>& files);
+    bool WriteRound(const std::vector<QueuedFile*>& files, std::uint64_t& position);
+    bool StillAsOpened(QueuedFile& file);
+    bool TakeNewSizes(const std::vector<QueuedFile*>& files, bool rewrite);
+    void SyncFiles(const std::vector<QueuedFile*>& written);
     void FinishFile(QueuedFile& file);
     void RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode);
     bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry);
@@ -128,7 +143,11 @@ private:
                           std::uint64_t& written);
     std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
                              std::uint64_t offset);
-    bool ObscureName(int dirFd, std::string& name);
+    // The two renames of an entry that must be `identity`; false (with m_reason) when the first
+    // failed or something else than the entry was moved.
+    bool ObscureName(int dirFd, std::string& name, const FindData& identity);
+    bool RenamedWhatWasChosen(int dirFd, const std::string& from, const std::string& to,
+                              const FindData& identity);
     bool RenameToFreeName(int dirFd, const std::string& from, std::string& to);
     bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity);
     void ScrambleTimes(int fd);
@@ -156,6 +175,7 @@ private:
     std::string m_reportPath;
     std::string m_previousName;
     std::string m_reason;      // why the entry being handled failed
+    int m_renameError = 0;     // why the last first-stage rename failed
     std::string m_lastReason;  // the reason of the report being sent
     PatternSource m_patterns;
     ProgressSink* m_sink = nullptr;
@@ -167,10 +187,12 @@ private:
     int m_failedCount = 0;
     std::vector<QueuedFile> m_queue;  // files of one folder waiting for their passes
     std::uint64_t m_queuedBytes = 0;
-    UniqueFd m_queueDir;       // their folder
-    FindData m_queueFolder;    // its identity
-    std::size_t m_batchLimit;  // files a batch may hold open at once
-    NameScrubber m_names;      // what the removed names leave on the medium
+    UniqueFd m_queueDir;                      // their folder
+    FindData m_queueFolder;                   // its identity
+    std::size_t m_batchLimit;                 // files a batch may hold open at once
+    NameScrubber m_names;                     // what the removed names leave on the medium
+    std::unique_ptr<OverlayLayers> m_layers;  // of the folder m_layersFolder
+    FindData m_layersFolder;
 };
 
 }  // namespace tolvane

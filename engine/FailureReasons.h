@@ -21,11 +21,29 @@ inline constexpr char kRefusedNoUserData[] = "not a volume that holds user files
 // Files and folders that stayed.
 inline constexpr char kHasOtherNames[] =
     "has other names (hard links): overwriting would destroy what they hold";
+inline constexpr char kGainedNameWhileOverwriting[] =
+    "gained another name while it was being overwritten: that name now holds overwritten data";
+inline constexpr char kKeptChangingSize[] =
+    "kept changing size while it was being overwritten (another program is writing it); it was "
+    "left in place";
+inline constexpr char kShortenedBeforeOverwritten[] =
+    "was made shorter by another program before it was overwritten: what was cut off went to "
+    "the free space unwritten (a free-space wipe of its volume reaches it)";
+inline constexpr char kOriginalInLowerLayer[] =
+    "only its copy in the overlay was erased: the original stays in the overlay's lower layer "
+    "(usually a read-only image)";
 inline constexpr char kStoppedDuringOverwrite[] = "stopped before it was completely overwritten";
 inline constexpr char kStoppedBeforeReached[] = "stopped before it was reached";
 inline constexpr char kReplacedWhileErasing[] =
     "another file took its name while it was being erased; that file was left alone";
 inline constexpr char kChangedWhileListing[] = "changed while it was being erased";
+inline constexpr char kSwappedBeforeRename[] =
+    "another entry took its name just before it was renamed; that entry was put back under its "
+    "name and left alone";
+// Followed by the name the other entry now has.
+inline constexpr char kSwappedBeforeRenameStays[] =
+    "another entry took its name just before it was renamed; that entry was left alone but could "
+    "not be put back and is now named";
 
 // "<what>: <why>", with why in words for the error number (permission denied, read-only file
 // system, file system full, ...).

@@ -83,6 +83,9 @@ bool FaultyFileSystem::Truncate(int fd, std::uint64_t length) {
 }
 
 bool FaultyFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
+    if (beforeRename) {
+        beforeRename(dirFd, from, to);
+    }
     return !Fails(failRenameFrom, from, EACCES) && FileSystem::Rename(dirFd, from, to);
 }
 
