@@ -46,7 +46,7 @@ constexpr std::array<DataJournalRule, 2> kDataJournalRules = {{
     {"ext4", "data=journal"},
 }};
 
-constexpr std::size_t kReasonCount = 9;
+constexpr std::size_t kReasonCount = 10;
 
 // What the user reads, by reason, in the order of MediumReason.
 constexpr std::array<std::string_view, kReasonCount> kReasonTexts = {
@@ -66,6 +66,8 @@ constexpr std::array<std::string_view, kReasonCount> kReasonTexts = {
     "flash storage may keep old copies of overwritten blocks",
     "an overlay: the free space wiped is that of the medium under its upper layer, where "
     "writes land; its lower layers are not written",
+    "overlay: the original of a file that came with a lower layer stays there (usually a "
+    "read-only image); only the copy in the overlay is erased",
 };
 
 using ReasonSet = std::array<bool, kReasonCount>;
@@ -200,6 +202,7 @@ VolumeFacts& VolumeOf(std::vector<VolumeFacts>& volumes, const MountFacts& mount
 
 void AddItem(const PathFacts& item, VolumeFacts& volume) {
     const bool file = item.kind == PathFacts::Kind::File;
+    volume.entries = true;
     volume.copiedOnWrite = volume.copiedOnWrite || !file || !item.noCopyOnWrite;
     volume.inlineData = volume.inlineData || item.inlineData;
     volume.journalData = volume.journalData || item.journalData;
@@ -217,6 +220,11 @@ std::vector<MediumReason> ReasonsFor(const VolumeFacts& facts) {
     // overlay has its own free space.
     if (facts.freeSpace && IsOverlayFileSystem(facts.mount.entry.fsType)) {
         Add(set, MediumReason::UpperLayer);
+    }
+    // Files and folders of an overlay (containers, live sessions) are written as copies in its
+    // upper layer: the originals of those that came with a lower layer stay there.
+    if (facts.entries && facts.medium.overlay) {
+        Add(set, MediumReason::LowerLayer);
     }
     std::vector<MediumReason> reasons;
     for (std::size_t i = 0; i < set.size(); ++i) {
@@ -253,6 +261,8 @@ std::vector<MediumNote> CheckMedia(const std::vector<std::string>& paths, const 
                 VolumeFacts& volume = VolumeOf(volumes, mount);
                 volume.copiedOnWrite = true;  // the wipe writes new files
                 volume.freeSpace = true;
+                // Small files deleted before lie in inodes, which no fill file reaches.
+                volume.inlineData = volume.inlineData || info.StoresInlineData(mount, root);
             }
         } else if (ProbeItem(path, info, item)) {
             AddItem(item, VolumeOf(volumes, item.mount));

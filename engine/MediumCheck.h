@@ -18,6 +18,7 @@ enum class MediumReason {
     Memory,         // the volume's pages live in memory and may be moved or swapped out
     Flash,          // the drive's controller remaps writes
     UpperLayer,     // an overlay's free space is its upper layer's; the lower ones stay
+    LowerLayer,     // an overlay's files from its lower layers stay there; only copies are erased
 };
 
 // One volume on which in-place overwriting cannot be relied on, and why. Nothing is refused
@@ -38,7 +39,10 @@ struct VolumeFacts {
     bool copiedOnWrite = false;
     // The volume's free space is wiped.
     bool freeSpace = false;
-    // Some file item carries the attribute.
+    // A file or folder of the volume is erased.
+    bool entries = false;
+    // Some file item carries the attribute, or the volume stores small files in their inodes
+    // and a folder or its free space is erased.
     bool inlineData = false;
     bool journalData = false;
     bool compressed = false;

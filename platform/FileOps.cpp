@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <stdio.h>
@@ -126,30 +127,98 @@ bool Rewind(int fd) {
     return ::lseek(fd, 0, SEEK_SET) == 0;
 }
 
-std::vector<ByteRange> DataRanges(int fd, std::uint64_t size) {
-    std::vector<ByteRange> ranges;
+namespace {
+
+void AddRange(std::vector<ByteRange>& ranges, std::uint64_t start, std::uint64_t end) {
+    if (!ranges.empty() && start <= ranges.back().end) {
+        ranges.back().end = std::max(ranges.back().end, end);
+    } else {
+        ranges.push_back({start, end});
+    }
+}
+
+// The extents the file system has allocated below `size`, unwritten ones included: a range
+// zeroed with fallocate -z, or preallocated, reads as zeros and SEEK_DATA calls it a hole, yet
+// its blocks still hold what was written there before. False when the file system cannot say.
+bool AllocatedRanges(int fd, std::uint64_t size, std::vector<ByteRange>& ranges) {
+    constexpr std::size_t kExtents = 128;
+    // uint64_t storage keeps the header and its extents aligned.
+    std::vector<std::uint64_t> storage(
+        (sizeof(struct fiemap) + kExtents * sizeof(struct fiemap_extent)) / sizeof(std::uint64_t) +
+        1);
+    auto* map = reinterpret_cast<struct fiemap*>(storage.data());
+    std::uint64_t start = 0;
+    while (start < size) {
+        *map = {};
+        map->fm_start = start;
+        map->fm_length = size - start;
+        map->fm_extent_count = kExtents;
+        if (::ioctl(fd, FS_IOC_FIEMAP, map) != 0) {
+            return false;
+        }
+        if (map->fm_mapped_extents == 0) {
+            return true;  // only holes are left
+        }
+        for (std::uint32_t i = 0; i < map->fm_mapped_extents; ++i) {
+            const struct fiemap_extent& extent = map->fm_extents[i];
+            const std::uint64_t end =
+                std::min<std::uint64_t>(extent.fe_logical + extent.fe_length, size);
+            if (extent.fe_logical < end) {
+                AddRange(ranges, extent.fe_logical, end);
+            }
+            if ((extent.fe_flags & FIEMAP_EXTENT_LAST) != 0 || end >= size) {
+                return true;
+            }
+            start = std::max(start, end);
+        }
+    }
+    return true;
+}
+
+// What SEEK_DATA and SEEK_HOLE call data; false when they cannot tell.
+bool SeekDataRanges(int fd, std::uint64_t size, std::vector<ByteRange>& ranges) {
     auto offset = static_cast<off_t>(0);
     const auto limit = static_cast<off_t>(size);
     while (offset < limit) {
         off_t data = ::lseek(fd, offset, SEEK_DATA);
         if (data < 0) {
-            if (errno == ENXIO) {
-                break;  // only a hole is left
-            }
-            return {{0, size}};  // cannot tell: take everything as data
+            return errno == ENXIO;  // ENXIO: only a hole is left
         }
         if (data >= limit) {
             break;
         }
         off_t hole = ::lseek(fd, data, SEEK_HOLE);
         if (hole < 0) {
-            return {{0, size}};
+            return false;
         }
         hole = std::min(hole, limit);
-        ranges.push_back({static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole)});
+        AddRange(ranges, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole));
         offset = hole;
     }
-    return ranges;
+    return true;
+}
+
+bool OnTmpfs(int fd) {
+    struct statfs info;
+    return ::fstatfs(fd, &info) == 0 &&
+           info.f_type == static_cast<decltype(info.f_type)>(TMPFS_MAGIC);
+}
+
+}  // namespace
+
+std::vector<ByteRange> DataRanges(int fd, std::uint64_t size) {
+    std::vector<ByteRange> ranges;
+    if (AllocatedRanges(fd, size, ranges)) {
+        return ranges;
+    }
+    // Without extent maps, SEEK_DATA is trusted only on tmpfs, whose holes are pages that
+    // were never there (a preallocated page is a zeroed one); elsewhere a hole it reports may
+    // be an unwritten extent on old blocks, so everything is taken as data.
+    ranges.clear();
+    if (OnTmpfs(fd) && SeekDataRanges(fd, size, ranges)) {
+        return ranges;
+    }
+    return {{0, size}};
 }
 
 bool MakeOwnerWritable(int fd) {

@@ -49,8 +49,9 @@ struct ByteRange {
     std::uint64_t start = 0;
     std::uint64_t end = 0;
 };
-// The ranges of an open file below `size` that hold data, in order: a sparse file's holes
-// hold nothing and are left out. A file system that cannot tell gives the whole file.
+// The ranges of an open file below `size` that have blocks on the medium, in order: a sparse
+// file's holes hold nothing and are left out; unwritten (preallocated or zeroed) extents are
+// kept, as their blocks still hold old data. A file system that cannot tell gives the whole file.
 std::vector<ByteRange> DataRanges(int fd, std::uint64_t size);
 
 // Adds owner write permission to an open file or folder.

@@ -5,6 +5,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -118,6 +119,37 @@ void ReadFileAttributes(const std::string& path, const struct statx& st, PathFac
     facts.encrypted = facts.encrypted || (flags & FS_ENCRYPT_FL) != 0;
 }
 
+// The inode flags of an entry, not following a final link; 0 when they cannot be read.
+int InodeFlags(const std::string& path) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    int flags = 0;
+    if (!fd.Valid() || ::ioctl(fd.Get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return 0;
+    }
+    return flags;
+}
+
+// ext4 superblock: 1024 bytes into the device; the magic at 0x38, the incompatible features
+// at 0x60, little-endian.
+constexpr off_t kExt4Superblock = 1024;
+constexpr std::uint32_t kExt4InlineDataFeature = 0x8000;
+
+// True/false from the superblock; no answer when the device cannot be read.
+bool ReadInlineDataFeature(const std::string& device, bool& inlineData) {
+    UniqueFd fd(::open(device.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+    unsigned char block[0x64];
+    struct stat st;
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISBLK(st.st_mode) ||
+        ::pread(fd.Get(), block, sizeof block, kExt4Superblock) != sizeof block ||
+        block[0x38] != 0x53 || block[0x39] != 0xEF) {
+        return false;
+    }
+    const std::uint32_t incompat = block[0x60] | block[0x61] << 8 | block[0x62] << 16 |
+                                   static_cast<std::uint32_t>(block[0x63]) << 24;
+    inlineData = (incompat & kExt4InlineDataFeature) != 0;
+    return true;
+}
+
 }  // namespace
 
 bool MountFacts::HasSuperOption(std::string_view option) const {
@@ -210,11 +242,30 @@ bool MediumInfo::Probe(const std::string& path, PathFacts& facts) const {
     }
     if (S_ISDIR(st.stx_mode)) {
         facts.kind = PathFacts::Kind::Folder;
+        // Its small files may live in their inodes.
+        facts.inlineData = StoresInlineData(facts.mount, path);
     } else if (S_ISREG(st.stx_mode)) {
         facts.kind = PathFacts::Kind::File;
         ReadFileAttributes(path, st, facts);
     }
     return true;
+}
+
+bool MediumInfo::StoresInlineData(const MountFacts& mount, const std::string& folder) const {
+    if (mount.entry.fsType != "ext4") {
+        return false;
+    }
+    bool inlineData = false;
+    if (ReadInlineDataFeature(mount.entry.source, inlineData)) {
+        return inlineData;
+    }
+    // Only root may usually read the device: a folder stored inline tells the feature is on.
+    for (const std::string& path : {folder, mount.entry.mountPoint}) {
+        if ((InodeFlags(path) & FS_INLINE_DATA_FL) != 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
 BlockMedium MediumInfo::MediumOf(const MountFacts& mount) const {

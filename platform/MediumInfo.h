@@ -32,10 +32,12 @@ struct PathFacts {
     // Attributes of a regular file (false for anything else, and when the file system keeps
     // no such attribute or the file could not be opened to ask).
     bool noCopyOnWrite = false;  // FS_NOCOW_FL: the file system rewrites its blocks in place
-    bool inlineData = false;     // FS_INLINE_DATA_FL: the content sits inside the inode
-    bool journalData = false;    // FS_JOURNAL_DATA_FL: the content goes through the journal
-    bool compressed = false;     // FS_COMPR_FL or STATX_ATTR_COMPRESSED
-    bool encrypted = false;      // FS_ENCRYPT_FL or STATX_ATTR_ENCRYPTED
+    // FS_INLINE_DATA_FL: the content sits inside the inode; for a folder, the volume keeps
+    // small files so.
+    bool inlineData = false;
+    bool journalData = false;  // FS_JOURNAL_DATA_FL: the content goes through the journal
+    bool compressed = false;   // FS_COMPR_FL or STATX_ATTR_COMPRESSED
+    bool encrypted = false;    // FS_ENCRYPT_FL or STATX_ATTR_ENCRYPTED
 };
 
 // What holds a volume's blocks, found by following the block devices in sysfs down to the
@@ -75,6 +77,11 @@ public:
     // What a path names, without following a final symbolic link. False when the path names
     // nothing or its mount is not in the table.
     bool Probe(const std::string& path, PathFacts& facts) const;
+    // Whether the volume keeps small files inside their inodes (ext4's inline_data), read from
+    // its superblock where the device can be read, else from the flags of `folder` (a folder
+    // on the volume) and of the volume's root, which such a volume stores inline while they
+    // are small.
+    bool StoresInlineData(const MountFacts& mount, const std::string& folder) const;
     // The medium under a mount. Never fails: what cannot be found stays Unknown.
     BlockMedium MediumOf(const MountFacts& mount) const;
 

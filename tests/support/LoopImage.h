@@ -85,6 +85,19 @@ public:
                       "tmpfs", target) {}
 };
 
+// An overlay of the folder `lower` (read through) and `upper` (where changes go), made with
+// `work` as the overlay's own scratch folder, mounted on `target`; all four made by the test.
+// Folders of the lower layer cannot be renamed (no redirect_dir), as on most systems.
+class OverlayMount : public FolderMount {
+public:
+    OverlayMount(const std::string& lower, const std::string& upper, const std::string& work,
+                 const std::string& target)
+        : FolderMount("overlay mounts",
+                      "-t overlay -o lowerdir=" + lower + ",upperdir=" + upper +
+                          ",workdir=" + work + ",redirect_dir=off",
+                      "overlay", target) {}
+};
+
 #define TOLVANE_SKIP_UNLESS_MOUNTED(image)                                   \
     do {                                                                     \
         if (!(image).Mounted()) {                                            \
