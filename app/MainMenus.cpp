@@ -84,12 +84,17 @@ MainMenus::MainMenus(QMainWindow& frame) : QObject(&frame), m_frame(frame) {
     // Taken off, not destroyed: the popup stays this object's child.
     m_frame.menuBar()->removeAction(m_auto->menuAction());
 
-    AddKey(kCmdPasses4, Ctrl(Qt::Key_4));
-    AddKey(kCmdPasses6, Ctrl(Qt::Key_6));
-    AddKey(kCmdPasses8, Ctrl(Qt::Key_8));
-    AddKey(kCmdInsert, QKeySequence(Qt::Key_Insert));
-    AddKey(kCmdDelete, QKeySequence(Qt::Key_Delete));
-    AddKey(kCmdEnter, QKeySequence(Qt::Key_Return));
+    AddKey(kCmdPasses4, {Ctrl(Qt::Key_4)});
+    AddKey(kCmdPasses6, {Ctrl(Qt::Key_6)});
+    AddKey(kCmdPasses8, {Ctrl(Qt::Key_8)});
+    // The keypad's keys (Insert and Delete with Num Lock off) do what the main keys do.
+    using Keys = QList<QKeySequence>;
+    AddKey(kCmdInsert,
+           Keys{QKeySequence(Qt::Key_Insert), QKeySequence(Qt::KeypadModifier | Qt::Key_Insert)});
+    AddKey(kCmdDelete,
+           Keys{QKeySequence(Qt::Key_Delete), QKeySequence(Qt::KeypadModifier | Qt::Key_Delete)});
+    AddKey(kCmdEnter, Keys{QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
+                           QKeySequence(Qt::KeypadModifier | Qt::Key_Enter)});
 }
 
 QMenu* MainMenus::AddPopup(const QString& title) {
@@ -112,9 +117,9 @@ QAction* MainMenus::AddBarItem(int command, const QString& text, bool enabled) {
     return Register(action, command);
 }
 
-void MainMenus::AddKey(int command, const QKeySequence& key) {
+void MainMenus::AddKey(int command, const QList<QKeySequence>& keys) {
     auto* action = new QAction(&m_frame);
-    action->setShortcut(key);
+    action->setShortcuts(keys);
     m_frame.addAction(action);
     Register(action, command);
 }

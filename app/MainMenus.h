@@ -45,7 +45,7 @@ private:
     QAction* AddItem(QMenu* popup, int command, const QString& text, const QKeySequence& key = {},
                      bool checkable = false);
     QAction* AddBarItem(int command, const QString& text, bool enabled);
-    void AddKey(int command, const QKeySequence& key);
+    void AddKey(int command, const QList<QKeySequence>& keys);
     QAction* Register(QAction* action, int command);
 
     QMainWindow& m_frame;
