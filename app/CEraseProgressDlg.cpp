@@ -39,12 +39,11 @@ void SayOnStderr(const std::string& failed, const std::string& notes) {
 CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::optional<int> passes,
                                      QWidget* parent)
     : QDialog(parent),
-      m_paths(std::move(paths)),
       m_passes(passes),
       m_progress(new QProgressBar(this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
-      m_run(*this),
-      m_relay(this, &m_run) {
+      m_session(std::move(paths), BoxText, *this),
+      m_relay(this, &m_session.Run()) {
     setWindowTitle(QStringLiteral("Erasing files"));
     setModal(true);
     m_cancel->setObjectName(QStringLiteral("cancel"));
@@ -67,27 +66,26 @@ CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::option
 
 CEraseProgressDlg::~CEraseProgressDlg() {
     // Not reached by DoModal under a run (it returns after the end only).
-    m_closing = m_run.Running();
-    StopAndJoinOnGuiThread(m_run);
+    m_closing = m_session.Run().Running();
+    StopAndJoinOnGuiThread(m_session.Run());
 }
 
 int CEraseProgressDlg::DoModal() {
     if (!OnInitDialog()) {
-        return m_report.Outcome().Status();
+        return m_session.Outcome().Status();
     }
     exec();
     // The end was the worker's last call; what is left of it only frees the job.
-    m_run.Join();
+    m_session.Run().Join();
     m_signalNotifier.reset();
     m_interrupts.reset();  // the signals have their usual effect again
-    return m_report.Outcome().Status();
+    return m_session.Outcome().Status();
 }
 
 bool CEraseProgressDlg::OnInitDialog() {
     // Asked before the dialog is shown: nothing of the run exists until the user agrees.
-    std::vector<MediumNote> mediumNotes = CheckMedia(m_paths);
-    auto confirm =
-        MakeConfirmBox(BuildConfirmText(m_paths), JoinLines(MediumNoteLines(mediumNotes)), nullptr);
+    auto confirm = MakeConfirmBox(m_session.ConfirmLines(kConfirmListLimit),
+                                  m_session.MediumNoteLines(), nullptr);
     bool agreed = confirm->exec() == QMessageBox::Yes;
     confirm.reset();
     m_cancel->setFocus();
@@ -100,11 +98,10 @@ bool CEraseProgressDlg::OnInitDialog() {
         PrintNote(note);
     }
     if (!engine) {
-        m_report.Outcome().notStarted = true;
+        m_session.Outcome().notStarted = true;
         MakeErrorBox(kNoRandomSource, nullptr)->exec();
         return false;
     }
-    m_report.Start(m_paths, std::move(mediumNotes));
     StartJob(std::move(engine));
     return true;
 }
@@ -118,7 +115,7 @@ void CEraseProgressDlg::StartJob(std::unique_ptr<EraseEngine> engine) {
                 &CEraseProgressDlg::OnSignals);
     }
     // The worker never sees the signals: they reach this thread.
-    WithInterruptsBlocked([&] { m_run.Start(m_paths, std::move(engine), &m_relay); });
+    WithInterruptsBlocked([&] { m_session.Start(std::move(engine), &m_relay); });
 }
 
 void CEraseProgressDlg::OnSignals() {
@@ -141,7 +138,7 @@ void CEraseProgressDlg::StopWithoutAsking() {
         m_openBox->done(QMessageBox::Yes);
         return;
     }
-    m_run.Stop();
+    m_session.Run().Stop();
 }
 
 bool CEraseProgressDlg::RunBox(QMessageBox& box) {
@@ -154,30 +151,17 @@ bool CEraseProgressDlg::RunBox(QMessageBox& box) {
 void CEraseProgressDlg::reject() {
     // A second close request (the window manager's close box) may still arrive while the
     // modal question is open: one question at a time, and none once stopping.
-    if (!m_run.BeginAsking()) {
+    if (!m_session.Run().BeginAsking()) {
         return;
     }
     auto question = MakeStopQuestionBox(this);
     const bool stop = RunBox(*question);
     question.reset();
-    m_run.EndAsking(stop);
+    m_session.Run().EndAsking(stop);
 }
 
 void CEraseProgressDlg::OnProgress(int perMille) {
     m_progress->setValue(perMille);
-    m_report.OnProgress(perMille, m_run.Stopping());
-}
-
-void CEraseProgressDlg::OnItemFailed(const std::string& path, const std::string& reason) {
-    m_report.OnFailed(path, reason);
-}
-
-void CEraseProgressDlg::OnItemDone(const EraseRunner::ItemEnd& item) {
-    m_report.OnItemDone(item.Erased());
-}
-
-void CEraseProgressDlg::OnFinished(const EraseEngine& engine) {
-    m_report.OnFinished(engine, m_run.Outcome());
 }
 
 void CEraseProgressDlg::OnEnded() {
@@ -185,10 +169,10 @@ void CEraseProgressDlg::OnEnded() {
         return;
     }
     hide();
+    m_progress->setValue(0);
     // A clean run ends silently; notes still deserve a word.
-    const std::string notes = m_report.NotesText();
-    std::string failed = m_report.FailedItems().Text();
-    m_report.ForgetFailedItems();
+    const std::string notes = m_session.NotesText();
+    const std::string& failed = m_session.FailureText();
     if (m_terminated) {
         // The session is ending: a box would hold up its end with nobody to read it.
         SayOnStderr(failed.empty() ? std::string() : kFailedHeading + failed, notes);
@@ -197,7 +181,7 @@ void CEraseProgressDlg::OnEnded() {
     } else if (!notes.empty()) {
         RunBox(*MakeNotesBox(notes, nullptr));
     }
-    done(m_report.Outcome().Status());
+    done(m_session.Outcome().Status());
 }
 
 }  // namespace tolvane

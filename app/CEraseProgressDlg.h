@@ -10,8 +10,7 @@
 
 #include "app/GuiThreadRelay.h"
 #include "app/RunEngine.h"
-#include "app/RunReport.h"
-#include "engine/EraseRunner.h"
+#include "engine/RunSession.h"
 
 class QMessageBox;
 class QProgressBar;
@@ -34,7 +33,7 @@ class InterruptPipe;
 //
 // GUI thread only. The run's notifications are relayed onto this thread with a blocking
 // call, so every one is handled here while the worker waits.
-class CEraseProgressDlg : public QDialog, private EraseRunner::Listener {
+class CEraseProgressDlg : public QDialog, private RunSession::Observer {
     Q_OBJECT
 
 public:
@@ -70,9 +69,6 @@ private:
 
     // The run's notifications.
     void OnProgress(int perMille) override;
-    void OnItemFailed(const std::string& path, const std::string& reason) override;
-    void OnItemDone(const EraseRunner::ItemEnd& item) override;
-    void OnFinished(const EraseEngine& engine) override;
     // Hides the dialog, shows what failed and the notes, and ends the dialog.
     void OnEnded() override;
     void OnSignals();
@@ -82,13 +78,11 @@ private:
     // that comes meanwhile closes it, a question with Yes. True when answered Yes.
     bool RunBox(QMessageBox& box);
 
-    std::vector<std::string> m_paths;
     std::optional<int> m_passes;
     EngineFactory m_engineFactory;
-    RunReport m_report;
     QProgressBar* m_progress;
     QPushButton* m_cancel;
-    EraseRunner m_run;
+    RunSession m_session;
     GuiThreadRelay m_relay;
     std::unique_ptr<InterruptPipe> m_interrupts;        // while the job runs
     std::unique_ptr<QSocketNotifier> m_signalNotifier;  // on m_interrupts

@@ -6,42 +6,46 @@
 #include <QProgressBar>
 
 #include "app/MessageBoxes.h"
-#include "app/RunReport.h"
 #include "app/RunTexts.h"
 #include "engine/EraseEngine.h"
-#include "engine/EraseJob.h"
 #include "panes/PaneController.h"
 
 namespace tolvane {
 namespace {
 
-// How many failures one row's tooltip lists before it says there are more.
-constexpr int kRowFailureLines = 16;
+// How often finished rows leave the list while a run goes on: often enough to look live,
+// seldom enough that a run of many small files is not spent redrawing the list.
+constexpr int kRowUpdateMs = 100;
 
-QString FailureLine(const std::string& path, const std::string& reason) {
-    QString line = DisplayText(path);
-    if (!reason.empty()) {
-        line += " - " + DisplayText(reason);
+QString RowTooltip(const RunSession::ItemResult& item) {
+    std::string text;
+    for (const std::string& line : item.reasons) {
+        text += (text.empty() ? "" : "\n") + line;
     }
-    return line;
+    return DisplayText(text);
 }
 
 }  // namespace
 
-EraseRunControl::EraseRunControl(Window window)
-    : m_window(std::move(window)), m_run(*this), m_relay(this, &m_run) {}
+EraseRunControl::EraseRunControl(Window window) : m_window(std::move(window)) {
+    m_rowTimer.setSingleShot(true);
+    m_rowTimer.setInterval(kRowUpdateMs);
+    connect(&m_rowTimer, &QTimer::timeout, this, &EraseRunControl::UpdateRows);
+}
 
 EraseRunControl::~EraseRunControl() {
-    // The window is going under a run (it waits for a run's end before it closes): the
-    // worker's last calls are handled without touching the window.
-    m_closing = m_run.Running();
-    StopAndJoinOnGuiThread(m_run);
+    if (m_session) {
+        // The window is going under a run (it waits for a run's end before it closes): the
+        // worker's last calls are handled without touching the window.
+        m_closing = m_session->Run().Running();
+        StopAndJoinOnGuiThread(m_session->Run());
+    }
 }
 
 void EraseRunControl::OnErase() {
     if (m_erasing) {
         OnCancelErase();
-    } else if (m_run.Running()) {
+    } else if (Running() || m_ending) {
         // Stopping: the engine is still the worker's; a second run waits for its end.
     } else if (ConfirmAndStartErase()) {
         SetEraseItemText(QStringLiteral("Cancel"));
@@ -56,11 +60,11 @@ void EraseRunControl::OnCancelErase() {
 }
 
 bool EraseRunControl::AskStopErasing() {
-    if (m_asking) {
+    if (m_asking || !m_session) {
         return false;
     }
-    if (!m_run.BeginAsking()) {
-        return m_run.Running();  // stopping already: nothing to ask
+    if (!m_session->Run().BeginAsking()) {
+        return Running();  // stopping already: nothing to ask
     }
     m_asking = true;
     const bool stop = MakeStopQuestionBox(m_window.owner)->exec() == QMessageBox::Yes;
@@ -71,22 +75,25 @@ bool EraseRunControl::AskStopErasing() {
         m_erasing = false;
         SetEraseItemText(QStringLiteral("Erase"));
     }
-    m_run.EndAsking(stop);
+    m_session->Run().EndAsking(stop);
     return stop;
 }
 
 bool EraseRunControl::ConfirmAndStartErase() {
-    const std::vector<std::string> paths = CollectErasePaths();
+    std::vector<std::string> paths = CollectErasePaths();
     if (paths.empty()) {
         return false;
     }
     // The list stays as confirmed while the question is open: what is erased, and the rows
     // that leave as their items finish, are exactly what the user saw.
     SetEditing(false);
-    auto question = MakeEraseConfirmBox(BuildConfirmText(paths, kConfirmListLimit), m_window.owner);
+    RunSession::Observer& observer = *this;
+    auto session = std::make_unique<RunSession>(std::move(paths), BoxText, observer);
+    auto question = MakeEraseConfirmBox(session->ConfirmLines(kConfirmListLimit),
+                                        session->MediumNoteLines(), m_window.owner);
     const bool yes = question->exec() == QMessageBox::Yes;
     question.reset();
-    if (!yes || !StartEraseRun(paths)) {
+    if (!yes || !StartEraseRun(std::move(session))) {
         SetEditing(true);
         return false;
     }
@@ -94,21 +101,21 @@ bool EraseRunControl::ConfirmAndStartErase() {
 }
 
 std::vector<std::string> EraseRunControl::CollectErasePaths() const {
-    std::vector<std::string> paths;
     PaneController* controller = m_window.controller();
     if (controller == nullptr) {
-        return paths;
+        return {};
     }
-    const std::vector<FileItem> items = m_window.twoPanes()
-                                            ? controller->CollectEraseList()
-                                            : controller->CollectFirstPaneSelection();
-    for (const FileItem& item : items) {
+    if (m_window.twoPanes()) {
+        return controller->CollectErasePaths();
+    }
+    std::vector<std::string> paths;
+    for (const FileItem& item : controller->CollectFirstPaneSelection()) {
         paths.push_back(item.FullPath());  // a drive row gives its drive spec
     }
     return paths;
 }
 
-bool EraseRunControl::StartEraseRun(const std::vector<std::string>& paths) {
+bool EraseRunControl::StartEraseRun(std::unique_ptr<RunSession> session) {
     std::string note;
     std::unique_ptr<EraseEngine> engine =
         MakeRunEngine(m_window.passes(), m_window.makeEngine, &note);
@@ -116,16 +123,17 @@ bool EraseRunControl::StartEraseRun(const std::vector<std::string>& paths) {
         MakeErrorBox(kNoRandomSource, m_window.owner)->exec();
         return false;
     }
-    m_failedItems.Reset();
-    m_engineNotes.clear();
+    if (m_session) {
+        m_session->Run().Join();  // the last run's worker only had its job to free
+    }
+    m_relay = std::make_unique<GuiThreadRelay>(this, &session->Run());
+    m_session = std::move(session);
     m_listRows = m_window.twoPanes();
-    m_keptRows = 0;
-    m_rowFailures.clear();
-    m_rowFailureCount = 0;
+    m_removedRows = 0;
     if (PaneController* controller = m_window.controller(); controller && m_listRows) {
         controller->ClearFailedMarks();  // marks of an earlier run
     }
-    return m_run.Start(paths, std::move(engine), &m_relay);
+    return m_session->Start(std::move(engine), m_relay.get());
 }
 
 void EraseRunControl::SetEraseItemText(const QString& text) {
@@ -146,73 +154,67 @@ void EraseRunControl::OnProgress(int perMille) {
     }
 }
 
-void EraseRunControl::OnItemFailed(const std::string& path, const std::string& reason) {
-    // A failure between two item ends belongs to the item being erased.
-    m_failedItems.Add(path, reason);
-    if (m_rowFailureCount < kRowFailureLines) {
-        m_rowFailures += (m_rowFailures.isEmpty() ? "" : "\n") + FailureLine(path, reason);
-    } else if (m_rowFailureCount == kRowFailureLines) {
-        m_rowFailures += "\n...";
+void EraseRunControl::OnItemEnded() {
+    if (!m_rowTimer.isActive()) {
+        m_rowTimer.start();
     }
-    ++m_rowFailureCount;
 }
 
-void EraseRunControl::OnItemDone(const EraseRunner::ItemEnd& item) {
+void EraseRunControl::UpdateRows() {
+    const std::vector<RunSession::ItemResult> ended = m_session->TakeFinished();
     PaneController* controller = m_window.controller();
     if (m_closing || !m_listRows || controller == nullptr) {
         return;
     }
-    if (item.failures > 0) {
-        // It stays, marked, so the user can try it again; the next item's row is below it.
-        MarkCurrentRowFailed();
-        ++m_keptRows;
-    } else if (m_keptRows == 0) {
-        controller->RemoveLeadingRows(1);
-    } else {
-        controller->RemoveRows({m_keptRows});
+    // The rows are the run's items in order, less those taken off already. Erased items
+    // next to each other leave as one range.
+    std::vector<int> leaving;
+    auto removeLeaving = [&] {
+        controller->RemoveRows(leaving);
+        leaving.clear();
+    };
+    for (const RunSession::ItemResult& item : ended) {
+        const int row = static_cast<int>(item.index - m_removedRows);
+        if (item.Erased()) {
+            if (!leaving.empty() && row != leaving.front()) {
+                removeLeaving();
+            }
+            leaving.push_back(row + static_cast<int>(leaving.size()));
+            ++m_removedRows;
+        } else {
+            removeLeaving();
+            // It stays, marked, so the user can try it again.
+            controller->MarkRowFailed(row, RowTooltip(item));
+        }
     }
-}
-
-void EraseRunControl::MarkCurrentRowFailed() {
-    if (PaneController* controller = m_window.controller()) {
-        controller->MarkRowFailed(m_keptRows, m_rowFailures);
-    }
-    m_rowFailures.clear();
-    m_rowFailureCount = 0;
-}
-
-void EraseRunControl::OnFinished(const EraseEngine& engine) {
-    m_engineNotes = engine.Notes();
-    if (!m_closing && m_listRows && m_rowFailureCount > 0) {
-        // Failures after the last item end: the item the stop cut short keeps its row.
-        MarkCurrentRowFailed();
-    }
+    removeLeaving();
 }
 
 void EraseRunControl::OnEnded() {
     if (m_closing) {
         return;
     }
+    m_ending = true;
+    m_rowTimer.stop();
+    UpdateRows();
     SetEraseItemText(QStringLiteral("Erase"));
     if (PaneController* controller = m_window.controller()) {
         controller->RefreshAll();  // the browsing panes show what is left
     }
+    m_window.progress->setValue(0);  // not left full behind the closing message
     Report();
     m_erasing = false;
-    m_window.progress->setValue(0);
+    m_ending = false;
     SetEditing(true);
     emit Ended();
 }
 
 void EraseRunControl::Report() {
-    const std::string notes = JoinLines(m_engineNotes);
-    if (!m_failedItems.Empty()) {
+    const std::string notes = m_session->NotesText();
+    if (!m_session->FailureText().empty()) {
         // Also after a stop: what failed before it must not go unsaid.
-        auto box = MakeFailureBox(m_failedItems.Text(), notes, m_window.owner);
-        m_failedItems.Reset();
-        box->exec();
-    } else if (!m_run.Outcome().Stopped()) {
-        // Everything was erased: also when a stop came too late to leave anything undone.
+        MakeFailureBox(m_session->FailureText(), notes, m_window.owner)->exec();
+    } else if (m_session->AllErased()) {
         MakeSuccessBox(notes, m_window.owner)->exec();
     } else if (!notes.empty()) {
         MakeNotesBox(notes, m_window.owner)->exec();

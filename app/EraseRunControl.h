@@ -2,15 +2,16 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/GuiThreadRelay.h"
 #include "app/RunEngine.h"
-#include "engine/EraseRunner.h"
-#include "engine/FailedItemList.h"
+#include "engine/RunSession.h"
 
 class QAction;
 class QProgressBar;
@@ -33,7 +34,7 @@ class PaneController;
 //
 // Threads: the window's thread; the worker's notifications are relayed here with a blocking
 // call.
-class EraseRunControl : public QObject, private EraseRunner::Listener {
+class EraseRunControl : public QObject, private RunSession::Observer {
     Q_OBJECT
 
 public:
@@ -49,9 +50,6 @@ public:
         EngineFactory makeEngine;        // empty: a plain engine
     };
 
-    // At most this many paths are listed by the confirmation.
-    static constexpr std::size_t kConfirmListLimit = 20;
-
     explicit EraseRunControl(Window window);
     // A run still going is stopped, and its end awaited without touching the window.
     ~EraseRunControl() override;
@@ -63,7 +61,7 @@ public:
     void OnCancelErase();
 
     // From the start of a run to its end, stopping included.
-    bool Running() const { return m_run.Running(); }
+    bool Running() const { return m_session && m_session->Run().Running(); }
     // Going and not stopped by the user: the item reads "Cancel".
     bool Erasing() const { return m_erasing; }
     bool AskingStop() const { return m_asking; }
@@ -71,8 +69,8 @@ public:
     // ends at its next safe point). Nothing is asked while a stop is in force: true.
     bool AskStopErasing();
 
-    // Collected for the run's report; emptied when a run starts.
-    const FailedItemList& FailedItems() const { return m_failedItems; }
+    // The last run's session (its counts and failures); null before the first run.
+    const RunSession* Session() const { return m_session.get(); }
 
 signals:
     // The run has ended and the window is as it was before it (bar at 0, editing on).
@@ -81,31 +79,28 @@ signals:
 private:
     bool ConfirmAndStartErase();
     std::vector<std::string> CollectErasePaths() const;
-    bool StartEraseRun(const std::vector<std::string>& paths);
+    bool StartEraseRun(std::unique_ptr<RunSession> session);
     void SetEraseItemText(const QString& text);
     void SetEditing(bool enabled);
-    // The row of the item being erased gets the failures collected for it.
-    void MarkCurrentRowFailed();
+    // The rows of the items that ended since the last update: erased ones leave, the others
+    // are marked with their reasons.
+    void UpdateRows();
 
     void OnProgress(int perMille) override;
-    void OnItemFailed(const std::string& path, const std::string& reason) override;
-    void OnItemDone(const EraseRunner::ItemEnd& item) override;
-    void OnFinished(const EraseEngine& engine) override;
+    void OnItemEnded() override;
     void OnEnded() override;
     void Report();
 
     Window m_window;
-    EraseRunner m_run;
-    GuiThreadRelay m_relay;
-    FailedItemList m_failedItems;
-    std::vector<std::string> m_engineNotes;
+    std::unique_ptr<RunSession> m_session;
+    std::unique_ptr<GuiThreadRelay> m_relay;  // the session's notifications, to this thread
+    QTimer m_rowTimer;                        // the next batch of row updates
     bool m_erasing = false;
     bool m_asking = false;
-    bool m_listRows = false;  // the run's items are the erase list's rows, top to bottom
-    int m_keptRows = 0;       // rows of failed items left at the top of the list
-    QString m_rowFailures;    // failures of the item being erased, for its row's tooltip
-    int m_rowFailureCount = 0;
-    bool m_closing = false;  // the destructor waits for the end: the window is going
+    bool m_ending = false;          // the end is being reported: no new run yet
+    bool m_listRows = false;        // the run's items are the erase list's rows, top to bottom
+    std::size_t m_removedRows = 0;  // rows of this run's items taken off the list so far
+    bool m_closing = false;         // the destructor waits for the end: the window is going
 };
 
 }  // namespace tolvane

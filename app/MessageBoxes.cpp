@@ -4,6 +4,8 @@
 
 #include "app/AppNames.h"
 #include "app/RunTexts.h"
+#include "engine/RunSession.h"
+#include "platform/TerminalText.h"
 
 namespace tolvane {
 namespace {
@@ -25,26 +27,39 @@ QString WithNotes(const char* heading, const std::string& list, const std::strin
     return text;
 }
 
+QString ConfirmText(const std::vector<std::string>& lines, const std::vector<std::string>& notes) {
+    std::string text = JoinLines(lines);
+    if (!notes.empty()) {
+        text += "\n\n" + JoinLines(notes);
+    }
+    return DisplayText(text);
+}
+
 }  // namespace
+
+std::string BoxText(const std::string& text) {
+    return EscapeForTerminal(text);
+}
 
 QString DisplayText(const std::string& bytes) {
     std::string text = WithUnixLineBreaks(bytes);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::unique_ptr<QMessageBox> MakeConfirmBox(const std::string& confirmText,
-                                            const std::string& notes, QWidget* parent) {
+std::unique_ptr<QMessageBox> MakeConfirmBox(const std::vector<std::string>& lines,
+                                            const std::vector<std::string>& notes,
+                                            QWidget* parent) {
     auto box = MakeBox(QMessageBox::Question, QString::fromLatin1(AppDisplayName),
-                       WithNotes(kConfirmHeading, confirmText, notes),
-                       QMessageBox::Yes | QMessageBox::No, parent);
+                       ConfirmText(lines, notes), QMessageBox::Yes | QMessageBox::No, parent);
     // Destroying data must never be the answer to a stray Enter.
     box->setDefaultButton(QMessageBox::No);
     return box;
 }
 
-std::unique_ptr<QMessageBox> MakeEraseConfirmBox(const std::string& confirmText, QWidget* parent) {
-    auto box = MakeBox(QMessageBox::Question, QStringLiteral("Question"),
-                       WithNotes(kConfirmHeading, confirmText, std::string()),
+std::unique_ptr<QMessageBox> MakeEraseConfirmBox(const std::vector<std::string>& lines,
+                                                 const std::vector<std::string>& notes,
+                                                 QWidget* parent) {
+    auto box = MakeBox(QMessageBox::Question, QStringLiteral("Question"), ConfirmText(lines, notes),
                        QMessageBox::Yes | QMessageBox::No, parent);
     box->setDefaultButton(QMessageBox::Yes);
     return box;

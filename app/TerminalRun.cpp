@@ -5,8 +5,6 @@
 
 #include "app/RunTexts.h"
 #include "engine/EraseEngine.h"
-#include "engine/EraseJob.h"
-#include "engine/MediumCheck.h"
 #include "platform/Interrupts.h"
 #include "platform/StandardStreams.h"
 #include "platform/StdOut.h"
@@ -47,12 +45,12 @@ TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> pass
 
 TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes,
                          TerminalChannels channels)
-    : m_paths(std::move(paths)),
-      m_passes(passes),
+    : m_passes(passes),
       m_assumeYes(assumeYes),
       m_channels(channels),
       m_escapeNames(IsTerminal(channels.talkFd)),
-      m_run(*this) {
+      m_session(
+          std::move(paths), [this](const std::string& text) { return Shown(text); }, *this) {
     m_confirmInput.fd = m_channels.answerFd;
     m_stopInput.fd = m_channels.stopAnswerFd;
 }
@@ -60,11 +58,10 @@ TerminalRun::TerminalRun(std::vector<std::string> paths, std::optional<int> pass
 TerminalRun::~TerminalRun() = default;
 
 int TerminalRun::Run() {
-    std::vector<MediumNote> mediumNotes = CheckMedia(m_paths);
-    if (!m_assumeYes && !Confirm(mediumNotes)) {
+    if (!m_assumeYes && !Confirm()) {
         return kExitErased;
     }
-    RunOutcome& outcome = m_report.Outcome();
+    RunOutcome& outcome = m_session.Outcome();
     std::string note;
     std::unique_ptr<EraseEngine> engine = MakeRunEngine(m_passes, m_engineFactory, &note);
     if (!note.empty()) {
@@ -83,53 +80,37 @@ int TerminalRun::Run() {
     IgnoreBrokenPipe();
 
     InterruptPipe interrupts;
-    m_report.Start(m_paths, std::move(mediumNotes));
     // The worker never sees the signals: they reach this thread, which holds the worker and
     // asks (or stops at once).
-    WithInterruptsBlocked([&] { m_run.Start(m_paths, std::move(engine), this); });
+    WithInterruptsBlocked([&] { m_session.Start(std::move(engine), this); });
     WaitForWorker(interrupts);
-    m_run.Join();
+    m_session.Run().Join();
 
     WriteStdOut("\n");  // the engine's progress line ends without one
     SayClosingWords();
-    return m_report.Outcome().Status();
+    return m_session.Outcome().Status();
 }
 
-bool TerminalRun::Confirm(const std::vector<MediumNote>& mediumNotes) {
-    std::string text = kConfirmHeading;
-    for (const std::string& path : m_paths) {
-        // One path at a time: a line break inside a name must not pass for a separator.
-        std::string line = BuildConfirmText({path});
-        if (line.starts_with("\r\n")) {
-            line.erase(0, 2);
-        }
-        // Two appends, not "\n" + Shown(line): GCC 12 at -O3 warns (-Wrestrict) about the
-        // insert at the front of a temporary that the latter inlines.
-        text += '\n';
-        text += Shown(line);
-    }
-    const std::string notes =
-        JoinLines(MediumNoteLines(mediumNotes, [this](const std::string& t) { return Shown(t); }));
+bool TerminalRun::Confirm() {
+    std::vector<std::string> lines = m_session.ConfirmLines();
+    const std::vector<std::string> notes = m_session.MediumNoteLines();
     if (!notes.empty()) {
-        text += "\n\n" + notes;
+        lines.emplace_back();
+        lines.insert(lines.end(), notes.begin(), notes.end());
     }
-    Say(text + "\n[y/N] ");
+    Say(JoinLines(lines) + "\n[y/N] ");
     return ReadAnswer(m_confirmInput, nullptr, Answer::No, m_channels.talkFd) == Answer::Yes;
 }
 
 // The failure list, then the summary and the notes, one line each.
 void TerminalRun::SayClosingWords() {
     std::vector<std::string> lines;
-    if (!m_report.FailedItems().Empty()) {
-        lines.push_back(kFailedHeading + WithUnixLineBreaks(m_report.FailedItems().Text()));
+    if (!m_session.FailureText().empty()) {
+        lines.push_back(kFailedHeading + WithUnixLineBreaks(m_session.FailureText()));
     }
-    const ShowText shown = [this](const std::string& text) { return Shown(text); };
     for (const std::vector<std::string>& block :
-         {m_report.SummaryLines(), MediumNoteLines(m_report.MediumNotes(), shown)}) {
+         {m_session.SummaryLines(), m_session.MediumNoteLines(), m_session.EngineNotes()}) {
         lines.insert(lines.end(), block.begin(), block.end());
-    }
-    for (const std::string& note : m_report.EngineNotes()) {
-        lines.push_back(Shown(note));
     }
     Say(JoinLines(lines) + "\n");
 }
@@ -145,11 +126,11 @@ void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
         }
         const InterruptsSeen seen = interrupts.Drain();
         // Nothing to ask once the end is on its way or a stop is already in force.
-        if (!m_run.BeginAsking()) {
+        if (!m_session.Run().BeginAsking()) {
             continue;
         }
         const bool stop = StopsWithoutAsking(seen) || AskStop(interrupts) == Answer::Yes;
-        m_run.EndAsking(stop);
+        m_session.Run().EndAsking(stop);
     }
 }
 
@@ -213,23 +194,7 @@ TerminalRun::Answer TerminalRun::ReadAnswer(LineSource& source, const InterruptP
 }
 
 std::intptr_t TerminalRun::Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) {
-    return m_run.Send(message, code, value);
-}
-
-void TerminalRun::OnProgress(int perMille) {
-    m_report.OnProgress(perMille, m_run.Stopping());
-}
-
-void TerminalRun::OnItemFailed(const std::string& path, const std::string& reason) {
-    m_report.OnFailed(Shown(path), reason);
-}
-
-void TerminalRun::OnItemDone(const EraseRunner::ItemEnd& item) {
-    m_report.OnItemDone(item.Erased());
-}
-
-void TerminalRun::OnFinished(const EraseEngine& engine) {
-    m_report.OnFinished(engine, m_run.Outcome());
+    return m_session.Run().Send(message, code, value);
 }
 
 void TerminalRun::OnEnded() {

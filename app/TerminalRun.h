@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "app/RunEngine.h"
-#include "app/RunReport.h"
-#include "engine/EraseRunner.h"
+#include "engine/RunSession.h"
 #include "platform/Descriptors.h"
 #include "platform/UniqueFd.h"
 
@@ -55,7 +54,7 @@ struct TerminalChannels {
 // question (a Ctrl+C nobody can confirm or withdraw is still a stop), and a second Ctrl+C
 // while the stop question waits means No. Paths are written byte for byte, or escaped with
 // EscapeForTerminal when `talkFd` is a terminal.
-class TerminalRun : public NotifyTarget, private EraseRunner::Listener {
+class TerminalRun : public NotifyTarget, private RunSession::Observer {
 public:
     // On this process's channels (TerminalChannels::ForThisProcess).
     TerminalRun(std::vector<std::string> paths, std::optional<int> passes, bool assumeYes);
@@ -83,14 +82,10 @@ private:
     };
 
     // The run's notifications (worker thread, or the main thread for an end that came while
-    // the stop question was open): failures collected, and at the end the main thread woken.
-    void OnProgress(int perMille) override;
-    void OnItemFailed(const std::string& path, const std::string& reason) override;
-    void OnItemDone(const EraseRunner::ItemEnd& item) override;
-    void OnFinished(const EraseEngine& engine) override;
+    // the stop question was open): at the end the main thread is woken.
     void OnEnded() override;
 
-    bool Confirm(const std::vector<MediumNote>& mediumNotes);
+    bool Confirm();
     void WaitForWorker(const InterruptPipe& interrupts);
     // The signals seen make a stop without a question: says so and puts it in force.
     bool StopsWithoutAsking(const InterruptsSeen& seen);
@@ -105,7 +100,6 @@ private:
     std::string Shown(const std::string& path) const;
     void Say(const std::string& text) const;
 
-    std::vector<std::string> m_paths;
     std::optional<int> m_passes;
     bool m_assumeYes;
     UniqueFd m_terminal;  // the controlling terminal, when the stop question needs it
@@ -117,8 +111,7 @@ private:
 
     EventPipe m_done;  // notified at the run's end
     // Written by the worker, read by the main thread after it joined the worker.
-    RunReport m_report;
-    EraseRunner m_run;
+    RunSession m_session;
 };
 
 }  // namespace tolvane

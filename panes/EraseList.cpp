@@ -7,7 +7,6 @@
 #include <QListWidget>
 #include <algorithm>
 #include <charconv>
-#include <set>
 #include <utility>
 
 #include "engine/FormatSize.h"
@@ -31,10 +30,16 @@ std::string FromBytes(const QVariant& value) {
     return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
-using Key = std::pair<std::string, std::string>;  // name, folder
+// A row's name and folder as one text; neither can hold a NUL byte.
+std::string Key(const std::string& name, const std::string& folder) {
+    std::string key = name;
+    key += '\0';
+    key += folder;
+    return key;
+}
 
-Key RowKey(const QTreeWidgetItem& row) {
-    return {EraseList::RowName(row), EraseList::RowFolder(row)};
+std::string RowKey(const QTreeWidgetItem& row) {
+    return Key(EraseList::RowName(row), EraseList::RowFolder(row));
 }
 
 // The item a listed path stands for: the folder of a volume entry is its drive row.
@@ -73,6 +78,16 @@ private:
 EraseList::EraseList(SizePass& sizes, std::function<void()> wakeSizer)
     : m_sizes(sizes), m_wakeSizer(std::move(wakeSizer)) {}
 
+void EraseList::SetControl(QTreeWidget* control) {
+    m_control = control;
+    m_rowsByKey.clear();
+    m_firstUnsized = 0;
+    for (int index = 0; index < RowCount(); ++index) {
+        QTreeWidgetItem* row = m_control->topLevelItem(index);
+        m_rowsByKey.emplace(RowKey(*row), row);
+    }
+}
+
 int EraseList::RowCount() const {
     return m_control ? m_control->topLevelItemCount() : 0;
 }
@@ -86,25 +101,15 @@ std::string EraseList::RowFolder(const QTreeWidgetItem& row) {
 }
 
 bool EraseList::IsListed(const std::string& name, const std::string& folder) const {
-    return name == ".." || FindRow(name, folder, 0) != nullptr;
+    return name == ".." || FindRow(name, folder) != nullptr;
 }
 
-QTreeWidgetItem* EraseList::FindRow(const std::string& name, const std::string& folder,
-                                    std::size_t hint) const {
-    const int count = RowCount();
-    auto matches = [&](int index) {
-        const QTreeWidgetItem& row = *m_control->topLevelItem(index);
-        return RowName(row) == name && RowFolder(row) == folder;
-    };
-    if (hint < static_cast<std::size_t>(count) && matches(static_cast<int>(hint))) {
-        return m_control->topLevelItem(static_cast<int>(hint));
+QTreeWidgetItem* EraseList::FindRow(const std::string& name, const std::string& folder) const {
+    if (!m_control) {
+        return nullptr;
     }
-    for (int index = count - 1; index >= 0; --index) {
-        if (matches(index)) {
-            return m_control->topLevelItem(index);
-        }
-    }
-    return nullptr;
+    const auto found = m_rowsByKey.find(Key(name, folder));
+    return found == m_rowsByKey.end() ? nullptr : found->second;
 }
 
 QTreeWidgetItem* EraseList::MakeRow(const NewRow& row) const {
@@ -127,19 +132,18 @@ int EraseList::AddRows(const std::vector<NewRow>& rows) {
     if (!m_control || rows.empty()) {
         return 0;
     }
-    // One look at the rows already there, rather than a scan of the list per new row.
-    std::set<Key> listed;
-    for (int index = 0; index < RowCount(); ++index) {
-        listed.insert(RowKey(*m_control->topLevelItem(index)));
-    }
     EditScope edit(*this);
     QList<QTreeWidgetItem*> made;
     for (const NewRow& row : rows) {
-        if (row.item.name.empty() || row.item.name == ".." ||
-            !listed.insert({row.item.name, row.item.folder}).second) {
+        if (row.item.name.empty() || row.item.name == "..") {
             continue;
         }
-        made.append(MakeRow(row));
+        QTreeWidgetItem* newRow = MakeRow(row);
+        if (!m_rowsByKey.emplace(Key(row.item.name, row.item.folder), newRow).second) {
+            delete newRow;  // listed already, or earlier in `rows`
+            continue;
+        }
+        made.append(newRow);
     }
     m_control->addTopLevelItems(made);
     return static_cast<int>(made.size());
@@ -149,22 +153,41 @@ void EraseList::RemoveRows(std::vector<int> rows) {
     if (!m_control || rows.empty()) {
         return;
     }
-    // From the last row up, so every removal leaves the positions still to go valid.
-    std::sort(rows.begin(), rows.end(), std::greater<>());
+    std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [&](int index) { return index < 0 || index >= RowCount(); }),
+               rows.end());
     EditScope edit(*this);
-    for (int index : rows) {
-        if (index < 0 || index >= RowCount()) {
-            continue;
+    // Runs of neighbouring rows, from the last run up, so every removal leaves the positions
+    // still to go valid.
+    std::size_t end = rows.size();
+    while (end > 0) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && rows[begin - 1] == rows[begin] - 1) {
+            --begin;
         }
-        QTreeWidgetItem* row = m_control->takeTopLevelItem(index);
-        if (m_counting.active && RowName(*row) == m_counting.name &&
-            RowFolder(*row) == m_counting.folder) {
+        TakeRows(rows[begin], static_cast<int>(end - begin));
+        end = begin;
+    }
+}
+
+void EraseList::TakeRows(int first, int count) {
+    for (int taken = 0; taken < count; ++taken) {
+        // Always the first of the run: the control's row list then only moves its start.
+        QTreeWidgetItem* row = m_control->takeTopLevelItem(first);
+        const std::string name = RowName(*row);
+        const std::string folder = RowFolder(*row);
+        m_rowsByKey.erase(Key(name, folder));
+        if (m_counting.active && name == m_counting.name && folder == m_counting.folder) {
             // Only this row's count stops; a count of any other row goes on.
             m_sizes.StopCount(m_counting.countId);
             m_counting.active = false;
         }
         delete row;
+    }
+    if (first < m_firstUnsized) {
+        m_firstUnsized = std::max(first, m_firstUnsized - count);
     }
 }
 
@@ -184,6 +207,16 @@ std::vector<int> EraseList::SelectedRows() const {
         }
     }
     return rows;
+}
+
+std::vector<std::string> EraseList::CollectPaths() const {
+    std::vector<std::string> paths;
+    paths.reserve(static_cast<std::size_t>(RowCount()));
+    for (int index = 0; index < RowCount(); ++index) {
+        const QTreeWidgetItem& row = *m_control->topLevelItem(index);
+        paths.push_back(RowFolder(row) + RowName(row));
+    }
+    return paths;
 }
 
 std::vector<FileItem> EraseList::Collect() const {
@@ -237,10 +270,14 @@ bool EraseList::RowFailed(int row) const {
 }
 
 std::optional<SizeJob> EraseList::TakeUnsizedRow(std::size_t from) {
-    for (int index = static_cast<int>(std::min<std::size_t>(from, RowCount())); index < RowCount();
-         ++index) {
+    m_firstUnsized = std::min(m_firstUnsized, RowCount());
+    int index = std::max(static_cast<int>(std::min<std::size_t>(from, RowCount())), m_firstUnsized);
+    for (; index < RowCount(); ++index) {
         const QTreeWidgetItem& row = *m_control->topLevelItem(index);
         if (!row.text(kSize).isEmpty()) {
+            if (index == m_firstUnsized) {
+                ++m_firstUnsized;
+            }
             continue;
         }
         SizeJob job{RowName(row), RowFolder(row), static_cast<std::size_t>(index),
@@ -258,7 +295,7 @@ void EraseList::StoreSize(const SizeJob& job, std::uint64_t bytes) {
     if (m_sizes.CountStopped(job.countId)) {
         return;  // a partial total: the row it belonged to went
     }
-    QTreeWidgetItem* row = FindRow(job.name, job.folder, job.row);
+    QTreeWidgetItem* row = FindRow(job.name, job.folder);
     if (row == nullptr || !row->text(kSize).isEmpty()) {
         return;
     }

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "items/FileItem.h"
@@ -55,8 +56,9 @@ public:
 
     EraseList(SizePass& sizes, std::function<void()> wakeSizer);
 
-    // The control is the window's; a control deleted meanwhile is skipped.
-    void SetControl(QTreeWidget* control) { m_control = control; }
+    // The control is the window's; a control deleted meanwhile is skipped. Its rows are
+    // taken as they are.
+    void SetControl(QTreeWidget* control);
     QTreeWidget* Control() const { return m_control; }
     int RowCount() const;
 
@@ -76,6 +78,9 @@ public:
     // gives folder "" and its drive spec), the find data of exactly that path (a plain
     // lookup: '*' and '?' in a name are just characters), and the size the row shows.
     std::vector<FileItem> Collect() const;
+    // Each row's path (folder + name; a drive row gives its drive spec), top to bottom,
+    // without looking at the files.
+    std::vector<std::string> CollectPaths() const;
 
     // A row that could not be erased stays, shown as failed with the reason as its tooltip.
     void MarkRowFailed(int row, const QString& reason);
@@ -100,13 +105,19 @@ private:
     };
 
     QTreeWidgetItem* MakeRow(const NewRow& row) const;
-    QTreeWidgetItem* FindRow(const std::string& name, const std::string& folder,
-                             std::size_t hint) const;
+    QTreeWidgetItem* FindRow(const std::string& name, const std::string& folder) const;
+    // Takes `count` rows from `first` on off the control and forgets them.
+    void TakeRows(int first, int count);
 
     SizePass& m_sizes;
     std::function<void()> m_wakeSizer;
     QPointer<QTreeWidget> m_control;
     Counting m_counting;
+    // Every row by its name and folder, so that no lookup has to walk the list.
+    std::unordered_map<std::string, QTreeWidgetItem*> m_rowsByKey;
+    // Every row above this one has its size: the size worker looks for work from here on
+    // rather than from the top, whatever has been removed meanwhile.
+    int m_firstUnsized = 0;
 };
 
 // The item of exactly this entry of `folder` (ending in '/'), with the find data of a plain

@@ -432,6 +432,10 @@ std::vector<FileItem> PaneController::CollectEraseList() const {
     return m_eraseRows.Collect();
 }
 
+std::vector<std::string> PaneController::CollectErasePaths() const {
+    return m_eraseRows.CollectPaths();
+}
+
 std::vector<FileItem> PaneController::CollectFirstPaneSelection() const {
     std::vector<FileItem> items = CollectListSelection(m_listView[0]);
     for (FileItem& item :

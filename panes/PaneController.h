@@ -122,6 +122,8 @@ public:
     int AddItems(const std::vector<FileItem>& items);
     // The rows top to bottom (see EraseList::Collect), for an erase run.
     std::vector<FileItem> CollectEraseList() const;
+    // The rows' paths top to bottom, without looking at the files: what an erase run erases.
+    std::vector<std::string> CollectErasePaths() const;
     // The side-1 list's selection, then the side-1 tree's current item: what a run erases
     // when the window shows no erase list.
     std::vector<FileItem> CollectFirstPaneSelection() const;
@@ -134,7 +136,7 @@ public:
     // For the erase run: the first `count` rows are done. Like RemoveRows, it works whatever
     // the editing state (drags out of the list do not start while editing is disabled).
     void RemoveLeadingRows(int count);
-    // Rows dragged out of the list, by position (any order).
+    // Rows dragged out of the list, or erased, by position (any order).
     void RemoveRows(std::vector<int> rows);
     // A row whose item could not be erased stays, marked, with the reason as its tooltip.
     void MarkRowFailed(int row, const QString& reason);

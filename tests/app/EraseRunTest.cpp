@@ -17,16 +17,19 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <filesystem>
 #include <thread>
 
 #include "ImmutableFiles.h"
 #include "MainFrameTestSupport.h"
 #include "QtTestEnvironment.h"
+#include "RamVolume.h"
 #include "TempDir.h"
 #include "app/EraseRunControl.h"
 #include "app/MainBars.h"
@@ -376,7 +379,15 @@ TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
                              QTimer::singleShot(0, m_frame.get(), [&] { Choose(kCmdCancel); });
                          }
                      });
-    EraseAndWait({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});  // erase, stop, failed
+    m_answerer.ThenClick(QMessageBox::Yes);  // erase
+    m_answerer.ThenClick(QMessageBox::Yes);  // stop
+    int barBehindBox = -1;
+    m_answerer.Then([&](QMessageBox* box) {
+        barBehindBox = Progress();
+        box->button(QMessageBox::Ok)->click();
+    });
+    EraseAndWait({});
+    EXPECT_EQ(barBehindBox, 0);  // not left full behind the closing box
 
     ASSERT_EQ(m_answerer.Seen().size(), 3u);
     EXPECT_EQ(m_answerer.Seen()[1].text, "Do you want to stop erasing?");
@@ -528,6 +539,94 @@ TEST_F(EraseRunTest, ConfirmationNamesFreeSpaceAndFitsTheScreen) {
     EXPECT_EQ(Rows().size(), 1000u);
     EXPECT_TRUE(Exists(items[999].FullPath()));
     ExpectIdle();
+}
+
+// Only a run in which every confirmed row was erased is a success. A folder renamed after it
+// was inserted, a dropped path that never existed and one too long for any system call each
+// keep their row, marked with why, and the Warning box names each with its reason; the
+// renamed folder's data stays. The rows that were erased leave.
+TEST_F(EraseRunTest, RowsNotErasedAreNamedWithTheirReasonAndStay) {
+    const std::string first = MakeFile("1-first");
+    ASSERT_TRUE(test::MakeDirs(m_dir / "2-folder"));
+    MakeFile("2-folder/data", "precious");
+    const std::string last = MakeFile("3-last");
+    Open();
+    Insert({"1-first", "2-folder", "3-last"});
+    std::filesystem::rename(m_dir / "2-folder", m_dir / "2-renamed");
+    const std::string never = m_dir / "never-was";
+    const std::string tooLong = m_dir.Path() + "/" + std::string(PATH_MAX, 'n');
+    ASSERT_EQ(Controller().AddItems({ItemOf(never), ItemOf(tooLong)}), 2);
+    EraseAndWait({QMessageBox::Yes, QMessageBox::Ok});
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    const test::SeenBox& closing = m_answerer.Seen()[1];
+    EXPECT_EQ(closing.title, "Warning");
+    EXPECT_EQ(closing.icon, QMessageBox::Warning);
+    EXPECT_EQ(closing.text, "Following files can't be erased:" +
+                                Lines({m_dir / "2-folder - not found", never + " - not found",
+                                       tooLong + " - refused: path too long (more than 4095 "
+                                                 "bytes)"}));
+    EXPECT_EQ(Rows(), (std::vector<std::string>{m_dir / "2-folder", never, tooLong}));
+    const EraseList& rows = Controller().EraseRows();
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_TRUE(rows.RowFailed(row)) << row;
+    }
+    EXPECT_EQ(EraseListControl().topLevelItem(0)->toolTip(0).toStdString(),
+              m_dir / "2-folder - not found");
+    EXPECT_EQ(ReadFile(m_dir / "2-renamed/data"), "precious");
+    EXPECT_FALSE(Exists(first) || Exists(last));
+    ExpectIdle();
+}
+
+// The window confirms with the same words as the other front ends: where overwriting in place
+// cannot be relied on (here a RAM file system, whose pages may go to swap), the notes follow
+// the list.
+TEST_F(EraseRunTest, ConfirmationCarriesTheMediumNotes) {
+    test::RamVolume ram(m_dir.Path());
+    TOLVANE_SKIP_UNLESS_MOUNTED(ram);
+    const std::string file = ram.MakeFile();
+    Open();
+    ASSERT_EQ(Controller().AddItems({ItemOf(file)}), 1);
+    m_answerer.ThenClick(QMessageBox::No);
+    Choose(kCmdEraseItem);
+
+    ASSERT_EQ(m_answerer.Seen().size(), 1u);
+    const QString expected = "Confirm erasing following files:" + Lines({file}) +
+                             "\n\nOverwriting in place may not reach every copy here:\n- " +
+                             QString::fromStdString(ram.Folder()) + " (tmpfs): ";
+    EXPECT_TRUE(m_answerer.Seen()[0].text.startsWith(expected))
+        << m_answerer.Seen()[0].text.toStdString();
+    EXPECT_EQ(ReadFile(file), "secret");
+    ExpectIdle();
+}
+
+// A name with a line break or a terminal control cannot show as extra paths in a box: the
+// confirmation and the closing box show it escaped, on one line, as the terminal does.
+TEST_F(EraseRunTest, ControlCharactersInNamesAreShownEscaped) {
+    const std::string tricky = MakeFile("a\nfake path\x1b[1m");
+    const std::string missing = m_dir / "gone\rline";
+    Open();
+    ASSERT_EQ(Controller().AddItems({ItemOf(tricky), ItemOf(missing)}), 2);
+    EraseAndWait({QMessageBox::Yes, QMessageBox::Ok});
+
+    ASSERT_EQ(m_answerer.Seen().size(), 2u);
+    EXPECT_EQ(m_answerer.Seen()[0].text,
+              "Confirm erasing following files:" +
+                  Lines({m_dir / "a\\nfake path\\e[1m", m_dir / "gone\\rline"}));
+    EXPECT_EQ(m_answerer.Seen()[1].text,
+              "Following files can't be erased:" + Lines({m_dir / "gone\\rline - not found"}));
+    EXPECT_FALSE(Exists(tricky));
+}
+
+// The keypad's Enter does what Enter does: it enters the selected folder.
+TEST_F(EraseRunTest, KeypadEnterEntersTheSelectedFolder) {
+    ASSERT_TRUE(test::MakeDirs(m_dir / "inner"));
+    MakeFile("inner/file");
+    Open();
+    Select({"inner"});
+    QTest::keyClick(&BrowserList(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(EventuallyOnLoop(
+        [&] { return m_frame->Bars().PathEdit()->text().toStdString() == m_dir / "inner/"; }));
 }
 
 }  // namespace

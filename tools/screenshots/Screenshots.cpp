@@ -34,11 +34,12 @@
 #include "app/MainCommands.h"
 #include "app/MessageBoxes.h"
 #include "app/PaneViews.h"
-#include "app/RunReport.h"
 #include "app/SettingsStore.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 #include "engine/MediumCheck.h"
+#include "engine/RunSession.h"
+#include "engine/RunTexts.h"
 #include "panes/PaneController.h"
 #include "platform/FindData.h"
 #include "views/CAboutBox.h"
@@ -57,7 +58,7 @@ bool SaveGrab(QWidget& widget, const QString& folder, const QString& name) {
 
 // The notes of a btrfs volume on a solid-state disk and of a tmpfs, as the medium check words
 // them.
-std::string ExampleMediumNotes() {
+std::vector<std::string> ExampleMediumNotes() {
     tolvane::VolumeFacts usb;
     usb.mount.entry.mountPoint = "/media/me/USB";
     usb.mount.entry.fsType = "btrfs";
@@ -66,8 +67,16 @@ std::string ExampleMediumNotes() {
     tolvane::VolumeFacts ram;
     ram.mount.entry.mountPoint = "/run/user/1000";
     ram.mount.entry.fsType = "tmpfs";
-    return tolvane::JoinLines(
-        tolvane::MediumNoteLines({tolvane::DescribeVolume(usb), tolvane::DescribeVolume(ram)}));
+    return tolvane::MediumNoteLines({tolvane::DescribeVolume(usb), tolvane::DescribeVolume(ram)});
+}
+
+// The confirmation's lines for these paths.
+std::vector<std::string> ConfirmLines(const std::vector<std::string>& paths) {
+    std::vector<std::string> lines{tolvane::kConfirmHeading};
+    for (const std::string& path : paths) {
+        lines.push_back(tolvane::BuildConfirmText({path}).substr(2));
+    }
+    return lines;
 }
 
 // Runs the event loop until `done` holds, for at most a minute.
@@ -256,12 +265,13 @@ int main(int argc, char** argv) {
     const std::vector<std::string> paths = {
         "/home/me/Documents/tax return 2023.ods", "/home/me/Pictures/holiday/",
         "/home/me/Downloads/*.iso", "/home/me/caf\xc3\xa9 \xff.txt"};
-    auto confirm = tolvane::MakeConfirmBox(tolvane::BuildConfirmText(paths), "", nullptr);
+    auto confirm = tolvane::MakeConfirmBox(ConfirmLines(paths), {}, nullptr);
     bool ok = SaveGrab(*confirm, folder, "confirm.png");
     const std::vector<std::string> notedPaths = {
         "/media/me/USB/letters/", "/media/me/USB/photos/*.jpg", "/run/user/1000/session.key"};
-    const std::string notes = ExampleMediumNotes();
-    auto noted = tolvane::MakeConfirmBox(tolvane::BuildConfirmText(notedPaths), notes, nullptr);
+    const std::vector<std::string> noteLines = ExampleMediumNotes();
+    const std::string notes = tolvane::JoinLines(noteLines);
+    auto noted = tolvane::MakeConfirmBox(ConfirmLines(notedPaths), noteLines, nullptr);
     ok = SaveGrab(*noted, folder, "confirm-notes.png") && ok;
     auto closing = tolvane::MakeNotesBox(
         notes +
