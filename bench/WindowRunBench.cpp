@@ -163,7 +163,7 @@ WindowFigures WindowRun(const std::string& folder, const std::vector<std::string
     settings.passes = 1;
     tolvane::PaneState state;
     state.folder[0] = folder;
-    tolvane::Data::MemoryWriter paneState;
+    Data::MemoryWriter paneState;
     tolvane::SavePaneState(paneState, state);
     tolvane::SaveSettings(settings, paneState);
     tolvane::MainFrameHooks hooks;
