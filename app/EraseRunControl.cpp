@@ -28,9 +28,8 @@ QString RowTooltip(const RunSession::ItemResult& item) {
 }  // namespace
 
 EraseRunControl::EraseRunControl(Window window) : m_window(std::move(window)) {
-    m_rowTimer.setSingleShot(true);
-    m_rowTimer.setInterval(kRowUpdateMs);
-    connect(&m_rowTimer, &QTimer::timeout, this, &EraseRunControl::UpdateRows);
+    m_updateTimer.setInterval(kRowUpdateMs);
+    connect(&m_updateTimer, &QTimer::timeout, this, &EraseRunControl::UpdateFromRun);
 }
 
 EraseRunControl::~EraseRunControl() {
@@ -64,7 +63,7 @@ bool EraseRunControl::AskStopErasing() {
         return false;
     }
     if (!m_session->Run().BeginAsking()) {
-        return Running();  // stopping already: nothing to ask
+        return Running();  // stopping already, or ended: nothing to ask
     }
     m_asking = true;
     const bool stop = MakeStopQuestionBox(m_window.owner)->exec() == QMessageBox::Yes;
@@ -126,14 +125,20 @@ bool EraseRunControl::StartEraseRun(std::unique_ptr<RunSession> session) {
     if (m_session) {
         m_session->Run().Join();  // the last run's worker only had its job to free
     }
-    m_relay = std::make_unique<GuiThreadRelay>(this, &session->Run());
     m_session = std::move(session);
     m_listRows = m_window.twoPanes();
     m_removedRows = 0;
     if (PaneController* controller = m_window.controller(); controller && m_listRows) {
         controller->ClearFailedMarks();  // marks of an earlier run
     }
-    return m_session->Start(std::move(engine), m_relay.get());
+    // The worker hands its notifications to the session itself and never waits for this
+    // thread, which takes the news from the session a few times a second.
+    if (!m_session->Start(std::move(engine))) {
+        return false;
+    }
+    m_runActive = true;
+    m_updateTimer.start();
+    return true;
 }
 
 void EraseRunControl::SetEraseItemText(const QString& text) {
@@ -148,16 +153,18 @@ void EraseRunControl::SetEditing(bool enabled) {
     }
 }
 
-void EraseRunControl::OnProgress(int perMille) {
-    if (!m_closing) {
-        m_window.progress->setValue(perMille);
-    }
+void EraseRunControl::OnEnded() {
+    // On the worker (or here, when the end came while the stop question was open): the
+    // window learns of it on its own thread.
+    QMetaObject::invokeMethod(this, &EraseRunControl::OnRunEnded, Qt::QueuedConnection);
 }
 
-void EraseRunControl::OnItemEnded() {
-    if (!m_rowTimer.isActive()) {
-        m_rowTimer.start();
+void EraseRunControl::UpdateFromRun() {
+    if (m_closing) {
+        return;
     }
+    m_window.progress->setValue(m_session->PerMille());
+    UpdateRows();
 }
 
 void EraseRunControl::UpdateRows() {
@@ -190,12 +197,12 @@ void EraseRunControl::UpdateRows() {
     removeLeaving();
 }
 
-void EraseRunControl::OnEnded() {
-    if (m_closing) {
+void EraseRunControl::OnRunEnded() {
+    if (m_closing || !m_session || m_session->Run().Running()) {
         return;
     }
     m_ending = true;
-    m_rowTimer.stop();
+    m_updateTimer.stop();
     UpdateRows();
     SetEraseItemText(QStringLiteral("Erase"));
     if (PaneController* controller = m_window.controller()) {
@@ -205,6 +212,7 @@ void EraseRunControl::OnEnded() {
     Report();
     m_erasing = false;
     m_ending = false;
+    m_runActive = false;
     SetEditing(true);
     emit Ended();
 }

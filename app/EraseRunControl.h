@@ -32,8 +32,7 @@ class PaneController;
 // ended). From the start to the very end of a run (stopping included) Running() is true: the
 // window then refuses to rebuild its panes, and the erase list takes no edits or drags.
 //
-// Threads: the window's thread; the worker's notifications are relayed here with a blocking
-// call.
+// Threads: the window's thread; the worker only tells it (a queued call) that the run ended.
 class EraseRunControl : public QObject, private RunSession::Observer {
     Q_OBJECT
 
@@ -60,8 +59,8 @@ public:
     // Cancel (File menu, Esc): asks to stop a run that is going.
     void OnCancelErase();
 
-    // From the start of a run to its end, stopping included.
-    bool Running() const { return m_session && m_session->Run().Running(); }
+    // From the start of a run until its end has been reported, stopping included.
+    bool Running() const { return m_runActive; }
     // Going and not stopped by the user: the item reads "Cancel".
     bool Erasing() const { return m_erasing; }
     bool AskingStop() const { return m_asking; }
@@ -82,21 +81,24 @@ private:
     bool StartEraseRun(std::unique_ptr<RunSession> session);
     void SetEraseItemText(const QString& text);
     void SetEditing(bool enabled);
+    // The bar and the rows as the run stands.
+    void UpdateFromRun();
     // The rows of the items that ended since the last update: erased ones leave, the others
     // are marked with their reasons.
     void UpdateRows();
 
-    void OnProgress(int perMille) override;
-    void OnItemEnded() override;
+    // The worker's (or this thread's, after a stop question); see OnRunEnded.
     void OnEnded() override;
+    // The run has ended: the last rows, the bar back at 0, the report.
+    void OnRunEnded();
     void Report();
 
     Window m_window;
     std::unique_ptr<RunSession> m_session;
-    std::unique_ptr<GuiThreadRelay> m_relay;  // the session's notifications, to this thread
-    QTimer m_rowTimer;                        // the next batch of row updates
+    QTimer m_updateTimer;  // while a run goes on
     bool m_erasing = false;
     bool m_asking = false;
+    bool m_runActive = false;       // see Running()
     bool m_ending = false;          // the end is being reported: no new run yet
     bool m_listRows = false;        // the run's items are the erase list's rows, top to bottom
     std::size_t m_removedRows = 0;  // rows of this run's items taken off the list so far

@@ -120,25 +120,40 @@ bool RunSession::Start(std::unique_ptr<EraseEngine> engine, NotifyTarget* relay)
     for (std::size_t index : m_walked) {
         walked.push_back(m_paths[index]);
     }
-    // Items refused before the walk that come first are over before it begins.
-    EndRefusedBefore(m_walked.empty() ? m_paths.size() : m_walked.front());
+    {
+        // Items refused before the walk that come first are over before it begins.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        EndRefusedBefore(m_walked.empty() ? m_paths.size() : m_walked.front());
+    }
     return m_run.Start(std::move(walked), std::move(engine), relay);
 }
 
 std::vector<RunSession::ItemResult> RunSession::TakeFinished() {
     std::vector<ItemResult> taken;
+    std::lock_guard<std::mutex> lock(m_mutex);
     taken.swap(m_finished);
     return taken;
 }
 
+int RunSession::PerMille() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_perMille;
+}
+
 void RunSession::OnProgress(int perMille) {
-    if (!m_run.Stopping()) {
-        m_perMilleBeforeStop = perMille;
+    const bool stopping = m_run.Stopping();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_perMille = perMille;
+        if (!stopping) {
+            m_perMilleBeforeStop = perMille;
+        }
     }
     m_observer.OnProgress(perMille);
 }
 
 void RunSession::OnItemFailed(const std::string& path, const std::string& reason) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_anyFailure = true;
     m_refusal = IsRefusal(reason);
     AddReason(m_shown(path), reason);
@@ -159,6 +174,14 @@ void RunSession::AddReason(const std::string& shownPath, const std::string& reas
 }
 
 void RunSession::OnItemDone(const EraseRunner::ItemEnd& item) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        EndWalkedItem(item);
+    }
+    m_observer.OnItemEnded();
+}
+
+void RunSession::EndWalkedItem(const EraseRunner::ItemEnd& item) {
     const std::size_t index = m_walked[item.index];
     EndRefusedBefore(index);
     if (item.notFound) {
@@ -205,10 +228,17 @@ void RunSession::EndItem(std::size_t index, ItemState state) {
     m_anyFailure = false;
     m_refusal = false;
     m_nextUnended = std::max(m_nextUnended, index + 1);
-    m_observer.OnItemEnded();
 }
 
 void RunSession::OnFinished(const EraseEngine& engine) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Finish(engine);
+    }
+    m_observer.OnFinished();
+}
+
+void RunSession::Finish(const EraseEngine& engine) {
     m_taken = std::chrono::steady_clock::now() - m_start;
     const bool notStarted = m_outcome.notStarted;
     m_outcome = m_run.Outcome();
@@ -226,7 +256,6 @@ void RunSession::OnFinished(const EraseEngine& engine) {
     // Items refused up front stay refused whether the walk reached their place or not.
     EndRefusedBefore(m_paths.size());
     m_outcome.failed += m_refusedUpFront;
-    m_observer.OnFinished();
 }
 
 void RunSession::OnEnded() {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,11 @@ std::string JoinLines(const std::vector<std::string>& lines);
 // ends as refused, in its place in the list. Empty paths are no items (the walk skips them).
 //
 // Threads: the notifications arrive on the thread that delivers them (the front end's own,
-// through a relay, or the worker) while the worker waits, and the Observer is called there;
-// TakeFinished belongs to that thread too. The rest is read once the run has ended, or
-// before it started. Not thread-safe otherwise.
+// through a relay, or the worker itself) while the worker waits, and the Observer is called
+// there, never under the session's lock. TakeFinished and PerMille may be called from any
+// thread while the run goes on: a window polls them from its own thread a few times a second
+// instead of having the worker wait for it at every item. The rest is read once the run has
+// ended (OnEnded), or before it started.
 class RunSession : private EraseRunner::Listener {
 public:
     enum class ItemState { Erased, Failed, Refused, NotFound };
@@ -65,7 +68,8 @@ public:
     public:
         virtual ~Observer() = default;
         virtual void OnProgress(int /*perMille*/) {}
-        // An item ended; its result waits in TakeFinished().
+        // The engine finished an item: its result, and those of any items refused up front
+        // that follow it, wait in TakeFinished().
         virtual void OnItemEnded() {}
         // The walk is over: the counts and notes are final (the engine still exists).
         virtual void OnFinished() {}
@@ -100,6 +104,8 @@ public:
 
     // The items that ended since the last call, in list order.
     std::vector<ItemResult> TakeFinished();
+    // The last progress reported, per mille.
+    int PerMille() const;
 
     // ---- once the run has ended ----
     RunOutcome& Outcome() { return m_outcome; }
@@ -127,7 +133,10 @@ private:
     void OnFinished(const EraseEngine& engine) override;
     void OnEnded() override;
 
-    // Ends the list's items up to (not including) `index` that never reached the engine.
+    // Under m_mutex: the item the worker has just finished, the end of the walk, and the
+    // list's items up to (not including) `index` that never reached the engine.
+    void EndWalkedItem(const EraseRunner::ItemEnd& item);
+    void Finish(const EraseEngine& engine);
     void EndRefusedBefore(std::size_t index);
     void EndItem(std::size_t index, ItemState state);
     void AddReason(const std::string& shownPath, const std::string& reason);
@@ -137,6 +146,11 @@ private:
     ShowText m_shown;
     Observer& m_observer;
     std::vector<MediumNote> m_mediumNotes;
+
+    // Guards what the notifications write (all below but the run) against a front end that
+    // reads the progress and the ended items from its own thread.
+    mutable std::mutex m_mutex;
+    int m_perMille = 0;
     // Positions in m_paths of the paths the engine walks, in order.
     std::vector<std::size_t> m_walked;
     std::size_t m_nextUnended = 0;  // the first item of m_paths not yet ended
