@@ -22,12 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "WindowThreadProbe.h"
 #include "items/FolderLister.h"
 #include "panes/PaneController.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::GapProbe;
 
 double Ms(Clock::duration duration) {
     return std::chrono::duration<double, std::milli>(duration).count();
@@ -35,42 +37,8 @@ double Ms(Clock::duration duration) {
 
 // Runs the event loop until `done` holds; false after two minutes.
 bool Until(const std::function<bool()>& done) {
-    const auto giveUp = Clock::now() + std::chrono::minutes(2);
-    while (!done()) {
-        if (Clock::now() > giveUp) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return bench::Until(done, std::chrono::minutes(2));
 }
-
-// Records the largest gap between the ticks of a 5 ms timer on the window's thread.
-class GapProbe {
-public:
-    GapProbe() {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const auto now = Clock::now();
-            m_largest = std::max(m_largest, now - m_last);
-            m_last = now;
-        });
-    }
-    void Begin() {
-        m_largest = {};
-        m_last = Clock::now();
-        m_timer.start(5);
-    }
-    double EndMs() {
-        m_timer.stop();
-        return Ms(m_largest);
-    }
-
-private:
-    QTimer m_timer;
-    Clock::time_point m_last;
-    Clock::duration m_largest{};
-};
 
 struct Figures {
     double first64 = 0;
@@ -113,7 +81,8 @@ Figures Measure(bool bigIcons, const std::string& big, const std::string& small,
         controller.NavigateTo(0, big);
         Until([&] { return list->count() == entries + 1; });
         const auto end = Clock::now();
-        figures.largestGap = probe.EndMs();
+        probe.End();
+        figures.largestGap = probe.LargestGapMs();
         figures.first64 = Ms(firstRows - start);
         figures.whole = Ms(end - start);
 
