@@ -223,7 +223,7 @@ std::vector<MediumReason> ReasonsFor(const VolumeFacts& facts) {
     }
     // Files and folders of an overlay (containers, live sessions) are written as copies in its
     // upper layer: the originals of those that came with a lower layer stay there.
-    if (facts.entries && facts.medium.overlay) {
+    if (facts.entries && IsOverlayFileSystem(facts.mount.entry.fsType)) {
         Add(set, MediumReason::LowerLayer);
     }
     std::vector<MediumReason> reasons;
