@@ -90,7 +90,7 @@ OverlayLayers::OverlayLayers(int folderFd) {
     }
     std::string relative = folder.substr(root.size() - 1);  // "/sub/dir", or "" at the root
     if (relative.empty()) {
-        relative = "/";
+        relative.assign(1, '/');  // not = "/": GCC 12 warns (-Wrestrict) about that at -O3
     }
     for (const std::string& layer : OverlayLowerLayers(mount.superOptions)) {
         const std::string place = relative == "/" ? layer : layer + relative;
