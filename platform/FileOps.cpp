@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/Directory.h"
 
@@ -149,7 +150,7 @@ bool AllocatedRanges(int fd, std::uint64_t size, std::vector<ByteRange>& ranges)
     auto* map = reinterpret_cast<struct fiemap*>(storage.data());
     std::uint64_t start = 0;
     while (start < size) {
-        *map = {};
+        std::memset(map, 0, sizeof(struct fiemap));  // the header only: its extents follow it
         map->fm_start = start;
         map->fm_length = size - start;
         map->fm_extent_count = kExtents;
