@@ -47,6 +47,17 @@ protected:
         return environment;
     }
 
+    // What an installed program prints to standard output, with HOME in a fresh folder.
+    static QByteArray Output(const std::string& relative, const QStringList& arguments) {
+        TempDir home;
+        QProcess program;
+        program.setProcessEnvironment(Environment(home));
+        program.start(QString::fromStdString(Installed(relative)), arguments);
+        EXPECT_TRUE(program.waitForFinished(60000) && program.exitCode() == 0)
+            << program.readAllStandardError().constData();
+        return program.readAllStandardOutput();
+    }
+
     // Runs a validator; skips when it is not installed here.
     static void Validate(const QString& tool, const QStringList& arguments) {
         const QString path = QStandardPaths::findExecutable(tool);
@@ -85,14 +96,7 @@ TEST_F(InstallTest, PutsEveryFileInItsGnuFolderAndTheProgramRuns) {
     }
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Installed("bin/kvc"))));
     EXPECT_TRUE(QFileInfo(QString::fromStdString(Installed("libexec/tolvane/kvc"))).isExecutable());
-    TempDir home;
-    QProcess program;
-    program.setProcessEnvironment(Environment(home));
-    program.start(QString::fromStdString(Installed("bin/tolvane")), {"--version"});
-    ASSERT_TRUE(program.waitForFinished(60000));
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(program.readAllStandardOutput().startsWith("tolvane "))
-        << program.readAllStandardError().constData();
+    EXPECT_TRUE(Output("bin/tolvane", {"--version"}).startsWith("tolvane "));
 }
 
 // The desktop entry never makes the program a default opener.
@@ -137,23 +141,16 @@ TEST_F(InstallTest, TheManPagesRenderWithoutWarningsAndNameEveryOption) {
     if (QStandardPaths::findExecutable("man").isEmpty()) {
         GTEST_SKIP() << "man is not installed";
     }
-    const QString render = "man --warnings -E UTF-8 -l \"$1\"";
-    for (const char* page : {"tolvane.1.gz", "kvc.1.gz"}) {
-        SCOPED_TRACE(page);
-        const Shell man =
-            RunShell(render, {QString::fromStdString(Installed("share/man/man1/") + page)});
-        EXPECT_EQ(man.status, 0);
-        EXPECT_EQ(man.errors, "");
-        EXPECT_TRUE(man.output.contains("EXIT STATUS"));
+    Shell page;
+    for (const char* name : {"kvc.1.gz", "tolvane.1.gz"}) {
+        SCOPED_TRACE(name);
+        page = RunShell("man --warnings -E UTF-8 -l \"$1\"",
+                        {QString::fromStdString(Installed("share/man/man1/") + name)});
+        EXPECT_EQ(page.status, 0);
+        EXPECT_EQ(page.errors, "");
+        EXPECT_TRUE(page.output.contains("EXIT STATUS"));
     }
-    const Shell page =
-        RunShell(render, {QString::fromStdString(Installed("share/man/man1/tolvane.1.gz"))});
-    TempDir home;
-    QProcess help;
-    help.setProcessEnvironment(Environment(home));
-    help.start(QString::fromStdString(Installed("bin/tolvane")), {"--help"});
-    ASSERT_TRUE(help.waitForFinished(60000));
-    const QString options = QString::fromUtf8(help.readAllStandardOutput());
+    const QString options = QString::fromUtf8(Output("bin/tolvane", {"--help"}));
     static const QRegularExpression option(R"((?:^|\s)(--[a-z]*))");
     int found = 0;
     for (auto match = option.globalMatch(options); match.hasNext(); ++found) {
