@@ -55,24 +55,20 @@ std::string DeviceName(dev_t device) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// The journal size mke2fs gives a volume of `blocks` blocks, in blocks.
+// The journal size mke2fs gives a volume of `blocks` blocks, in blocks: each row holds for
+// volumes smaller than its bound (both in 1024 blocks).
 std::uint64_t DefaultExt4JournalBlocks(std::uint64_t blocks) {
+    constexpr struct {
+        std::uint64_t volumeBelow;
+        std::uint64_t journal;
+    } kSizes[] = {{32, 1}, {256, 4}, {512, 8}, {4096, 16}, {8192, 32}, {16384, 64}, {32768, 128}};
     const std::uint64_t k = 1024;
-    if (blocks < 32 * k)
-        return 1024;
-    if (blocks < 256 * k)
-        return 4096;
-    if (blocks < 512 * k)
-        return 8192;
-    if (blocks < 4096 * k)
-        return 16384;
-    if (blocks < 8192 * k)
-        return 32768;
-    if (blocks < 16384 * k)
-        return 65536;
-    if (blocks < 32768 * k)
-        return 131072;
-    return 262144;
+    for (const auto& size : kSizes) {
+        if (blocks < size.volumeBelow * k) {
+            return size.journal * k;
+        }
+    }
+    return 256 * k;
 }
 
 // The kernel publishes the largest transaction, a fixed fraction of the journal (a third or
