@@ -73,31 +73,6 @@ TEST_F(EraseProgressDlgTest, OnlyYesErasesAndACleanRunSaysNothingMore) {
     }
 }
 
-TEST_F(EraseProgressDlgTest, TwentyFailuresListSixteenPathsAndAnEllipsis) {
-    ImmutableFiles immutable;
-    std::vector<std::string> paths;
-    for (int i = 10; i < 30; ++i) {
-        paths.push_back(MakeFile("f" + std::to_string(i)));
-        if (!immutable.Add(paths.back())) {
-            GTEST_SKIP() << kSkipImmutable;
-        }
-    }
-    m_answerer.ThenClick(QMessageBox::Yes);
-    m_answerer.ThenClick(QMessageBox::Ok);
-    CEraseProgressDlg dialog(paths);
-
-    EXPECT_EQ(dialog.DoModal(), 1);
-
-    ASSERT_EQ(m_answerer.Seen().size(), 2u);
-    const SeenBox& warning = m_answerer.Seen()[1];
-    EXPECT_EQ(warning.title, "Warning");
-    EXPECT_EQ(warning.icon, QMessageBox::Warning);
-    EXPECT_EQ(warning.buttons, QMessageBox::Ok);
-    paths.resize(16);
-    EXPECT_EQ(WithoutReasons(warning.text),
-              "Following files can't be erased:" + Lines(paths) + "\n...");
-}
-
 TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouched) {
     ImmutableFiles immutable;
     std::string failing = MakeFile("1-immutable");
