@@ -28,6 +28,7 @@
 #include <memory>
 #include <string>
 
+#include "DriverProgram.h"
 #include "app/CMainFrame.h"
 #include "app/MainBars.h"
 #include "app/MainCommands.h"
@@ -54,28 +55,15 @@ std::string ReadAll(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Runs xdotool with `args`, then `then` once it has ended.
-void Xdotool(const QStringList& args, std::function<void()> then = {}) {
-    auto* process = new QProcess;
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
-    QObject::connect(process, &QProcess::finished, [process, then](int) {
-        process->deleteLater();
-        if (then) {
-            QTimer::singleShot(300, then);
-        }
-    });
-    process->start("xdotool", args);
-}
-
 void ClickAt(QWidget* widget, QPoint local, std::function<void()> then) {
     const QPoint global = widget->mapToGlobal(local);
-    Xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "sleep", "0.3",
-             "click", "1"},
-            std::move(then));
+    test::Xdotool({"mousemove", QString::number(global.x()), QString::number(global.y()), "sleep",
+                   "0.3", "click", "1"},
+                  std::move(then));
 }
 
 void PressKey(const QString& key, std::function<void()> then = {}) {
-    Xdotool({"key", key}, std::move(then));
+    test::Xdotool({"key", key}, std::move(then));
 }
 
 // Calls `then` once `done` holds, polling on the event loop.
@@ -238,21 +226,15 @@ int CloseDuringRun(const std::string& folder) {
 }  // namespace tolvane
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: real_window_app renamed|close <folder>\n");
-        return 2;
-    }
-    QApplication app(argc, argv);
-    QTimer::singleShot(tolvane::kGuardMs, [] {
-        tolvane::Say("the scenario did not end in time");
-        QApplication::exit(3);
-    });
-    const std::string scenario = argv[1];
-    if (scenario == "renamed") {
-        return tolvane::Renamed(argv[2]);
-    }
-    if (scenario == "close") {
-        return tolvane::CloseDuringRun(argv[2]);
-    }
-    return 2;
+    return tolvane::test::RunDriver(argc, argv, 2, "real_window_app renamed|close <folder>",
+                                    tolvane::kGuardMs, [argv] {
+                                        const std::string scenario = argv[1];
+                                        if (scenario == "renamed") {
+                                            return tolvane::Renamed(argv[2]);
+                                        }
+                                        if (scenario == "close") {
+                                            return tolvane::CloseDuringRun(argv[2]);
+                                        }
+                                        return 2;
+                                    });
 }

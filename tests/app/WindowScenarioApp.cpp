@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "DriverProgram.h"
 #include "app/CMainFrame.h"
 #include "app/MainBars.h"
 #include "app/PaneViews.h"
@@ -308,22 +309,15 @@ private:
 }  // namespace tolvane
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: window_scenario_app <home> <image> <mount point>\n");
-        return 2;
-    }
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);  // the scenario says how it ended
-    std::string home = argv[1];
-    if (home.back() != '/') {
-        home += '/';
-    }
-    tolvane::Scenario scenario(home, argv[2], argv[3]);
-    QTimer::singleShot(tolvane::kGuardMs, [] {
-        std::printf("the scenario did not end in time\n");
-        QApplication::exit(3);
-    });
-    const int code = app.exec();
-    std::fflush(stdout);
-    return code;
+    return tolvane::test::RunDriver(
+        argc, argv, 3, "window_scenario_app <home> <image> <mount point>", tolvane::kGuardMs,
+        [argv] {
+            QApplication::setQuitOnLastWindowClosed(false);  // the scenario says how it ended
+            std::string home = argv[1];
+            if (home.back() != '/') {
+                home += '/';
+            }
+            tolvane::Scenario scenario(home, argv[2], argv[3]);
+            return QApplication::exec();
+        });
 }

@@ -6,7 +6,6 @@
 // never returns.
 #include <QApplication>
 #include <QHBoxLayout>
-#include <QProcess>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include <fstream>
 #include <functional>
 
+#include "DriverProgram.h"
 #include "items/DataMemoryReader.h"
 #include "items/DataMemoryWriter.h"
 #include "items/PaneState.h"
@@ -43,23 +43,15 @@ void DragWithXdotool(QWidget* source, QPoint from, QWidget* target, QPoint to,
     moveTo(target, to, "0.4");
     moveTo(target, to + QPoint(4, 4), "0.4");
     args << QString("mouseup 1").split(' ');
-    auto* xdotool = new QProcess;
-    xdotool->setProcessChannelMode(QProcess::ForwardedChannels);
-    QObject::connect(xdotool, &QProcess::finished, [xdotool, done](int code) {
-        std::printf("xdotool ended with %d\n", code);
-        xdotool->deleteLater();
-        QTimer::singleShot(800, done);
-    });
-    xdotool->start("xdotool", args);
+    test::Xdotool(args, std::move(done), 800);
 }
 
-int Run(int argc, char** argv) {
-    const std::string folder = std::string(argv[1]) + "/files/";
+int Run(const std::string& root) {
+    const std::string folder = root + "/files/";
     std::filesystem::create_directories(folder);
     std::ofstream(folder + "a.txt") << "a";
     std::ofstream(folder + "b.txt") << "b";
 
-    QApplication app(argc, argv);
     QWidget window;
     auto* list = new DragListWidget(&window);
     auto* eraseList = new DragTreeWidget(&window);
@@ -86,10 +78,6 @@ int Run(int argc, char** argv) {
     window.show();
     window.activateWindow();
 
-    QTimer::singleShot(kGuardMs, [&] {
-        std::printf("the drags did not end in time\n");
-        QApplication::exit(3);
-    });
     auto dragOut = [&] {
         eraseList->selectAll();
         DragWithXdotool(
@@ -117,12 +105,12 @@ int Run(int argc, char** argv) {
                             }
                         });
     });
-    const int code = app.exec();
+    const int code = QApplication::exec();
     // The workers end on their own; their PanesClosed needs the event loop once more.
     QObject::connect(&controller, &PaneController::PanesClosed, [] { QApplication::exit(0); });
     QTimer::singleShot(10000, [] { QApplication::exit(0); });
     controller.Shutdown();
-    app.exec();
+    QApplication::exec();
     return code;
 }
 
@@ -130,9 +118,6 @@ int Run(int argc, char** argv) {
 }  // namespace tolvane
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: real_drag_app <folder>\n");
-        return 2;
-    }
-    return tolvane::Run(argc, argv);
+    return tolvane::test::RunDriver(argc, argv, 1, "real_drag_app <folder>", tolvane::kGuardMs,
+                                    [argv] { return tolvane::Run(argv[1]); });
 }
