@@ -12,6 +12,7 @@
 #include <string>
 
 #include "TempDir.h"
+#include "WindowSession.h"
 
 #ifndef TOLVANE_REAL_WINDOW_APP
 #error "TOLVANE_REAL_WINDOW_APP must name the window program"
@@ -23,10 +24,10 @@ namespace {
 class RealWindowTest : public testing::Test {
 protected:
     void SetUp() override {
-        for (const std::string program : {"Xvfb", "openbox", "xdotool", "timeout", "unshare"}) {
-            if (test::RunCommand("command -v " + program + " >/dev/null") != 0) {
-                GTEST_SKIP() << program << " is missing (scripts/setup.sh installs it)";
-            }
+        const std::string missing =
+            test::MissingProgram({"Xvfb", "openbox", "xdotool", "timeout", "unshare"});
+        if (!missing.empty()) {
+            GTEST_SKIP() << missing << " is missing (scripts/setup.sh installs it)";
         }
         if (test::RunCommand("unshare -m sh -c 'mount --make-rprivate / && "
                              "mount -o remount,bind,ro /' 2>/dev/null") != 0) {
@@ -41,28 +42,16 @@ protected:
         const std::string root = home.substr(0, home.rfind('/'));
         const std::string display = ":" + std::to_string(200 + ::getpid() % 700);
         const std::string script =
-            "set -e; mount --make-rprivate /; "
+            "set -e; mount --make-rprivate /\n"
             // The root folder is kept open across the new /tmp, then bound back at its path.
             "exec 3<'" +
             root + "'; mount -t tmpfs tmpfs /tmp; mkdir -p '" + root +
-            "'; "
-            "mount --no-canonicalize --bind /proc/self/fd/3 '" +
-            root +
-            "'; exec 3<&-; "
-            "mount -o remount,bind,ro /; "
-            "Xvfb " +
-            display +
-            " -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 & "
-            "export DISPLAY=" +
-            display +
-            "; sleep 1.5; "
-            "openbox >/dev/null 2>&1 & sleep 1; "
-            // The X libraries keep allocations to their end; a leak report of theirs under
-            // the sanitizers would end the program before its report reaches us.
-            "QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 '" TOLVANE_REAL_WINDOW_APP "' " +
-            scenario + " '" + m_dir.Path() +
-            "' && status=0 || status=$?; kill %1 %2 || true; "
-            "exit $status\n";
+            "'\nmount --no-canonicalize --bind /proc/self/fd/3 '" + root + "'; exec 3<&-\n" +
+            test::kReadOnlyRootLines + "Xvfb " + display +
+            " -nolisten tcp -screen 0 1280x1024x24 >/dev/null 2>&1 &\nxs=$!\nexport DISPLAY=" +
+            display + "\nsleep 1.5\n" + test::kWindowManagerLines + test::kWindowProgramEnv +
+            " '" TOLVANE_REAL_WINDOW_APP "' " + scenario + " '" + m_dir.Path() +
+            "' && status=0 || status=$?\nexit $status\n";
         const std::string file = m_dir / "scenario.sh";
         EXPECT_TRUE(test::WriteFile(file, script));
         return test::RunCommand("timeout -k 10 150 unshare -m sh '" + file + "' </dev/null 2>&1",

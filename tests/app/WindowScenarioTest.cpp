@@ -12,6 +12,7 @@
 
 #include "LoopImage.h"
 #include "TempDir.h"
+#include "WindowSession.h"
 
 #ifndef TOLVANE_WINDOW_SCENARIO_APP
 #error "TOLVANE_WINDOW_SCENARIO_APP must name the scenario program"
@@ -20,32 +21,27 @@
 namespace tolvane {
 namespace {
 
+using test::kReadOnlyRootLines;
+using test::kWindowManagerLines;
+using test::kWindowProgramEnv;
 using test::LoopImage;
 using test::MakeDirs;
 using test::TempDir;
 using test::WriteFile;
 
 // Runs in xvfb-run: the window manager, then the program in its own mount namespace, where
-// "/" is made read-only (for this namespace only: the flag is the mount's, not the file
-// system's) and checked to be so before anything starts. $1 home, $2 program, $3 image, $4
-// its mount point.
-constexpr char kScript[] = R"(openbox >/dev/null 2>&1 &
-wm=$!
-sleep 1
-unshare -m --propagation private sh -c '
-    mount -o remount,bind,ro / || { echo "cannot make / read-only"; exit 90; }
-    if touch /.tolvane-write-probe 2>/dev/null; then
-        rm -f /.tolvane-write-probe; echo "/ is still writable"; exit 91
-    fi
-    exec env HOME="$1" XDG_CONFIG_HOME="$1/.config" XDG_DATA_HOME="$1/.local/share" \
-        XDG_CACHE_HOME="$1/.cache" XDG_STATE_HOME="$1/.local/state" \
-        XDG_RUNTIME_DIR="$1/.runtime" TMPDIR="$1/.tmp" \
-        QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 "$2" "$1" "$3" "$4"
+// "/" is made read-only and checked to be so before anything starts. $1 home, $2 program, $3
+// image, $4 its mount point.
+std::string Script() {
+    return std::string(kWindowManagerLines) + "unshare -m --propagation private sh -c '\n" +
+           kReadOnlyRootLines +
+           R"(exec env HOME="$1" XDG_CONFIG_HOME="$1/.config" XDG_DATA_HOME="$1/.local/share" \
+    XDG_CACHE_HOME="$1/.cache" XDG_STATE_HOME="$1/.local/state" \
+    XDG_RUNTIME_DIR="$1/.runtime" TMPDIR="$1/.tmp" )" +
+           kWindowProgramEnv + R"( "$2" "$1" "$3" "$4"
 ' sh "$1" "$2" "$3" "$4"
-status=$?
-kill $wm 2>/dev/null
-exit $status
 )";
+}
 
 // A file picked in the tree by keyboard and by mouse is the one erased, and its neighbours,
 // its folder and the home folder stay; another image mounted and unmounted while a folder is
@@ -54,11 +50,10 @@ TEST(WindowScenarioTest, PicksInTheTreeAreExactlyWhatIsErased) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "mount namespaces and loop images need root";
     }
-    for (const std::string program :
-         {"xvfb-run", "Xvfb", "xdotool", "openbox", "unshare", "timeout", "mount"}) {
-        if (test::RunCommand("command -v " + program + " >/dev/null") != 0) {
-            GTEST_SKIP() << program << " is missing (scripts/setup.sh installs it)";
-        }
+    const std::string missing = test::MissingProgram(
+        {"xvfb-run", "Xvfb", "xdotool", "openbox", "unshare", "timeout", "mount"});
+    if (!missing.empty()) {
+        GTEST_SKIP() << missing << " is missing (scripts/setup.sh installs it)";
     }
     TempDir temp;
     LoopImage image(temp / "b", "ext4", 64);
@@ -81,7 +76,7 @@ TEST(WindowScenarioTest, PicksInTheTreeAreExactlyWhatIsErased) {
         ASSERT_TRUE(WriteFile(job + name, std::string(4096, name[0])));
     }
     ASSERT_TRUE(WriteFile(home + "/work/keep.txt", "keep"));
-    ASSERT_TRUE(WriteFile(temp / "scenario.sh", kScript));
+    ASSERT_TRUE(WriteFile(temp / "scenario.sh", Script()));
 
     std::string output;
     const int status = test::RunCommand(
