@@ -66,6 +66,15 @@ std::string RandomName(std::size_t length) {
     return bytes;
 }
 
+// A size between 4 KiB and 4 GiB that no file of the user is likely to have by chance.
+std::uint64_t AnchorSize() {
+    std::uint32_t random = 0;
+    if (!SystemRandom(&random, sizeof random)) {
+        random = static_cast<std::uint32_t>(ProcessId()) * 2654435761u;
+    }
+    return std::max<std::uint64_t>(random, 4096);
+}
+
 std::string ToHex(const std::string& text) {
     static const char kDigits[] = "0123456789abcdef";
     std::string hex;
@@ -116,8 +125,8 @@ struct NameScrubber::Folder {
 };
 
 // The file in the user's state folder that lists the anchors of a run, one line each:
-// "<device> <anchor inode> remove|keep <folder path in hex>". The run holds its lock, so a
-// file nobody holds belongs to a run that has ended. It is overwritten before it goes: the
+// "<device> <anchor inode> <anchor size> remove|keep <folder path in hex>". The run holds its lock,
+// so a file nobody holds belongs to a run that has ended. It is overwritten before it goes: the
 // paths it held may be names of entries the run erased.
 class NameScrubber::Record {
 public:
@@ -126,12 +135,13 @@ public:
 
     // False when the line cannot be recorded: then no filler of that anchor may be made.
     // Inode 0 stands for a folder whose names are still to be cleared.
-    bool Add(std::uint64_t device, std::uint64_t inode, bool removeFolder,
+    bool Add(std::uint64_t device, std::uint64_t inode, std::uint64_t size, bool removeFolder,
              const std::string& folderPath, bool sync = true) {
         if (folderPath.empty() || !Open()) {
             return false;
         }
         const std::string line = std::to_string(device) + " " + std::to_string(inode) + " " +
+                                 std::to_string(size) + " " +
                                  (removeFolder ? kRemoveFolderMark : kKeepFolderMark) + " " +
                                  ToHex(folderPath) + "\n";
         if (m_fs.WriteAt(m_fd.Get(), line.data(), line.size(), m_size) !=
@@ -338,8 +348,8 @@ bool NameScrubber::RemoveFolder(int dirFd, const std::string& name) {
         folder->name = name;
         if (folder->anchor.Valid()) {
             // Filled while it stayed: recorded again under its new name, as a folder to go.
-            (void)m_record->Add(folder->anchorId.device, folder->anchorId.inode, true,
-                                DescriptorPath(folder->fd.Get()));
+            (void)m_record->Add(folder->anchorId.device, folder->anchorId.inode,
+                                folder->anchorId.size, true, DescriptorPath(folder->fd.Get()));
         }
         if (folder->parent.Valid() && Fill(*folder)) {
             m_takenOver.push_back(std::move(folder));
@@ -467,10 +477,13 @@ bool NameScrubber::FillBlocks(Folder& folder) {
 bool NameScrubber::MakeAnchor(Folder& folder) {
     folder.anchor = m_fs.CreateUnnamedFile(folder.fd.Get());
     // Recorded before the first filler exists, so that no end of the run can leave one that
-    // the next run does not find. A folder that is to go is recorded as such.
-    if (!folder.anchor.Valid() || !StatDescriptor(folder.anchor.Get(), folder.anchorId) ||
-        !m_record->Add(folder.anchorId.device, folder.anchorId.inode, folder.parent.Valid(),
-                       DescriptorPath(folder.fd.Get()))) {
+    // the next run does not find. A folder that is to go is recorded as such. Its inode number
+    // alone could name a user's file by then (a run killed after its last filler went frees the
+    // anchor, and the number is given again): a random size, held in no block, marks it too.
+    if (!folder.anchor.Valid() || !m_fs.Truncate(folder.anchor.Get(), AnchorSize()) ||
+        !StatDescriptor(folder.anchor.Get(), folder.anchorId) ||
+        !m_record->Add(folder.anchorId.device, folder.anchorId.inode, folder.anchorId.size,
+                       folder.parent.Valid(), DescriptorPath(folder.fd.Get()))) {
         folder.anchor.Reset();
         return false;
     }
@@ -544,7 +557,7 @@ void NameScrubber::ScrubStayingFolders(bool stopped, const std::function<bool()>
     // the next run too.
     if (!stopped) {
         for (auto& folder : m_staying) {
-            (void)m_record->Add(folder->id.device, 0, false, DescriptorPath(folder->fd.Get()),
+            (void)m_record->Add(folder->id.device, 0, 0, false, DescriptorPath(folder->fd.Get()),
                                 &folder == &m_staying.back());
         }
     }
@@ -661,14 +674,15 @@ bool NameScrubber::RewriteAttributes(Volume& volume, const std::function<bool()>
 }
 
 // Removes every entry of the folder that is a name of the anchor; true when there was one.
-bool NameScrubber::RemoveLeftFillers(int folderFd, std::uint64_t device, std::uint64_t inode) {
+bool NameScrubber::RemoveLeftFillers(int folderFd, std::uint64_t device, std::uint64_t inode,
+                                     std::uint64_t size) {
     std::vector<FindData> names;
     if (!ReadDirectory(folderFd, names)) {
         return false;
     }
     bool found = false;
     for (const FindData& name : names) {
-        if (name.IsRegular() && name.inode == inode && name.device == device) {
+        if (name.IsRegular() && name.inode == inode && name.device == device && name.size == size) {
             found = true;
             (void)m_fs.RemoveFile(folderFd, name.name);
         }
@@ -701,11 +715,11 @@ void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
             }
             char mark[16] = {};
             char hex[8192] = {};
-            unsigned long long device = 0, inode = 0;
+            unsigned long long device = 0, inode = 0, size = 0;
             const std::string line = text.substr(at, end - at);
             at = end + 1;
-            if (line.size() >= sizeof hex || std::sscanf(line.c_str(), "%llu %llu %15s %8191s",
-                                                         &device, &inode, mark, hex) != 4) {
+            if (line.size() >= sizeof hex || std::sscanf(line.c_str(), "%llu %llu %llu %15s %8191s",
+                                                         &device, &inode, &size, mark, hex) != 5) {
                 continue;
             }
             const std::string path = FromHex(hex);
@@ -714,7 +728,7 @@ void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
             if (!folder.Valid() || !StatDescriptor(folder.Get(), id) || id.device != device) {
                 continue;
             }
-            released += inode != 0 && RemoveLeftFillers(folder.Get(), device, inode) ? 1 : 0;
+            released += inode != 0 && RemoveLeftFillers(folder.Get(), device, inode, size) ? 1 : 0;
             std::string parent, own;
             SplitPath(path, parent, own);
             UniqueFd parentFd = tolvane::OpenFolder(parent.empty() ? "/" : parent);

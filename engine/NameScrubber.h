@@ -34,7 +34,7 @@ class FileSystem;
 // names of its anchor; the user's entries are never renamed, moved or written. Every anchor's
 // inode is recorded in a file of the user's state folder before its first filler is made,
 // and released by the end of the run; a run that ended without releasing it (killed, a power
-// cut) is cleaned up by the next run: every entry with the anchor's inode is removed.
+// cut) is cleaned up by the next run: every entry with the anchor's inode and size is removed.
 // Whatever cannot be done is said in a note ("names of erased files may remain in the
 // journal of <volume>"), never passed over.
 //
@@ -87,7 +87,8 @@ private:
     bool RewriteAttributes(Volume& volume, const std::function<bool()>& stopRequested);
     void RemoveTakenOver();
     void ReleaseLeftovers(std::vector<std::string>& notes);
-    bool RemoveLeftFillers(int folderFd, std::uint64_t device, std::uint64_t inode);
+    bool RemoveLeftFillers(int folderFd, std::uint64_t device, std::uint64_t inode,
+                           std::uint64_t size);
 
     FileSystem& m_fs;
     std::map<std::uint64_t, std::unique_ptr<Volume>> m_volumes;  // by device

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -302,6 +303,36 @@ TEST_P(NameRemanenceTest, TheRunAfterAKilledOneRemovesItsFillersAndTheNames) {
     ExpectOnlyWhatStays(m_root, m_cases, m_rootAfter);
     ExpectNoNames(Label("names_after_kill"), m_cases,
                   CountNames(*m_image, GetParam().fsType, m_cases), 0);
+}
+
+// A killed run's record names its anchor by inode number and size. By the next run the
+// anchor may be gone and its number given to a user's file: only an entry of the recorded
+// size is taken for a filler.
+TEST(NameLeftovers, AnEntryWithTheAnchorsNumberButAnotherSizeIsTheUsers) {
+    for (const bool sameSize : {false, true}) {
+        TempDir dir;
+        ASSERT_TRUE(WriteFile(dir / "report.ods", "the user's"));
+        struct stat file {};
+        ASSERT_EQ(::stat((dir / "report.ods").c_str(), &file), 0);
+        const std::string records = std::string(std::getenv("XDG_STATE_HOME")) + "/tolvane";
+        ASSERT_EQ(::system(("mkdir -p '" + records + "'").c_str()), 0);
+        std::string hex;
+        for (unsigned char c : dir.Path()) {
+            static const char kDigits[] = "0123456789abcdef";
+            hex += {kDigits[c >> 4], kDigits[c & 15]};
+        }
+        const auto size = static_cast<std::uint64_t>(file.st_size) + (sameSize ? 0 : 1);
+        ASSERT_TRUE(WriteFile(
+            records + "/name-fillers-999999999",
+            std::to_string(std::uint64_t{major(file.st_dev)} << 32 | minor(file.st_dev)) + " " +
+                std::to_string(file.st_ino) + " " + std::to_string(size) + " keep " + hex + "\n"));
+        ASSERT_TRUE(WriteFile(dir / "chosen.txt", "erase me"));
+
+        EraseEngine engine(1);
+        RunEraseHere(engine, {dir / "chosen.txt"});
+        EXPECT_NE(::access((dir / "report.ods").c_str(), F_OK) == 0, sameSize)
+            << (sameSize ? "a filler of the recorded size stayed" : "the user's file went");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFileSystems, NameRemanenceTest,
