@@ -728,15 +728,17 @@ void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
             if (!folder.Valid() || !StatDescriptor(folder.Get(), id) || id.device != device) {
                 continue;
             }
-            released += inode != 0 && RemoveLeftFillers(folder.Get(), device, inode, size) ? 1 : 0;
+            const bool fillers = inode != 0 && RemoveLeftFillers(folder.Get(), device, inode, size);
+            released += fillers ? 1 : 0;
             std::string parent, own;
             SplitPath(path, parent, own);
             UniqueFd parentFd = tolvane::OpenFolder(parent.empty() ? "/" : parent);
             FindData there;
-            if (kRemoveFolderMark == mark && parentFd.Valid() &&
+            if (kRemoveFolderMark == mark && fillers && parentFd.Valid() &&
                 StatEntry(parentFd.Get(), own, there) && SameFile(there, id)) {
                 // A folder the run had erased but for its fillers: removed as this run removes
-                // its own.
+                // its own. Only where its fillers were found: by now the path may name a
+                // folder of the user's, which is left alone.
                 folder.Reset();
                 (void)RemoveFolder(parentFd.Get(), own);
             } else {
