@@ -107,26 +107,17 @@ ItemKind ClassifyItem(const std::string& path) {
     return IsTrashFolder(path) ? ItemKind::Trash : ItemKind::Ordinary;
 }
 
-std::string BuildConfirmText(const std::vector<std::string>& paths) {
-    std::string text;
+std::string ConfirmLine(const std::string& path) {
     std::string volumeRoot;
-    for (const std::string& path : paths) {
-        text += "\r\n";
-        if (ParseDriveSpec(path, volumeRoot)) {
-            text += "Free space on drive ";
-        }
-        text += path;
-    }
-    return text;
+    return ParseDriveSpec(path, volumeRoot) ? "Free space on drive " + path : path;
 }
 
-std::string BuildConfirmText(const std::vector<std::string>& paths, std::size_t limit) {
-    if (paths.size() <= limit) {
-        return BuildConfirmText(paths);
+std::string BuildConfirmText(const std::vector<std::string>& paths) {
+    std::string text;
+    for (const std::string& path : paths) {
+        text += "\r\n" + ConfirmLine(path);
     }
-    std::vector<std::string> shown(paths.begin(), paths.begin() + static_cast<long>(limit));
-    return BuildConfirmText(shown) + "\r\n... and " + std::to_string(paths.size() - limit) +
-           " more";
+    return text;
 }
 
 }  // namespace tolvane

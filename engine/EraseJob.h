@@ -25,10 +25,9 @@ std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
 // when the path is exactly that folder's, Ordinary otherwise.
 ItemKind ClassifyItem(const std::string& path);
 
-// "\r\n" + each path on its own line; a drive spec is shown as "Free space on drive <spec>".
+// How the confirmation shows one path: a drive spec as "Free space on drive <spec>".
+std::string ConfirmLine(const std::string& path);
+// "\r\n" + each path's confirmation line.
 std::string BuildConfirmText(const std::vector<std::string>& paths);
-// The same for the first `limit` paths, then a line "... and N more" for the rest, so that a
-// long list still fits on the screen.
-std::string BuildConfirmText(const std::vector<std::string>& paths, std::size_t limit);
 
 }  // namespace tolvane

@@ -97,8 +97,7 @@ std::vector<std::string> RunSession::ConfirmLines(std::size_t limit) const {
     std::vector<std::string> lines{kConfirmHeading};
     for (std::size_t index = 0; index < m_paths.size() && index < limit; ++index) {
         // One path at a time: a line break inside a name must not pass for a separator.
-        std::string line = BuildConfirmText({m_paths[index]});
-        lines.push_back(m_shown(line.substr(2)));  // without its leading "\r\n"
+        lines.push_back(m_shown(ConfirmLine(m_paths[index])));
     }
     if (m_paths.size() > limit) {
         lines.push_back("... and " + std::to_string(m_paths.size() - limit) + " more");

@@ -74,7 +74,7 @@ std::vector<std::string> ExampleMediumNotes() {
 std::vector<std::string> ConfirmLines(const std::vector<std::string>& paths) {
     std::vector<std::string> lines{tolvane::kConfirmHeading};
     for (const std::string& path : paths) {
-        lines.push_back(tolvane::BuildConfirmText({path}).substr(2));
+        lines.push_back(tolvane::ConfirmLine(path));
     }
     return lines;
 }
