@@ -672,6 +672,7 @@ void ListingThread::MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidg
         }
         delete item.takeChild(index);
     };
+    std::vector<QTreeWidgetItem*> fresh;
     int i = 0;
     for (const EntryRow& row : rows) {
         while (i < item.childCount() && ItemName(*item.child(i)) != row.name &&
@@ -690,11 +691,25 @@ void ListingThread::MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidg
             QTreeWidgetItem* child = MakeEntryItem(row.name, RowIcon(row), row.folder);
             child->setData(0, kLinkRole, row.link);
             item.insertChild(i, child);
+            fresh.push_back(child);
         }
         ++i;
     }
     while (item.childCount() > i) {
         remove(item.childCount() - 1);
+    }
+    // A folder that came in an open branch is shown: it is read at once, as every shown item
+    // is, so that it gets its expand button when it holds something.
+    if (item.isExpanded()) {
+        std::vector<TreeAddress> addresses;
+        for (QTreeWidgetItem* child : fresh) {
+            std::optional<TreeAddress> address = AddressOf(tree, child, m_locations);
+            if (child->data(0, kFolderRole).toBool() && address &&
+                !SkippedAsSlow(*address, tree, child)) {
+                addresses.push_back(std::move(*address));
+            }
+        }
+        QueueBranches(side, addresses);
     }
 }
 

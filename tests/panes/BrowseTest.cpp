@@ -432,10 +432,10 @@ TEST_F(TreeBrowseTest, SelectPathInTreeTakesTheDeepestVolumeAndExactNames) {
     ASSERT_TRUE(Selects(base + "home/me/usb/docs/"));
 }
 
-// Expanding an item gives its children their children (their expand buttons). A selected
-// folder deleted on disk moves the selection to its nearest parent still there, but never to
-// a volume's root, which stands for the volume's free space: then nothing is selected, and
-// Insert adds nothing.
+// Expanding an item gives its children their children (their expand buttons), and so does a
+// refresh to a folder made since in an open branch. A selected folder deleted on disk moves
+// the selection to its nearest parent still there, but never to a volume's root, which stands
+// for the volume's free space: then nothing is selected, and Insert adds nothing.
 TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
     ASSERT_TRUE(MakeDirs(dir / "a/b/c"));
     ASSERT_TRUE(WriteFile(dir / "a/b/file.txt", "x"));
@@ -447,6 +447,12 @@ TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
     At(0, {"a"})->setExpanded(true);
     ASSERT_TRUE(Until([&] { return At(0, {"a", "b", "c"}) != nullptr; }));
     EXPECT_NE(At(0, {"a", "b", "file.txt"}), nullptr);
+    // A folder made since in an open branch comes with its children after one refresh, so
+    // that it shows an expand button when it holds something.
+    ASSERT_TRUE(MakeDirs(dir / "a/new/inner"));
+    controller.RefreshAll();
+    ASSERT_TRUE(Until([&] { return At(0, {"a", "new", "inner"}) != nullptr; }));
+    std::filesystem::remove_all(dir / "a/new");
 
     // A file in the tree opens through the shell in its folder.
     tree->setCurrentItem(At(0, {"a", "b", "file.txt"}));
