@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "app/AppNames.h"
+#include "engine/EraseJob.h"
 #include "platform/TerminalText.h"
 
 #ifndef TOLVANE_VERSION
@@ -79,6 +80,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
                         "' (to erase a file whose name starts with '-', put '--' before it)");
         }
     }
+    // A path named twice is one item: erased once, counted once.
+    result.paths = WithoutRepeats(result.paths);
     return result;
 }
 

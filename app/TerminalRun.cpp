@@ -13,6 +13,10 @@
 namespace tolvane {
 namespace {
 
+// How often the terminal is looked at while the stop question waits: there is no
+// notification when the foreground of a terminal changes.
+constexpr int kTerminalCheckMs = 200;
+
 bool IsYes(std::string line) {
     auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
     line.erase(line.begin(), std::find_if_not(line.begin(), line.end(), blank));
@@ -123,6 +127,8 @@ void TerminalRun::WaitForWorker(const InterruptPipe& interrupts) {
                 return;
             case Readable::Other:
                 break;
+            case Readable::TimedOut:  // none was asked for
+                continue;
         }
         const InterruptsSeen seen = interrupts.Drain();
         // Nothing to ask once the end is on its way or a stop is already in force.
@@ -147,6 +153,13 @@ TerminalRun::Answer TerminalRun::AskStop(const InterruptPipe& interrupts) {
             "stopping\n");
         return Answer::Yes;
     }
+    if (!MayAskOn(m_channels.stopAnswerFd)) {
+        // Nobody would see the question (the shell has the terminal again, say after the
+        // xargs that started us was killed), and a wait for a key would keep the run, and a
+        // volume it is filling, going for as long as nobody types.
+        SayLostTerminal();
+        return Answer::Yes;
+    }
     // The engine's progress line has no line break: start the question on a line of its own.
     (void)WriteToDescriptor(m_channels.stopTalkFd,
                             std::string("\n") + kStopQuestion + " [y/N] ");  // best effort
@@ -167,12 +180,23 @@ TerminalRun::Answer TerminalRun::ReadAnswer(LineSource& source, const InterruptP
             source.pending.erase(0, end + 1);
             return IsYes(line) ? Answer::Yes : Answer::No;
         }
-        Readable ready = WaitForEither(source.fd, interrupts ? interrupts->ReadFd() : -1);
+        // While the stop question waits, the terminal is watched: when it stops being ours,
+        // nobody can answer any more, and the run stops as it does where nobody can be asked.
+        const bool watch = interrupts != nullptr;
+        Readable ready = WaitForEither(source.fd, watch ? interrupts->ReadFd() : -1,
+                                       watch ? kTerminalCheckMs : -1);
         if (ready == Readable::Other) {
             // A second Ctrl+C while asking means No; a termination means stop.
             const bool stop = StopsWithoutAsking(interrupts->Drain());
             (void)WriteToDescriptor(echoFd, "\n");  // best effort, as all talk
             return stop ? Answer::Yes : Answer::No;
+        }
+        if (watch && !MayAskOn(source.fd)) {
+            SayLostTerminal();  // not on the terminal: it is someone else's now
+            return Answer::Yes;
+        }
+        if (ready == Readable::TimedOut) {
+            continue;
         }
         char buffer[256];
         ssize_t n = ready == Readable::Error ? -1 : ReadSome(source.fd, buffer, sizeof buffer);
@@ -203,6 +227,11 @@ void TerminalRun::OnEnded() {
 
 std::string TerminalRun::Shown(const std::string& path) const {
     return m_escapeNames ? EscapeForTerminal(path) : path;
+}
+
+void TerminalRun::SayLostTerminal() const {
+    Say("\ntolvane: interrupted, and the terminal is no longer this run's (it runs in the "
+        "background, or the job that started it has ended): stopping\n");
 }
 
 void TerminalRun::Say(const std::string& text) const {

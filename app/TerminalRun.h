@@ -99,6 +99,7 @@ private:
     // A path as shown to the user on talkFd.
     std::string Shown(const std::string& path) const;
     void Say(const std::string& text) const;
+    void SayLostTerminal() const;
 
     std::optional<int> m_passes;
     bool m_assumeYes;

@@ -128,6 +128,17 @@ bool IsTraceKind(ItemKind kind) {
     return kind != ItemKind::Ordinary;
 }
 
+// In a sticky folder only the owner of an entry or of the folder may rename or remove the
+// entry (root may always), whoever may write to it.
+bool MayRenameIn(const FindData& folder, const FindData& entry) {
+    const unsigned user = EffectiveUserId();
+    return (folder.mode & S_ISVTX) == 0 || user == 0 || entry.uid == user || folder.uid == user;
+}
+
+bool OutOfDescriptors(int error) {
+    return error == EMFILE || error == ENFILE;
+}
+
 bool SameFile(const FindData& a, const FindData& b) {
     return a.device == b.device && a.inode == b.inode;
 }
@@ -183,9 +194,18 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
         Report(m_reportPath, kReportFailed, kStoppedBeforeReached);
         return;
     }
+    FindData folder;
+    (void)StatDescriptor(ParentFd(), folder);  // an open folder can always be examined
+    if (!MayRenameIn(folder, entry)) {
+        // Found before anything is written: overwriting another user's file that cannot be
+        // removed afterwards would destroy their data and still leave the file.
+        FlushFiles();  // reports keep the order of the walk
+        Report(m_reportPath, kReportFailed, kStickyFolderOthersFile);
+        return;
+    }
     const bool lowerCopy = LowerLayerKeeps(EntryName());
     if (m_passCount > 0 && entry.IsRegular()) {
-        QueueFile(path, entry, lowerCopy);
+        QueueFile(path, entry, folder, lowerCopy);
         return;
     }
     // Everything queued comes first, so that reports keep the order of the walk.
@@ -228,27 +248,32 @@ bool EraseEngine::LowerLayerKeeps(const std::string& name) {
 // many small files slow (a sync is a journal commit and a cache flush of the disk). Then each
 // is renamed, cut and removed in the order of the walk. A large file ends its batch.
 
-void EraseEngine::QueueFile(const std::string& path, const FindData& entry, bool lowerCopy) {
-    FindData folder;
-    (void)StatDescriptor(ParentFd(), folder);  // an open folder can always be examined
+void EraseEngine::QueueFile(const std::string& path, const FindData& entry, const FindData& folder,
+                            bool lowerCopy) {
     if (!m_queue.empty() && !SameFile(folder, m_queueFolder)) {
         FlushFiles();  // a batch holds the files of one folder
     }
-    if (m_queue.empty()) {
-        // A descriptor of our own: the walk closes its folders when it leaves them, and the
-        // queue may outlive that.
-        m_queueDir = DuplicateDescriptor(ParentFd());
-        m_queueFolder = folder;
-    }
     QueuedFile file;
-    file.dirFd = m_queueDir.Valid() ? m_queueDir.Get() : ParentFd();
     file.name = EntryName();
     file.reportPath = path;
     file.entry = entry;
     file.lowerCopy = lowerCopy;
-    m_reason.clear();
     bool madeWritable = false;
-    file.fd = OpenForErasing(file.dirFd, file.name, entry, madeWritable);
+    for (;;) {
+        if (m_queue.empty()) {
+            // A descriptor of our own: the walk closes its folders when it leaves them, and
+            // the queue may outlive that.
+            m_queueDir = DuplicateDescriptor(ParentFd());
+            m_queueFolder = folder;
+        }
+        file.dirFd = m_queueDir.Valid() ? m_queueDir.Get() : ParentFd();
+        m_reason.clear();
+        file.fd = OpenForErasing(file.dirFd, file.name, entry, madeWritable);
+        if (file.fd.Valid() || !OutOfDescriptors(m_openError) || m_queue.empty()) {
+            break;
+        }
+        OnDescriptorsShort();  // the batch, with the folders of a deep walk, holds too many
+    }
     file.restoreMode = madeWritable ? entry.mode : 0;
     FindData opened;
     if (!file.fd.Valid() || !StatDescriptor(file.fd.Get(), opened)) {
@@ -264,9 +289,10 @@ void EraseEngine::QueueFile(const std::string& path, const FindData& entry, bool
         file.ok = true;
     }
     m_queuedBytes += file.size;
-    const bool large = file.size > kBatchFileLimit;
+    // Without a descriptor of its own for the folder, the batch cannot outlive this call.
+    const bool alone = file.size > kBatchFileLimit || !m_queueDir.Valid();
     m_queue.push_back(std::move(file));
-    if (large || m_queue.size() >= m_batchLimit || m_queuedBytes >= kBatchByteLimit) {
+    if (alone || m_queue.size() >= m_batchLimit || m_queuedBytes >= kBatchByteLimit) {
         FlushFiles();
     }
 }
@@ -276,6 +302,7 @@ void EraseEngine::FlushFiles() {
         return;
     }
     const std::uint64_t start = m_done;
+    NoteChangedVolume(m_queue.front().dirFd);
     OverwriteQueue();
     // Progress moves by each file's share, whatever happened to it, so the percentage stays
     // right.
@@ -487,6 +514,7 @@ UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const F
         m_reason = kStoppedBeforeReached;
         return UniqueFd();
     }
+    m_openError = 0;
     UniqueFd fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
     int error = errno;
     if (!fd.Valid() && error == EACCES && (entry.attributes & kAttrReadOnly) != 0) {
@@ -506,6 +534,7 @@ UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const F
         }
     }
     if (!fd.Valid()) {
+        m_openError = error;
         // EINVAL: the name now holds something else than the file the walk saw.
         m_reason = error == EINVAL ? std::string(kChangedWhileListing)
                                    : FailureReason(kCouldNotBeOpened, error);
@@ -587,6 +616,7 @@ std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::ui
                                       std::uint64_t offset) {
     std::int64_t n = m_fs.WriteAt(fd, block, length, offset);
     if (n > 0) {
+        m_bytesWritten += static_cast<std::uint64_t>(n);
         return static_cast<std::uint64_t>(n);  // all of it, or the disk filled up inside it
     }
     const int error = errno;
@@ -599,10 +629,12 @@ std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::ui
         errno = error;
         return 0;
     }
+    m_bytesWritten += static_cast<std::uint64_t>(n);
     return static_cast<std::uint64_t>(n);
 }
 
 bool EraseEngine::ObscureName(int dirFd, std::string& name, const FindData& identity) {
+    NoteChangedVolume(dirFd);
     m_previousName = name;
     m_renameError = 0;
     std::string firstStage(name.size(), 'a');
@@ -726,6 +758,14 @@ bool EraseEngine::IsFolderEmpty(int dirFd, const std::string& name) {
     return reader.Error() == 0;
 }
 
+// The batch is finished first, which closes its files, and the next ones are smaller.
+void EraseEngine::OnDescriptorsShort() {
+    if (!m_queue.empty()) {
+        m_batchLimit = std::max<std::size_t>(1, m_queue.size() / 2);
+    }
+    FlushFiles();
+}
+
 void EraseEngine::OnEnterFolder(std::string&, const FindData&) {
     FlushFiles();  // the files before the folder report before what is inside it
 }
@@ -816,6 +856,7 @@ bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
         m_reason = FailureReason(kFreeSpaceNotWritten, error);
         return false;
     }
+    NoteChangedVolume(root.Get());
     ReleaseLeftFillFiles(root.Get(), volumeRoot);
     if (FreeBytesOfDescriptor(root.Get()) == 0) {
         return true;  // a full volume has no free space to wipe
@@ -949,20 +990,27 @@ void EraseEngine::NoteUnreachedSpace(int rootFd, const std::string& volumeRoot,
     if (written == 0 || IsCancelled()) {
         return;
     }
-    std::uint64_t unreached = AllFreeBytesOfDescriptor(rootFd);
-    if (unreached == 0) {
-        return;
-    }
-    std::string volume =
-        volumeRoot.size() > 1 ? volumeRoot.substr(0, volumeRoot.size() - 1) : volumeRoot;
+    const std::string volume = VolumeName(volumeRoot);
     // xfs frees emptied folder blocks without writing them, and some of them land in its
     // reserves: the names they held stay there.
     VolumeJournal journal;
     const bool names =
         ReadVolumeJournal(rootFd, journal) && journal.kind == VolumeJournal::Kind::kXfs;
+    const std::string namesNote = names ? "; names of erased files may remain there" : "";
+    if (!ReserveIsKnown(rootFd)) {
+        // A figure read without the reserve would say less than what stays: none is given.
+        m_notes.push_back("Free space on " + volume +
+                          " that the file system keeps in reserve could not be overwritten; "
+                          "how much could not be determined" +
+                          namesNote);
+        return;
+    }
+    std::uint64_t unreached = AllFreeBytesOfDescriptor(rootFd);
+    if (unreached == 0) {
+        return;
+    }
     m_notes.push_back(FormatDecimalSize(unreached) + " of free space on " + volume +
-                      " could not be overwritten: reserved by the file system" +
-                      (names ? "; names of erased files may remain there" : ""));
+                      " could not be overwritten: reserved by the file system" + namesNote);
 }
 
 void EraseEngine::ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot) {
@@ -1016,16 +1064,25 @@ void EraseEngine::NoteTraceFolder(const EraseItem& item) {
     }
     m_trace.path = item.path;
     m_trace.trash = item.kind == ItemKind::Trash;
+    m_trace.followLink = FollowsItsLink(item);
     FindData folder;
-    // Through a link: the folder it names is the one that must look as before.
-    if (!StatFollowingLinks(item.path, folder) || !folder.IsDirectory()) {
+    // Through a link where the walk follows it: the folder it names is the one that must look
+    // as before. A missing one is made afresh.
+    if (!StatTraceFolder(m_trace.path, folder)) {
+        return;
+    }
+    if (folder.IsSymlink()) {
+        m_trace.path.clear();  // a volume's trash that is a link goes as a link: nothing is made
+        return;
+    }
+    if (!folder.IsDirectory()) {
         return;
     }
     if (m_trace.trash && IsShared(folder)) {
         // A volume's shared .Trash: it stays; the user's own trash inside it is what comes
         // back empty.
         m_trace.path = item.path + "/" + std::to_string(EffectiveUserId());
-        if (!StatFollowingLinks(m_trace.path, folder) || !folder.IsDirectory()) {
+        if (!StatTraceFolder(m_trace.path, folder) || !folder.IsDirectory()) {
             m_trace.path.clear();  // the user had none: none is made
             return;
         }
@@ -1036,27 +1093,42 @@ void EraseEngine::NoteTraceFolder(const EraseItem& item) {
     m_trace.gid = folder.gid;
 }
 
+bool EraseEngine::StatTraceFolder(const std::string& path, FindData& folder) const {
+    return m_trace.followLink ? StatFollowingLinks(path, folder)
+                              : StatEntry(AT_FDCWD, path, folder);
+}
+
 void EraseEngine::RecreateTraceFolder() {
     if (m_trace.path.empty()) {
         return;
     }
     // Programs expect their cache, recent-documents, temporary and trash folders to exist,
     // with the owner and access they had (a shared temporary folder keeps its sticky bit).
-    std::vector<std::string> folders{m_trace.path};
-    if (m_trace.trash) {
-        folders.push_back(m_trace.path + "/files");
-        folders.push_back(m_trace.path + "/info");
+    const bool made = m_fs.MakeFolder(AT_FDCWD, m_trace.path, 0700);
+    // What is made inside goes through the folder itself: a link put in its place meanwhile
+    // is not followed (unless the walk follows the item's link).
+    UniqueFd folder =
+        m_trace.followLink ? OpenFolder(m_trace.path) : OpenDirectory(AT_FDCWD, m_trace.path);
+    if (!folder.Valid()) {
+        return;  // cannot be made or reached: best effort
     }
-    for (const std::string& path : folders) {
-        if (!m_fs.MakeFolder(AT_FDCWD, path, 0700)) {
-            continue;  // still there (kept, or not empty), or cannot be made: best effort
+    if (made && m_trace.known) {
+        // Best effort, like the mkdir; the owner first, as a change of owner may clear
+        // set-id bits.
+        (void)SetOwner(folder.Get(), m_trace.uid, m_trace.gid);
+        (void)SetPermissions(folder.Get(), m_trace.mode);
+    }
+    if (!m_trace.trash) {
+        return;
+    }
+    for (const char* name : {"files", "info"}) {
+        if (!m_fs.MakeFolder(folder.Get(), name, 0700)) {
+            continue;  // still there, or cannot be made: best effort
         }
-        UniqueFd folder = OpenDirectory(AT_FDCWD, path);
-        if (folder.Valid() && m_trace.known) {
-            // Best effort, like the mkdir; the owner first, as a change of owner may clear
-            // set-id bits.
-            (void)SetOwner(folder.Get(), m_trace.uid, m_trace.gid);
-            (void)SetPermissions(folder.Get(), path == m_trace.path ? m_trace.mode : 0700);
+        UniqueFd inner = OpenDirectory(folder.Get(), name);
+        if (inner.Valid() && m_trace.known) {
+            (void)SetOwner(inner.Get(), m_trace.uid, m_trace.gid);
+            (void)SetPermissions(inner.Get(), 0700);
         }
     }
 }
@@ -1088,6 +1160,7 @@ void EraseEngine::OnFinish() {
     FlushFiles();  // after a stop too: what was queued is reported
     m_names.Finish(
         IsCancelled(), [this] { return IsCancelled(); }, m_notes);
+    SyncChangedVolumes();  // after the last change of the run
     ProgressSink* sink = m_sink;
     if (sink == nullptr) {
         return;
@@ -1096,6 +1169,43 @@ void EraseEngine::OnFinish() {
     // The receiver may delete this engine while handling the end message: nothing after
     // this line may touch a member.
     sink->Finished();
+}
+
+void EraseEngine::NoteChangedVolume(int fd) {
+    FindData folder;
+    if (!StatDescriptor(fd, folder)) {
+        return;  // an open descriptor can always be examined
+    }
+    for (const ChangedVolume& volume : m_changedVolumes) {
+        if (volume.device == folder.device) {
+            return;
+        }
+    }
+    // Readable, not just for look-ups (a descriptor of those cannot be synced).
+    UniqueFd own = OpenDirectory(fd, ".");
+    if (own.Valid()) {  // else the next change on the volume tries again
+        m_changedVolumes.push_back({folder.device, std::move(own)});
+    }
+}
+
+// The renames and removals of a run are only durable once the file system has written them:
+// a journal that has not reached the medium gives every name back after a crash. One sync of
+// each volume the run changed, at its end; a volume that cannot be synced is reported.
+void EraseEngine::SyncChangedVolumes() {
+    for (ChangedVolume& volume : m_changedVolumes) {
+        if (m_fs.SyncFileSystem(volume.folder.Get()) || !SyncFailed(errno)) {
+            continue;
+        }
+        const int error = errno;
+        FindData folder;
+        MountEntry mount;
+        std::string shown = "volume";
+        if (StatDescriptor(volume.folder.Get(), folder) && FindMountById(folder.mountId, mount)) {
+            shown = mount.mountPoint;
+        }
+        Report(shown, kReportFailed, FailureReason(kVolumeNotSynced, error));
+    }
+    m_changedVolumes.clear();
 }
 
 void EraseEngine::Progress(std::uint64_t position) {

@@ -53,6 +53,9 @@ public:
     void SetTotal(std::int64_t total) { m_total = total; }
     std::int64_t Total() const { return m_total; }
     std::uint64_t Done() const { return m_done; }
+    // The bytes the passes wrote, all passes together (what write() took, not what the files
+    // and the free space were said to hold).
+    std::uint64_t BytesWritten() const { return m_bytesWritten; }
     void SetSink(ProgressSink* sink) { m_sink = sink; }
     PauseGate& Gate() { return m_gate; }
     // Items reported as naming nothing, and paths reported as not erased (also refused ones).
@@ -84,6 +87,7 @@ protected:
     void OnFinish() override;
     void OnItemRefused(const EraseItem& item, const std::string& reason) override;
     void OnWalkFailure(std::string& path, WalkFailure what, int error) override;
+    void OnDescriptorsShort() override;
 
 private:
     enum class PassOutcome { kCompleted, kStopped, kFailed };
@@ -93,8 +97,9 @@ private:
         std::uint32_t mode = 0700;
         std::uint32_t uid = 0;
         std::uint32_t gid = 0;
-        bool known = false;  // it existed: restore its owner too
-        bool trash = false;  // also recreate files/ and info/
+        bool known = false;       // it existed: restore its owner too
+        bool trash = false;       // also recreate files/ and info/
+        bool followLink = false;  // a link in its place names the folder
     };
 
     // A regular file opened to be overwritten with the others of its batch.
@@ -122,7 +127,8 @@ private:
     };
 
     void OnEnterFolder(std::string& path, const FindData& entry) override;
-    void QueueFile(const std::string& path, const FindData& entry, bool lowerCopy);
+    void QueueFile(const std::string& path, const FindData& entry, const FindData& folder,
+                   bool lowerCopy);
     bool LowerLayerKeeps(const std::string& name);
     void FlushFiles();
     void OverwriteQueue();
@@ -165,18 +171,23 @@ private:
     void NoteUnreachedSpace(int rootFd, const std::string& volumeRoot, std::uint64_t written);
     void ReleaseFillFiles(int folderFd);
     void ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot);
+    void NoteChangedVolume(int fd);
+    void SyncChangedVolumes();
     void NoteTraceFolder(const EraseItem& item);
+    bool StatTraceFolder(const std::string& path, FindData& folder) const;
     void RecreateTraceFolder();
 
     int m_passCount;
     FileSystem& m_fs;
     std::uint64_t m_done = 0;
+    std::uint64_t m_bytesWritten = 0;
     std::int64_t m_total = -1;
     std::string m_reportPath;
     std::string m_previousName;
     std::string m_reason;      // why the entry being handled failed
     int m_renameError = 0;     // why the last first-stage rename failed
     std::string m_lastReason;  // the reason of the report being sent
+    int m_openError = 0;       // why the last OpenForErasing failed
     PatternSource m_patterns;
     ProgressSink* m_sink = nullptr;
     PauseGate m_gate;
@@ -193,6 +204,12 @@ private:
     NameScrubber m_names;                     // what the removed names leave on the medium
     std::unique_ptr<OverlayLayers> m_layers;  // of the folder m_layersFolder
     FindData m_layersFolder;
+    // A folder of each volume the run changed, to make the changes durable at its end.
+    struct ChangedVolume {
+        std::uint64_t device = 0;
+        UniqueFd folder;
+    };
+    std::vector<ChangedVolume> m_changedVolumes;
 };
 
 }  // namespace tolvane

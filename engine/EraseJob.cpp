@@ -1,6 +1,9 @@
 #include "engine/EraseJob.h"
 
+#include <fcntl.h>
+
 #include <memory>
+#include <set>
 
 #include "engine/EraseEngine.h"
 #include "engine/ProgressSink.h"
@@ -66,23 +69,46 @@ std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
     return std::thread(EraseThreadProc, std::move(job));
 }
 
+std::vector<std::string> WithoutRepeats(const std::vector<std::string>& paths) {
+    std::vector<std::string> kept;
+    std::set<std::string> seen;
+    for (const std::string& path : paths) {
+        std::string key = path;
+        while (key.size() > 1 && key.back() == '/') {
+            key.pop_back();
+        }
+        if (seen.insert(key).second) {
+            kept.push_back(path);
+        }
+    }
+    return kept;
+}
+
 namespace {
 
+// A folder itself, not a link to one.
+bool IsRealFolder(const std::string& path) {
+    FindData entry;
+    return StatEntry(AT_FDCWD, path, entry) && entry.IsDirectory();
+}
+
 // The user's trash folders: the home trash, and on a volume its .Trash-<uid> folder, its
-// shared .Trash folder and the user's <uid> folder in that.
+// shared .Trash folder and the user's <uid> folder in that. On a volume, only folders that
+// are no links (anyone who may write the volume's top folder may have made one).
 bool IsTrashFolder(const std::string& path) {
-    if (path == WithoutLastCharacter(DataFolder()) + "/Trash") {
+    if (path == WithoutLastCharacter(HomeTrashFolder())) {
         return true;
     }
     std::string folder, name;
     SplitPath(path, folder, name);
     const std::string uid = std::to_string(EffectiveUserId());
     if (name == ".Trash-" + uid || name == ".Trash") {
-        return !folder.empty() && VolumeRootOf(path) == folder;
+        return !folder.empty() && VolumeRootOf(path) == folder && IsRealFolder(path);
     }
     std::string volume, shared;
     SplitPath(WithoutLastCharacter(folder), volume, shared);
-    return name == uid && shared == ".Trash" && !volume.empty() && VolumeRootOf(path) == volume;
+    return name == uid && shared == ".Trash" && !volume.empty() && VolumeRootOf(path) == volume &&
+           IsRealFolder(volume + shared) && IsRealFolder(path);
 }
 
 }  // namespace

@@ -21,6 +21,10 @@ class EraseEngine;
 std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
                           NotifyTarget* window, EraseEngine* engine);
 
+// The paths with each one kept only where it first appears: a path named again (also with
+// separators added at its end) is the same item, erased once.
+std::vector<std::string> WithoutRepeats(const std::vector<std::string>& paths);
+
 // The kind of a path: the trace folders (internet cache, recent documents, temporary files)
 // when the path is exactly that folder's, Ordinary otherwise.
 ItemKind ClassifyItem(const std::string& path);

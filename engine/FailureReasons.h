@@ -44,6 +44,9 @@ inline constexpr char kSwappedBeforeRename[] =
 inline constexpr char kSwappedBeforeRenameStays[] =
     "another entry took its name just before it was renamed; that entry was left alone but could "
     "not be put back and is now named";
+inline constexpr char kStickyFolderOthersFile[] =
+    "could not be renamed: in this shared (sticky) folder only the file's owner may rename or "
+    "remove it; it was left alone, not overwritten";
 
 // "<what>: <why>", with why in words for the error number (permission denied, read-only file
 // system, file system full, ...).
@@ -59,5 +62,7 @@ inline constexpr char kCouldNotBeRenamed[] = "could not be renamed";
 inline constexpr char kOverwrittenNotRemoved[] = "overwritten but could not be removed";
 inline constexpr char kCouldNotBeRemoved[] = "could not be removed";
 inline constexpr char kFreeSpaceNotWritten[] = "free space could not be written";
+inline constexpr char kVolumeNotSynced[] =
+    "what was erased on this volume could not be written to the medium";
 
 }  // namespace tolvane

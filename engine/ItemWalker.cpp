@@ -1,5 +1,6 @@
 #include "engine/ItemWalker.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -9,6 +10,7 @@
 #include "engine/FailureReasons.h"
 #include "platform/Directory.h"
 #include "platform/ProcessLimits.h"
+#include "platform/UserFolders.h"
 #include "platform/Volumes.h"
 #include "platform/Wildcard.h"
 
@@ -92,6 +94,13 @@ bool SameEntry(int fd, const FindData& entry) {
 
 }  // namespace
 
+// A volume's trash folder that is a link is an ordinary link: anyone who may write the
+// volume's top folder may have made it, pointing anywhere.
+bool ItemWalker::FollowsItsLink(const EraseItem& item) {
+    return item.kind != ItemKind::Ordinary &&
+           (item.kind != ItemKind::Trash || WithSeparator(item.path) == HomeTrashFolder());
+}
+
 void ItemWalker::Walk() {
     if (m_items != nullptr) {
         for (auto item = m_items->begin(); item != m_items->end(); ++item) {
@@ -140,7 +149,7 @@ void ItemWalker::VisitPath(const EraseItem& item, const std::string& path) {
         return;
     }
     FindData target;
-    if (m_traceItem && entry.IsSymlink() && StatFollowingLinks(path, target) &&
+    if (FollowsItsLink(item) && entry.IsSymlink() && StatFollowingLinks(path, target) &&
         target.IsDirectory()) {
         // A trace folder moved elsewhere and linked back: the link stays, what it names is
         // erased.
@@ -215,30 +224,118 @@ void ItemWalker::VisitFolderItem(const std::string& path, const FindData& entry)
     if (!m_keepItemFolder && self.Valid() && m_traceItem && IsSharedFolder(entry)) {
         m_keepItemFolder = true;  // /tmp and the like: others' entries live there too
     }
-    VisitFolder(parent.Get(), folder.size(), name, self.Get(), error, entry);
+    VisitFolder(parent.Get(), folder.size(), name, std::move(self), error, entry);
 }
 
 // A folder entered (m_path: the folder with its trailing '/'): its subtree, then its leave,
-// unless it could not be listed completely, which leaves it exactly as it is.
-void ItemWalker::VisitFolder(int parentFd, std::size_t prefix, const std::string& name, int selfFd,
-                             int openError, const FindData& entry) {
+// unless it could not be listed completely, which leaves it exactly as it is. The folders
+// being walked are kept on a stack of their own, not the call stack, so that no depth of tree
+// can exhaust it; where the descriptors run out, the folder that could not be opened is
+// reported.
+void ItemWalker::VisitFolder(int parentFd, std::size_t prefix, const std::string& name,
+                             UniqueFd self, int openError, const FindData& entry) {
+    std::vector<OpenFolderState> open;
+    EnterFolder(open, parentFd, prefix, name, std::move(self), openError, entry);
+    while (!open.empty()) {
+        OpenFolderState& folder = open.back();
+        if (folder.next == folder.entries.size()) {
+            LeaveFolder(open);
+            continue;
+        }
+        const FindData& child = folder.entries[folder.next++];
+        if (!IsSelected(child, folder.entry)) {
+            continue;
+        }
+        if (IsCancelled()) {
+            NoteCutShort();  // this entry and the rest are left
+            folder.next = folder.entries.size();
+            continue;
+        }
+        m_path.resize(folder.childPrefix);
+        m_path += child.name;
+        SetContext(folder.self.Get(), folder.childPrefix, child.name);
+        if (!child.IsDirectory()) {
+            OnFile(m_path, child);
+        } else if (!OnOtherMount(child, folder.entry)) {
+            m_path += '/';
+            int error = 0;
+            UniqueFd childFd = OpenChildFolder(folder.self.Get(), child.name, error);
+            // `folder` may move when the stack grows: copy what the child needs first.
+            const int folderFd = folder.self.Get();
+            const std::size_t childPrefix = folder.childPrefix;
+            const FindData childEntry = child;
+            EnterFolder(open, folderFd, childPrefix, childEntry.name, std::move(childFd), error,
+                        childEntry);
+        }
+    }
+}
+
+UniqueFd ItemWalker::OpenChildFolder(int folderFd, const std::string& name, int& error) {
+    UniqueFd fd = OpenDirectory(folderFd, name, &error);
+    if (!fd.Valid() && (error == EMFILE || error == ENFILE)) {
+        OnDescriptorsShort();  // what handlers hold open for later is finished first
+        fd = OpenDirectory(folderFd, name, &error);
+    }
+    return fd;
+}
+
+// Announces the folder and, when it can be listed, reads it completely and puts it on `open`.
+void ItemWalker::EnterFolder(std::vector<OpenFolderState>& open, int parentFd, std::size_t prefix,
+                             const std::string& name, UniqueFd self, int openError,
+                             const FindData& entry) {
     SetContext(parentFd, prefix, name);
     OnEnterFolder(m_path, entry);
-    bool listed = false;
-    if (selfFd < 0) {
+    if (!self.Valid()) {
         OnWalkFailure(m_path, WalkFailure::kList, openError);
-    } else if (!SameEntry(selfFd, entry)) {
+        return;
+    }
+    if (!SameEntry(self.Get(), entry)) {
         OnWalkFailure(m_path, WalkFailure::kList, 0);  // swapped since the listing
-    } else {
-        listed = WalkFolder(selfFd, entry);
+        return;
     }
-    if (listed) {
-        m_path.resize(prefix);
-        m_path += name;
-        m_path += '/';
-        SetContext(parentFd, prefix, name);
-        OnLeaveFolder(m_path, entry);
+    OpenFolderState folder;
+    folder.parentFd = parentFd;
+    folder.prefix = prefix;
+    folder.name = name;
+    folder.entry = entry;
+    folder.childPrefix = m_path.size();
+    std::vector<UnreadableEntry> unreadable;
+    folder.complete = ReadDirectory(self.Get(), folder.entries, &unreadable);
+    folder.listError = errno;
+    folder.examined = unreadable.empty();
+    InInodeOrder(folder.entries);
+    ++m_depth;
+    for (const UnreadableEntry& child : unreadable) {
+        m_path.resize(folder.childPrefix);
+        m_path += child.name;
+        SetContext(self.Get(), folder.childPrefix, child.name);
+        OnWalkFailure(m_path, WalkFailure::kExamine, child.error);
     }
+    folder.self = std::move(self);
+    open.push_back(std::move(folder));
+}
+
+// The folder on top of `open` has been walked: its leave, unless it could not be listed or
+// examined completely (then it stays exactly as it is).
+void ItemWalker::LeaveFolder(std::vector<OpenFolderState>& open) {
+    OpenFolderState folder = std::move(open.back());
+    open.pop_back();
+    --m_depth;
+    m_path.resize(folder.childPrefix);
+    if (!folder.complete) {
+        // What was read has been handled; the rest of the folder was never seen, so the
+        // folder stays and says so.
+        OnWalkFailure(m_path, WalkFailure::kList, folder.listError);
+        return;
+    }
+    if (!folder.examined) {
+        return;
+    }
+    m_path.resize(folder.prefix);
+    m_path += folder.name;
+    m_path += '/';
+    SetContext(folder.parentFd, folder.prefix, folder.name);
+    OnLeaveFolder(m_path, folder.entry);
 }
 
 void ItemWalker::VisitPattern(const std::string& path) {
@@ -267,51 +364,6 @@ void ItemWalker::VisitPattern(const std::string& path) {
     }
 }
 
-bool ItemWalker::WalkFolder(int folderFd, const FindData& folder) {
-    std::vector<FindData> entries;
-    std::vector<UnreadableEntry> unreadable;
-    const bool complete = ReadDirectory(folderFd, entries, &unreadable);
-    const int listError = errno;
-    InInodeOrder(entries);
-    const std::size_t prefix = m_path.size();
-    ++m_depth;
-    for (const UnreadableEntry& entry : unreadable) {
-        m_path.resize(prefix);
-        m_path += entry.name;
-        SetContext(folderFd, prefix, entry.name);
-        OnWalkFailure(m_path, WalkFailure::kExamine, entry.error);
-    }
-    for (const FindData& entry : entries) {
-        if (!IsSelected(entry, folder)) {
-            continue;
-        }
-        if (IsCancelled()) {
-            NoteCutShort();  // this entry and the rest are left
-            break;
-        }
-        m_path.resize(prefix);
-        m_path += entry.name;
-        SetContext(folderFd, prefix, entry.name);
-        if (!entry.IsDirectory()) {
-            OnFile(m_path, entry);
-        } else if (!OnOtherMount(entry, folder)) {
-            m_path += '/';
-            int error = 0;
-            UniqueFd child = OpenDirectory(folderFd, entry.name, &error);
-            VisitFolder(folderFd, prefix, entry.name, child.Get(), error, entry);
-        }
-    }
-    --m_depth;
-    m_path.resize(prefix);
-    if (!complete) {
-        // What was read has been handled; the rest of the folder was never seen, so the
-        // folder stays and says so.
-        OnWalkFailure(m_path, WalkFailure::kList, listError);
-        return false;
-    }
-    return unreadable.empty();
-}
-
 bool ItemWalker::IsSelected(const FindData& entry, const FindData& folder) const {
     if (!m_traceItem) {
         return true;
@@ -337,5 +389,6 @@ void ItemWalker::OnItemEnd(const EraseItem&) {}
 void ItemWalker::OnFinish() {}
 void ItemWalker::OnItemRefused(const EraseItem&, const std::string&) {}
 void ItemWalker::OnWalkFailure(std::string&, WalkFailure, int) {}
+void ItemWalker::OnDescriptorsShort() {}
 
 }  // namespace tolvane

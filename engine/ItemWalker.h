@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "engine/EraseItem.h"
 #include "platform/FindData.h"
+#include "platform/UniqueFd.h"
 
 namespace tolvane {
 
@@ -71,6 +73,10 @@ public:
     void SetItems(const EraseItemList* items) { m_items = items; }
     void Walk();
 
+    // The user's own trace folders (not a volume's trash) may have been moved elsewhere and
+    // linked back: such a link is followed, and kept.
+    static bool FollowsItsLink(const EraseItem& item);
+
     void RequestCancel() { m_cancel.Set(); }
     bool IsCancelled() const { return m_cancel.IsSet(); }
     // True when a stop left something of the selection undone (an item, an entry, a file
@@ -95,6 +101,9 @@ protected:
     // errno, 0 when the folder changed under the walk.
     enum class WalkFailure { kExamine, kList };
     virtual void OnWalkFailure(std::string& path, WalkFailure what, int error);
+    // The process ran out of descriptors: a handler that holds some open for later work
+    // finishes that work now and lets them go.
+    virtual void OnDescriptorsShort();
 
     // The folder that holds the entry being visited (OnFile, OnEnterFolder, OnLeaveFolder).
     int ParentFd() const { return m_parentFd; }
@@ -116,10 +125,27 @@ private:
     void VisitFileItem(const std::string& path, const FindData& entry);
     void VisitFolderItem(const std::string& path, const FindData& entry);
     void VisitPattern(const std::string& path);
-    void VisitFolder(int parentFd, std::size_t prefix, const std::string& name, int selfFd,
+    // A folder being walked: read completely when it was entered, its entries handed out in
+    // turn.
+    struct OpenFolderState {
+        UniqueFd self;
+        int parentFd = -1;
+        std::size_t prefix = 0;       // where its name starts in the path buffer
+        std::size_t childPrefix = 0;  // where its entries' names start
+        std::string name;
+        FindData entry;
+        std::vector<FindData> entries;
+        std::size_t next = 0;
+        bool complete = false;  // listed to the end
+        int listError = 0;
+        bool examined = false;  // every entry listed could be examined
+    };
+    void VisitFolder(int parentFd, std::size_t prefix, const std::string& name, UniqueFd self,
                      int openError, const FindData& entry);
-    // False when the folder could not be listed completely (already reported).
-    bool WalkFolder(int folderFd, const FindData& folder);
+    void EnterFolder(std::vector<OpenFolderState>& open, int parentFd, std::size_t prefix,
+                     const std::string& name, UniqueFd self, int openError, const FindData& entry);
+    void LeaveFolder(std::vector<OpenFolderState>& open);
+    UniqueFd OpenChildFolder(int folderFd, const std::string& name, int& error);
     bool IsSelected(const FindData& entry, const FindData& folder) const;
     void SetContext(int parentFd, std::size_t prefixLength, const std::string& name);
 

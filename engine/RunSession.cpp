@@ -140,13 +140,9 @@ int RunSession::PerMille() const {
 }
 
 void RunSession::OnProgress(int perMille) {
-    const bool stopping = m_run.Stopping();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_perMille = perMille;
-        if (!stopping) {
-            m_perMilleBeforeStop = perMille;
-        }
     }
     m_observer.OnProgress(perMille);
 }
@@ -245,8 +241,7 @@ void RunSession::Finish(const EraseEngine& engine) {
     for (const std::string& note : engine.Notes()) {
         m_engineNotes.push_back(m_shown(note));
     }
-    m_done = engine.Done();
-    m_total = engine.Total();
+    m_written = engine.BytesWritten();
     m_passes = engine.PassCount();
     if (m_anyFailure && m_nextUnended < m_paths.size()) {
         // Failures after the last item's end: the item a stop cut short stays.
@@ -263,15 +258,6 @@ void RunSession::OnEnded() {
 
 bool RunSession::AllErased() const {
     return m_erased == m_items;
-}
-
-std::uint64_t RunSession::Written() const {
-    if (!m_outcome.Stopped() || m_total <= 0) {
-        return m_done;
-    }
-    return std::min<std::uint64_t>(m_done, static_cast<std::uint64_t>(m_total) *
-                                               static_cast<std::uint64_t>(m_perMilleBeforeStop) /
-                                               1000);
 }
 
 std::vector<std::string> RunSession::SummaryLines() const {
@@ -291,7 +277,7 @@ std::vector<std::string> RunSession::SummaryLines() const {
     counts += ".";
     std::string written = "Written: ";
     if (m_passes > 0) {
-        written += FormatDecimalSize(Written()) + " in " + std::to_string(m_passes) +
+        written += FormatDecimalSize(m_written) + " in " + std::to_string(m_passes) +
                    (m_passes == 1 ? " pass" : " passes");
     } else {
         written += "nothing (0 passes: names changed and removed only)";

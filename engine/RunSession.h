@@ -140,7 +140,6 @@ private:
     void EndRefusedBefore(std::size_t index);
     void EndItem(std::size_t index, ItemState state);
     void AddReason(const std::string& shownPath, const std::string& reason);
-    std::uint64_t Written() const;
 
     std::vector<std::string> m_paths;
     ShowText m_shown;
@@ -169,12 +168,8 @@ private:
     int m_failedItems = 0;
     int m_refused = 0;
     int m_notFound = 0;
-    int m_refusedUpFront = 0;  // paths too long for the engine
-    // Bytes times passes (entries with 0 passes): the engine's count and total at the end,
-    // and the progress until a stop.
-    std::uint64_t m_done = 0;
-    std::int64_t m_total = 0;
-    int m_perMilleBeforeStop = 0;
+    int m_refusedUpFront = 0;     // paths too long for the engine
+    std::uint64_t m_written = 0;  // what the passes wrote, all passes together
     int m_passes = 0;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::duration m_taken{};

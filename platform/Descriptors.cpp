@@ -33,14 +33,18 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
     }
 }
 
-Readable WaitForEither(int fd, int other) {
+Readable WaitForEither(int fd, int other, int timeoutMs) {
     for (;;) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {other, POLLIN, 0}};
-        if (::poll(fds, other >= 0 ? 2 : 1, -1) < 0) {
+        const int ready = ::poll(fds, other >= 0 ? 2 : 1, timeoutMs);
+        if (ready < 0) {
             if (errno == EINTR) {
-                continue;
+                continue;  // a signal's handler only wrote to a pipe: the wait goes on
             }
             return Readable::Error;
+        }
+        if (ready == 0) {
+            return Readable::TimedOut;
         }
         // The other descriptor first: an interrupt wins over input that arrived with it.
         if (other >= 0 && fds[1].revents != 0) {

@@ -13,9 +13,10 @@ bool WriteToDescriptor(int fd, std::string_view text);
 // One read(), repeated after signals: the bytes read, 0 at end of input, -1 on an error.
 ssize_t ReadSome(int fd, char* buffer, std::size_t size);
 
-// Waits until `fd` or `other` (ignored when -1) is readable or hung up.
-enum class Readable { First, Other, Error };
-Readable WaitForEither(int fd, int other);
+// Waits until `fd` or `other` (ignored when -1) is readable or hung up, at most timeoutMs
+// milliseconds (-1: no limit).
+enum class Readable { First, Other, Error, TimedOut };
+Readable WaitForEither(int fd, int other, int timeoutMs = -1);
 
 // A one-shot wake-up between threads that a poll can wait for: Notify from any thread,
 // ReadFd becomes readable.

@@ -1,5 +1,6 @@
 #include "platform/TerminalText.h"
 
+#include <errno.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -75,6 +76,14 @@ void AppendAscii(std::string& out, std::uint8_t byte) {
 
 bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
+}
+
+bool MayAskOn(int fd) {
+    const pid_t foreground = ::tcgetpgrp(fd);
+    if (foreground < 0) {
+        return errno == ENOTTY && ::isatty(fd) == 0;  // a pipe or a file: no job control
+    }
+    return foreground == ::getpgrp();
 }
 
 std::string EscapeForTerminal(std::string_view text) {

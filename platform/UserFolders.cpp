@@ -45,4 +45,9 @@ std::string RecentFolder() {
     return data.empty() ? data : data + "RecentDocuments/";
 }
 
+std::string HomeTrashFolder() {
+    std::string data = DataFolder();
+    return data.empty() ? data : data + "Trash/";
+}
+
 }  // namespace tolvane

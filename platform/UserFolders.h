@@ -18,5 +18,7 @@ std::string CacheFolder();
 std::string DataFolder();
 // The recent-documents folder: DataFolder() + "RecentDocuments/".
 std::string RecentFolder();
+// The home trash: DataFolder() + "Trash/".
+std::string HomeTrashFolder();
 
 }  // namespace tolvane

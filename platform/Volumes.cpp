@@ -362,6 +362,13 @@ std::uint64_t AllFreeBytesOfDescriptor(int fd) {
            HiddenReserveBytes(fd, fs);
 }
 
+bool ReserveIsKnown(int fd) {
+    struct statfs fs;
+    XfsReserve reserve{};
+    return ::fstatfs(fd, &fs) == 0 &&
+           (fs.f_type != kXfsMagic || ::ioctl(fd, kXfsGetReserve, &reserve) == 0);
+}
+
 std::uint64_t FreeBytes(const std::string& volumeRoot) {
     int fd = ::open(volumeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {

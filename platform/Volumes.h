@@ -68,6 +68,9 @@ std::uint64_t FreeBytesOfDescriptor(int fd);
 // Every free byte the volume holding fd reports, the blocks kept for root included, plus the
 // reserve pool that XFS keeps out of that count (readable by root only); 0 on failure.
 std::uint64_t AllFreeBytesOfDescriptor(int fd);
+// False where the volume keeps a reserve out of its free count that this process cannot read
+// (XFS, for anyone but root): AllFreeBytesOfDescriptor then falls short of what no write reaches.
+bool ReserveIsKnown(int fd);
 
 // A drive spec is a user-data volume's mount point followed by ':' ("/:", "/home:",
 // "/media/me/USB:"); "/home/:" is read as "/home:". The volume is the one mounted last at

@@ -84,6 +84,26 @@ int OpenTerminal(std::string& slavePath) {
     return master;
 }
 
+// In the forked child, before exec: the holder of options.terminalHolder, in a process group
+// of its own within the child's session. Only async-signal-safe calls.
+void StartTerminalHolder(int terminal, const int held[2]) {
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::setpgid(0, 0);
+        ::signal(SIGTTOU, SIG_IGN);  // a background group may then take the foreground
+        ::close(held[1]);
+        char command;
+        while (::read(held[0], &command, 1) == 1) {
+            if (::tcsetpgrp(terminal, ::getpgrp()) == 0) {
+                [[maybe_unused]] ssize_t n =
+                    ::write(terminal, kTerminalTaken, sizeof kTerminalTaken - 1);
+            }
+        }
+        ::_exit(0);
+    }
+    ::setpgid(holder, holder);  // settled before the test can ask for it
+}
+
 }  // namespace
 
 bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done) {
@@ -114,7 +134,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std:
         return;
     }
     int in[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) {
+    int held[2] = {-1, -1};
+    if (::pipe2(in, O_CLOEXEC) != 0 || (options.terminalHolder && ::pipe2(held, O_CLOEXEC) != 0)) {
         return;
     }
     m_pid = ::fork();
@@ -128,6 +149,9 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std:
             if (terminal < 0 || ::ioctl(terminal, TIOCSCTTY, 0) != 0) {
                 ::_exit(127);
             }
+        }
+        if (options.terminalHolder) {
+            StartTerminalHolder(terminal, held);
         }
         int out = ::open(m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         int err = options.errorOnTerminal
@@ -157,12 +181,19 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std:
     }
     ::close(in[0]);
     m_in = in[1];
+    if (held[0] >= 0) {
+        ::close(held[0]);
+        m_holder = held[1];
+    }
 }
 
 ChildProcess::~ChildProcess() {
     Signal(SIGKILL);
     Ended(true);
     CloseInput();
+    if (m_holder >= 0) {
+        ::close(m_holder);  // the holder ends when its pipe does
+    }
     if (m_terminal >= 0) {
         ::close(m_terminal);
     }
@@ -190,6 +221,12 @@ void ChildProcess::Signal(int signal) {
 void ChildProcess::Type(const std::string& text) {
     if (m_terminal >= 0) {
         [[maybe_unused]] ssize_t n = ::write(m_terminal, text.data(), text.size());
+    }
+}
+
+void ChildProcess::GiveTerminalAway() {
+    if (m_holder >= 0) {
+        [[maybe_unused]] ssize_t n = ::write(m_holder, "x", 1);
     }
 }
 

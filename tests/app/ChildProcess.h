@@ -14,6 +14,8 @@ namespace tolvane::test {
 // Polls `done` until it holds; false after `limit`: a guard against hangs, not a measurement.
 bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done);
 
+inline constexpr char kTerminalTaken[] = "[the terminal is another job's now]";
+
 // How a ChildProcess is started, beyond the defaults described there.
 struct ChildOptions {
     enum class Input { kPipe, kNull, kClosed };
@@ -24,6 +26,10 @@ struct ChildOptions {
     // for "\n") and does not echo what the test types.
     bool terminal = false;
     bool errorOnTerminal = false;
+    // With `terminal`: a process of another group in the child's session that makes its own
+    // group the terminal's foreground each time the test calls GiveTerminalAway(), as a shell
+    // takes the terminal back from a job, and then writes kTerminalTaken on it.
+    bool terminalHolder = false;
     std::vector<std::string> setEnvironment;    // "NAME=value", replacing what is there
     std::vector<std::string> unsetEnvironment;  // names
 };
@@ -47,6 +53,8 @@ public:
     void Signal(int signal);
     // Types on the pseudo-terminal (options.terminal).
     void Type(const std::string& text);
+    // Has the holder (options.terminalHolder) take the terminal's foreground.
+    void GiveTerminalAway();
 
     // Waits until `needle` appears in standard output or on the terminal; false when the
     // child ended without it (or after a minute).
@@ -74,6 +82,7 @@ private:
     pid_t m_pid = -1;
     int m_in = -1;
     int m_terminal = -1;  // the pseudo-terminal's master side
+    int m_holder = -1;    // the holder's command pipe
     std::string m_terminalText;
     int m_status = -1;
 };

@@ -98,11 +98,12 @@ TEST_F(TerminalRunTest, StatusAndSummaryCountTheItems) {
         {{"--passes", "1", "F", Work("folder"), Work("*.log")},
          0,
          "Erased 3 of 3 items, 0 failed, 0 not found.",
-         "Written: 60.0 kB in 1 pass; time taken: "},
+         "Written: 61.4 kB in 1 pass; time taken: "},
+        // Every pass writes the file's last block of the medium whole: 20,480 bytes.
         {{"--passes", "3", "F"},
          0,
          "Erased 1 of 1 items, 0 failed, 0 not found.",
-         "Written: 60.0 kB in 3 passes; time taken: "},
+         "Written: 61.4 kB in 3 passes; time taken: "},
         {{Work("not here"), "F"}, 1, "Erased 1 of 2 items, 0 failed, 1 not found.", "Written: "},
         // A path ending in "." is never erased: refused, which is a failure too.
         {{Work("."), "F"},
@@ -212,6 +213,47 @@ TEST_F(TerminalRunTest, CtrlCAsksOnTheTerminalOrStopsWhenNobodyCanAnswer) {
             << error;
         EXPECT_EQ(SplitAtSummary().second, "Stopped: erased 0 of 2 items, 1 failed, 0 not found.");
     }
+}
+
+// A run that is not in the terminal's foreground when it would ask (the xargs that started it
+// was killed and the shell took the terminal back), or that loses it while asking, stops at
+// once as where there is no terminal: nobody would see the question, and a wait for a key
+// would keep the run going (and a volume it fills full) until someone typed in the shell.
+TEST_F(TerminalRunTest, RunWithoutTheTerminalsForegroundStopsWithoutWaitingForAnAnswer) {
+    for (const bool whileAsking : {false, true}) {
+        SCOPED_TRACE(whileAsking);
+        ChildOptions options;
+        options.input = ChildOptions::Input::kNull;
+        options.terminal = true;
+        options.terminalHolder = true;
+        std::string second = StartLongRun(options);
+        if (whileAsking) {
+            m_child->Signal(SIGINT);
+            ASSERT_TRUE(m_child->WaitForTerminal(kStopPrompt)) << m_child->Terminal();
+            m_child->GiveTerminalAway();
+        } else {
+            m_child->GiveTerminalAway();
+            ASSERT_TRUE(m_child->WaitForTerminal(kTerminalTaken)) << m_child->Terminal();
+            m_child->Signal(SIGINT);
+        }
+        EXPECT_EQ(m_child->Wait(), 130) << m_child->Error();
+        EXPECT_EQ(ReadFile(second), "untouched");
+        EXPECT_EQ(Contains(m_child->Terminal(), kStopPrompt), whileAsking);
+        EXPECT_TRUE(Contains(m_child->Error(), "the terminal is no longer this run's"))
+            << m_child->Error();
+    }
+}
+
+// A path named twice, also with a separator added, is one item: erased once, never reported
+// as not found the second time.
+TEST_F(TerminalRunTest, PathNamedTwiceIsOneItem) {
+    ASSERT_TRUE(MakeDirs(Work("folder/inner")));
+    const std::string file = MakeFile("file");
+    EXPECT_EQ(Run({"--yes", file, Work("folder"), file, Work("folder") + "/"}), 0)
+        << m_child->Error();
+    EXPECT_FALSE(Exists(file));
+    EXPECT_FALSE(Exists(Work("folder")));
+    EXPECT_EQ(SplitAtSummary().second, "Erased 2 of 2 items, 0 failed, 0 not found.");
 }
 
 TEST_F(TerminalRunTest, NamesArePrintedAndErasedByteForByte) {

@@ -21,12 +21,13 @@ namespace tolvane::test {
 namespace {
 
 // What the worker does after the dialog: count the items, then erase them.
-void CountAndErase(EraseEngine& engine, const std::vector<std::string>& paths) {
+void CountAndErase(EraseEngine& engine, const std::vector<std::string>& paths,
+                   NotifyTarget* window = nullptr) {
     EraseItemList items;
     for (const std::string& path : paths) {
         items.push_back(EraseItem{ClassifyItem(path), path});
     }
-    ProgressSink sink;
+    ProgressSink sink(window, WM_ERASE_NOTIFY);
     SizeCounter counter(&sink);
     counter.SetItems(&items);
     counter.Walk();
@@ -147,7 +148,12 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
             prepare();
         }
         EraseEngine engine(passes, fileSystem);
-        CountAndErase(engine, paths);
+        RecordingTarget target;
+        target.engine = &engine;
+        CountAndErase(engine, paths, &target);
+        for (const std::string& failure : target.Failures()) {
+            std::printf("\nfailure: %s\n", failure.c_str());
+        }
         for (const std::string& note : engine.Notes()) {
             std::printf("\nnote: %s\n", note.c_str());
         }

@@ -97,7 +97,8 @@ struct ChildRun {
 // 65534, no supplementary groups; root passes every permission check, so permission cases
 // need one), or as the caller when `unprivileged` is false. `prepare` runs in the child first
 // (to lower a limit, say). The exit status is the number of failed reports (at most 100); the
-// engine's notes follow its output as lines "note: <text>".
+// engine's failures and notes follow its output as lines "failure: <path> - <reason>" and
+// "note: <text>".
 // Folders the child must reach are the caller's to open up (see OpenUpTo).
 // `fileSystem`: where the child's engine makes its changes (the real one when null).
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,

@@ -5,11 +5,14 @@
 // line that says why: names ending in "." or ".." (they name a folder other than the one the
 // user read), files of kernel file systems (controls of the running system), and drive specs
 // that name no volume of user data.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "EngineTestHelpers.h"
 #include "FaultyFileSystem.h"
@@ -18,6 +21,9 @@
 #include "TempDir.h"
 #include "engine/EraseEngine.h"
 #include "engine/FailureReasons.h"
+#include "platform/ProcessLimits.h"
+#include "platform/UniqueFd.h"
+#include "platform/Volumes.h"
 
 namespace tolvane::test {
 namespace {
@@ -93,6 +99,103 @@ TEST(EraseFailure, TreeDeeperThanTheOpenFileLimitIsReportedAndKeepsItsNames) {
     EXPECT_EQ(ReadFile(path + "/bottom.txt"), "bottom");  // every name on the way is intact
 }
 
+// A tree `depth` folders deep below `root`, made one level at a time (its path is far longer
+// than a system call takes), with a file at the bottom.
+void MakeDeepTree(const std::string& root, int depth) {
+    ASSERT_TRUE(MakeDirs(root));
+    UniqueFd folder(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int level = 0; level < depth && folder.Valid(); ++level) {
+        ASSERT_EQ(mkdirat(folder.Get(), "d", 0700), 0);
+        folder = UniqueFd(openat(folder.Get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    ASSERT_TRUE(folder.Valid());
+    UniqueFd file(openat(folder.Get(), "bottom", O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    ASSERT_EQ(write(file.Get(), "bottom", 6), 6);
+}
+
+// How many levels of the tree are left, and whether its bottom file still is.
+std::pair<int, bool> DeepTreeLeft(const std::string& root) {
+    int levels = 0;
+    UniqueFd folder(open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (UniqueFd next; folder.Valid(); folder = std::move(next), ++levels) {
+        next = UniqueFd(openat(folder.Get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!next.Valid()) {
+            return {levels, faccessat(folder.Get(), "bottom", F_OK, 0) == 0};
+        }
+    }
+    return {-1, false};
+}
+
+// Trees deeper than a recursive walk's call stack can hold (about 440 bytes a level: 19,000
+// levels overflowed the usual 8 MiB) are walked and counted on a stack of the walk's own: on a
+// 1 MiB stack a tree of 5,000 levels is erased completely. Where a tree is deeper than the
+// open-file limit, the folder where the descriptors ran out is reported and everything above
+// it keeps its name; no depth crashes the program.
+TEST(EraseFailure, TreesOfAnyDepthAreWalkedWithoutExhaustingTheStack) {
+    rlimit files{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
+    const auto openable = static_cast<int>(std::min<rlim_t>(files.rlim_max, 1 << 20)) - 100;
+    const struct {
+        int depth;
+        rlim_t stack;  // 0: as it is
+    } cases[] = {{std::min(5000, openable), 1 << 20}, {25000, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.depth);
+        TempDir dir;
+        MakeDeepTree(dir / "deep", c.depth);
+        ChildRun run = EraseInChild(1, {dir / "deep"}, false, [&c] {
+            rlimit stack{c.stack, c.stack};
+            if (c.stack != 0) {
+                setrlimit(RLIMIT_STACK, &stack);
+            }
+            RaiseOpenFileLimit();
+        });
+        if (c.depth <= openable) {
+            EXPECT_EQ(run.status, 0) << run.output.substr(0, 2000);
+            EXPECT_FALSE(Exists(dir / "deep"));
+            continue;
+        }
+        EXPECT_EQ(run.status, 1) << run.output.substr(0, 2000);
+        EXPECT_NE(run.output.find("could not be listed: too many open files"), std::string::npos);
+        const auto [levels, bottom] = DeepTreeLeft(dir / "deep");
+        EXPECT_EQ(levels, c.depth);
+        EXPECT_TRUE(bottom);
+    }
+}
+
+// With a low open-file limit, the files a batch holds open and the folders of a deep walk
+// need more descriptors than there are: the batch is finished, the next ones are smaller, and
+// every file goes, leaving nothing of its content on the medium.
+TEST(EraseFailure, RunningOutOfDescriptorsFinishesTheBatchAndGoesOnWithSmallerOnes) {
+    TempDir dir;
+    LoopImage image(dir.Path(), "ext4", 64);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    const std::string top = image.MountPoint() + "/deep";
+    std::string path = top;
+    for (int level = 0; level < 40; ++level) {
+        path += "/level" + std::to_string(level);
+    }
+    ASSERT_TRUE(MakeDirs(path));
+    const Marker marker = Marker::Random();
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_TRUE(WriteFile(path + "/file" + std::to_string(i), marker.Content(8192)));
+    }
+    sync();
+    ChildRun run = EraseInChild(3, {top}, false, [] {
+        rlimit limit{64, 64};
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("too many open files"), std::string::npos) << run.output;
+    EXPECT_FALSE(Exists(top));
+    ASSERT_TRUE(image.Unmount());
+    MarkerScanner scanner;
+    scanner.Add(marker);
+    const std::uint64_t left = scanner.Scan(image.ReadImage())[0].count;
+    EXPECT_EQ(left, 0u);
+    RecordProperty("descriptors_short_marker_windows_left", std::to_string(left));
+}
+
 // Failures the file system gives back during a file's erasure: the file stays where the user
 // left it, with its own name and size and its permission bits, and the report says why.
 TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
@@ -150,8 +253,16 @@ TEST(EraseFailure, FolderThatStaysKeepsItsPermissionBits) {
     EXPECT_EQ(StatOf(dir / "work/aaaaaa").st_mode & 07777, 0500u);
 }
 
+// The report line of a volume, holding `path`, whose sync at the end of a run failed.
+std::string VolumeNotSynced(const std::string& path) {
+    std::string root = VolumeRootOf(path);
+    root.resize(std::max<std::size_t>(root.size() - 1, 1));  // without its '/'
+    return root + " - " + kVolumeNotSynced + ": input/output error";
+}
+
 // Small files are overwritten in batches; a write or a sync that fails inside one costs
-// exactly the file it hit, and the others of the batch are erased.
+// exactly the file it hit, and the others of the batch are erased. (A file system that cannot
+// be synced at all is reported too, at the end.)
 TEST(EraseFailure, FailureInsideABatchReportsExactlyTheFileItHit) {
     const struct {
         std::function<void(FaultyFileSystem&)> arrange;
@@ -175,8 +286,11 @@ TEST(EraseFailure, FailureInsideABatchReportsExactlyTheFileItHit) {
         c.arrange(fs);
         EraseRun run(3, &fs);
         run.Run({dir / "folder"});
-        EXPECT_EQ(run.target.Failures(),
-                  std::vector<std::string>{dir / "folder/c.txt" + " - " + c.reason});
+        std::vector<std::string> expected{dir / "folder/c.txt" + " - " + c.reason};
+        if (fs.failSyncFileSystem) {
+            expected.push_back(VolumeNotSynced(dir.Path()));
+        }
+        EXPECT_EQ(run.target.Failures(), expected);
         EXPECT_EQ(ListNames(dir / "folder"), std::vector<std::string>{"c.txt"});
         EXPECT_EQ(StatOf(dir / "folder/c.txt").st_size, 3000);
     }
@@ -228,6 +342,101 @@ TEST(EraseFailure, SparseFileIsOverwrittenWhereItHoldsData) {
     MarkerScanner scanner;
     scanner.Add(marker);
     EXPECT_EQ(scanner.Scan(image.ReadImage())[0].count, 0u);
+}
+
+// The run ends with one sync of every volume it changed, so that what it renamed and removed
+// cannot come back with the journal after a crash; a volume whose sync fails is reported.
+TEST(EraseFailure, EveryChangedVolumeIsSyncedOnceAtTheEndAndAFailureIsReported) {
+    TempDir dir;
+    LoopImage image(dir.Path(), "ext4", 64);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        const std::vector<std::string> files = {dir / "a", dir / "b", image.MountPoint() + "/c"};
+        for (const std::string& file : files) {
+            ASSERT_TRUE(WriteFile(file, "secret"));
+        }
+        FaultyFileSystem fs;
+        std::vector<dev_t> synced;
+        fs.beforeSyncFileSystem = [&synced](int fd) {
+            struct stat st;
+            ASSERT_EQ(fstat(fd, &st), 0);
+            synced.push_back(st.st_dev);
+        };
+        fs.failSyncFileSystem = fails;
+        EraseRun run(0, &fs);  // no passes: nothing else syncs
+        const std::string output = run.Run(files);
+        EXPECT_EQ(synced, (std::vector<dev_t>{StatOf(dir.Path()).st_dev,
+                                              StatOf(image.MountPoint()).st_dev}));
+        for (const std::string& file : files) {
+            EXPECT_FALSE(Exists(file));
+        }
+        std::vector<std::string> expected;
+        if (fails) {
+            expected = {VolumeNotSynced(dir.Path()), VolumeNotSynced(image.MountPoint())};
+        }
+        EXPECT_EQ(run.target.Failures(), expected) << output;
+    }
+}
+
+// What the summary calls written is what the writes took: the data of a sparse file, not its
+// size, and nothing where every write failed.
+TEST(EraseFailure, BytesWrittenAreWhatTheWritesTook) {
+    TempDir dir;
+    const std::string sparse = dir / "sparse";
+    {
+        UniqueFd fd(open(sparse.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+        ASSERT_EQ(pwrite(fd.Get(), "data", 4, 0), 4);
+        ASSERT_EQ(ftruncate(fd.Get(), 200 << 20), 0);
+    }
+    EraseRun run(3);
+    run.Run({sparse});
+    EXPECT_FALSE(Exists(sparse));
+    EXPECT_GT(run.engine.BytesWritten(), 0u);
+    EXPECT_LE(run.engine.BytesWritten(), 3u * kBlockSize);
+
+    std::vector<std::string> files;
+    for (const char* name : {"x", "y", "z"}) {
+        files.push_back(dir / name);
+        ASSERT_TRUE(WriteFile(files.back(), std::string(100000, 's')));
+    }
+    FaultyFileSystem full;
+    full.failWriteAt = 1;
+    full.failWriteErrno = ENOSPC;
+    full.failEveryWriteAfter = true;
+    EraseRun failing(3, &full);
+    failing.Run(files);
+    EXPECT_EQ(failing.engine.FailedCount(), 3);
+    EXPECT_EQ(failing.engine.BytesWritten(), 0u);
+}
+
+// In a shared sticky folder only an entry's owner may rename or remove it, whoever may write
+// to it: another user's file there is found before anything is written, reported with that
+// reason, and left exactly as it was; the user's own file beside it goes.
+TEST(EraseFailure, OthersFileInAStickyFolderIsFoundBeforeItIsOverwritten) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "an unprivileged child is made as root";
+    }
+    TempDir dir;
+    const std::string shared = dir / "shared";
+    ASSERT_TRUE(MakeDirs(shared));
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    OpenUpTo(shared);
+    const std::string theirs = shared + "/theirs";
+    const std::string own = shared + "/own";
+    for (const int passes : {1, 0}) {
+        SCOPED_TRACE(passes);
+        ASSERT_TRUE(WriteFile(theirs, "their data"));
+        ASSERT_EQ(chmod(theirs.c_str(), 0666), 0);  // anyone may write it
+        ASSERT_TRUE(WriteFile(own, "mine"));
+        ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
+        ChildRun run = EraseInChild(passes, {theirs, own}, true);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_EQ(ReadFile(theirs), "their data");
+        EXPECT_FALSE(Exists(own));
+        EXPECT_EQ(ListNames(shared), std::vector<std::string>{"theirs"});
+        EXPECT_NE(run.output.find(kStickyFolderOthersFile), std::string::npos) << run.output;
+    }
 }
 
 // The refusals of the header above, with and without passes.

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "EngineTestHelpers.h"
 #include "LoopImage.h"
 #include "TempDir.h"
@@ -154,6 +156,46 @@ TEST_F(TraceFolderTest, TrashesComeBackEmptyAndValidAndTheSharedOneStays) {
     EXPECT_EQ(StatOf(shared).st_mode & 07777, 01777u);
     EXPECT_EQ(ReadFile(theirs + "/files/x"), "theirs");
     EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
+}
+
+// A volume's trash folder that is a link (anyone who may write the volume's top folder can
+// plant one) goes as an ordinary link: what it names keeps everything and gains no files/ or
+// info/. That holds for a path the run classifies itself, and for an item that was a trash
+// folder when it was chosen and became a link before the walk reached it.
+TEST_F(TraceFolderTest, VolumeTrashThatIsALinkGoesAsALink) {
+    LoopImage image(m_dir.Path(), "ext4", 64);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    const std::string uid = std::to_string(geteuid());
+    const std::string documents = m_dir / "Documents";
+    ASSERT_TRUE(MakeDirs(documents + "/" + uid) && WriteFile(documents + "/letter", "mine"));
+    ASSERT_TRUE(WriteFile(documents + "/" + uid + "/photo", "mine too"));
+    const TreeState before = Snapshot(documents);
+    const std::string shared = image.MountPoint() + "/.Trash";
+    const std::string links[] = {image.MountPoint() + "/.Trash-" + uid, shared, shared + "/" + uid};
+    for (const std::string& link : links) {
+        for (const bool chosenAsTrash : {false, true}) {
+            SCOPED_TRACE(link + (chosenAsTrash ? " chosen as a trash" : ""));
+            if (link != shared) {
+                ASSERT_TRUE(MakeDirs(shared));  // a real shared .Trash holds the <uid> link
+                ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+            }
+            ASSERT_EQ(symlink(documents.c_str(), link.c_str()), 0);
+            EXPECT_EQ(ClassifyItem(link), ItemKind::Ordinary);
+            EraseEngine engine(1);
+            if (chosenAsTrash) {
+                const EraseItemList items{{ItemKind::Trash, link}};
+                engine.SetItems(&items);
+                engine.Walk();
+            } else {
+                RunEraseHere(engine, {link});
+            }
+            struct stat st;
+            EXPECT_NE(lstat(link.c_str(), &st), 0) << "the link stays";
+            EXPECT_EQ(Snapshot(documents), before);
+            EXPECT_EQ(engine.FailedCount() + engine.NotFoundCount(), 0);
+            std::filesystem::remove_all(shared);
+        }
+    }
 }
 
 }  // namespace

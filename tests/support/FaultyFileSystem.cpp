@@ -68,6 +68,9 @@ bool FaultyFileSystem::SyncData(int fd) {
 }
 
 bool FaultyFileSystem::SyncFileSystem(int fd) {
+    if (beforeSyncFileSystem) {
+        beforeSyncFileSystem(fd);
+    }
     if (failSyncFileSystem) {
         errno = EIO;
         return false;

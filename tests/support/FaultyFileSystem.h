@@ -33,6 +33,7 @@ public:
     std::function<void(int linkNumber)> beforeLink;  // 1-based count of Link calls
     bool noAttributes = false;  // as on file systems that keep no user attributes
     std::function<void(int dirFd, const std::string& from, const std::string& to)> beforeRename;
+    std::function<void(int fd)> beforeSyncFileSystem;
 
     UniqueFd OpenForOverwrite(int dirFd, const std::string& name,
                               const FindData* expected) override;
