@@ -17,6 +17,9 @@ inline constexpr char kRefusedKernelFileSystem[] =
 inline constexpr char kRefusedNotAVolume[] = "not a mounted volume";
 inline constexpr char kRefusedRamVolume[] = "a RAM file system has no free space to wipe";
 inline constexpr char kRefusedNoUserData[] = "not a volume that holds user files";
+inline constexpr char kRefusedLinkedTrash[] =
+    "refused: the volume's .Trash folder that holds it is a symbolic link (anyone may have "
+    "made it)";
 
 // Files and folders that stayed.
 inline constexpr char kHasOtherNames[] =

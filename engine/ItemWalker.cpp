@@ -86,6 +86,20 @@ bool IsSharedFolder(const FindData& folder) {
     return (folder.mode & S_IWOTH) != 0 && (folder.mode & S_ISVTX) != 0;
 }
 
+// A volume's trash folder reached through a link in place of its shared .Trash: someone else
+// may have put it there, pointing anywhere.
+bool IsInLinkedTrash(const EraseItem& item, const std::string& path) {
+    if (item.kind != ItemKind::Trash || ItemWalker::FollowsItsLink(item)) {
+        return false;
+    }
+    std::string folder, name;
+    SplitPath(path, folder, name);
+    FindData shared;
+    return WithoutTrailingSeparators(folder).ends_with("/.Trash") &&
+           (!StatEntry(AT_FDCWD, WithoutTrailingSeparators(folder), shared) ||
+            !shared.IsDirectory());
+}
+
 bool SameEntry(int fd, const FindData& entry) {
     FindData opened;
     return StatDescriptor(fd, opened) && opened.device == entry.device &&
@@ -181,6 +195,8 @@ bool ItemWalker::RefusesPath(const EraseItem& item, const std::string& path,
                 reason = kRefusedKernelFileSystem;
             }
         }
+    } else if (IsInLinkedTrash(item, path)) {
+        reason = kRefusedLinkedTrash;
     } else if (OnKernelFileSystem(*entry)) {
         reason = kRefusedKernelFileSystem;
     } else if (entry->IsDirectory() && IsSystemRoot(*entry)) {

@@ -35,7 +35,8 @@ private:
 // cancel. Empty paths are skipped without any call.
 //
 // Refused items: the system root "/" as a folder, a path whose last component is "." or ".."
-// (it would name a folder other than the one the user read), anything on a kernel file system
+// (it would name a folder other than the one the user read), a volume's trash folder whose
+// shared .Trash is a symbolic link (anyone may have made it), anything on a kernel file system
 // (procfs, sysfs, ...: their files are controls of the running system), and a path ending in
 // ':' that names neither an entry nor a volume of user data.
 //

@@ -196,6 +196,17 @@ TEST_F(TraceFolderTest, VolumeTrashThatIsALinkGoesAsALink) {
             std::filesystem::remove_all(shared);
         }
     }
+    // The user's folder in a shared .Trash that became a link by the time the walk came: the
+    // link is not followed into what it names.
+    ASSERT_EQ(symlink(m_dir.Path().c_str(), shared.c_str()), 0);  // m_dir/<uid> is the target
+    const std::string through = shared + "/" + uid;
+    ASSERT_TRUE(MakeDirs(m_dir / uid) && WriteFile(m_dir / uid + "/kept", "kept"));
+    EraseEngine engine(1);
+    const EraseItemList items{{ItemKind::Trash, through}};
+    engine.SetItems(&items);
+    engine.Walk();
+    EXPECT_EQ(engine.FailedCount(), 1);
+    EXPECT_EQ(ReadFile(m_dir / uid + "/kept"), "kept");
 }
 
 }  // namespace
