@@ -18,8 +18,8 @@ static_assert(PATH_MAX == 4096, "kPathTooLongReason names the limit");
 // The reasons the engine gives for items it never erases.
 bool IsRefusal(const std::string& reason) {
     const std::string_view refusals[] = {
-        kRefusedRoot,       kRefusedDotName,   kRefusedKernelFileSystem,
-        kRefusedNotAVolume, kRefusedRamVolume, kRefusedNoUserData};
+        kRefusedRoot,      kRefusedDotName,    kRefusedKernelFileSystem, kRefusedNotAVolume,
+        kRefusedRamVolume, kRefusedNoUserData, kRefusedLinkedTrash};
     return std::find(std::begin(refusals), std::end(refusals), reason) != std::end(refusals);
 }
 

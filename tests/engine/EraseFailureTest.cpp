@@ -21,6 +21,7 @@
 #include "TempDir.h"
 #include "engine/EraseEngine.h"
 #include "engine/FailureReasons.h"
+#include "engine/KeystreamGenerator.h"
 #include "platform/ProcessLimits.h"
 #include "platform/UniqueFd.h"
 #include "platform/Volumes.h"
@@ -382,10 +383,18 @@ TEST(EraseFailure, EveryChangedVolumeIsSyncedOnceAtTheEndAndAFailureIsReported) 
     }
 }
 
-// What the summary calls written is what the writes took: the data of a sparse file, not its
-// size, and nothing where every write failed.
+// What the summary calls written is what the writes took: every chunk of a file written in
+// several, the data of a sparse file, not its size, and nothing where every write failed.
 TEST(EraseFailure, BytesWrittenAreWhatTheWritesTook) {
     TempDir dir;
+    const std::string large = dir / "large";
+    ASSERT_TRUE(WriteFile(large, std::string(3 * kChunkSize + 5, 'l')));
+    const auto medium = static_cast<std::uint64_t>(StatOf(dir.Path()).st_blksize);
+    EraseRun chunked(2);
+    chunked.Run({large});
+    EXPECT_FALSE(Exists(large));
+    EXPECT_EQ(chunked.engine.BytesWritten(), 2 * (3 * kChunkSize + medium));
+
     const std::string sparse = dir / "sparse";
     {
         UniqueFd fd(open(sparse.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
