@@ -194,7 +194,7 @@ bool EngineErase(const std::string& path, int passes, std::uint64_t bytes) {
     tolvane::ProgressSink sink;
     QuietStdOut quiet;
     engine.SetItems(&items);
-    engine.SetTotal(static_cast<std::int64_t>(bytes) * std::max(passes, 1));
+    engine.SetTotal(static_cast<std::int64_t>(bytes) * std::max(passes, 1), false);
     engine.SetSink(&sink);
     engine.Walk();
     return engine.FailedCount() == 0 && engine.NotFoundCount() == 0;

@@ -155,7 +155,9 @@ EraseEngine::EraseEngine(int passCount, FileSystem* fileSystem)
       m_fs(fileSystem != nullptr ? *fileSystem : PosixFileSystem()),
       m_patterns(passCount),
       m_batchLimit(std::clamp<std::size_t>(OpenFileLimit() / 4, 1, kMaxBatchFiles)),
-      m_names(m_fs) {}
+      m_names(m_fs) {
+    m_countEntries = passCount <= 0;  // until SetTotal says otherwise
+}
 
 EraseEngine::~EraseEngine() = default;
 
@@ -212,7 +214,7 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
     FlushFiles();
     m_reason.clear();
     std::string name = EntryName();
-    if (m_passCount <= 0) {
+    if (m_countEntries) {
         Progress(++m_done);
     }
     // Without passes, and for links, FIFOs, sockets and devices, nothing is written: a link's
@@ -307,7 +309,7 @@ void EraseEngine::FlushFiles() {
     // Progress moves by each file's share, whatever happened to it, so the percentage stays
     // right.
     for (const QueuedFile& file : m_queue) {
-        m_done += static_cast<std::uint64_t>(m_passCount) * file.entry.size;
+        m_done += m_countEntries ? 1 : static_cast<std::uint64_t>(m_passCount) * file.entry.size;
     }
     m_done = std::max(m_done, start);
     Progress(m_done);
@@ -560,7 +562,7 @@ EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
             m_reason = FailureReason(kCouldNotBeSynced, errno);
             return PassOutcome::kFailed;
         }
-        position = m_done + static_cast<std::uint64_t>(pass + 1) * size;
+        position = m_done + ByteShare(static_cast<std::uint64_t>(pass + 1) * size);
         Progress(position);
         if (IsCancelled() && pass + 1 < m_passCount) {
             return PassOutcome::kStopped;
@@ -595,7 +597,7 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
         // moves forward by exactly the file's share.
         const std::uint64_t needed = offset < size ? std::min(length, size - offset) : 0;
         Progress(position);
-        position += std::min(n, needed);
+        position += ByteShare(std::min(n, needed));
         written += n;
         if (!fill && n < needed) {
             m_reason = FailureReason(kCouldNotBeOverwritten, error);
@@ -793,7 +795,7 @@ void EraseEngine::OnLeaveFolder(std::string& path, const FindData& entry) {
     }
     m_reportPath = path;
     RemoveFolder(ParentFd(), name, entry);
-    if (m_passCount <= 0) {
+    if (m_countEntries) {
         Progress(++m_done);
     }
 }
@@ -969,7 +971,7 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()
         std::uint64_t written = 0;
         const std::uint64_t start = m_done;
         WritePasses(fd, n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true, written);
-        m_done = start + static_cast<std::uint64_t>(m_passCount) * n;
+        m_done = start + ByteShare(static_cast<std::uint64_t>(m_passCount) * n);
         Progress(m_done);
         if (written == 0) {
             error = errno;
@@ -1206,6 +1208,11 @@ void EraseEngine::SyncChangedVolumes() {
         Report(shown, kReportFailed, FailureReason(kVolumeNotSynced, error));
     }
     m_changedVolumes.clear();
+}
+
+// Bytes written count towards progress only when it is counted in bytes.
+std::uint64_t EraseEngine::ByteShare(std::uint64_t bytes) const {
+    return m_countEntries ? 0 : bytes;
 }
 
 void EraseEngine::Progress(std::uint64_t position) {

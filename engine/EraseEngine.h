@@ -50,7 +50,11 @@ public:
     bool Ready() const { return m_patterns.Ready(); }
     int PassCount() const { return m_passCount; }
 
-    void SetTotal(std::int64_t total) { m_total = total; }
+    // The total of the run's progress, in bytes written or, with `entries`, in entries done.
+    void SetTotal(std::int64_t total, bool entries) {
+        m_total = total;
+        m_countEntries = entries;
+    }
     std::int64_t Total() const { return m_total; }
     std::uint64_t Done() const { return m_done; }
     // The bytes the passes wrote, all passes together (what write() took, not what the files
@@ -160,6 +164,7 @@ private:
     void ScrambleEntryTimes(int dirFd, const std::string& name);
     bool IsFolderEmpty(int dirFd, const std::string& name);
     void RemoveFolder(int dirFd, std::string& name, const FindData& entry);
+    std::uint64_t ByteShare(std::uint64_t bytes) const;
     void Progress(std::uint64_t position);
     void Report(const std::string& path, int code, const std::string& reason);
     bool WipeFreeSpace(const std::string& volumeRoot);
@@ -182,6 +187,7 @@ private:
     std::uint64_t m_done = 0;
     std::uint64_t m_bytesWritten = 0;
     std::int64_t m_total = -1;
+    bool m_countEntries = false;  // progress moves by entries, not bytes
     std::string m_reportPath;
     std::string m_previousName;
     std::string m_reason;      // why the entry being handled failed

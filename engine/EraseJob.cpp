@@ -44,13 +44,16 @@ void EraseThreadProc(std::unique_ptr<EraseJob> job) {
     SizeCounter counter(&sink);  // its own cancel flag, never set: the count runs to its end
     counter.SetItems(&job->items);
     counter.Walk();
-    std::int64_t total = job->countBytes != 0 ? static_cast<std::int64_t>(counter.Bytes())
-                                              : static_cast<std::int64_t>(counter.Count());
-    if (engine->PassCount() != 0) {
+    // Bytes, unless there are none to write (no passes, or only empty files): then entries,
+    // so that the bar still moves from one to the next.
+    const bool entries = job->countBytes == 0 || counter.Bytes() == 0;
+    std::int64_t total = entries ? static_cast<std::int64_t>(counter.Count())
+                                 : static_cast<std::int64_t>(counter.Bytes());
+    if (engine->PassCount() != 0 && !entries) {
         total *= engine->PassCount();
     }
     engine->SetItems(&job->items);
-    engine->SetTotal(total);
+    engine->SetTotal(total, entries);
     engine->SetSink(&sink);
     engine->Walk();
 }

@@ -32,7 +32,8 @@ void CountAndErase(EraseEngine& engine, const std::vector<std::string>& paths,
     counter.SetItems(&items);
     counter.Walk();
     engine.SetItems(&items);
-    engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * engine.PassCount());
+    engine.SetTotal(static_cast<std::int64_t>(counter.Bytes()) * engine.PassCount(),
+                    engine.PassCount() <= 0);
     engine.SetSink(&sink);
     engine.Walk();
 }

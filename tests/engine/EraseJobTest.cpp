@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "EngineTestHelpers.h"
 #include "TempDir.h"
@@ -58,6 +59,28 @@ TEST(EraseJob, EndComesOnceAndTheWindowMayDeleteTheEngineThenAlsoAfterACancel) {
         }
         EXPECT_TRUE(cancel || last == 1000) << last;
     }
+}
+
+// Files that hold no byte give the byte count nothing to move by: the bar then moves by
+// entries, from the first to the last, instead of standing full for the whole run.
+TEST(EraseJob, ProgressOfEmptyFilesMovesByEntries) {
+    TempDir dir;
+    MakeTree(dir, 20, 0);
+    RecordingTarget target;
+    EraseEngine engine(1);
+    testing::internal::CaptureStdout();
+    StartEraseJob({dir / "tree"}, 1, &target, &engine).join();
+    testing::internal::GetCapturedStdout();
+    std::vector<std::intptr_t> steps;
+    for (const RecordingTarget::Message& m : target.Messages()) {
+        if (m.code == ERN_PROGRESS) {
+            steps.push_back(m.value);
+        }
+    }
+    ASSERT_GE(steps.size(), 3u);
+    EXPECT_LT(steps.front(), 1000);
+    EXPECT_EQ(steps.back(), 1000);
+    EXPECT_FALSE(Exists(dir / "tree"));
 }
 
 // The worker stops inside its first progress message and waits there while the test holds
