@@ -369,9 +369,10 @@ bool EraseEngine::WriteRound(const std::vector<QueuedFile*>& files, std::uint64_
                 continue;
             }
             std::uint64_t done = 0;
+            int error = 0;
             file->touched = true;
-            PassOutcome outcome =
-                WritePass(file->fd.Get(), pass, file->ranges, file->size, false, position, done);
+            PassOutcome outcome = WritePass(file->fd.Get(), pass, file->ranges, file->size, false,
+                                            position, done, error);
             if (outcome == PassOutcome::kStopped) {
                 stopped = true;
                 break;
@@ -547,19 +548,20 @@ UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const F
 }
 
 // Every pass over a fill file's `ranges`, each made durable before the next; it takes what
-// the disk has room for.
+// the disk has room for. error: why a write came short or the sync failed.
 EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
                                                   const std::vector<ByteRange>& ranges, bool fill,
-                                                  std::uint64_t& written) {
+                                                  std::uint64_t& written, int& error) {
     std::uint64_t position = m_done;
     for (int pass = 0; pass < m_passCount; ++pass) {
-        PassOutcome outcome = WritePass(fd, pass, ranges, size, fill, position, written);
+        PassOutcome outcome = WritePass(fd, pass, ranges, size, fill, position, written, error);
         if (outcome != PassOutcome::kCompleted) {
             return outcome;
         }
         // Force the pass to the medium before the next one overwrites it in the cache.
         if (!m_fs.SyncData(fd) && SyncFailed(errno)) {
-            m_reason = FailureReason(kCouldNotBeSynced, errno);
+            error = errno;
+            m_reason = FailureReason(kCouldNotBeSynced, error);
             return PassOutcome::kFailed;
         }
         position = m_done + ByteShare(static_cast<std::uint64_t>(pass + 1) * size);
@@ -574,7 +576,8 @@ EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
 EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
                                                 const std::vector<ByteRange>& ranges,
                                                 std::uint64_t size, bool fill,
-                                                std::uint64_t& position, std::uint64_t& written) {
+                                                std::uint64_t& position, std::uint64_t& written,
+                                                int& error) {
     const std::vector<ByteRange> pieces = PiecesOf(ranges);
     m_patterns.BeginPass(pass, pieces);
     Writeback writeback(fd);
@@ -589,8 +592,7 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
         }
         const std::uint64_t offset = pieces[k].start;
         const std::uint64_t length = pieces[k].end - offset;
-        const std::uint64_t n = WriteBlock(fd, m_patterns.NextChunk(), length, offset);
-        const int error = errno;
+        const std::uint64_t n = WriteBlock(fd, m_patterns.NextChunk(), length, offset, error);
         writeback.Written(offset + n);
         // Only the bytes the file holds must be reached: the rest of its last block is
         // padding, which a full disk may refuse. Progress counts those bytes only, so it
@@ -612,24 +614,25 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
     return outcome;
 }
 
-// One block at `offset`; on a full disk one retry with what is left. The bytes written (errno
-// says why when short).
+// One block at `offset`; on a full disk one retry with what is left. The bytes written; error
+// says why when they are fewer than `length`.
 std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
-                                      std::uint64_t offset) {
+                                      std::uint64_t offset, int& error) {
     std::int64_t n = m_fs.WriteAt(fd, block, length, offset);
+    if (n < static_cast<std::int64_t>(length)) {
+        error = errno;  // why it came short, before anything else can change errno
+    }
     if (n > 0) {
         m_bytesWritten += static_cast<std::uint64_t>(n);
         return static_cast<std::uint64_t>(n);  // all of it, or the disk filled up inside it
     }
-    const int error = errno;
     if (error != ENOSPC && error != EDQUOT) {
         return 0;  // an I/O error is not cured by writing less
     }
     std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), length);
     n = left > 0 ? m_fs.WriteAt(fd, block, left, offset) : -1;
     if (n <= 0) {
-        errno = error;
-        return 0;
+        return 0;  // why the first write failed is what the user needs to know
     }
     m_bytesWritten += static_cast<std::uint64_t>(n);
     return static_cast<std::uint64_t>(n);
@@ -970,11 +973,13 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()
         DisableCompression(fd);
         std::uint64_t written = 0;
         const std::uint64_t start = m_done;
-        WritePasses(fd, n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true, written);
+        int writeError = 0;
+        WritePasses(fd, n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true, written,
+                    writeError);
         m_done = start + ByteShare(static_cast<std::uint64_t>(m_passCount) * n);
         Progress(m_done);
         if (written == 0) {
-            error = errno;
+            error = writeError;
         }
         total += written;
         // The last fill file took no byte at all: the rest of the reported space is not

@@ -147,12 +147,12 @@ private:
     UniqueFd OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
                             bool& madeWritable);
     PassOutcome WritePasses(int fd, std::uint64_t size, const std::vector<ByteRange>& ranges,
-                            bool fill, std::uint64_t& written);
+                            bool fill, std::uint64_t& written, int& error);
     PassOutcome WritePass(int fd, int pass, const std::vector<ByteRange>& ranges,
                           std::uint64_t size, bool fill, std::uint64_t& position,
-                          std::uint64_t& written);
+                          std::uint64_t& written, int& error);
     std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
-                             std::uint64_t offset);
+                             std::uint64_t offset, int& error);
     // The two renames of an entry that must be `identity`; false (with m_reason) when the first
     // failed or something else than the entry was moved.
     bool ObscureName(int dirFd, std::string& name, const FindData& identity);

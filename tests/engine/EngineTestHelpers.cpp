@@ -114,7 +114,9 @@ EraseRun::~EraseRun() {
 }
 
 std::string EraseRun::Run(const std::vector<std::string>& paths, std::chrono::seconds limit) {
-    testing::internal::CaptureStdout();
+    if (captureStdOut) {
+        testing::internal::CaptureStdout();
+    }
     std::thread worker = StartEraseJob(paths, engine.PassCount(), &target, &engine);
     m_finished = target.WaitFinished(limit);
     if (m_finished) {
@@ -125,7 +127,7 @@ std::string EraseRun::Run(const std::vector<std::string>& paths, std::chrono::se
         m_hung = true;
         ADD_FAILURE() << "the erase run did not end within " << limit.count() << " s";
     }
-    return testing::internal::GetCapturedStdout();
+    return captureStdOut ? testing::internal::GetCapturedStdout() : std::string();
 }
 
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,

@@ -76,6 +76,8 @@ public:
 
     EraseEngine& engine;
     RecordingTarget& target;
+    // False: standard output stays what it is (closed, say) and Run returns "".
+    bool captureStdOut = true;
 
 private:
     bool m_finished = false;

@@ -319,6 +319,40 @@ TEST(EraseFailure, FreeSpaceThatCannotBeWrittenIsReported) {
     EXPECT_EQ(ListNames(image.MountPoint()), std::vector<std::string>{"lost+found"});
 }
 
+// Why a wipe failed is what the failing write said, whatever standard output is: the progress
+// line written after it must not change the reason (closed, it fails with EBADF; a full device
+// with ENOSPC).
+TEST(EraseFailure, FreeSpaceFailureReasonDoesNotDependOnStandardOutput) {
+    TempDir dir;
+    LoopImage image(dir.Path(), "ext4", 64);
+    TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    const std::string spec = image.MountPoint() + ":";
+    const std::vector<std::string> expected{spec + " - " +
+                                            FailureReason(kFreeSpaceNotWritten, EIO)};
+    for (const char* stdOut : {"", "closed", "/dev/full"}) {
+        SCOPED_TRACE(stdOut);
+        FaultyFileSystem fs;
+        fs.failWriteAt = 1;
+        fs.failEveryWriteAfter = true;  // EIO
+        EraseRun run(1, &fs);
+        const int saved = dup(STDOUT_FILENO);
+        ASSERT_GE(saved, 0);
+        if (*stdOut != '\0') {
+            run.captureStdOut = false;
+            UniqueFd replacement(open(stdOut, O_WRONLY | O_CLOEXEC));  // invalid when "closed"
+            if (replacement.Valid()) {
+                dup2(replacement.Get(), STDOUT_FILENO);
+            } else {
+                close(STDOUT_FILENO);
+            }
+        }
+        run.Run({spec});
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        EXPECT_EQ(run.target.Failures(), expected);
+    }
+}
+
 // A sparse file larger than the disk: only what it holds is overwritten, so the pass reaches
 // the data at its end instead of filling the disk with the hole.
 TEST(EraseFailure, SparseFileIsOverwrittenWhereItHoldsData) {
