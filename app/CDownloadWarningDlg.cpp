@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/AppNames.h"
+#include "platform/AppNames.h"
 #include "views/VendorLinks.h"
 
 namespace tolvane {

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
 #include "app/CMainFrame.h"
 #include "app/PlatformChoice.h"
@@ -12,6 +11,7 @@
 #include "app/StderrNote.h"
 #include "app/TerminalRun.h"
 #include "engine/RunOutcome.h"
+#include "platform/AppNames.h"
 #include "platform/ProcessLimits.h"
 
 namespace tolvane {

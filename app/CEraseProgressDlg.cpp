@@ -43,7 +43,7 @@ CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::option
       m_progress(new QProgressBar(this)),
       m_cancel(new QPushButton(QStringLiteral("Cancel"), this)),
       m_session(std::move(paths), BoxText, *this),
-      m_relay(this, &m_session.Run()) {
+      m_relay(m_session.Run()) {
     setWindowTitle(QStringLiteral("Erasing files"));
     setModal(true);
     m_cancel->setObjectName(QStringLiteral("cancel"));
@@ -65,9 +65,11 @@ CEraseProgressDlg::CEraseProgressDlg(std::vector<std::string> paths, std::option
 }
 
 CEraseProgressDlg::~CEraseProgressDlg() {
-    // Not reached by DoModal under a run (it returns after the end only).
-    m_closing = m_session.Run().Running();
-    StopAndJoinOnGuiThread(m_session.Run());
+    // Not reached by DoModal under a run (it returns after the end only). The worker's
+    // notifications are dropped from here on, so it ends without this thread's help.
+    m_relay.Close();
+    m_session.Run().Stop();
+    m_session.Run().Join();
 }
 
 int CEraseProgressDlg::DoModal() {
@@ -165,9 +167,6 @@ void CEraseProgressDlg::OnProgress(int perMille) {
 }
 
 void CEraseProgressDlg::OnEnded() {
-    if (m_closing) {
-        return;
-    }
     hide();
     m_progress->setValue(0);
     // A clean run ends silently; notes still deserve a word.

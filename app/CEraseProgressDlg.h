@@ -42,7 +42,7 @@ public:
     explicit CEraseProgressDlg(std::vector<std::string> paths,
                                std::optional<int> passes = std::nullopt, QWidget* parent = nullptr);
     // Normally the job is over when the dialog goes. If not, the run is cancelled and the
-    // destructor waits for the worker's end (handling its last notifications).
+    // destructor waits for the worker's end, whose notifications are no longer handled.
     ~CEraseProgressDlg() override;
 
     // Confirms; on Yes erases until the worker finishes and reports failures and notes.
@@ -87,7 +87,6 @@ private:
     std::unique_ptr<InterruptPipe> m_interrupts;        // while the job runs
     std::unique_ptr<QSocketNotifier> m_signalNotifier;  // on m_interrupts
     QPointer<QMessageBox> m_openBox;                    // the stop question or the report
-    bool m_closing = false;                             // the destructor is waiting for the worker
     bool m_terminated = false;  // SIGTERM or SIGHUP: the closing words go to standard error
 };
 

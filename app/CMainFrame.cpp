@@ -6,7 +6,6 @@
 #include <QMessageBox>
 #include <QVBoxLayout>
 
-#include "app/AppNames.h"
 #include "app/EraseRunControl.h"
 #include "app/HelpFile.h"
 #include "app/MainBars.h"
@@ -17,6 +16,7 @@
 #include "app/WindowPlacement.h"
 #include "items/DataMemoryReader.h"
 #include "panes/PaneController.h"
+#include "platform/AppNames.h"
 #include "views/CAboutBox.h"
 #include "views/DragListWidget.h"
 #include "views/DragTreeWidget.h"

@@ -11,7 +11,7 @@
 #include "app/RunEngine.h"
 #include "app/ShellIntegration.h"
 #include "items/DataMemoryWriter.h"
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 namespace tolvane {
 

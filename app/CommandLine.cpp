@@ -3,8 +3,8 @@
 #include <climits>
 #include <string_view>
 
-#include "app/AppNames.h"
 #include "engine/EraseJob.h"
+#include "platform/AppNames.h"
 #include "platform/TerminalText.h"
 
 #ifndef TOLVANE_VERSION

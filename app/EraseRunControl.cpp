@@ -36,8 +36,10 @@ EraseRunControl::~EraseRunControl() {
     if (m_session) {
         // The window is going under a run (it waits for a run's end before it closes): the
         // worker's last calls are handled without touching the window.
+        // The worker delivers to the session itself and never waits for this thread.
         m_closing = m_session->Run().Running();
-        StopAndJoinOnGuiThread(m_session->Run());
+        m_session->Run().Stop();
+        m_session->Run().Join();
     }
 }
 

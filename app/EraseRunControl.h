@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/GuiThreadRelay.h"
 #include "app/RunEngine.h"
 #include "engine/RunSession.h"
 

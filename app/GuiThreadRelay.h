@@ -1,36 +1,29 @@
 #pragma once
 
-#include <QObject>
-#include <QPointer>
 #include <cstdint>
 
 #include "engine/NotifyTarget.h"
+#include "platform/GuiCallGate.h"
 
 namespace tolvane {
 
-class EraseRunner;
-
-// Hands an erase worker's notifications to `receiver` on the GUI thread and waits until they
-// are handled, so a failed path's text stays valid and the run may end while it is handled.
-// No lock is held across the call. Once `context` is gone the messages are dropped (Qt
-// releases the waiting worker when the context is destroyed before the call runs; the
-// QPointer is checked on the GUI thread, where it is reliable).
+// Hands an erase worker's notifications to `receiver` on the GUI thread through a
+// GuiCallGate and waits until they are handled, so a failed path's text stays valid. Once
+// closed, the notifications are dropped (Send answers 0) and the worker no longer waits for
+// this thread: a front end going away under a run closes the relay, stops the run and joins
+// its worker without spinning an event loop. No lock is held across the call.
+//
+// Threads: construct, Close and destroy on the GUI thread; Send on the worker.
 class GuiThreadRelay : public NotifyTarget {
 public:
-    GuiThreadRelay(QObject* context, NotifyTarget* receiver)
-        : m_alive(context), m_context(context), m_receiver(receiver) {}
+    explicit GuiThreadRelay(NotifyTarget& receiver) : m_receiver(receiver) {}
 
     std::intptr_t Send(std::uint32_t message, std::uintptr_t code, std::intptr_t value) override;
+    void Close() { m_gate.Close(); }
 
 private:
-    QPointer<QObject> m_alive;  // read on the GUI thread only
-    QObject* m_context;         // where the call is queued (see above)
-    NotifyTarget* m_receiver;
+    NotifyTarget& m_receiver;
+    GuiCallGate m_gate;
 };
-
-// For a front end going away under a run: stops it, keeps the GUI thread handling the
-// worker's relayed calls (they come to the still complete front end) until its end, so the
-// worker never waits on something that is gone, and joins it.
-void StopAndJoinOnGuiThread(EraseRunner& run);
 
 }  // namespace tolvane

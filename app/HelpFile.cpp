@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "app/AppNames.h"
+#include "platform/AppNames.h"
 #include "views/VendorLinks.h"
 
 namespace tolvane {

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 class QWidget;
 

@@ -5,8 +5,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include "app/AppNames.h"
 #include "app/MainCommands.h"
+#include "platform/AppNames.h"
 
 namespace tolvane {
 namespace {

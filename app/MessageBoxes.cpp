@@ -2,9 +2,9 @@
 
 #include <QMessageBox>
 
-#include "app/AppNames.h"
 #include "app/RunTexts.h"
 #include "engine/RunSession.h"
+#include "platform/AppNames.h"
 #include "platform/TerminalText.h"
 
 namespace tolvane {

@@ -9,11 +9,11 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include "app/AppNames.h"
 #include "app/CDownloadWarningDlg.h"
 #include "app/SettingsStore.h"
 #include "kvc/ContextActions.h"
 #include "kvc/DesktopEntryText.h"
+#include "platform/AppNames.h"
 
 namespace tolvane {
 namespace {

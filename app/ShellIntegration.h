@@ -4,7 +4,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 class QWidget;
 

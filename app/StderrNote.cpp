@@ -1,6 +1,6 @@
 #include "app/StderrNote.h"
 
-#include "app/AppNames.h"
+#include "platform/AppNames.h"
 #include "platform/Descriptors.h"
 #include "platform/TerminalText.h"
 

@@ -10,7 +10,7 @@
 #include <unordered_set>
 
 #include "panes/EraseList.h"
-#include "panes/PaneController.h"
+#include "panes/PathEdit.h"
 #include "platform/Directory.h"
 
 namespace tolvane {
@@ -486,7 +486,7 @@ void ListingThread::Shown(std::size_t side, std::uint64_t generation, const std:
             m_request[side].folder = folder;
         }
     }
-    PaneController::SetPathText(m_views.edits[side], QString::fromStdString(folder));
+    SetPathText(m_views.edits[side], QString::fromStdString(folder));
     if (m_hooks.folderShown) {
         m_hooks.folderShown(side, folder);
     }

@@ -15,13 +15,13 @@
 #include <vector>
 
 #include "items/FolderLister.h"
-#include "panes/GuiCallGate.h"
 #include "panes/IconCache.h"
 #include "panes/LocationSync.h"
 #include "panes/Locations.h"
 #include "panes/TreePaths.h"
 #include "panes/WorkerThread.h"
 #include "platform/FolderWatch.h"
+#include "platform/GuiCallGate.h"
 
 namespace tolvane {
 

@@ -2,7 +2,7 @@
 
 #include <QSignalBlocker>
 
-#include "panes/PaneController.h"
+#include "panes/PathEdit.h"
 
 namespace tolvane {
 namespace {
@@ -89,7 +89,7 @@ void Navigator::NavigateTo(std::size_t side, QLineEdit* edit, const std::string&
     if (!canonical.SetPath(folder)) {
         return;  // too long for the browser
     }
-    PaneController::SetPathText(edit, QString::fromStdString(canonical.Path()));
+    SetPathText(edit, QString::fromStdString(canonical.Path()));
     m_listing->ShowFolder(side, canonical.Path(), "..");
 }
 
@@ -123,7 +123,7 @@ void Navigator::OpenListItem(std::size_t side, QLineEdit* edit, const QListWidge
     if (moved.Path() == folder) {
         return;  // ".." at the root
     }
-    PaneController::SetPathText(edit, QString::fromStdString(moved.Path()));
+    SetPathText(edit, QString::fromStdString(moved.Path()));
     m_listing->ShowFolder(side, moved.Path(), select);
 }
 

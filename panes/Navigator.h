@@ -10,7 +10,7 @@
 #include "panes/LastFolderByDrive.h"
 #include "panes/ListingThread.h"
 #include "panes/Locations.h"
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 namespace tolvane {
 

@@ -11,6 +11,7 @@
 
 #include "items/DataReader.h"
 #include "items/DataWriter.h"
+#include "panes/PathEdit.h"
 #include "panes/TreePaths.h"
 
 namespace tolvane {
@@ -525,14 +526,6 @@ std::string PaneController::ListFolder(const QListWidget* list) const {
     // the entries of the folder before, until the new folder's fill begins. A stand-in
     // listing pass lists nothing: its tests fill the list from the side's stored folder.
     return m_listing ? m_listing->ListedFolder(side) : m_state.folder[side];
-}
-
-void PaneController::SetPathText(QLineEdit* edit, const QString& text) {
-    if (edit == nullptr) {
-        return;
-    }
-    edit->setText(text);
-    edit->setCursorPosition(static_cast<int>(text.size()));  // the end of a long path in view
 }
 
 }  // namespace tolvane

@@ -17,7 +17,6 @@
 #include "items/FileItem.h"
 #include "items/PaneState.h"
 #include "panes/EraseList.h"
-#include "panes/GuiCallGate.h"
 #include "panes/IconCache.h"
 #include "panes/ListingThread.h"
 #include "panes/LocationSync.h"
@@ -26,7 +25,8 @@
 #include "panes/PaneWorkers.h"
 #include "panes/SizePass.h"
 #include "panes/SizeWorker.h"
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
+#include "platform/GuiCallGate.h"
 
 namespace Data {
 class Reader;
@@ -173,8 +173,6 @@ public:
     // Which control has the keyboard focus: side-1 tree or list 1, erase list 2, side-2 tree
     // or list 3, location box 4 (side 1) or 5 (side 2); 0 for anything else.
     int FocusedSide() const;
-    // Shows text in the edit with its end in view; nothing without an edit.
-    static void SetPathText(QLineEdit* edit, const QString& text);
 
     QTreeWidget* EraseList() const { return m_eraseList; }
 

@@ -6,9 +6,9 @@
 
 #include "engine/FolderSizer.h"
 #include "panes/EraseList.h"
-#include "panes/GuiCallGate.h"
 #include "panes/SizePass.h"
 #include "panes/WorkerThread.h"
+#include "platform/GuiCallGate.h"
 
 namespace tolvane {
 

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/AppNames.h"
+#include "platform/AppNames.h"
 #include "views/CLinkStatic.h"
 #include "views/VendorLinks.h"
 

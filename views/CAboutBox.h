@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 namespace tolvane {
 

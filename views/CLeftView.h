@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <array>
 
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 class QLabel;
 class QListWidget;

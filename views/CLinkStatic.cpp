@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 
-#include "app/AppNames.h"
+#include "platform/AppNames.h"
 
 namespace tolvane {
 namespace {

@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QString>
 
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 namespace tolvane {
 

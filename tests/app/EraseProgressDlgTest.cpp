@@ -13,9 +13,9 @@
 #include "QtTestEnvironment.h"
 #include "RamVolume.h"
 #include "TempDir.h"
-#include "app/AppNames.h"
 #include "app/CEraseProgressDlg.h"
 #include "app/SettingsStore.h"
+#include "platform/AppNames.h"
 
 namespace tolvane::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "views/Shell.h"
+#include "platform/DesktopOpener.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>

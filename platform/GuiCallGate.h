@@ -8,11 +8,12 @@
 
 namespace tolvane {
 
-// The way the panes' workers reach the window's thread: a call is queued there and the
-// worker waits until it has run, as a blocking queued call does, but only while the gate is
-// open. Closing it answers every waiting worker with "not run" and refuses later calls, so
-// the window's thread may then wait for the workers to end without ever being waited for by
-// one of them (which is what a controller torn down without its shutdown does).
+// The one way worker threads reach the window's thread (the panes' workers, an erase run's
+// notifications): a call is queued there and the worker waits until it has run, as a
+// blocking queued call does, but only while the gate is open. Closing it answers every waiting
+// worker with "not run" and refuses later calls, so the window's thread may then wait for the
+// workers to end without ever being waited for by one of them (which is what a controller torn down
+// without its shutdown does).
 //
 // Threads: construct, close and destroy on the window's thread; Run from worker threads.
 // No lock is held while a call runs or while a worker waits.

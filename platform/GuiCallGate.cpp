@@ -1,4 +1,4 @@
-#include "panes/GuiCallGate.h"
+#include "platform/GuiCallGate.h"
 
 #include <QMetaObject>
 
