@@ -77,6 +77,7 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
     m_eraseRun = std::make_unique<EraseRunControl>(EraseRunControl::Window{
         .owner = this,
         .progress = m_bars->Progress(),
+        .showProgressText = [this](const QString& text) { m_bars->ShowProgressText(text); },
         .eraseItem = m_menus->Action(kCmdEraseItem),
         .controller = [this] { return Routable(); },
         .passes = [this] { return m_settings.passes; },

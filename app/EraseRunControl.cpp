@@ -130,12 +130,14 @@ bool EraseRunControl::StartEraseRun(std::unique_ptr<RunSession> session) {
     m_session = std::move(session);
     m_listRows = m_window.twoPanes();
     m_removedRows = 0;
+    m_nextItem = 0;
     if (PaneController* controller = m_window.controller(); controller && m_listRows) {
         controller->ClearFailedMarks();  // marks of an earlier run
     }
     // The worker hands its notifications to the session itself and never waits for this
     // thread, which takes the news from the session a few times a second.
-    if (!m_session->Start(std::move(engine))) {
+    m_figures = std::make_unique<RunFigures>(m_session->Run());
+    if (!m_session->Start(std::move(engine), m_figures.get())) {
         return false;
     }
     m_runActive = true;
@@ -167,10 +169,33 @@ void EraseRunControl::UpdateFromRun() {
     }
     m_window.progress->setValue(m_session->PerMille());
     UpdateRows();
+    ShowProgressText(ProgressLine());
+}
+
+QString EraseRunControl::ProgressLine() const {
+    if (!m_runActive || !m_figures) {
+        return {};
+    }
+    const std::vector<std::string>& paths = m_session->Paths();
+    std::size_t next = m_nextItem;
+    while (next < paths.size() && paths[next].empty()) {
+        ++next;  // no item: the walk skips it
+    }
+    const QString item = next < paths.size() ? DisplayText(paths[next]) : QString();
+    return ProgressLineText(m_figures->Take(), item);
+}
+
+void EraseRunControl::ShowProgressText(const QString& text) {
+    if (m_window.showProgressText) {
+        m_window.showProgressText(text);
+    }
 }
 
 void EraseRunControl::UpdateRows() {
     const std::vector<RunSession::ItemResult> ended = m_session->TakeFinished();
+    if (!ended.empty()) {
+        m_nextItem = ended.back().index + 1;
+    }
     PaneController* controller = m_window.controller();
     if (m_closing || !m_listRows || controller == nullptr) {
         return;
@@ -211,6 +236,7 @@ void EraseRunControl::OnRunEnded() {
         controller->RefreshAll();  // the browsing panes show what is left
     }
     m_window.progress->setValue(0);  // not left full behind the closing message
+    ShowProgressText(QString());
     Report();
     m_erasing = false;
     m_ending = false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/RunEngine.h"
+#include "app/RunFigures.h"
 #include "engine/RunSession.h"
 
 class QAction;
@@ -40,6 +41,8 @@ public:
     struct Window {
         QWidget* owner = nullptr;  // of the message boxes
         QProgressBar* progress = nullptr;
+        // The words beside the bar (counting, item, done of total, time left); may be empty.
+        std::function<void(const QString&)> showProgressText;
         QAction* eraseItem = nullptr;  // the menu-bar Erase/Cancel item
         // The controller, when calls may be routed to it; null while it shuts down.
         std::function<PaneController*()> controller;
@@ -69,6 +72,8 @@ public:
 
     // The last run's session (its counts and failures); null before the first run.
     const RunSession* Session() const { return m_session.get(); }
+    // The words of the progress line as they stand now; empty outside a run.
+    QString ProgressLine() const;
 
 signals:
     // The run has ended and the window is as it was before it (bar at 0, editing on).
@@ -85,6 +90,7 @@ private:
     // The rows of the items that ended since the last update: erased ones leave, the others
     // are marked with their reasons.
     void UpdateRows();
+    void ShowProgressText(const QString& text);
 
     // The worker's (or this thread's, after a stop question); see OnRunEnded.
     void OnEnded() override;
@@ -94,7 +100,9 @@ private:
 
     Window m_window;
     std::unique_ptr<RunSession> m_session;
-    QTimer m_updateTimer;  // while a run goes on
+    std::unique_ptr<RunFigures> m_figures;  // between the session's worker and its run
+    std::size_t m_nextItem = 0;             // the first item of the run not yet ended
+    QTimer m_updateTimer;                   // while a run goes on
     bool m_erasing = false;
     bool m_asking = false;
     bool m_runActive = false;       // see Running()

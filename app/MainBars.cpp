@@ -1,6 +1,8 @@
 #include "app/MainBars.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QWidget>
@@ -12,11 +14,11 @@ MainBars::MainBars(QWidget* parent)
       m_bottom(new QWidget(parent)),
       m_location(new QComboBox(m_top)),
       m_path(new QLineEdit(m_top)),
-      m_progress(new QProgressBar(m_bottom)) {
+      m_progress(new QProgressBar(m_bottom)),
+      m_progressText(new QLabel(m_bottom)) {
     m_top->setObjectName("topBar");
     m_top->setFixedHeight(kTopHeight);
     m_bottom->setObjectName("bottomBar");
-    m_bottom->setFixedHeight(kBottomHeight);
     m_location->setObjectName("locationBox");
     m_path->setObjectName("pathEdit");
     m_path->setReadOnly(true);
@@ -24,7 +26,23 @@ MainBars::MainBars(QWidget* parent)
     m_progress->setObjectName("progress");
     m_progress->setRange(0, 1000);
     m_progress->setValue(0);
-    m_progress->setTextVisible(false);
+    m_progress->setTextVisible(true);
+    m_progress->setFormat(QStringLiteral("%p%"));
+    m_progress->setFixedWidth(kProgressWidth);
+    m_progressText->setObjectName("progressText");
+    // Never wider than the room beside the bar: a long path must not widen the window.
+    m_progressText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_progressText->setTextFormat(Qt::PlainText);
+    auto* row = new QHBoxLayout(m_bottom);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->addWidget(m_progress);
+    row->addWidget(m_progressText, 1);
+}
+
+void MainBars::ShowProgressText(const QString& text) {
+    const int room = std::max(0, m_progressText->width());
+    m_progressText->setText(m_progressText->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+    m_progressText->setToolTip(text);
 }
 
 void MainBars::Layout(int width, bool showLocation, const QFont& paneFont) {
@@ -36,7 +54,6 @@ void MainBars::Layout(int width, bool showLocation, const QFont& paneFont) {
     const int left = showLocation ? m_location->geometry().right() + 2 : 0;
     const int editHeight = std::min(kTopHeight - 4, m_path->sizeHint().height());
     m_path->setGeometry(left, (kTopHeight - editHeight) / 2, std::max(1, width - left), editHeight);
-    m_progress->setGeometry(0, 1, std::max(1, width), kBottomHeight - 2);
 }
 
 }  // namespace tolvane

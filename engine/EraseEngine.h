@@ -56,6 +56,7 @@ public:
         m_countEntries = entries;
     }
     std::int64_t Total() const { return m_total; }
+    bool CountsEntries() const { return m_countEntries; }
     std::uint64_t Done() const { return m_done; }
     // The bytes the passes wrote, all passes together (what write() took, not what the files
     // and the free space were said to hold).

@@ -13,6 +13,7 @@ enum EraseNotifyCode : std::uintptr_t {
     ERN_ITEMDONE = 2,  // lParam: 1; a list item is finished (not after a cancel)
     ERN_FINISHED = 3,  // lParam: 1; once, last; the receiver may delete the engine now
     ERN_FAILED = 5,    // lParam: const char* path, valid only during the call: copy it
+    ERN_COUNTING = 6,  // lParam: files and folders counted so far, before the total is known
 };
 
 // Stands for the window that receives an erase run's notifications. Send is synchronous:

@@ -48,7 +48,14 @@ void ProgressSink::Finished() {
 }
 
 void ProgressSink::CountProgress(std::int32_t count) {
-    if (m_window == nullptr || count % 1000 != 0) {
+    if (m_window == nullptr) {
+        return;
+    }
+    // A window shows the count as it grows; a terminal gets a line at every thousand.
+    if (count % kCountNotifyStep == 0) {
+        Send(ERN_COUNTING, count);
+    }
+    if (count % 1000 != 0) {
         return;
     }
     char line[80];

@@ -29,8 +29,10 @@ public:
     void ReportItem(const std::string& path, int code, const std::string& reason = std::string());
     void ItemDone();
     void Finished();
-    // Running count of the size count: a line at every thousand, when a window is set.
+    // Running count of the size count, when a window is set: ERN_COUNTING every
+    // kCountNotifyStep entries and a line at every thousand.
     void CountProgress(std::int32_t count);
+    static constexpr std::int32_t kCountNotifyStep = 50;
 
     std::int32_t Last() const { return m_last; }
 

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
@@ -38,6 +39,7 @@
 #include "app/MainSettings.h"
 #include "app/PaneViews.h"
 #include "engine/EraseEngine.h"
+#include "engine/FormatSize.h"
 #include "items/DataMemoryWriter.h"
 #include "items/PaneState.h"
 #include "panes/EraseList.h"
@@ -586,6 +588,49 @@ TEST_F(EraseRunTest, KeypadEnterEntersTheSelectedFolder) {
     QTest::keyClick(&BrowserList(), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_TRUE(EventuallyOnLoop(
         [&] { return m_frame->Bars().PathEdit()->text().toStdString() == m_dir / "inner/"; }));
+}
+
+}  // namespace
+}  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// The progress line beside the bar: the count while the total is worked out (nothing has
+// been written yet, the worker is held at its first entry), then the item being erased with
+// what is done of the total; empty again once the run is over.
+TEST_F(EraseRunTest, ProgressLineShowsTheCountThenTheItemAndWhatIsDone) {
+    ASSERT_TRUE(test::MakeDirs(m_dir / "many"));
+    for (int i = 0; i < 120; ++i) {
+        MakeFile("many/f" + std::to_string(i));
+    }
+    ASSERT_TRUE(test::WriteFileOfSize(m_dir / "long", kLongFileSize));
+    Open(m_hold.Factory());
+    Choose(kCmdPasses1);
+    Insert({"many", "long"});
+    QLabel& line = *m_frame->Bars().ProgressText();
+    StartHeldRun();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return !line.toolTip().isEmpty(); }));
+    // 122 files and folders: the window hears the count every 50.
+    EXPECT_EQ(line.toolTip(), "Total size is calculating, 100 files and folders");
+
+    std::vector<QString> seen;
+    QSignalSpy ended(&m_frame->EraseRun(), &EraseRunControl::Ended);
+    m_answerer.ThenClick(QMessageBox::Ok);
+    m_hold.letGo = true;
+    ASSERT_TRUE(EventuallyOnLoop([&] {
+        if (seen.empty() || seen.back() != line.toolTip()) {
+            seen.push_back(line.toolTip());
+        }
+        return ended.count() == 1;
+    }));
+    const QString expectedItem = QString::fromStdString(m_dir / "long") + "  \u00b7  ";
+    const QString total = QString::fromStdString(FormatSize(kLongFileSize));
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [&](const QString& text) {
+        return text.startsWith(expectedItem) && text.contains(" of " + total);
+    })) << seen.back().toStdString();
+    EXPECT_TRUE(line.toolTip().isEmpty());
+    EXPECT_TRUE(line.text().isEmpty());
 }
 
 }  // namespace

@@ -92,8 +92,9 @@ TEST(ProgressSink, ReportItemWritesTheLineAndSendsOnlyFailures) {
     EXPECT_EQ(window.Messages(), Messages{Sent(ERN_FAILED, 0, "/busy/file.txt")});
 }
 
-// The count writes a line at every thousand entries it has found, and sends nothing.
-TEST(ProgressSink, CountWritesAtEveryThousandWithoutSending) {
+// The count writes a line at every thousand entries it has found, and tells the window the
+// running count every fifty.
+TEST(ProgressSink, CountWritesAtEveryThousandAndSendsTheRunningCount) {
     TempDir temp;
     ASSERT_TRUE(MakeDirs(temp / "f"));
     for (int k = 0; k < 1000; ++k) {  // with the folder: 1001 entries
@@ -107,7 +108,11 @@ TEST(ProgressSink, CountWritesAtEveryThousandWithoutSending) {
     EXPECT_EQ(Captured([&] { counter.Walk(); }),
               "\rTotal size is calculating, 1000 files and folders");
     EXPECT_EQ(counter.Bytes(), 2000u);
-    EXPECT_TRUE(window.Messages().empty());
+    Messages counts;
+    for (int count = 50; count <= 1000; count += 50) {
+        counts.push_back(Sent(ERN_COUNTING, count));
+    }
+    EXPECT_EQ(window.Messages(), counts);
 }
 
 }  // namespace
