@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QVBoxLayout>
 
@@ -16,6 +17,7 @@
 #include "app/WindowPlacement.h"
 #include "items/DataMemoryReader.h"
 #include "panes/PaneController.h"
+#include "panes/PathEdit.h"
 #include "platform/AppNames.h"
 #include "views/CAboutBox.h"
 #include "views/DragListWidget.h"
@@ -72,6 +74,16 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
     column->addWidget(m_bars->BottomBar());
     setCentralWidget(central);
 
+    // A typed path left by a click elsewhere goes back to the folder shown.
+    connect(m_bars->PathEdit(), &QLineEdit::editingFinished, this, [this] {
+        QLineEdit* edit = m_bars->PathEdit();
+        if (!edit->isReadOnly() && !edit->hasFocus()) {
+            edit->setReadOnly(true);
+            if (PaneController* controller = Routable()) {
+                SetPathText(edit, QString::fromStdString(controller->SideFolder(0)));
+            }
+        }
+    });
     m_menus = new MainMenus(*this);
     connect(m_menus, &MainMenus::Triggered, this, &CMainFrame::OnCommand);
     m_eraseRun = std::make_unique<EraseRunControl>(EraseRunControl::Window{
@@ -135,7 +147,7 @@ void CMainFrame::CreateViews() {
         left->SetOpenUrl(m_hooks.openUrl);
         left->Setup(kind == LeftPaneKind::Tree, m_settings.showAdvertisement, m_showHint);
     }
-    // The browsing pane takes the keys (Enter, Insert), not the read-only path edit.
+    // The browsing pane takes the keys (Enter, Insert), not the path edit.
     QWidget* browser = kind == LeftPaneKind::Tree ? static_cast<QWidget*>(m_views->LeftTree())
                                                   : static_cast<QWidget*>(m_views->LeftList());
     browser->setFocus();
@@ -180,6 +192,10 @@ void CMainFrame::RouteControls() {
     };
     route(m_bars->LocationBox(), &QComboBox::currentIndexChanged,
           [](PaneController& c, int index) { c.OnLocationSelected(index); });
+    // A location chosen by the user: the keys go on in the list it now shows, not in the box,
+    // where the arrow keys would switch location again.
+    m_routes.push_back(
+        connect(m_bars->LocationBox(), &QComboBox::activated, this, [this] { FocusBrowser(); }));
     if (CLeftView* left = m_views->LeftView()) {
         route(left, &CLeftView::DoubleClicked, [](PaneController& c) { c.OpenSelection(); });
         route(left, &CLeftView::TreeSelectionChanged,
@@ -263,12 +279,25 @@ void CMainFrame::OnCommand(int command) {
         case kCmdEnter:
             OnEnter();
             break;
+        case kCmdGoUp:
+        case kCmdGoBack:
+        case kCmdGoForward:
+        case kCmdRefresh:
+            OnMoveCommand(command);
+            break;
+        case kCmdEditPath:
+            BeginPathEdit();
+            break;
         case kCmdErase:
         case kCmdEraseItem:
             m_eraseRun->OnErase();
             break;
         case kCmdCancel:
-            m_eraseRun->OnCancelErase();
+            if (PathEditing()) {
+                EndPathEdit();  // Esc in the typed path: back to the folder shown
+            } else {
+                m_eraseRun->OnCancelErase();
+            }
             break;
         case kCmdDesktopShortcut:
             m_settings.desktopShortcut = m_shell.ToggleDesktopShortcut(m_settings.desktopShortcut);
@@ -332,8 +361,76 @@ void CMainFrame::OnLeftPaneBeginDrag() {
 
 void CMainFrame::OnEnter() {
     PaneController* controller = Routable();
-    if (controller != nullptr && m_views->IsLeftControl(QApplication::focusWidget())) {
+    if (controller != nullptr && PathEditing()) {
+        const QString typed = m_bars->PathEdit()->text().trimmed();
+        if (controller->GoToTypedPath(typed.toStdString())) {
+            EndPathEdit();
+        } else {
+            SayInStatus(QStringLiteral("No such folder: %1").arg(typed));
+        }
+    } else if (controller != nullptr && m_views->IsLeftControl(QApplication::focusWidget())) {
         controller->OpenSelection();
+    }
+}
+
+void CMainFrame::OnMoveCommand(int command) {
+    PaneController* controller = Routable();
+    if (controller == nullptr) {
+        return;
+    }
+    SayInStatus(QString());
+    switch (command) {
+        case kCmdGoUp:
+            (void)controller->GoUp();
+            break;
+        case kCmdGoBack:
+            (void)controller->GoBack();
+            break;
+        case kCmdGoForward:
+            (void)controller->GoForward();
+            break;
+        default:
+            controller->RefreshLocations();
+            controller->RefreshAll();
+            break;
+    }
+    FocusBrowser();
+}
+
+void CMainFrame::BeginPathEdit() {
+    QLineEdit* edit = m_bars->PathEdit();
+    edit->setReadOnly(false);
+    edit->selectAll();
+    edit->setFocus(Qt::ShortcutFocusReason);
+}
+
+bool CMainFrame::PathEditing() const {
+    const QLineEdit* edit = m_bars->PathEdit();
+    return !edit->isReadOnly() && edit->hasFocus();
+}
+
+void CMainFrame::EndPathEdit() {
+    QLineEdit* edit = m_bars->PathEdit();
+    edit->setReadOnly(true);
+    if (PaneController* controller = Routable()) {
+        // The folder the browser shows, not a half-typed one.
+        SetPathText(edit, QString::fromStdString(controller->SideFolder(0)));
+    }
+    FocusBrowser();
+}
+
+void CMainFrame::FocusBrowser() {
+    QWidget* browser = m_settings.leftType == LeftPaneKind::Tree
+                           ? static_cast<QWidget*>(m_views->LeftTree())
+                           : static_cast<QWidget*>(m_views->LeftList());
+    if (browser != nullptr && !m_views->IsLeftControl(QApplication::focusWidget())) {
+        browser->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void CMainFrame::SayInStatus(const QString& text) {
+    if (!Erasing()) {
+        m_bars->ShowProgressText(text);
     }
 }
 

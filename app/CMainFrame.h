@@ -107,6 +107,16 @@ private:
     // The controller, when calls may still be routed to it; null while it shuts down.
     PaneController* Routable() const;
     void OnEnter();
+    // Backspace/Alt+Up, Alt+Left, Alt+Right, F5.
+    void OnMoveCommand(int command);
+    // Ctrl+L: the path edit takes a typed path; Enter goes there, Esc goes back to the list.
+    void BeginPathEdit();
+    bool PathEditing() const;
+    void EndPathEdit();
+    // The keyboard focus to the left pane's browsing control, unless it has it.
+    void FocusBrowser();
+    // A word beside the progress bar while no run uses it (empty: nothing).
+    void SayInStatus(const QString& text);
     void OnFirstTick();
     void OnHelpCommand(int command);
 

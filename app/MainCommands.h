@@ -40,6 +40,12 @@ enum MainCommand : int {
     kCmdAbout = 57664,
     kCmdExit = 57665,
     kCmdList = 59410,
+    // Keys a Linux file manager has: Backspace and Alt+Up, Alt+Left, Alt+Right, F5, Ctrl+L.
+    kCmdGoUp = 33001,
+    kCmdGoBack = 33002,
+    kCmdGoForward = 33003,
+    kCmdRefresh = 33004,
+    kCmdEditPath = 33005,
 };
 
 // Menu-bar positions once the Auto popup is taken off.

@@ -44,7 +44,7 @@ MainMenus::MainMenus(QMainWindow& frame) : QObject(&frame), m_frame(frame) {
     AddItem(file, kCmdErase, "&Erase", Ctrl(Qt::Key_E));
     AddItem(file, kCmdCancel, "&Cancel", QKeySequence(Qt::Key_Escape));
     file->addSeparator();
-    AddItem(file, kCmdExit, "E&xit");
+    AddItem(file, kCmdExit, "E&xit", Ctrl(Qt::Key_Q));
 
     QMenu* view = AddPopup("&View");
     AddItem(view, kCmdBigIcons, "&Big Icons List", {}, true);
@@ -93,6 +93,11 @@ MainMenus::MainMenus(QMainWindow& frame) : QObject(&frame), m_frame(frame) {
            Keys{QKeySequence(Qt::Key_Insert), QKeySequence(Qt::KeypadModifier | Qt::Key_Insert)});
     AddKey(kCmdDelete,
            Keys{QKeySequence(Qt::Key_Delete), QKeySequence(Qt::KeypadModifier | Qt::Key_Delete)});
+    AddKey(kCmdGoUp, Keys{QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up)});
+    AddKey(kCmdGoBack, Keys{QKeySequence(Qt::ALT | Qt::Key_Left)});
+    AddKey(kCmdGoForward, Keys{QKeySequence(Qt::ALT | Qt::Key_Right)});
+    AddKey(kCmdRefresh, Keys{QKeySequence(Qt::Key_F5)});
+    AddKey(kCmdEditPath, Keys{Ctrl(Qt::Key_L)});
     AddKey(kCmdEnter, Keys{QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
                            QKeySequence(Qt::KeypadModifier | Qt::Key_Enter)});
 }

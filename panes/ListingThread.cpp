@@ -511,7 +511,9 @@ bool ListingThread::BeginFill(std::size_t side, std::uint64_t generation,
     Shown(side, generation, folder);
     FillState& fill = m_fill[side];
     fill = FillState{};
-    if (!m_selectAfter[side].empty()) {
+    if (m_selectAfter[side] == kFirstEntry) {
+        fill.selectFirst = true;
+    } else if (!m_selectAfter[side].empty()) {
         fill.wanted = {m_selectAfter[side]};
         fill.selectName = true;
     } else {
@@ -537,7 +539,22 @@ bool ListingThread::AddRows(std::size_t side, std::uint64_t generation,
     }
     WidenColumns(list, m_fill[side]);
     ApplyWanted(list, m_fill[side]);
+    SelectFirst(list, m_fill[side], false);
     return true;
+}
+
+void ListingThread::SelectFirst(QListWidget& list, FillState& fill, bool last) {
+    if (!fill.selectFirst || list.count() == 0) {
+        return;
+    }
+    const int row = ItemName(*list.item(0)) == ".." ? 1 : 0;
+    if (row >= list.count() && !last) {
+        return;  // only ".." so far: the folder's own entries may follow
+    }
+    fill.selectFirst = false;
+    QListWidgetItem* item = list.item(std::min(row, list.count() - 1));
+    list.setCurrentItem(item);
+    list.scrollToItem(item);
 }
 
 // Rows all have one size so that a folder of 100,000 entries lays out quickly, and that size
@@ -569,6 +586,7 @@ void ListingThread::EndFill(std::size_t side, std::uint64_t generation) {
         return;
     }
     ApplyWanted(*m_views.lists[side], m_fill[side]);
+    SelectFirst(*m_views.lists[side], m_fill[side], true);
     m_fill[side].pending = false;
     // The name to select belongs to the move that asked for it; later refills of the same
     // folder keep whatever is selected then.

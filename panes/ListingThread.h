@@ -78,9 +78,13 @@ public:
     // The worker that runs the pass; it is woken for every request.
     void Attach(WorkerThread* worker) { m_worker = worker; }
 
+    // No name holds a '/': it asks for the first entry of the folder instead of a name.
+    static inline const std::string kFirstEntry{"/"};
+
     // --- GUI thread ---
     // The side's list is to show `folder`; selectName is selected once it is listed (empty:
-    // the selection the list has then is kept). Replaces any earlier request of the side.
+    // the selection the list has then is kept; kFirstEntry: the first entry after "..").
+    // Replaces any earlier request of the side.
     void ShowFolder(std::size_t side, const std::string& folder, const std::string& selectName);
     // The folder last requested for the side (empty before any).
     const std::string& Folder(std::size_t side) const { return m_folder[side]; }
@@ -134,6 +138,7 @@ private:
     struct FillState {
         std::vector<std::string> wanted;
         bool selectName = false;
+        bool selectFirst = false;  // kFirstEntry, until a row past ".." came
         bool pending = false;
         std::vector<std::string> before;
         std::size_t cursor = 0;
@@ -165,6 +170,7 @@ private:
     bool BeginFill(std::size_t side, std::uint64_t generation, const std::string& folder);
     bool AddRows(std::size_t side, std::uint64_t generation, const std::vector<EntryRow>& rows);
     void EndFill(std::size_t side, std::uint64_t generation);
+    static void SelectFirst(QListWidget& list, FillState& fill, bool last);
     void ApplyWanted(QListWidget& list, FillState& fill);
     static void WidenColumns(QListWidget& list, FillState& fill);
     bool ApplyBranch(std::size_t side, const BranchRequest& request, const BranchResult& result);

@@ -3,6 +3,7 @@
 #include <QSignalBlocker>
 
 #include "panes/PathEdit.h"
+#include "platform/Directory.h"
 
 namespace tolvane {
 namespace {
@@ -30,6 +31,7 @@ std::string Navigator::RecallFolder(const std::string& volumeRoot) const {
 
 void Navigator::FolderShown(const std::string& folder) {
     m_lastFolders.Remember(VolumeRootOf(folder), folder);
+    m_history.Visit(folder);
 }
 
 void Navigator::ShowDriveOfFolder(std::size_t side, QComboBox* box, const std::string& folder) {
@@ -116,6 +118,7 @@ void Navigator::OpenListItem(std::size_t side, QLineEdit* edit, const QListWidge
         if (!moved.Step(name)) {
             return;  // the path would be too long for the browser
         }
+        select = ListingThread::kFirstEntry;  // the first Down goes on from it, not to ".."
     } else {
         OpenWithShell(folder, folder + name);
         return;
@@ -125,6 +128,39 @@ void Navigator::OpenListItem(std::size_t side, QLineEdit* edit, const QListWidge
     }
     SetPathText(edit, QString::fromStdString(moved.Path()));
     m_listing->ShowFolder(side, moved.Path(), select);
+}
+
+bool Navigator::GoUp(std::size_t side, QLineEdit* edit) {
+    if (m_listing == nullptr) {
+        return false;
+    }
+    const std::string& listed = m_listing->ListedFolder(side);
+    FolderLister moved;
+    moved.SetPath(listed.empty() ? m_listing->Folder(side) : listed);
+    const std::string folder = moved.Path();
+    std::string removed;
+    moved.Step("..", &removed);
+    if (moved.Path() == folder) {
+        return false;  // at the root
+    }
+    if (!removed.empty() && removed.back() == '/') {
+        removed.pop_back();
+    }
+    SetPathText(edit, QString::fromStdString(moved.Path()));
+    m_listing->ShowFolder(side, moved.Path(), removed);
+    return true;
+}
+
+bool Navigator::GoToTyped(std::size_t side, QLineEdit* edit, const std::string& typed) {
+    FindData found;
+    FolderLister folder;
+    if (m_listing == nullptr || typed.empty() || typed.front() != '/' ||
+        !StatFollowingLinks(typed, found) || !found.IsDirectory() || !folder.SetPath(typed)) {
+        return false;
+    }
+    SetPathText(edit, QString::fromStdString(folder.Path()));
+    m_listing->ShowFolder(side, folder.Path(), ListingThread::kFirstEntry);
+    return true;
 }
 
 void Navigator::OpenTreeItem(const std::string& itemPath) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "panes/FolderHistory.h"
 #include "panes/LastFolderByDrive.h"
 #include "panes/ListingThread.h"
 #include "panes/Locations.h"
@@ -36,8 +37,10 @@ public:
     // The folder last shown on the volume, the root itself when none is kept; empty for an
     // empty root. Never adds an entry.
     std::string RecallFolder(const std::string& volumeRoot) const;
-    // A list now shows this folder: it becomes its volume's last folder.
+    // A list now shows this folder: it becomes its volume's last folder and a step of the
+    // side's history.
     void FolderShown(const std::string& folder);
+    FolderHistory& History() { return m_history; }
 
     // Puts the box on the volume entry of the folder and lists the folder. A folder whose
     // volume is gone is replaced by the last folder shown on the first volume (the root).
@@ -51,6 +54,12 @@ public:
     // An entry of a side's list was opened: ".." goes up and selects the folder left, a
     // folder (or a link to one) is entered, a file is handed to the shell.
     void OpenListItem(std::size_t side, QLineEdit* edit, const QListWidgetItem& item);
+    // The parent of the folder the side's list shows, with the folder left selected; false
+    // at the root.
+    bool GoUp(std::size_t side, QLineEdit* edit);
+    // The folder typed into the path edit: a folder (or a link to one) is listed with its
+    // first entry selected; false for anything else.
+    bool GoToTyped(std::size_t side, QLineEdit* edit, const std::string& typed);
     // A tree item was opened: a file is handed to the shell (folders open by expanding).
     void OpenTreeItem(const std::string& itemPath);
     // Starts the file's program through the shell, with the file's folder as working
@@ -60,6 +69,7 @@ public:
 private:
     const std::vector<Location>& m_locations;
     LastFolderByDrive m_lastFolders;
+    FolderHistory m_history;
     ListingThread* m_listing = nullptr;
     OpenFileFunction m_openFile = OpenFileWithDesktop;
 };

@@ -13,6 +13,7 @@
 #include "items/DataWriter.h"
 #include "panes/PathEdit.h"
 #include "panes/TreePaths.h"
+#include "platform/Directory.h"
 
 namespace tolvane {
 namespace {
@@ -291,6 +292,51 @@ void PaneController::OpenSelection() {
     }
 }
 
+bool PaneController::GoUp() {
+    if (QTreeWidget* tree = m_treeView[0]) {
+        QTreeWidgetItem* current = tree->currentItem();
+        if (current == nullptr || current->parent() == nullptr) {
+            return false;
+        }
+        tree->setCurrentItem(current->parent());
+        return true;
+    }
+    return m_listView[0] && m_navigator.GoUp(0, m_pathEdit[0]);
+}
+
+bool PaneController::GoBack() {
+    return GoToHistoryStep(m_navigator.History().Back());
+}
+
+bool PaneController::GoForward() {
+    return GoToHistoryStep(m_navigator.History().Forward());
+}
+
+bool PaneController::GoToHistoryStep(const std::optional<std::string>& folder) {
+    if (!folder) {
+        return false;
+    }
+    if (QTreeWidget* tree = m_treeView[0]) {
+        SelectPathInTree(tree, *folder);
+    } else {
+        NavigateTo(0, *folder);
+    }
+    return true;
+}
+
+bool PaneController::GoToTypedPath(const std::string& typed) {
+    if (QTreeWidget* tree = m_treeView[0]) {
+        FindData found;
+        if (typed.empty() || typed.front() != '/' || !StatFollowingLinks(typed, found) ||
+            !found.IsDirectory()) {
+            return false;
+        }
+        SelectPathInTree(tree, typed.back() == '/' ? typed : typed + "/");
+        return true;
+    }
+    return m_navigator.GoToTyped(0, m_pathEdit[0], typed);
+}
+
 void PaneController::OnTreeSelectionChanged(QTreeWidgetItem* item) {
     QTreeWidget* tree = m_treeView[0];
     if (item == nullptr && tree != nullptr && tree->currentItem() == nullptr) {
@@ -306,6 +352,9 @@ void PaneController::OnTreeSelectionChanged(QTreeWidgetItem* item) {
     // Kept as the side's folder, so it is saved and selected again at the next start.
     if (!path.empty()) {
         m_state.folder[0] = path;
+        if (path.back() == '/') {
+            m_navigator.History().Visit(path);
+        }
     }
 }
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,14 @@ public:
     virtual void OpenSelection();
     // A new tree item is selected: its branch is read again and becomes the side's folder.
     virtual void OnTreeSelectionChanged(QTreeWidgetItem* item);
+    // Backspace, Alt+Up: the parent folder, with the folder left selected (in a tree: the
+    // parent item). Alt+Left, Alt+Right: the folders shown before and after. False when
+    // there is nowhere to go.
+    bool GoUp();
+    bool GoBack();
+    bool GoForward();
+    // A path typed into the path edit: true when it named a folder, which is then shown.
+    bool GoToTypedPath(const std::string& typed);
 
     // The erase list. Insert: adds the selection of the browser control that has the focus
     // (side 1; the erase list itself or nothing focused adds nothing) and remembers its
@@ -208,6 +217,7 @@ signals:
 
 private:
     void PrepareLists();
+    bool GoToHistoryStep(const std::optional<std::string>& folder);
     // The rows the side-1 list's selection and the side-1 tree's item give, with their icons.
     std::vector<tolvane::EraseList::NewRow> SelectionRows(QTreeWidgetItem* treeItem);
     // Records the focused side's folder among the recent folders (sides 1 and 3 only).

@@ -1,6 +1,9 @@
 #include "views/DragTreeWidget.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace tolvane {
 
@@ -18,6 +21,29 @@ void DragTreeWidget::mousePressEvent(QMouseEvent* event) {
 
 void DragTreeWidget::startDrag(Qt::DropActions /*supportedActions*/) {
     emit BeginDrag();
+}
+
+void DragTreeWidget::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (!hasFocus() || topLevelItemCount() > 0) {
+        return;
+    }
+    QPainter painter(viewport());
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = viewport()->rect().adjusted(2, 2, -2, -2);
+    option.backgroundColor = palette().color(QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+}
+
+void DragTreeWidget::focusInEvent(QFocusEvent* event) {
+    QTreeWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void DragTreeWidget::focusOutEvent(QFocusEvent* event) {
+    QTreeWidget::focusOutEvent(event);
+    viewport()->update();
 }
 
 }  // namespace tolvane

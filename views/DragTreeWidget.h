@@ -28,6 +28,10 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
+    // An empty list with the keyboard focus shows the focus all the same.
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     QPersistentModelIndex m_pressed;

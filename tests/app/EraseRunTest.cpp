@@ -635,3 +635,93 @@ TEST_F(EraseRunTest, ProgressLineShowsTheCountThenTheItemAndWhatIsDone) {
 
 }  // namespace
 }  // namespace tolvane
+
+namespace tolvane {
+namespace {
+
+// The window's keys, as a user of a Linux file manager presses them: the parent folder
+// (Backspace, Alt+Up) with the folder left selected, back and forward, a folder entered with
+// its first entry current (not ".."), Ctrl+L with a typed path (an unknown one is named as
+// such, Esc goes back to the list), and Ctrl+Q. The focus stays in the list after each.
+class WindowKeysTest : public EraseRunTest {
+protected:
+    QLineEdit& PathEdit() const { return *m_frame->Bars().PathEdit(); }
+    bool Shows(const std::string& folder) const {
+        return PathEdit().text().toStdString() == folder;
+    }
+    std::string Current() const {
+        QListWidgetItem* item = BrowserList().currentItem();
+        return item == nullptr ? std::string() : item->text().toStdString();
+    }
+    void Press(QWidget& widget, Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(&widget, key, modifiers);
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
+    ASSERT_TRUE(test::MakeDirs(m_dir / "a/b") && test::MakeDirs(m_dir / "c"));
+    MakeFile("a/b/x1");
+    MakeFile("c/c1");
+    MakeFile("c/c2");
+    m_start = m_dir / "a/b/";
+    Open();
+    Select({"x1"});
+    QListWidget& list = BrowserList();
+
+    Press(list, Qt::Key_Backspace);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/") && Current() == "b"; }));
+    Press(list, Qt::Key_Up, Qt::AltModifier);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir.Path() + "/") && Current() == "a"; }));
+    Press(list, Qt::Key_Left, Qt::AltModifier);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/"); }));
+    Press(list, Qt::Key_Left, Qt::AltModifier);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/b/"); }));
+    Press(list, Qt::Key_Right, Qt::AltModifier);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/"); }));
+    EXPECT_TRUE(list.hasFocus());
+
+    // Ctrl+L, a typed folder and Enter: listed with its first entry current, focus back.
+    Press(list, Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(PathEdit().hasFocus());
+    EXPECT_FALSE(PathEdit().isReadOnly());
+    PathEdit().setText(QString::fromStdString(m_dir / "c"));
+    Press(PathEdit(), Qt::Key_Return);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "c/") && Current() == "c1"; }));
+    EXPECT_TRUE(list.hasFocus());
+    EXPECT_TRUE(PathEdit().isReadOnly());
+
+    // An unknown path says so and stays to be mended; Esc returns to the folder shown.
+    Press(list, Qt::Key_L, Qt::ControlModifier);
+    PathEdit().setText("/no/such/folder");
+    Press(PathEdit(), Qt::Key_Return);
+    EXPECT_EQ(m_frame->Bars().ProgressText()->toolTip(), "No such folder: /no/such/folder");
+    EXPECT_TRUE(PathEdit().hasFocus());
+    Press(PathEdit(), Qt::Key_Escape);
+    EXPECT_TRUE(Shows(m_dir / "c/"));
+    EXPECT_TRUE(list.hasFocus());
+
+    // Entering a folder from the list also makes its first entry current.
+    Press(list, Qt::Key_Backspace);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Current() == "c"; }));
+    Select({"a"});
+    Press(list, Qt::Key_Return);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/") && Current() == "b"; }));
+
+    Press(list, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
+}
+
+// Choosing a location in the box hands the keys to the list it now shows.
+TEST_F(WindowKeysTest, ChoosingALocationMovesTheFocusToTheList) {
+    Open();
+    QComboBox& box = *m_frame->Bars().LocationBox();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return box.count() > 1; }));
+    box.setFocus();
+    QCoreApplication::processEvents();
+    Press(box, Qt::Key_Down);
+    EXPECT_TRUE(EventuallyOnLoop([&] { return BrowserList().hasFocus(); }));
+}
+
+}  // namespace
+}  // namespace tolvane

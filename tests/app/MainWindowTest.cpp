@@ -454,7 +454,7 @@ TEST_F(MainWindowTest, MenuBarHasItsItemsInOrderWithTheirKeys) {
     }
     EXPECT_EQ(top, "&File|&View|&Passes|&Help|  (grayed)|Passes: 3 (grayed)|&Erase|");
     EXPECT_FALSE(frame.menuBar()->isNativeMenuBar());
-    EXPECT_EQ(Describe(*bar[0]->menu()), "&Erase\tCtrl+E\n&Cancel\tEsc\n-\nE&xit\n");
+    EXPECT_EQ(Describe(*bar[0]->menu()), "&Erase\tCtrl+E\n&Cancel\tEsc\n-\nE&xit\tCtrl+Q\n");
     EXPECT_EQ(Describe(*bar[1]->menu()),
               "&Big Icons List\n&List\n&Tree\nUse &Right Window\n-\nShow &Advertisement\n"
               "Add Shortcut to &Desktop\nAdd to &Context Menu\n");
