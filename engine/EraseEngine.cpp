@@ -313,9 +313,17 @@ void EraseEngine::FlushFiles() {
     }
     m_done = std::max(m_done, start);
     Progress(m_done);
-    for (QueuedFile& file : m_queue) {
+    m_flushing = true;
+    auto itemEnd = m_itemEndsQueued.begin();
+    for (std::size_t finished = 1; QueuedFile & file : m_queue) {
         FinishFile(file);
+        for (; itemEnd != m_itemEndsQueued.end() && *itemEnd == finished; ++itemEnd) {
+            TellItemDone();
+        }
+        ++finished;
     }
+    m_flushing = false;
+    m_itemEndsQueued.clear();
     m_queue.clear();
     m_queuedBytes = 0;
     m_queueDir.Reset();
@@ -1054,11 +1062,23 @@ void EraseEngine::OnItemBegin(const EraseItem& item) {
 }
 
 void EraseEngine::OnItemEnd(const EraseItem& item) {
-    FlushFiles();
-    RecreateTraceFolder();
     if (!m_itemTouched) {
-        Report(item.path, kReportNotFound, std::string());
+        Report(item.path, kReportNotFound, std::string());  // after what is queued
     }
+    if (!m_trace.path.empty()) {
+        FlushFiles();  // the folder is made again once what it held is gone
+        RecreateTraceFolder();
+    }
+    if (m_queue.empty()) {
+        TellItemDone();
+        return;
+    }
+    // A single file waits in the batch for the files of the next items of its folder: one
+    // sync for many rows instead of one each.
+    m_itemEndsQueued.push_back(m_queue.size());
+}
+
+void EraseEngine::TellItemDone() {
     if (m_sink != nullptr) {
         m_sink->ItemDone();
     }
@@ -1227,6 +1247,15 @@ void EraseEngine::Progress(std::uint64_t position) {
 }
 
 void EraseEngine::Report(const std::string& path, int code, const std::string& reason) {
+    if (!m_flushing && !m_queue.empty()) {
+        // Reports keep the order of the walk, and each comes before its item's end. Copies:
+        // finishing the queue changes the members the arguments may refer to.
+        const std::string shown = path;
+        const std::string why = reason;
+        FlushFiles();
+        Report(shown, code, why);
+        return;
+    }
     if (code == kReportNotFound) {
         ++m_notFoundCount;
     } else {

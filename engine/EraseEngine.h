@@ -95,6 +95,7 @@ protected:
     void OnDescriptorsShort() override;
 
 private:
+    void TellItemDone();
     enum class PassOutcome { kCompleted, kStopped, kFailed };
     // What a trace folder looked like before its item was erased, to bring it back.
     struct TraceFolder {
@@ -205,7 +206,12 @@ private:
     int m_failedCount = 0;
     std::vector<QueuedFile> m_queue;  // files of one folder waiting for their passes
     std::uint64_t m_queuedBytes = 0;
-    UniqueFd m_queueDir;                      // their folder
+    UniqueFd m_queueDir;  // their folder
+    // Items that ended while their files were still queued: for each, how many queued files
+    // belong to it and the items before it. Its end is told once those are finished, so that
+    // rows of single files share batches and each item's reports still come before its end.
+    std::vector<std::size_t> m_itemEndsQueued;
+    bool m_flushing = false;
     FindData m_queueFolder;                   // its identity
     std::size_t m_batchLimit;                 // files a batch may hold open at once
     NameScrubber m_names;                     // what the removed names leave on the medium

@@ -3,6 +3,7 @@
 // end that comes while the question is open. The worker delivers the calls itself here (no
 // relay), so the runner's own locking is what ThreadSanitizer sees.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "FaultyFileSystem.h"
 #include "TempDir.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseRunner.h"
@@ -67,6 +69,35 @@ private:
     std::condition_variable m_changed;
     std::vector<std::string> m_events;  // guarded by m_mutex
 };
+
+// Single files of one folder, each its own item, are overwritten as one batch (one sync for
+// all, instead of one each), and still every failure is told before the end of its own item.
+TEST(EraseRunner, FilesOfOneFolderShareABatchAndKeepTheirFailuresApart) {
+    TempDir dir;
+    for (const char* name : {"a", "b", "c"}) {
+        ASSERT_TRUE(WriteFile(dir / name, name));
+    }
+    ASSERT_EQ(link((dir / "b").c_str(), (dir / "b-link").c_str()), 0);
+    FaultyFileSystem fs;
+    std::vector<bool> firstThereAtWrite;
+    fs.beforeWrite = [&](int) { firstThereAtWrite.push_back(Exists(dir / "a")); };
+    Recorder recorder;
+    EraseRunner run(recorder);
+    const std::vector<std::string> paths = {dir / "a", dir / "b", dir / "c", dir / "missing"};
+
+    testing::internal::CaptureStdout();  // the engine's progress line
+    ASSERT_TRUE(run.Start(paths, std::make_unique<EraseEngine>(1, &fs)));
+    ASSERT_TRUE(recorder.WaitFor("ended"));
+    run.Join();
+    testing::internal::GetCapturedStdout();
+
+    const std::vector<std::string> expected = {"item 0", "failed " + dir / "b", "item 1 failures 1",
+                                               "item 2", "item 3 not found",    "finished",
+                                               "ended"};
+    EXPECT_EQ(recorder.Events(), expected);
+    EXPECT_EQ(firstThereAtWrite, (std::vector<bool>{true, true}));  // a and c, together
+    EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"b", "b-link"}));
+}
 
 // Holds the worker in its report of the end of item `index` until Set(kReleased): the test
 // then acts at a known point of the run, as a window does when it begins the question.
@@ -149,9 +180,9 @@ TEST_P(EraseRunnerStopTest, AnswerIsInForceBeforeTheWorkerGoesOn) {
     const StopCase& param = GetParam();
     TempDir dir;
     std::vector<std::string> paths;
-    for (const char* name : {"1", "2", "3"}) {
-        ASSERT_TRUE(WriteFile(dir / name, name));
-        paths.push_back(dir / name);
+    for (const char* name : {"1", "2", "3"}) {  // a folder each: no shared batch
+        ASSERT_TRUE(MakeDirs(dir / name) && WriteFile(dir / name + "/" + name, name));
+        paths.push_back(dir / name + "/" + name);
     }
     Recorder recorder;
     HoldAtItemEnd hold(recorder, 0);
