@@ -4,9 +4,11 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QVBoxLayout>
 
+#include "app/ContextMenus.h"
 #include "app/EraseRunControl.h"
 #include "app/HelpFile.h"
 #include "app/MainBars.h"
@@ -192,6 +194,15 @@ void CMainFrame::RouteControls() {
     };
     route(m_bars->LocationBox(), &QComboBox::currentIndexChanged,
           [](PaneController& c, int index) { c.OnLocationSelected(index); });
+    QList<QAbstractItemView*> menuViews{m_views->LeftList(), m_views->LeftTree(),
+                                        m_views->EraseList()};
+    for (QAbstractItemView* view : menuViews) {
+        if (view != nullptr) {
+            view->setContextMenuPolicy(Qt::CustomContextMenu);
+            m_routes.push_back(connect(view, &QWidget::customContextMenuRequested, this,
+                                       [this, view](QPoint at) { ShowContextMenu(view, at); }));
+        }
+    }
     // A location chosen by the user: the keys go on in the list it now shows, not in the box,
     // where the arrow keys would switch location again.
     m_routes.push_back(
@@ -370,6 +381,58 @@ void CMainFrame::OnEnter() {
         }
     } else if (controller != nullptr && m_views->IsLeftControl(QApplication::focusWidget())) {
         controller->OpenSelection();
+    }
+}
+
+void CMainFrame::ShowContextMenu(QAbstractItemView* view, QPoint at) {
+    PaneController* controller = Routable();
+    if (controller == nullptr) {
+        return;
+    }
+    // The menu is about the entry under the pointer: it becomes the selection unless it is
+    // part of it already, as in a file manager.
+    const QModelIndex index = view->indexAt(at);
+    if (index.isValid() && !view->selectionModel()->isSelected(index)) {
+        view->setCurrentIndex(index);
+    }
+    view->setFocus(Qt::PopupFocusReason);
+    std::unique_ptr<QMenu> menu;
+    if (view == m_views->EraseList()) {
+        menu =
+            MakeEraseListMenu({.anySelected = !view->selectionModel()->selectedRows().isEmpty(),
+                               .anyRows = controller->EraseRows().RowCount() > 0,
+                               .editing = !Erasing(),
+                               .failureReason = controller->EraseRows().FailureReason(index.row()),
+                               .remove = [this] { OnCommand(kCmdDelete); },
+                               .erase = [this] { OnCommand(kCmdErase); }},
+                              this);
+    } else {
+        menu = MakeBrowserMenu(
+            {.onEntry = index.isValid(),
+             .open = [this] { OnCommand(kCmdEnter); },
+             .insert = [this] { OnCommand(kCmdInsert); },
+             .showContainingFolder = [this, view, index] { ShowContainingFolder(view, index); }},
+            this);
+    }
+    m_contextMenu = std::move(menu);
+    m_contextMenu->popup(view->viewport()->mapToGlobal(at));
+}
+
+void CMainFrame::ShowContainingFolder(QAbstractItemView* view, const QModelIndex& index) {
+    PaneController* controller = Routable();
+    if (controller == nullptr) {
+        return;
+    }
+    std::string folder = controller->SideFolder(0);
+    if (auto* tree = qobject_cast<QTreeWidget*>(view); tree != nullptr && index.isValid()) {
+        QTreeWidgetItem* item = tree->itemFromIndex(index);
+        folder = controller->ItemFolder(tree, item);
+        if (folder.empty()) {
+            folder = controller->ItemPath(tree, item);  // a root: the location itself
+        }
+    }
+    if (!folder.empty()) {
+        (void)m_hooks.openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
     }
 }
 

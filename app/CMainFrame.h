@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QAbstractItemView>
 #include <QMainWindow>
+#include <QMenu>
 #include <QMetaObject>
 #include <QTimer>
 #include <functional>
@@ -107,6 +109,9 @@ private:
     // The controller, when calls may still be routed to it; null while it shuts down.
     PaneController* Routable() const;
     void OnEnter();
+    // The context menu of a browsing control or of the erase list, at `at` (viewport).
+    void ShowContextMenu(QAbstractItemView* view, QPoint at);
+    void ShowContainingFolder(QAbstractItemView* view, const QModelIndex& index);
     // Backspace/Alt+Up, Alt+Left, Alt+Right, F5.
     void OnMoveCommand(int command);
     // Ctrl+L: the path edit takes a typed path; Enter goes there, Esc goes back to the list.
@@ -131,6 +136,7 @@ private:
     std::unique_ptr<EraseRunControl> m_eraseRun;
     std::vector<QMetaObject::Connection> m_routes;
     QTimer m_refreshTimer;
+    std::unique_ptr<QMenu> m_contextMenu;  // the last one shown
     bool m_showHint = true;
     // Closing is its own state, never a value of the left pane's kind.
     bool m_closing = false;

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/FormatSize.h"
+#include "panes/TreePaths.h"
 #include "platform/Directory.h"
 
 namespace tolvane {
@@ -20,6 +21,15 @@ enum Column { kName = 0, kSize = 1, kPath = 2, kBytes = 3 };
 // Roles of the row data beside the shown text.
 constexpr int kRawRole = kRawNameRole;         // raw name (column 0) and folder (column 2)
 constexpr int kFailedRole = Qt::UserRole + 1;  // column 0: the row could not be erased
+constexpr int kReasonRole = Qt::UserRole + 2;  // column 0: why, as the run said
+
+// What a row's tooltip shows: the whole path (the columns may cut it), or for a row that
+// could not be erased, why.
+void SetRowTip(QTreeWidgetItem& item, const QString& text) {
+    for (int column = 0; column < item.columnCount(); ++column) {
+        item.setToolTip(column, text);
+    }
+}
 
 QByteArray Bytes(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -125,7 +135,20 @@ QTreeWidgetItem* EraseList::MakeRow(const NewRow& row) const {
                              : QString::fromUtf8(item.folder.data(),
                                                  static_cast<qsizetype>(item.folder.size())));
     made->setData(kPath, kRawRole, Bytes(item.folder));
+    SetRowTip(*made, RowPathText(*made));
     return made;
+}
+
+QString EraseList::RowPathText(const QTreeWidgetItem& row) {
+    const std::string folder = RowFolder(row);
+    const std::string name = RowName(row);
+    return folder.empty() ? QStringLiteral("Free space on %1").arg(DisplayText(name))
+                          : DisplayText(folder + name);
+}
+
+QString EraseList::FailureReason(int row) const {
+    return RowFailed(row) ? m_control->topLevelItem(row)->data(kName, kReasonRole).toString()
+                          : QString();
 }
 
 int EraseList::AddRows(const std::vector<NewRow>& rows) {
@@ -244,10 +267,11 @@ void EraseList::MarkRowFailed(int row, const QString& reason) {
     }
     QTreeWidgetItem& item = *m_control->topLevelItem(row);
     item.setData(kName, kFailedRole, true);
+    item.setData(kName, kReasonRole, reason);
     for (int column = 0; column < m_control->columnCount(); ++column) {
         item.setForeground(column, QBrush(QColor(Qt::red)));
-        item.setToolTip(column, reason);
     }
+    SetRowTip(item, reason);  // its lines name the paths that stayed
 }
 
 void EraseList::ClearFailedMarks() {
@@ -257,10 +281,11 @@ void EraseList::ClearFailedMarks() {
             continue;
         }
         item.setData(kName, kFailedRole, QVariant());
+        item.setData(kName, kReasonRole, QVariant());
         for (int column = 0; column < m_control->columnCount(); ++column) {
             item.setData(column, Qt::ForegroundRole, QVariant());
-            item.setToolTip(column, QString());
         }
+        SetRowTip(item, RowPathText(item));
     }
 }
 

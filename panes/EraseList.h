@@ -86,6 +86,10 @@ public:
     void MarkRowFailed(int row, const QString& reason);
     void ClearFailedMarks();
     bool RowFailed(int row) const;
+    // Why the row's item could not be erased; empty for a row that did not fail.
+    QString FailureReason(int row) const;
+    // The row's whole path as shown ("Free space on <volume>" for a drive row).
+    static QString RowPathText(const QTreeWidgetItem& row);
 
     // For the size worker (see SizeRowAccess); window's thread.
     std::optional<SizeJob> TakeUnsizedRow(std::size_t from);

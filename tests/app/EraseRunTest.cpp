@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
@@ -126,7 +127,10 @@ protected:
         SaveSettings(settings, paneState);
         MainFrameHooks hooks;
         hooks.makeEngine = std::move(factory);
-        hooks.openUrl = [](const QUrl&) { return true; };
+        hooks.openUrl = [this](const QUrl& url) {
+            m_openedUrls.push_back(url);  // never a real program
+            return true;
+        };
         hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
         m_frame = std::make_unique<CMainFrame>(hooks);
         m_frame->resize(1000, 700);
@@ -234,6 +238,7 @@ protected:
     std::string m_start;
     test::BoxAnswerer m_answerer;
     WorkerHold m_hold;
+    std::vector<QUrl> m_openedUrls;
     std::unique_ptr<CMainFrame> m_frame;
 };
 
@@ -710,6 +715,60 @@ TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
 
     Press(list, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
+}
+
+// The context menus: on a browser entry Open, Insert and the containing folder in the file
+// manager; on the erase list Remove and Erase, and for a row that failed its reason.
+TEST_F(WindowKeysTest, ContextMenusRunTheWindowsCommandsAndNameTheReason) {
+    MakeFile("f1");
+    Open();
+    Select({"f1"});
+    QListWidget& list = BrowserList();
+    const auto menuAt = [&](QAbstractItemView& view, QPoint at) {
+        emit view.customContextMenuRequested(at);
+        QCoreApplication::processEvents();
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        std::vector<std::string> texts;
+        for (QAction* action : menu ? menu->actions() : QList<QAction*>()) {
+            if (!action->isSeparator()) {
+                texts.push_back(action->text().toStdString() + (action->isEnabled() ? "" : " -"));
+            }
+        }
+        return std::make_pair(menu, texts);
+    };
+    const auto choose = [](QMenu* menu, const QString& text) {
+        for (QAction* action : menu->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+            }
+        }
+        menu->close();
+        QCoreApplication::processEvents();
+    };
+    list.clearSelection();
+    auto [browserMenu, browserTexts] =
+        menuAt(list, list.visualItemRect(list.findItems("f1", Qt::MatchExactly)[0]).center());
+    ASSERT_NE(browserMenu, nullptr);
+    EXPECT_EQ(browserTexts,
+              (std::vector<std::string>{"&Open", "&Insert into the erase list",
+                                        "Open the containing &folder in the file manager"}));
+    choose(browserMenu, "&Insert into the erase list");
+    EXPECT_EQ(Rows(), (std::vector<std::string>{m_dir / "f1"}));
+    choose(menuAt(list, QPoint(1, 1)).first, "Open the containing &folder in the file manager");
+    ASSERT_EQ(m_openedUrls.size(), 1u);
+    EXPECT_EQ(m_openedUrls[0].toLocalFile().toStdString(), m_dir.Path() + "/");
+
+    QTreeWidget& rows = EraseListControl();
+    const QPoint onRow = rows.visualItemRect(rows.topLevelItem(0)).center();
+    Controller().MarkRowFailed(0, QString::fromStdString(m_dir / "f1") + " - Permission denied");
+    auto [listMenu, listTexts] = menuAt(rows, onRow);
+    EXPECT_EQ(listTexts, (std::vector<std::string>{"&Remove from the list", "&Erase the list",
+                                                   m_dir / "f1" + " - Permission denied -"}));
+    choose(listMenu, "&Remove from the list");
+    EXPECT_TRUE(Rows().empty());
+    EXPECT_EQ(menuAt(rows, QPoint(2, 2)).second,
+              (std::vector<std::string>{"&Remove from the list -", "&Erase the list -"}));
+    QApplication::activePopupWidget()->close();
 }
 
 // Choosing a location in the box hands the keys to the list it now shows.

@@ -178,7 +178,9 @@ TEST_F(EraseListTest, EditsWaitForTheRunWhileItsRowsAndMarksChange) {
 
     controller.ClearFailedMarks();
     EXPECT_FALSE(controller.EraseRows().RowFailed(1));
-    EXPECT_TRUE(controls.eraseList->topLevelItem(1)->toolTip(0).isEmpty());
+    // Unmarked, the row's tooltip is its whole path again.
+    EXPECT_EQ(controls.eraseList->topLevelItem(1)->toolTip(0).toStdString(), folder + "z");
+    EXPECT_EQ(controls.eraseList->topLevelItem(0)->toolTip(2).toStdString(), folder + "y");
     controller.SetEditingEnabled(true);
     EXPECT_EQ(controller.AddItems({dropped, dropped}), 1);
     EXPECT_FALSE(controls.eraseList->topLevelItem(2)->icon(0).isNull());
