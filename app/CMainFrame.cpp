@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QVBoxLayout>
 
@@ -119,6 +120,7 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
     // Runs once the window has been shown: a window maximized before it is shown would
     // have no normal placement under it.
     QTimer::singleShot(0, this, &CMainFrame::OnFirstTick);
+    setMinimumSize(MinimumWindowSize());
     if (m_settings.windowRect.Stored()) {
         RestorePlacement(*this, m_settings.windowRect);
     } else {
@@ -133,6 +135,19 @@ CMainFrame::~CMainFrame() {
         m_paneController->disconnect(this);
         m_paneController.reset();
     }
+}
+
+QSize CMainFrame::MinimumWindowSize() const {
+    // Every item of the menu bar on the bar (Erase never in an overflow), the left column at
+    // its least with room for the erase list's name and size beside it, and a few rows of
+    // each list under the banner strip.
+    constexpr int kEraseListLeast = PaneViews::kMinEraseListWidth + 40;
+    constexpr int kPanesLeast = 220;
+    const int width =
+        std::max(menuBar()->sizeHint().width(), PaneViews::kMinLeftWidth + kEraseListLeast);
+    const int height = menuBar()->sizeHint().height() + MainBars::kTopHeight +
+                       m_bars->BottomBar()->sizeHint().height() + kPanesLeast;
+    return {width, height};
 }
 
 void CMainFrame::OpenMainWindow() {

@@ -90,6 +90,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // The least size at which every control can be used.
+    QSize MinimumWindowSize() const;
     void CreateViews();
     void CreatePaneController();
     void RouteControls();

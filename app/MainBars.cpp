@@ -33,6 +33,16 @@ MainBars::MainBars(QWidget* parent)
     // Never wider than the room beside the bar: a long path must not widen the window.
     m_progressText->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_progressText->setTextFormat(Qt::PlainText);
+    m_location->setAccessibleName(QStringLiteral("Location"));
+    m_location->setAccessibleDescription(QStringLiteral("Volumes, special and recent folders"));
+    m_path->setAccessibleName(QStringLiteral("Folder path"));
+    m_path->setAccessibleDescription(
+        QStringLiteral("The folder shown; Ctrl+L to type a path, Enter to go there"));
+    m_progress->setAccessibleName(QStringLiteral("Erase progress"));
+    m_progress->setAccessibleDescription(QStringLiteral("How much of the erase run is done"));
+    m_progressText->setAccessibleName(QStringLiteral("Erase status"));
+    m_progressText->setAccessibleDescription(
+        QStringLiteral("The item being erased, what is done of the total and the time left"));
     auto* row = new QHBoxLayout(m_bottom);
     row->setContentsMargins(2, 2, 2, 2);
     row->addWidget(m_progress);

@@ -18,6 +18,10 @@ void PaneViews::Create(bool twoPanes, LeftPaneKind kind, int leftWidth) {
         QWidget* view = kind == LeftPaneKind::Tree ? static_cast<QWidget*>(new DragTreeWidget)
                                                    : static_cast<QWidget*>(new DragListWidget);
         view->setObjectName("singleView");
+        view->setAccessibleName(kind == LeftPaneKind::Tree ? QStringLiteral("Folders")
+                                                           : QStringLiteral("Folder contents"));
+        view->setAccessibleDescription(
+            QStringLiteral("Select what to erase; Erase erases the selection"));
         m_single = view;
         m_layout->addWidget(view);
         view->show();  // a layout would show it only at the next turn of the event loop
@@ -32,6 +36,11 @@ void PaneViews::Create(bool twoPanes, LeftPaneKind kind, int leftWidth) {
     m_leftView->setMinimumWidth(kMinLeftWidth);
     m_eraseList = new DragTreeWidget;
     m_eraseList->setObjectName("eraseList");
+    m_eraseList->setMinimumWidth(kMinEraseListWidth);  // a name and its size stay readable
+    m_eraseList->setAccessibleName(QStringLiteral("Erase list"));
+    m_eraseList->setAccessibleDescription(
+        QStringLiteral("What the next run erases; Delete removes the selected rows, Ctrl+E "
+                       "erases the list"));
     m_splitter->addWidget(m_leftView);
     m_splitter->addWidget(m_eraseList);
     m_splitter->setStretchFactor(0, 0);  // the left column keeps its width on resizes

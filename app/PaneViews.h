@@ -21,6 +21,7 @@ namespace tolvane {
 class PaneViews {
 public:
     static constexpr int kMinLeftWidth = 227;
+    static constexpr int kMinEraseListWidth = 160;
 
     explicit PaneViews(QWidget* host);
 

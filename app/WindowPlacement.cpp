@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 #include <algorithm>
 
@@ -15,7 +16,7 @@ qint64 OverlapArea(const QRect& a, const QRect& b) {
 
 }  // namespace
 
-QRect FitToScreens(const QRect& stored, const QList<QRect>& availableAreas) {
+QRect FitToScreens(const QRect& stored, const QList<QRect>& availableAreas, int frameTop) {
     if (availableAreas.isEmpty()) {
         return stored;
     }
@@ -27,9 +28,11 @@ QRect FitToScreens(const QRect& stored, const QList<QRect>& availableAreas) {
             area = candidate;
         }
     }
-    QSize size = stored.size().boundedTo(area.size()).expandedTo(QSize(1, 1));
-    int x = std::clamp(stored.x(), area.left(), area.left() + area.width() - size.width());
-    int y = std::clamp(stored.y(), area.top(), area.top() + area.height() - size.height());
+    frameTop = std::clamp(frameTop, 0, area.height() / 2);
+    const QRect inside = area.adjusted(0, frameTop, 0, 0);
+    QSize size = stored.size().boundedTo(inside.size()).expandedTo(QSize(1, 1));
+    int x = std::clamp(stored.x(), inside.left(), inside.left() + inside.width() - size.width());
+    int y = std::clamp(stored.y(), inside.top(), inside.top() + inside.height() - size.height());
     return QRect(QPoint(x, y), size);
 }
 
@@ -43,12 +46,18 @@ WindowRect ToWindowRect(const QRect& rect) {
     return {rect.left(), rect.top(), rect.left() + rect.width(), rect.top() + rect.height()};
 }
 
+int TitleBarHeight(const QWidget& window) {
+    // Known once the window manager has framed the window; before, the style's guess.
+    const int framed = window.geometry().top() - window.frameGeometry().top();
+    return framed > 0 ? framed : window.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+}
+
 void RestorePlacement(QWidget& window, const WindowRect& stored) {
     QList<QRect> areas;
     for (const QScreen* screen : QGuiApplication::screens()) {
         areas.push_back(screen->availableGeometry());
     }
-    QRect fitted = FitToScreens(ToQRect(stored), areas);
+    QRect fitted = FitToScreens(ToQRect(stored), areas, TitleBarHeight(window));
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
         window.resize(fitted.size());
     } else {

@@ -57,6 +57,16 @@ CLeftView::CLeftView(QWidget* parent)
     m_hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_hint->setFont(m_list->font());
     m_hint->setText(kHintText);
+    m_list->setAccessibleName(QStringLiteral("Folder contents"));
+    m_list->setAccessibleDescription(
+        QStringLiteral("Files and folders of the current folder; Insert puts the selection "
+                       "into the erase list"));
+    m_tree->setAccessibleName(QStringLiteral("Folders"));
+    m_tree->setAccessibleDescription(
+        QStringLiteral("Volumes and folders; Insert puts the current one into the erase list"));
+    m_banner->setAccessibleName(QStringLiteral("Advertisement"));
+    m_banner->setAccessibleDescription(QStringLiteral("Opens the advertised product's web page"));
+    m_hint->setAccessibleName(QStringLiteral("Usage hint"));
     m_list->hide();
     m_tree->hide();
     m_banner->hide();

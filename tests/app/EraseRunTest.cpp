@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QSignalSpy>
@@ -769,6 +771,47 @@ TEST_F(WindowKeysTest, ContextMenusRunTheWindowsCommandsAndNameTheReason) {
     EXPECT_EQ(menuAt(rows, QPoint(2, 2)).second,
               (std::vector<std::string>{"&Remove from the list -", "&Erase the list -"}));
     QApplication::activePopupWidget()->close();
+}
+
+// Every control a user can reach with the keyboard, and the progress line, have a name and a
+// description for screen readers, as Qt's accessibility interface reports them.
+TEST_F(WindowKeysTest, EveryReachableControlHasAnAccessibleNameAndDescription) {
+    Open();
+    std::vector<QWidget*> named{m_frame->Bars().Progress(), m_frame->Bars().ProgressText()};
+    for (QWidget* widget : m_frame->findChildren<QWidget*>()) {
+        if (widget->isVisible() && (widget->focusPolicy() & Qt::TabFocus) != 0) {
+            named.push_back(widget);
+        }
+    }
+    EXPECT_GE(named.size(), 6u);  // location, path, folder list, erase list and the bar's two
+    for (QWidget* widget : named) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+            << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+        EXPECT_FALSE(accessible->text(QAccessible::Description).isEmpty())
+            << widget->objectName().toStdString();
+    }
+    QAccessibleInterface* eraseList = QAccessible::queryAccessibleInterface(&EraseListControl());
+    EXPECT_EQ(eraseList->text(QAccessible::Name), "Erase list");
+}
+
+// At its minimum size every control is still there to be used: the whole menu bar with the
+// Erase item on it, the lists with rows to see, no control squeezed out of its parent.
+TEST_F(WindowKeysTest, AtTheMinimumSizeEveryControlIsUsable) {
+    Open();
+    m_frame->resize(m_frame->minimumSize());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_frame->size(), m_frame->minimumSize());
+    QMenuBar& bar = *m_frame->menuBar();
+    for (QAction* action : bar.actions()) {
+        const QRect at = bar.actionGeometry(action);
+        EXPECT_TRUE(!at.isEmpty() && bar.rect().contains(at)) << action->text().toStdString();
+    }
+    EXPECT_GE(BrowserList().viewport()->height(), 60);
+    EXPECT_GE(EraseListControl().viewport()->height(), 60);
+    EXPECT_GE(EraseListControl().width(), 150);
+    EXPECT_EQ(test::LayoutFaults(*m_frame), "");
 }
 
 // Choosing a location in the box hands the keys to the list it now shows.

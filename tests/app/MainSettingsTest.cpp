@@ -87,6 +87,14 @@ TEST(WindowPlacementTest, FitsTheRectangleOntoTheScreenItOverlapsMost) {
         EXPECT_EQ(FitToScreens(c.stored, screens), c.fitted) << c.stored.x() << "," << c.stored.y();
     }
     EXPECT_EQ(FitToScreens(QRect(5, 5, 10, 10), {}), QRect(5, 5, 10, 10));
+
+    // The title bar above the inside stays on the screen: a window stored above the top (or
+    // stored at twice the scale, larger than the screen) comes back below it, whole.
+    const int title = 30;
+    EXPECT_EQ(FitToScreens({100, -500, 800, 600}, screens, title), QRect(100, 30, 800, 600));
+    EXPECT_EQ(FitToScreens({0, 0, 3840, 2080}, screens, title), QRect(0, 30, 1920, 1010));
+    EXPECT_EQ(FitToScreens({2000, 5, 400, 300}, screens, title), QRect(2000, 30, 400, 300));
+    EXPECT_EQ(FitToScreens({100, 200, 800, 600}, screens, title), QRect(100, 200, 800, 600));
 }
 
 }  // namespace
