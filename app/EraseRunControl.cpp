@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <thread>
 
 #include "app/MessageBoxes.h"
 #include "app/RunTexts.h"
@@ -46,7 +48,7 @@ EraseRunControl::~EraseRunControl() {
 void EraseRunControl::OnErase() {
     if (m_erasing) {
         OnCancelErase();
-    } else if (Running() || m_ending) {
+    } else if (Running() || m_ending || m_preparing) {
         // Stopping: the engine is still the worker's; a second run waits for its end.
     } else if (ConfirmAndStartErase()) {
         SetEraseItemText(QStringLiteral("Cancel"));
@@ -88,8 +90,7 @@ bool EraseRunControl::ConfirmAndStartErase() {
     // The list stays as confirmed while the question is open: what is erased, and the rows
     // that leave as their items finish, are exactly what the user saw.
     SetEditing(false);
-    RunSession::Observer& observer = *this;
-    auto session = std::make_unique<RunSession>(std::move(paths), BoxText, observer);
+    auto session = PrepareSession(std::move(paths));
     auto question = MakeEraseConfirmBox(session->ConfirmLines(kConfirmListLimit),
                                         session->MediumNoteLines(), m_window.owner);
     const bool yes = question->exec() == QMessageBox::Yes;
@@ -99,6 +100,24 @@ bool EraseRunControl::ConfirmAndStartErase() {
         return false;
     }
     return true;
+}
+
+// Examining the media of many paths (a look at each file's attributes) takes a while: it runs
+// on a thread of its own while the window goes on drawing itself. Input waits meanwhile, as it
+// would behind the question that follows.
+std::unique_ptr<RunSession> EraseRunControl::PrepareSession(std::vector<std::string> paths) {
+    m_preparing = true;
+    std::unique_ptr<RunSession> session;
+    RunSession::Observer& observer = *this;
+    QEventLoop loop;
+    std::thread worker([&] {
+        session = std::make_unique<RunSession>(std::move(paths), BoxText, observer);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join();
+    m_preparing = false;
+    return session;
 }
 
 std::vector<std::string> EraseRunControl::CollectErasePaths() const {

@@ -81,6 +81,7 @@ signals:
 
 private:
     bool ConfirmAndStartErase();
+    std::unique_ptr<RunSession> PrepareSession(std::vector<std::string> paths);
     std::vector<std::string> CollectErasePaths() const;
     bool StartEraseRun(std::unique_ptr<RunSession> session);
     void SetEraseItemText(const QString& text);
@@ -106,6 +107,7 @@ private:
     bool m_erasing = false;
     bool m_asking = false;
     bool m_runActive = false;       // see Running()
+    bool m_preparing = false;       // the run's paths are being examined before the question
     bool m_ending = false;          // the end is being reported: no new run yet
     bool m_listRows = false;        // the run's items are the erase list's rows, top to bottom
     std::size_t m_removedRows = 0;  // rows of this run's items taken off the list so far
