@@ -1163,6 +1163,7 @@ void EraseEngine::RecreateTraceFolder() {
 void EraseEngine::OnItemRefused(const EraseItem& item, const std::string& reason) {
     FlushFiles();
     m_itemTouched = true;  // refused, which is more than "not found"
+    m_trace = TraceFolder();  // nothing was erased, so nothing is made again either
     Report(item.path, kReportRefused, reason);
 }
 

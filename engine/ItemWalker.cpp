@@ -100,6 +100,34 @@ bool IsInLinkedTrash(const EraseItem& item, const std::string& path) {
             !shared.IsDirectory());
 }
 
+// The top folder of a volume: the root, or a folder on another device than its parent.
+bool IsVolumeTop(const std::string& folder) {
+    FindData self, parent;
+    const std::string plain = WithoutTrailingSeparators(folder);
+    if (plain.empty() || plain == "/") {
+        return plain == "/";
+    }
+    return StatEntry(AT_FDCWD, plain, self) && StatEntry(AT_FDCWD, plain + "/..", parent) &&
+           self.device != parent.device;
+}
+
+// A path that goes through a volume's trash folder (.Trash or .Trash-<uid> in its top folder)
+// that is a symbolic link, whatever the item is: nothing is reached through such a link.
+bool PassesThroughLinkedTrash(const std::string& path) {
+    for (std::size_t end = path.find('/', 1); end != std::string::npos;
+         end = path.find('/', end + 1)) {
+        const std::string through = path.substr(0, end);
+        std::string folder, name;
+        SplitPath(through, folder, name);
+        FindData entry;
+        if (name.starts_with(".Trash") && StatEntry(AT_FDCWD, through, entry) &&
+            entry.IsSymlink() && IsVolumeTop(folder)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool SameEntry(int fd, const FindData& entry) {
     FindData opened;
     return StatDescriptor(fd, opened) && opened.device == entry.device &&
@@ -195,7 +223,7 @@ bool ItemWalker::RefusesPath(const EraseItem& item, const std::string& path,
                 reason = kRefusedKernelFileSystem;
             }
         }
-    } else if (IsInLinkedTrash(item, path)) {
+    } else if (IsInLinkedTrash(item, path) || PassesThroughLinkedTrash(path)) {
         reason = kRefusedLinkedTrash;
     } else if (OnKernelFileSystem(*entry)) {
         reason = kRefusedKernelFileSystem;

@@ -98,8 +98,13 @@ std::string FromHex(const std::string& hex) {
     return text;
 }
 
-std::string VolumeName(const std::string& root) {
-    return root.size() > 1 && root.back() == '/' ? root.substr(0, root.size() - 1) : root;
+// The mount point of the volume that holds an open folder, for notes; empty when the mount
+// table cannot be read.
+std::string MountPointOf(int fd) {
+    FindData data;
+    MountEntry mount;
+    return StatDescriptor(fd, data) && FindMountById(data.mountId, mount) ? mount.mountPoint
+                                                                          : std::string();
 }
 
 }  // namespace
@@ -275,7 +280,7 @@ NameScrubber::Volume* NameScrubber::VolumeOf(int fd) {
     if (!ReadVolumeJournal(volume->folder.Get(), volume->journal)) {
         return nullptr;
     }
-    volume->name = VolumeName(VolumeRootOf(DescriptorPath(fd)));
+    volume->name = MountPointOf(volume->folder.Get());
     Volume* result = volume.get();
     m_volumes.emplace(data.device, std::move(volume));
     return result;
@@ -520,6 +525,7 @@ void NameScrubber::Finish(bool stopped, const std::function<bool()>& stopRequest
     ScrubStayingFolders(stopped, stopRequested);
     std::vector<Volume*> volumes;
     for (auto& [device, volume] : m_volumes) {
+        RereadFacts(*volume);
         volumes.push_back(volume.get());
     }
     // xfs writes the filled folders to their place only when its log wraps; the fillers go
@@ -549,6 +555,17 @@ void NameScrubber::Finish(bool stopped, const std::function<bool()>& stopRequest
     m_staying.clear();
     m_takenOver.clear();
     m_volumes.clear();
+}
+
+// Facts read while a batch held nearly every descriptor the process may open can be missing
+// (the journal's size, the mount table): read again once the run's files are closed.
+void NameScrubber::RereadFacts(Volume& volume) {
+    if (volume.journal.journalBytes == 0) {
+        (void)ReadVolumeJournal(volume.folder.Get(), volume.journal);  // as before if it fails
+    }
+    if (volume.name.empty()) {
+        volume.name = MountPointOf(volume.folder.Get());
+    }
 }
 
 // Fills every folder that stays; ext4 writes them to their place at once, xfs with its log.

@@ -82,6 +82,7 @@ private:
     bool FillBlocks(Folder& folder);
     bool AddFiller(Folder& folder, std::size_t length);
     void RemoveFillers(Folder& folder);
+    void RereadFacts(Volume& volume);
     void ScrubStayingFolders(bool stopped, const std::function<bool()>& stopRequested);
     bool OverwriteJournal(Volume& volume, const std::function<bool()>& stopRequested);
     bool RewriteAttributes(Volume& volume, const std::function<bool()>& stopRequested);

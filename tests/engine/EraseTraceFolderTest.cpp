@@ -196,17 +196,26 @@ TEST_F(TraceFolderTest, VolumeTrashThatIsALinkGoesAsALink) {
             std::filesystem::remove_all(shared);
         }
     }
-    // The user's folder in a shared .Trash that became a link by the time the walk came: the
-    // link is not followed into what it names.
+    // What lies inside a volume's trash folder that is a link is never reached through it,
+    // whether the run classifies the path itself or it was chosen as a trash folder that
+    // became a link by the time the walk came: refused, and what the link names stays.
+    const std::string own = image.MountPoint() + "/.Trash-" + uid;
     ASSERT_EQ(symlink(m_dir.Path().c_str(), shared.c_str()), 0);  // m_dir/<uid> is the target
-    const std::string through = shared + "/" + uid;
+    ASSERT_EQ(symlink(documents.c_str(), own.c_str()), 0);
     ASSERT_TRUE(MakeDirs(m_dir / uid) && WriteFile(m_dir / uid + "/kept", "kept"));
-    EraseEngine engine(1);
-    const EraseItemList items{{ItemKind::Trash, through}};
-    engine.SetItems(&items);
-    engine.Walk();
-    EXPECT_EQ(engine.FailedCount(), 1);
-    EXPECT_EQ(ReadFile(m_dir / uid + "/kept"), "kept");
+    for (const std::string& through : {shared + "/" + uid, own + "/" + uid}) {
+        for (const bool chosenAsTrash : {false, true}) {
+            SCOPED_TRACE(through + (chosenAsTrash ? " chosen as a trash" : ""));
+            EraseEngine engine(1);
+            const EraseItemList items{
+                {chosenAsTrash ? ItemKind::Trash : ClassifyItem(through), through}};
+            engine.SetItems(&items);
+            engine.Walk();
+            EXPECT_EQ(engine.FailedCount(), 1);
+            EXPECT_EQ(ReadFile(m_dir / uid + "/kept"), "kept");
+            EXPECT_EQ(Snapshot(documents), before);
+        }
+    }
 }
 
 }  // namespace
