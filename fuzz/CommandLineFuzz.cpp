@@ -1,5 +1,6 @@
 // Command-line arguments: any bytes the caller passes, and a command line received as one
 // string from a desktop shell.
+#include <algorithm>
 #include <climits>
 
 #include "FuzzChecks.h"
@@ -26,6 +27,23 @@ bool HasControl(std::string_view text) {
         }
     }
     return false;
+}
+
+// The arguments with each later naming of a path already given left out: "dir" and "dir/"
+// name the same folder.
+std::vector<std::string> FirstNamings(const std::vector<std::string>& arguments) {
+    std::vector<std::string> kept, keys;
+    for (const std::string& argument : arguments) {
+        std::string key = argument;
+        while (key.size() > 1 && key.back() == '/') {
+            key.pop_back();
+        }
+        if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
+            keys.push_back(key);
+            kept.push_back(argument);
+        }
+    }
+    return kept;
 }
 
 void CheckArguments(const std::vector<std::string>& arguments) {
@@ -55,9 +73,9 @@ void CheckArguments(const std::vector<std::string>& arguments) {
         fits = fits && argument.size() <= PATH_MAX - 1;
     }
     if (fits) {
-        Require(
-            plain.action == CommandLine::Action::Run && plain.assumeYes && plain.paths == arguments,
-            "after \"--\" every argument is a path, byte for byte");
+        Require(plain.action == CommandLine::Action::Run && plain.assumeYes &&
+                    plain.paths == FirstNamings(arguments),
+                "after \"--\" every argument is a path, byte for byte, each path once");
     }
 }
 
