@@ -196,19 +196,20 @@ void EraseList::RemoveRows(std::vector<int> rows) {
 }
 
 void EraseList::TakeRows(int first, int count) {
-    for (int taken = 0; taken < count; ++taken) {
-        // Always the first of the run: the control's row list then only moves its start.
-        QTreeWidgetItem* row = m_control->takeTopLevelItem(first);
-        const std::string name = RowName(*row);
-        const std::string folder = RowFolder(*row);
+    for (int index = first; index < first + count; ++index) {
+        const QTreeWidgetItem& row = *m_control->topLevelItem(index);
+        const std::string name = RowName(row);
+        const std::string folder = RowFolder(row);
         m_rowsByKey.erase(Key(name, folder));
         if (m_counting.active && name == m_counting.name && folder == m_counting.folder) {
             // Only this row's count stops; a count of any other row goes on.
             m_sizes.StopCount(m_counting.countId);
             m_counting.active = false;
         }
-        delete row;
     }
+    // The run in one removal, which deletes its rows: the view and the selection then catch up
+    // once, not once a row, when a batch of many files ends together.
+    m_control->model()->removeRows(first, count);
     if (first < m_firstUnsized) {
         m_firstUnsized = std::max(first, m_firstUnsized - count);
     }
