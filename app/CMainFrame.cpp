@@ -18,9 +18,11 @@
 #include "app/MessageBoxes.h"
 #include "app/PaneViews.h"
 #include "app/WindowPlacement.h"
+#include "engine/FailureReasons.h"
 #include "items/DataMemoryReader.h"
 #include "panes/PaneController.h"
 #include "panes/PathEdit.h"
+#include "panes/TreePaths.h"
 #include "platform/AppNames.h"
 #include "views/CAboutBox.h"
 #include "views/DragListWidget.h"
@@ -188,6 +190,10 @@ void CMainFrame::CreatePaneController() {
     }
     controller.SetShowSpecialFolders(true);
     controller.SetOpenFile(m_hooks.openFile);
+    controller.SetFolderRefused([this](const std::string& folder, int error) {
+        SayInStatus(DisplayText(folder) + " " +
+                    QString::fromStdString(FailureReason("cannot be opened", error)));
+    });
     Data::MemoryReader reader(m_paneState);
     controller.LoadPaneState(reader);
     // Emitted on the controller's teardown thread: delivered here through the event loop.

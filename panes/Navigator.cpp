@@ -119,6 +119,14 @@ void Navigator::OpenListItem(std::size_t side, QLineEdit* edit, const QListWidge
             return;  // the path would be too long for the browser
         }
         select = ListingThread::kFirstEntry;  // the first Down goes on from it, not to ".."
+        // One open, to say why a folder that cannot be read is not entered.
+        int error = 0;
+        if (!OpenFolder(moved.Path(), &error).Valid()) {
+            if (m_refused) {
+                m_refused(moved.Path(), error);
+            }
+            return;
+        }
     } else {
         OpenWithShell(folder, folder + name);
         return;

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QListWidgetItem>
 #include <QTreeWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ public:
 
     void Attach(ListingThread* listing) { m_listing = listing; }
     void SetOpenFile(OpenFileFunction openFile) { m_openFile = std::move(openFile); }
+    // Told when a folder the user opens cannot be read (its path and the error number), so
+    // the window can say why instead of silently staying where it is.
+    using RefusedFunction = std::function<void(const std::string& folder, int error)>;
+    void SetRefused(RefusedFunction refused) { m_refused = std::move(refused); }
     LastFolderByDrive& LastFolders() { return m_lastFolders; }
     const LastFolderByDrive& LastFolders() const { return m_lastFolders; }
 
@@ -72,6 +77,7 @@ private:
     FolderHistory m_history;
     ListingThread* m_listing = nullptr;
     OpenFileFunction m_openFile = OpenFileWithDesktop;
+    RefusedFunction m_refused;
 };
 
 }  // namespace tolvane

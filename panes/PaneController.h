@@ -85,6 +85,10 @@ public:
     void SetVolumeSource(LocationSource::VolumeReader readVolumes);
     // How files are opened (the desktop's program when not set).
     void SetOpenFile(OpenFileFunction openFile) { m_navigator.SetOpenFile(std::move(openFile)); }
+    // Told when a folder the user opens cannot be read.
+    void SetFolderRefused(Navigator::RefusedFunction refused) {
+        m_navigator.SetRefused(std::move(refused));
+    }
     bool ShowSpecialFolders() const { return m_showSpecialFolders; }
     bool BigIcons() const { return m_bigIcons; }
 

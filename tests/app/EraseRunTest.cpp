@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -812,6 +813,18 @@ TEST_F(WindowKeysTest, AtTheMinimumSizeEveryControlIsUsable) {
     EXPECT_GE(EraseListControl().viewport()->height(), 60);
     EXPECT_GE(EraseListControl().width(), 150);
     EXPECT_EQ(test::LayoutFaults(*m_frame), "");
+}
+
+// A folder that cannot be opened says why, and the list stays where it was.
+TEST_F(WindowKeysTest, AFolderThatCannotBeOpenedSaysWhy) {
+    ASSERT_TRUE(test::MakeDirs(m_dir / "gone"));
+    Open();
+    Select({"gone"});
+    ASSERT_EQ(::rmdir((m_dir / "gone").c_str()), 0);  // before the list hears of it
+    Press(BrowserList(), Qt::Key_Return);
+    const std::string said = m_frame->Bars().ProgressText()->toolTip().toStdString();
+    EXPECT_EQ(said.rfind(m_dir / "gone/ cannot be opened: ", 0), 0u) << said;
+    EXPECT_TRUE(Shows(m_dir.Path() + "/"));
 }
 
 // Choosing a location in the box hands the keys to the list it now shows.

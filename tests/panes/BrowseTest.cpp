@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <QApplication>
 #include <QMimeData>
@@ -354,8 +355,14 @@ TEST_F(ListBrowseTest, DISABLED_AsNobodyUnreadableFolders) {
     LoadFolder(controller, parent + "locked/inner/");
     ASSERT_TRUE(controller.Start());
     ASSERT_TRUE(ShowsFolder(parent) && Lists({"..", "locked"}));
+    // Opening it is refused with the reason, and the list stays where it is.
+    std::vector<std::pair<std::string, int>> refused;
+    controller.SetFolderRefused(
+        [&](const std::string& folder, int error) { refused.emplace_back(folder, error); });
     Open("locked");
-    EXPECT_EQ(controls.path->text().toStdString(), parent + "locked/");
+    const std::vector<std::pair<std::string, int>> expected{{parent + "locked/", EACCES}};
+    EXPECT_EQ(refused, expected);
+    EXPECT_EQ(controls.path->text().toStdString(), parent);
     EXPECT_TRUE(ShowsFolder(parent) && Lists({"..", "locked"}));
 }
 
