@@ -115,8 +115,9 @@ std::vector<ByteRange> PiecesOf(const std::vector<ByteRange>& ranges) {
 
 // A file system that has no sync for this file still took the writes; every other sync
 // failure means the data may never have reached the medium.
-bool SyncFailed(int error) {
-    return error != EINVAL && error != ENOSYS && error != EOPNOTSUPP;
+bool SyncFailed(const SystemError& error) {
+    return error.Failed() && error.number != EINVAL && error.number != ENOSYS &&
+           error.number != EOPNOTSUPP;
 }
 
 // A volume as notes name it: its mount point without the trailing separator.
@@ -152,7 +153,7 @@ bool IsShared(const FindData& folder) {
 
 EraseEngine::EraseEngine(int passCount, FileSystem* fileSystem)
     : m_passCount(passCount),
-      m_fs(fileSystem != nullptr ? *fileSystem : PosixFileSystem()),
+      m_fs(fileSystem != nullptr ? *fileSystem : RealFileSystem()),
       m_patterns(passCount),
       m_batchLimit(std::clamp<std::size_t>(OpenFileLimit() / 4, 1, kMaxBatchFiles)),
       m_names(m_fs) {
@@ -212,18 +213,18 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
     }
     // Everything queued comes first, so that reports keep the order of the walk.
     FlushFiles();
-    m_reason.clear();
     std::string name = EntryName();
     if (m_countEntries) {
         Progress(++m_done);
     }
     // Without passes, and for links, FIFOs, sockets and devices, nothing is written: a link's
     // target is not part of the selection, and writing to a device would destroy it.
-    bool ok = RemoveUnwritten(ParentFd(), name, entry);
+    std::string reason;
+    bool ok = RemoveUnwritten(ParentFd(), name, entry, reason);
     path.resize(PrefixLength());
     path += name;
     if (!ok) {
-        Report(m_reportPath, kReportFailed, m_reason);
+        Report(m_reportPath, kReportFailed, reason);
     } else if (lowerCopy) {
         Report(m_reportPath, kReportFailed, kOriginalInLowerLayer);
     }
@@ -269,9 +270,19 @@ void EraseEngine::QueueFile(const std::string& path, const FindData& entry, cons
             m_queueFolder = folder;
         }
         file.dirFd = m_queueDir.Valid() ? m_queueDir.Get() : ParentFd();
-        m_reason.clear();
-        file.fd = OpenForErasing(file.dirFd, file.name, entry, madeWritable);
-        if (file.fd.Valid() || !OutOfDescriptors(m_openError) || m_queue.empty()) {
+        if (IsCancelled()) {
+            file.reason = kStoppedBeforeReached;
+            break;
+        }
+        Opened opened = OpenForErasing(file.dirFd, file.name, entry, madeWritable);
+        file.fd = std::move(opened.fd);
+        if (!file.fd.Valid()) {
+            // EINVAL: the name now holds something else than the file the walk saw.
+            file.reason = opened.error.number == EINVAL
+                              ? std::string(kChangedWhileListing)
+                              : FailureReason(kCouldNotBeOpened, opened.error);
+        }
+        if (file.fd.Valid() || !OutOfDescriptors(opened.error.number) || m_queue.empty()) {
             break;
         }
         OnDescriptorsShort();  // the batch, with the folders of a deep walk, holds too many
@@ -279,7 +290,7 @@ void EraseEngine::QueueFile(const std::string& path, const FindData& entry, cons
     file.restoreMode = madeWritable ? entry.mode : 0;
     FindData opened;
     if (!file.fd.Valid() || !StatDescriptor(file.fd.Get(), opened)) {
-        file.reason = m_reason;
+        // why it could not be opened is said already; an open file can always be examined
     } else if (opened.links > 1) {
         // Another name shares this content (perhaps made just now, after the listing):
         // overwriting it would destroy what that name holds.
@@ -377,7 +388,7 @@ bool EraseEngine::WriteRound(const std::vector<QueuedFile*>& files, std::uint64_
                 continue;
             }
             std::uint64_t done = 0;
-            int error = 0;
+            SystemError error;
             file->touched = true;
             PassOutcome outcome = WritePass(file->fd.Get(), pass, file->ranges, file->size, false,
                                             position, done, error);
@@ -387,7 +398,7 @@ bool EraseEngine::WriteRound(const std::vector<QueuedFile*>& files, std::uint64_
             }
             if (outcome == PassOutcome::kFailed) {
                 file->ok = false;
-                file->reason = m_reason;
+                file->reason = FailureReason(kCouldNotBeOverwritten, error);
             } else {
                 file->passesDone = pass + 1;
                 written.push_back(file);
@@ -450,13 +461,15 @@ bool EraseEngine::TakeNewSizes(const std::vector<QueuedFile*>& files, bool rewri
 // Makes the files a pass was written to durable: one sync of the file system for a batch,
 // and only where that fails one sync per file, to tell which files it hit.
 void EraseEngine::SyncFiles(const std::vector<QueuedFile*>& written) {
-    if (written.empty() || (written.size() > 1 && m_fs.SyncFileSystem(written[0]->fd.Get()))) {
+    if (written.empty() ||
+        (written.size() > 1 && !m_fs.SyncFileSystem(written[0]->fd.Get()).Failed())) {
         return;
     }
     for (QueuedFile* file : written) {
-        if (!m_fs.SyncData(file->fd.Get()) && SyncFailed(errno)) {
+        const SystemError error = m_fs.SyncData(file->fd.Get());
+        if (SyncFailed(error)) {
             file->ok = false;
-            file->reason = FailureReason(kCouldNotBeSynced, errno);
+            file->reason = FailureReason(kCouldNotBeSynced, error);
         }
     }
 }
@@ -474,15 +487,15 @@ void EraseEngine::FinishFile(QueuedFile& file) {
             OverwriteFiles({&file});  // grew since its passes: what was added is written too
         }
     }
-    m_reason = file.reason;
-    const bool ok = file.ok && ObscureName(file.dirFd, file.name, file.entry) &&
-                    CutAndRemove(file.fd.Get(), file.dirFd, file.name, file.entry);
+    std::string reason = file.reason;
+    const bool ok = file.ok && ObscureName(file.dirFd, file.name, file.entry).Done(reason) &&
+                    CutAndRemove(file.fd.Get(), file.dirFd, file.name, file.entry, reason);
     if (!ok) {
         if (file.fd.Valid()) {
             RestoreStayingFile(file.fd.Get(), file.size, file.restoreMode);
         }
-        if (!m_reason.empty()) {
-            Report(file.reportPath, kReportFailed, m_reason);
+        if (!reason.empty()) {
+            Report(file.reportPath, kReportFailed, reason);
         }
     } else if (file.lostTail || file.lowerCopy) {
         // Erased as far as it could be, but not all it held is gone.
@@ -507,28 +520,24 @@ void EraseEngine::RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t m
 
 // Without passes, and for entries that hold no data of their own: renamed and removed; a
 // regular file is cut to zero first unless another name shares it.
-bool EraseEngine::RemoveUnwritten(int dirFd, std::string& name, const FindData& entry) {
-    if (!ObscureName(dirFd, name, entry)) {
+bool EraseEngine::RemoveUnwritten(int dirFd, std::string& name, const FindData& entry,
+                                  std::string& reason) {
+    if (!ObscureName(dirFd, name, entry).Done(reason)) {
         return false;
     }
     UniqueFd fd;
     if (entry.IsRegular()) {
         // A file we may not write (read-only) cannot be cut, but its name can still go.
-        fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
+        fd = m_fs.OpenForOverwrite(dirFd, name, &entry).fd;
     }
-    return CutAndRemove(fd.Get(), dirFd, name, entry);
+    return CutAndRemove(fd.Get(), dirFd, name, entry, reason);
 }
 
-UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
-                                     bool& madeWritable) {
-    if (IsCancelled()) {
-        m_reason = kStoppedBeforeReached;
-        return UniqueFd();
-    }
-    m_openError = 0;
-    UniqueFd fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
-    int error = errno;
-    if (!fd.Valid() && error == EACCES && (entry.attributes & kAttrReadOnly) != 0) {
+Opened EraseEngine::OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
+                                   bool& madeWritable) {
+    Opened opened = m_fs.OpenForOverwrite(dirFd, name, &entry);
+    if (!opened.fd.Valid() && opened.error.number == EACCES &&
+        (entry.attributes & kAttrReadOnly) != 0) {
         // A read-only file: make it writable first, through a descriptor that is checked to
         // be the file the walk saw.
         UniqueFd meta = OpenForMetadata(dirFd, name);
@@ -536,30 +545,24 @@ UniqueFd EraseEngine::OpenForErasing(int dirFd, const std::string& name, const F
         if (meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry) &&
             MakeOwnerWritable(meta.Get())) {
             madeWritable = true;
-            fd = m_fs.OpenForOverwrite(dirFd, name, &entry);
-            error = errno;
-            if (!fd.Valid()) {
+            opened = m_fs.OpenForOverwrite(dirFd, name, &entry);
+            if (!opened.fd.Valid()) {
                 (void)SetPermissions(meta.Get(), entry.mode);  // put back what we changed
                 madeWritable = false;
             }
         }
     }
-    if (!fd.Valid()) {
-        m_openError = error;
-        // EINVAL: the name now holds something else than the file the walk saw.
-        m_reason = error == EINVAL ? std::string(kChangedWhileListing)
-                                   : FailureReason(kCouldNotBeOpened, error);
-    } else {
-        DisableCompression(fd.Get());
+    if (opened.fd.Valid()) {
+        DisableCompression(opened.fd.Get());
     }
-    return fd;
+    return opened;
 }
 
 // Every pass over a fill file's `ranges`, each made durable before the next; it takes what
 // the disk has room for. error: why a write came short or the sync failed.
 EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
                                                   const std::vector<ByteRange>& ranges, bool fill,
-                                                  std::uint64_t& written, int& error) {
+                                                  std::uint64_t& written, SystemError& error) {
     std::uint64_t position = m_done;
     for (int pass = 0; pass < m_passCount; ++pass) {
         PassOutcome outcome = WritePass(fd, pass, ranges, size, fill, position, written, error);
@@ -567,9 +570,8 @@ EraseEngine::PassOutcome EraseEngine::WritePasses(int fd, std::uint64_t size,
             return outcome;
         }
         // Force the pass to the medium before the next one overwrites it in the cache.
-        if (!m_fs.SyncData(fd) && SyncFailed(errno)) {
-            error = errno;
-            m_reason = FailureReason(kCouldNotBeSynced, error);
+        if (SystemError synced = m_fs.SyncData(fd); SyncFailed(synced)) {
+            error = std::move(synced);
             return PassOutcome::kFailed;
         }
         position = m_done + ByteShare(static_cast<std::uint64_t>(pass + 1) * size);
@@ -585,7 +587,7 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
                                                 const std::vector<ByteRange>& ranges,
                                                 std::uint64_t size, bool fill,
                                                 std::uint64_t& position, std::uint64_t& written,
-                                                int& error) {
+                                                SystemError& error) {
     const std::vector<ByteRange> pieces = PiecesOf(ranges);
     m_patterns.BeginPass(pass, pieces);
     Writeback writeback(fd);
@@ -610,7 +612,6 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
         position += ByteShare(std::min(n, needed));
         written += n;
         if (!fill && n < needed) {
-            m_reason = FailureReason(kCouldNotBeOverwritten, error);
             outcome = PassOutcome::kFailed;
             break;
         }
@@ -625,88 +626,85 @@ EraseEngine::PassOutcome EraseEngine::WritePass(int fd, int pass,
 // One block at `offset`; on a full disk one retry with what is left. The bytes written; error
 // says why when they are fewer than `length`.
 std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
-                                      std::uint64_t offset, int& error) {
-    std::int64_t n = m_fs.WriteAt(fd, block, length, offset);
-    if (n < static_cast<std::int64_t>(length)) {
-        error = errno;  // why it came short, before anything else can change errno
+                                      std::uint64_t offset, SystemError& error) {
+    Written written = m_fs.WriteAt(fd, block, length, offset);
+    if (written.error.Failed()) {
+        error = written.error;
     }
-    if (n > 0) {
-        m_bytesWritten += static_cast<std::uint64_t>(n);
-        return static_cast<std::uint64_t>(n);  // all of it, or the disk filled up inside it
+    if (written.bytes == 0 && (error.number == ENOSPC || error.number == EDQUOT)) {
+        // An I/O error is not cured by writing less; a full disk may still take what it
+        // reports free. Why the first write failed is what the user needs to know.
+        const std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), length);
+        if (left > 0) {
+            written.bytes = m_fs.WriteAt(fd, block, left, offset).bytes;
+        }
     }
-    if (error != ENOSPC && error != EDQUOT) {
-        return 0;  // an I/O error is not cured by writing less
-    }
-    std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), length);
-    n = left > 0 ? m_fs.WriteAt(fd, block, left, offset) : -1;
-    if (n <= 0) {
-        return 0;  // why the first write failed is what the user needs to know
-    }
-    m_bytesWritten += static_cast<std::uint64_t>(n);
-    return static_cast<std::uint64_t>(n);
+    m_bytesWritten += written.bytes;
+    return written.bytes;
 }
 
-bool EraseEngine::ObscureName(int dirFd, std::string& name, const FindData& identity) {
+EraseEngine::Renamed EraseEngine::ObscureName(int dirFd, std::string& name,
+                                              const FindData& identity) {
     NoteChangedVolume(dirFd);
-    m_previousName = name;
-    m_renameError = 0;
-    std::string firstStage(name.size(), 'a');
-    if (!RenameToFreeName(dirFd, name, firstStage)) {
+    Renamed result;
+    result.firstStage = std::string(name.size(), 'a');
+    result.firstError = RenameToFreeName(dirFd, name, result.firstStage);
+    if (result.firstError.Failed()) {
         // Deleting whatever holds the name we did not get would touch something that was
         // not chosen: the entry stays under its own name.
-        m_renameError = errno;
-        m_reason = FailureReason(kCouldNotBeRenamed, errno);
-        return false;
+        result.firstStage = name;
+        result.reason = FailureReason(kCouldNotBeRenamed, result.firstError);
+        return result;
     }
-    if (!RenamedWhatWasChosen(dirFd, name, firstStage, identity)) {
-        return false;
+    if (!RenamedWhatWasChosen(dirFd, name, result.firstStage, identity, result.reason)) {
+        return result;
     }
-    name = firstStage;
-    m_previousName = firstStage;
+    name = result.firstStage;
     std::string secondStage = kObscureName;
-    if (RenameToFreeName(dirFd, firstStage, secondStage)) {
-        if (!RenamedWhatWasChosen(dirFd, firstStage, secondStage, identity)) {
-            return false;
+    if (!RenameToFreeName(dirFd, name, secondStage).Failed()) {
+        if (!RenamedWhatWasChosen(dirFd, name, secondStage, identity, result.reason)) {
+            return result;
         }
         name = secondStage;
     }
-    return true;
+    result.ok = true;
+    return result;
 }
 
 // Another program may put something else under the name between our look at it and the
 // rename (a link, a FIFO, another name of an outside file, an exchanged entry): what the
 // rename moved is checked against what was chosen, and a stranger goes back where it was.
 bool EraseEngine::RenamedWhatWasChosen(int dirFd, const std::string& from, const std::string& to,
-                                       const FindData& identity) {
+                                       const FindData& identity, std::string& reason) {
     FindData moved;
     if (!StatEntry(dirFd, to, moved) || SameFile(moved, identity)) {
         return true;  // ours (or gone already: the steps after the rename find that out)
     }
-    const bool putBack = m_fs.Rename(dirFd, to, from);
-    m_reason = putBack ? kSwappedBeforeRename : std::string(kSwappedBeforeRenameStays) + " " + to;
+    const bool putBack = !m_fs.Rename(dirFd, to, from).Failed();
+    reason = putBack ? kSwappedBeforeRename : std::string(kSwappedBeforeRenameStays) + " " + to;
     return false;
 }
 
 // Renames `from` to `to`, or to the next free name after it: the rename itself refuses a
 // taken name, so no separate look-up is needed (and none can race with it).
-bool EraseEngine::RenameToFreeName(int dirFd, const std::string& from, std::string& to) {
-    while (!m_fs.Rename(dirFd, from, to)) {
-        if (errno != EEXIST) {
-            return false;
+SystemError EraseEngine::RenameToFreeName(int dirFd, const std::string& from, std::string& to) {
+    for (;;) {
+        SystemError error = m_fs.Rename(dirFd, from, to);
+        if (error.number != EEXIST) {
+            return error;
         }
         NextName(to);
     }
-    return true;
 }
 
 // Cuts and stamps the file through `fd` (the descriptor that was overwritten, or -1), then
 // removes the name if it still holds that file.
-bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name,
-                               const FindData& identity) {
+bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity,
+                               std::string& reason) {
     FindData opened;
     const bool shared = fd >= 0 && StatDescriptor(fd, opened) && opened.links > 1;
     if (shared && m_passCount > 0) {
-        m_reason = kGainedNameWhileOverwriting;  // only an overwritten file gets here
+        reason = kGainedNameWhileOverwriting;  // only an overwritten file gets here
         return false;
     }
     // With other names (0 passes) only the chosen name goes: its content is theirs too.
@@ -717,16 +715,15 @@ bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name,
     ScrambleTimes(own);  // draws even without a file, so the keystream runs the same way
     FindData there;
     if (StatEntry(dirFd, name, there) && !SameFile(there, identity)) {
-        m_reason = kReplacedWhileErasing;
+        reason = kReplacedWhileErasing;
         return false;
     }
-    const bool removed = m_fs.RemoveFile(dirFd, name);
-    const int error = errno;
+    const SystemError error = m_fs.RemoveFile(dirFd, name);
     // The names it had stay in the folder's blocks until they are cleared, even when it stays.
     m_names.NoteRemoval(dirFd);
-    if (!removed) {
+    if (error.Failed()) {
         const bool written = m_passCount > 0 && identity.IsRegular();
-        m_reason = FailureReason(written ? kOverwrittenNotRemoved : kCouldNotBeRemoved, error);
+        reason = FailureReason(written ? kOverwrittenNotRemoved : kCouldNotBeRemoved, error);
         return false;
     }
     return true;
@@ -817,29 +814,32 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
     const bool ours = meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry);
     const bool madeWritable =
         ours && (found.mode & S_IWUSR) == 0 && MakeOwnerWritable(meta.Get());  // as for files
+    if (!ours) {
+        return;  // not the folder the walk left: not ours to remove or report
+    }
     bool removed = false;
-    m_reason.clear();
-    if (ours && ObscureName(dirFd, name, found)) {
+    const Renamed renamed = ObscureName(dirFd, name, found);
+    std::string reason = renamed.reason;
+    if (renamed.ok) {
         ScrambleEntryTimes(dirFd, name);
-        removed = m_names.RemoveFolder(dirFd, name);
+        removed = !m_names.RemoveFolder(dirFd, name).Failed();
         if (!removed) {
             // Back to the first-stage name, which says nothing about the folder either.
-            (void)m_fs.Rename(dirFd, name, m_previousName);
+            (void)m_fs.Rename(dirFd, name, renamed.firstStage);
         }
-    } else if (ours && m_renameError != 0) {
+    } else if (renamed.firstError.Failed()) {
         // It could not be renamed (an overlay refuses to move a folder of its lower layer,
         // EXDEV): removed under its own name all the same, or reported.
         ScrambleEntryTimes(dirFd, name);
-        removed = m_fs.RemoveFolder(dirFd, name);
-        if (!removed) {
-            m_reason = FailureReason(kCouldNotBeRemoved, errno);
-        }
+        const SystemError error = m_fs.RemoveFolder(dirFd, name);
+        removed = !error.Failed();
+        reason = removed ? std::string() : FailureReason(kCouldNotBeRemoved, error);
     }
     if (!removed && madeWritable) {
         (void)SetPermissions(meta.Get(), found.mode);  // it stays: as it was found
     }
-    if (!removed && !m_reason.empty()) {
-        Report(m_reportPath, kReportFailed, m_reason);
+    if (!removed && !reason.empty()) {
+        Report(m_reportPath, kReportFailed, reason);
     }
 }
 
@@ -852,21 +852,21 @@ void EraseEngine::OnDrive(std::string& path, const std::string& volumeRoot) {
         return;
     }
     m_itemTouched = true;
-    m_reason.clear();
-    if (!WipeFreeSpace(volumeRoot) && !IsCancelled()) {
-        Report(path, kReportFailed, m_reason);
+    std::string reason;
+    if (!WipeFreeSpace(volumeRoot, reason) && !IsCancelled()) {
+        Report(path, kReportFailed, reason);
     }
 }
 
-// False when nothing could be written although space was free.
-bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
+// False, with the reason, when nothing could be written although space was free.
+bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot, std::string& reason) {
     if (m_passCount <= 0) {
         return true;  // nothing is written without passes
     }
-    int error = 0;
-    UniqueFd root = OpenDirectory(AT_FDCWD, volumeRoot, &error);
+    int openError = 0;
+    UniqueFd root = OpenDirectory(AT_FDCWD, volumeRoot, &openError);
     if (!root.Valid()) {
-        m_reason = FailureReason(kFreeSpaceNotWritten, error);
+        reason = FailureReason(kFreeSpaceNotWritten, openError);
         return false;
     }
     NoteChangedVolume(root.Get());
@@ -877,35 +877,41 @@ bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot) {
     // Fill files without a name give their space back however the run ends (a crash, kill -9,
     // a power cut), so a wipe can never leave the volume full; they need no folder either.
     // Where the file system cannot make them, named fill files in a folder of their own.
-    UniqueFd first = m_fs.CreateUnnamedFile(root.Get());
+    Opened first = m_fs.CreateUnnamedFile(root.Get());
+    const int unnamed = first.error.number;
+    SystemError error = std::move(first.error);
     std::uint64_t written = 0;
-    if (first.Valid()) {
-        written = FillWithUnnamedFiles(root.Get(), std::move(first), volumeRoot, error);
-    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+    if (first.fd.Valid()) {
+        written = FillWithUnnamedFiles(root.Get(), std::move(first.fd), volumeRoot, error);
+    } else if (unnamed == EOPNOTSUPP || unnamed == EISDIR || unnamed == EINVAL) {
+        error = {};
         if (!FillWithNamedFiles(root.Get(), volumeRoot, written, error)) {
+            reason = FailureReason(kFreeSpaceNotWritten, error);
             return false;
         }
-    } else {
-        error = errno;
     }
     if (written == 0 && !IsCancelled()) {
-        m_reason = FailureReason(kFreeSpaceNotWritten, error);
+        reason = FailureReason(kFreeSpaceNotWritten, error);
         return false;
     }
     return true;
 }
 
 std::uint64_t EraseEngine::FillWithUnnamedFiles(int rootFd, UniqueFd first,
-                                                const std::string& volumeRoot, int& error) {
+                                                const std::string& volumeRoot, SystemError& error) {
     std::vector<UniqueFd> fills;
     std::uint64_t written = FillFreeSpace(
         rootFd,
-        [&]() -> int {
-            UniqueFd fd = first.Valid() ? std::move(first) : m_fs.CreateUnnamedFile(rootFd);
-            if (!fd.Valid()) {
+        [&](SystemError& made) -> int {
+            Opened opened{std::move(first), {}};
+            if (!opened.fd.Valid()) {
+                opened = m_fs.CreateUnnamedFile(rootFd);
+            }
+            if (!opened.fd.Valid()) {
+                made = std::move(opened.error);
                 return -1;
             }
-            fills.push_back(std::move(fd));  // the space stays taken while it is open
+            fills.push_back(std::move(opened.fd));  // the space stays taken while it is open
             return fills.back().Get();
         },
         error);
@@ -917,31 +923,34 @@ std::uint64_t EraseEngine::FillWithUnnamedFiles(int rootFd, UniqueFd first,
 }
 
 bool EraseEngine::FillWithNamedFiles(int rootFd, const std::string& volumeRoot,
-                                     std::uint64_t& written, int& error) {
+                                     std::uint64_t& written, SystemError& error) {
     std::string folder = kObscureName;
     while (EntryExists(rootFd, folder)) {
         NextName(folder);
     }
-    if (!m_fs.MakeFolder(rootFd, folder, 0700)) {
-        m_reason = FailureReason(kFreeSpaceNotWritten, errno);
+    error = m_fs.MakeFolder(rootFd, folder, 0700);
+    if (error.Failed()) {
         return false;
     }
-    UniqueFd folderFd = OpenDirectory(rootFd, folder, &error);
+    int openError = 0;
+    UniqueFd folderFd = OpenDirectory(rootFd, folder, &openError);
+    error = {"open", openError, folder};
     // Marked, so that a run that ends before it is released does not leave the volume full:
     // the next wipe finds it.
-    const bool marked = folderFd.Valid() && FillFolder::Mark(folderFd.Get(), m_fs);
-    if (folderFd.Valid() && !marked) {
-        error = errno;
+    if (folderFd.Valid()) {
+        error = FillFolder::Mark(folderFd.Get(), m_fs);
     }
-    if (marked) {
+    if (folderFd.Valid() && !error.Failed()) {
         DisableCompression(folderFd.Get());  // fill files inherit it
         std::string name = kObscureName;
         UniqueFd current;
         written = FillFreeSpace(
             folderFd.Get(),
-            [&]() -> int {
-                current = m_fs.CreateNewFile(folderFd.Get(), name);
+            [&](SystemError& made) -> int {
+                Opened opened = m_fs.CreateNewFile(folderFd.Get(), name);
                 NextName(name);
+                current = std::move(opened.fd);
+                made = std::move(opened.error);
                 return current.Get();
             },
             error);
@@ -956,10 +965,10 @@ bool EraseEngine::FillWithNamedFiles(int rootFd, const std::string& volumeRoot,
 }
 
 // Fills the volume with fill files made by `next` (a descriptor that stays valid until the
-// following call, or -1) until no more fits; the bytes written. error: why no fill file could
-// be written, when nothing was.
-std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()>& next,
-                                         int& error) {
+// following call, or -1 with why) until no more fits; the bytes written. error: why no fill
+// file could be written, when nothing was.
+std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int(SystemError&)>& next,
+                                         SystemError& error) {
     std::uint64_t total = 0;
     for (;;) {
         std::uint64_t n = std::min(FreeBytesOfDescriptor(folderFd), kFillFileLimit);
@@ -971,17 +980,16 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int()
             NoteCutShort();  // the volume's free space is not completely overwritten
             return total;
         }
-        const int fd = next();
+        const int fd = next(error);
         if (fd < 0) {
             // No fill file can be made although space is reported free (file systems keep
             // some blocks back that no write can use): there is nothing more to fill.
-            error = errno;
             return total;
         }
         DisableCompression(fd);
         std::uint64_t written = 0;
         const std::uint64_t start = m_done;
-        int writeError = 0;
+        SystemError writeError;
         WritePasses(fd, n, {{0, RoundUpToBlock(std::max<std::uint64_t>(n, 1))}}, true, written,
                     writeError);
         m_done = start + ByteShare(static_cast<std::uint64_t>(m_passCount) * n);
@@ -1041,12 +1049,12 @@ void EraseEngine::ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot
 void EraseEngine::ReleaseFillFiles(int folderFd) {
     std::string fill = kObscureName;
     for (;;) {
-        UniqueFd fd = m_fs.OpenForOverwrite(folderFd, fill, nullptr);
+        UniqueFd fd = m_fs.OpenForOverwrite(folderFd, fill, nullptr).fd;
         if (fd.Valid()) {
             (void)m_fs.Truncate(fd.Get());  // frees the space even if the delete fails
         }
         ScrambleTimes(fd.Get());
-        if (!m_fs.RemoveFile(folderFd, fill)) {
+        if (m_fs.RemoveFile(folderFd, fill).Failed()) {
             return;
         }
         NextName(fill);
@@ -1131,7 +1139,7 @@ void EraseEngine::RecreateTraceFolder() {
     }
     // Programs expect their cache, recent-documents, temporary and trash folders to exist,
     // with the owner and access they had (a shared temporary folder keeps its sticky bit).
-    const bool made = m_fs.MakeFolder(AT_FDCWD, m_trace.path, 0700);
+    const bool made = !m_fs.MakeFolder(AT_FDCWD, m_trace.path, 0700).Failed();
     // What is made inside goes through the folder itself: a link put in its place meanwhile
     // is not followed (unless the walk follows the item's link).
     UniqueFd folder =
@@ -1149,7 +1157,7 @@ void EraseEngine::RecreateTraceFolder() {
         return;
     }
     for (const char* name : {"files", "info"}) {
-        if (!m_fs.MakeFolder(folder.Get(), name, 0700)) {
+        if (m_fs.MakeFolder(folder.Get(), name, 0700).Failed()) {
             continue;  // still there, or cannot be made: best effort
         }
         UniqueFd inner = OpenDirectory(folder.Get(), name);
@@ -1221,10 +1229,10 @@ void EraseEngine::NoteChangedVolume(int fd) {
 // each volume the run changed, at its end; a volume that cannot be synced is reported.
 void EraseEngine::SyncChangedVolumes() {
     for (ChangedVolume& volume : m_changedVolumes) {
-        if (m_fs.SyncFileSystem(volume.folder.Get()) || !SyncFailed(errno)) {
+        const SystemError error = m_fs.SyncFileSystem(volume.folder.Get());
+        if (!SyncFailed(error)) {
             continue;
         }
-        const int error = errno;
         FindData folder;
         MountEntry mount;
         std::string shown = "volume";

@@ -13,6 +13,7 @@
 #include "engine/PauseGate.h"
 #include "engine/ProgressSink.h"
 #include "platform/FileOps.h"
+#include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
 
 namespace tolvane {
@@ -145,23 +146,38 @@ private:
     void SyncFiles(const std::vector<QueuedFile*>& written);
     void FinishFile(QueuedFile& file);
     void RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode);
-    bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry);
-    UniqueFd OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
-                            bool& madeWritable);
+    bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry, std::string& reason);
+    Opened OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
+                          bool& madeWritable);
     PassOutcome WritePasses(int fd, std::uint64_t size, const std::vector<ByteRange>& ranges,
-                            bool fill, std::uint64_t& written, int& error);
+                            bool fill, std::uint64_t& written, SystemError& error);
     PassOutcome WritePass(int fd, int pass, const std::vector<ByteRange>& ranges,
                           std::uint64_t size, bool fill, std::uint64_t& position,
-                          std::uint64_t& written, int& error);
+                          std::uint64_t& written, SystemError& error);
     std::uint64_t WriteBlock(int fd, const std::uint8_t* block, std::uint64_t length,
-                             std::uint64_t offset, int& error);
-    // The two renames of an entry that must be `identity`; false (with m_reason) when the first
-    // failed or something else than the entry was moved.
-    bool ObscureName(int dirFd, std::string& name, const FindData& identity);
+                             std::uint64_t offset, SystemError& error);
+    // How the two renames of an entry went.
+    struct Renamed {
+        bool ok = false;
+        std::string reason;      // why not, in words for the report
+        SystemError firstError;  // the first rename failed: the entry kept its own name
+        std::string firstStage;  // its name after the first rename
+        // True when renamed; else `out` takes the reason.
+        bool Done(std::string& out) const {
+            if (!ok) {
+                out = reason;
+            }
+            return ok;
+        }
+    };
+    // The two renames of an entry that must be `identity`; not ok when the first failed or
+    // something else than the entry was moved.
+    Renamed ObscureName(int dirFd, std::string& name, const FindData& identity);
     bool RenamedWhatWasChosen(int dirFd, const std::string& from, const std::string& to,
-                              const FindData& identity);
-    bool RenameToFreeName(int dirFd, const std::string& from, std::string& to);
-    bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity);
+                              const FindData& identity, std::string& reason);
+    SystemError RenameToFreeName(int dirFd, const std::string& from, std::string& to);
+    bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity,
+                      std::string& reason);
     void ScrambleTimes(int fd);
     void ScrambleEntryTimes(int dirFd, const std::string& name);
     bool IsFolderEmpty(int dirFd, const std::string& name);
@@ -169,12 +185,13 @@ private:
     std::uint64_t ByteShare(std::uint64_t bytes) const;
     void Progress(std::uint64_t position);
     void Report(const std::string& path, int code, const std::string& reason);
-    bool WipeFreeSpace(const std::string& volumeRoot);
+    bool WipeFreeSpace(const std::string& volumeRoot, std::string& reason);
     std::uint64_t FillWithUnnamedFiles(int rootFd, UniqueFd first, const std::string& volumeRoot,
-                                       int& error);
+                                       SystemError& error);
     bool FillWithNamedFiles(int rootFd, const std::string& volumeRoot, std::uint64_t& written,
-                            int& error);
-    std::uint64_t FillFreeSpace(int folderFd, const std::function<int()>& next, int& error);
+                            SystemError& error);
+    std::uint64_t FillFreeSpace(int folderFd, const std::function<int(SystemError&)>& next,
+                                SystemError& error);
     void NoteUnreachedSpace(int rootFd, const std::string& volumeRoot, std::uint64_t written);
     void ReleaseFillFiles(int folderFd);
     void ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot);
@@ -191,11 +208,7 @@ private:
     std::int64_t m_total = -1;
     bool m_countEntries = false;  // progress moves by entries, not bytes
     std::string m_reportPath;
-    std::string m_previousName;
-    std::string m_reason;      // why the entry being handled failed
-    int m_renameError = 0;     // why the last first-stage rename failed
     std::string m_lastReason;  // the reason of the report being sent
-    int m_openError = 0;       // why the last OpenForErasing failed
     PatternSource m_patterns;
     ProgressSink* m_sink = nullptr;
     PauseGate m_gate;

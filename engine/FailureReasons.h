@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/SystemError.h"
+
 namespace tolvane {
 
 // Why an entry was not erased, in the words of the closing report ("<path> - <reason>"). The
@@ -54,6 +56,9 @@ inline constexpr char kStickyFolderOthersFile[] =
 // "<what>: <why>", with why in words for the error number (permission denied, read-only file
 // system, file system full, ...).
 std::string FailureReason(const char* what, int error);
+inline std::string FailureReason(const char* what, const SystemError& error) {
+    return FailureReason(what, error.number);
+}
 
 // Steps that can fail, for FailureReason.
 inline constexpr char kCouldNotBeExamined[] = "could not be examined";

@@ -51,8 +51,8 @@ const std::string& FillFolder::MarkName() {
     return name;
 }
 
-bool FillFolder::Mark(int folderFd, FileSystem& fs) {
-    return fs.CreateNewFile(folderFd, MarkName()).Valid();
+SystemError FillFolder::Mark(int folderFd, FileSystem& fs) {
+    return fs.CreateNewFile(folderFd, MarkName()).error;
 }
 
 void FillFolder::Unmark(int folderFd, FileSystem& fs) {
@@ -75,8 +75,8 @@ std::uint64_t FillFolder::ReleaseLeftovers(int rootFd, FileSystem& fs) {
             continue;
         }
         for (const FindData& fill : fills) {
-            UniqueFd fd = fs.OpenForOverwrite(folder.Get(), fill.name, &fill);
-            if (fd.Valid() && fs.Truncate(fd.Get())) {
+            UniqueFd fd = fs.OpenForOverwrite(folder.Get(), fill.name, &fill).fd;
+            if (fd.Valid() && !fs.Truncate(fd.Get()).Failed()) {
                 released += fill.size;
             }
             (void)fs.RemoveFile(folder.Get(), fill.name);  // what stays is reported by size

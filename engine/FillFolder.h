@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/SystemError.h"
+
 namespace tolvane {
 
 class FileSystem;
@@ -18,8 +20,8 @@ class FileSystem;
 // touched.
 class FillFolder {
 public:
-    // Puts the mark into a fill folder just made (open descriptor). False when it cannot.
-    static bool Mark(int folderFd, FileSystem& fs);
+    // Puts the mark into a fill folder just made (open descriptor); why it could not.
+    static SystemError Mark(int folderFd, FileSystem& fs);
     // Removes the mark; the folder can then be removed once its fill files are gone.
     static void Unmark(int folderFd, FileSystem& fs);
 

@@ -149,12 +149,11 @@ public:
                                  std::to_string(size) + " " +
                                  (removeFolder ? kRemoveFolderMark : kKeepFolderMark) + " " +
                                  ToHex(folderPath) + "\n";
-        if (m_fs.WriteAt(m_fd.Get(), line.data(), line.size(), m_size) !=
-            static_cast<std::int64_t>(line.size())) {
+        if (m_fs.WriteAt(m_fd.Get(), line.data(), line.size(), m_size).bytes != line.size()) {
             return false;
         }
         m_size += line.size();
-        return !sync || m_fs.SyncData(m_fd.Get());
+        return !sync || !m_fs.SyncData(m_fd.Get()).Failed();
     }
 
     void Clear() {
@@ -171,7 +170,7 @@ public:
     static void Erase(FileSystem& fs, int folderFd, const std::string& name, int fd,
                       std::uint64_t size) {
         const std::string zeros(size, '\0');
-        if (size > 0 && fs.WriteAt(fd, zeros.data(), zeros.size(), 0) > 0) {
+        if (size > 0 && fs.WriteAt(fd, zeros.data(), zeros.size(), 0).bytes > 0) {
             (void)fs.SyncData(fd);
         }
         (void)fs.Truncate(fd);
@@ -205,7 +204,7 @@ private:
         }
         m_name = kRecordPrefix + std::to_string(ProcessId());
         (void)m_fs.RemoveFile(m_folder.Get(), m_name);  // an older run's with our number
-        UniqueFd made = m_fs.CreateNewFile(m_folder.Get(), m_name);
+        UniqueFd made = m_fs.CreateNewFile(m_folder.Get(), m_name).fd;
         m_fd = OpenForReadWrite(m_folder.Get(), m_name);
         if (!made.Valid() || !m_fd.Valid() || !TryLockExclusive(m_fd.Get())) {
             m_fd.Reset();
@@ -242,7 +241,7 @@ private:
 
 // The record is the program's own file, not part of the selection: it is written directly.
 NameScrubber::NameScrubber(FileSystem& fs)
-    : m_fs(fs), m_record(std::make_unique<Record>(PosixFileSystem())) {}
+    : m_fs(fs), m_record(std::make_unique<Record>(RealFileSystem())) {}
 
 NameScrubber::~NameScrubber() {
     // A run that never came to Finish (the engine deleted mid-run) still takes its fillers
@@ -327,7 +326,7 @@ void NameScrubber::NoteRemoval(int dirFd) {
     m_staying.push_back(std::move(folder));
 }
 
-bool NameScrubber::RemoveFolder(int dirFd, const std::string& name) {
+SystemError NameScrubber::RemoveFolder(int dirFd, const std::string& name) {
     Timer timer(m_seconds, m_timing);
     NoteRemoval(dirFd);  // its own names (before the renames) stay in its parent
     UniqueFd fd = OpenDirectory(dirFd, name);
@@ -358,7 +357,7 @@ bool NameScrubber::RemoveFolder(int dirFd, const std::string& name) {
         }
         if (folder->parent.Valid() && Fill(*folder)) {
             m_takenOver.push_back(std::move(folder));
-            return true;
+            return {};
         }
         volume->incomplete = true;
     }
@@ -369,7 +368,7 @@ bool NameScrubber::RemoveFolder(int dirFd, const std::string& name) {
     // Removed entries are cleared in memory; the blocks must reach the disk before they are
     // freed, as a freed block is never written again. A folder no entry left holds no names.
     if (volume->journal.kind == VolumeJournal::Kind::kExt4 && hadRemovals) {
-        if (!m_fs.SyncFileSystem(fd.Get())) {
+        if (m_fs.SyncFileSystem(fd.Get()).Failed()) {
             volume->incomplete = true;
         }
     }
@@ -480,12 +479,12 @@ bool NameScrubber::FillBlocks(Folder& folder) {
 
 // A new unnamed file in the folder whose names the fillers are.
 bool NameScrubber::MakeAnchor(Folder& folder) {
-    folder.anchor = m_fs.CreateUnnamedFile(folder.fd.Get());
+    folder.anchor = m_fs.CreateUnnamedFile(folder.fd.Get()).fd;
     // Recorded before the first filler exists, so that no end of the run can leave one that
     // the next run does not find. A folder that is to go is recorded as such. Its inode number
     // alone could name a user's file by then (a run killed after its last filler went frees the
     // anchor, and the number is given again): a random size, held in no block, marks it too.
-    if (!folder.anchor.Valid() || !m_fs.Truncate(folder.anchor.Get(), AnchorSize()) ||
+    if (!folder.anchor.Valid() || m_fs.Truncate(folder.anchor.Get(), AnchorSize()).Failed() ||
         !StatDescriptor(folder.anchor.Get(), folder.anchorId) ||
         !m_record->Add(folder.anchorId.device, folder.anchorId.inode, folder.anchorId.size,
                        folder.parent.Valid(), DescriptorPath(folder.fd.Get()))) {
@@ -498,11 +497,12 @@ bool NameScrubber::MakeAnchor(Folder& folder) {
 bool NameScrubber::AddFiller(Folder& folder, std::size_t length) {
     for (int tries = 0; tries < 8; ++tries) {
         std::string name = RandomName(length);
-        if (m_fs.Link(folder.anchor.Get(), folder.fd.Get(), name)) {
+        const SystemError error = m_fs.Link(folder.anchor.Get(), folder.fd.Get(), name);
+        if (!error.Failed()) {
             folder.fillers.push_back(std::move(name));
             return true;
         }
-        if (errno != EEXIST) {
+        if (error.number != EEXIST) {
             return false;
         }
     }
@@ -590,7 +590,7 @@ void NameScrubber::ScrubStayingFolders(bool stopped, const std::function<bool()>
             continue;
         }
         if (kind == VolumeJournal::Kind::kExt4) {
-            if (!m_fs.SyncFileSystem(folder->fd.Get())) {
+            if (m_fs.SyncFileSystem(folder->fd.Get()).Failed()) {
                 folder->volume->incomplete = true;
             }
             RemoveFillers(*folder);
@@ -605,7 +605,7 @@ void NameScrubber::RemoveTakenOver() {
     for (auto& folder : m_takenOver) {
         RemoveFillers(*folder);
         folder->fd.Reset();
-        if (!m_fs.RemoveFolder(folder->parent.Get(), folder->name)) {
+        if (m_fs.RemoveFolder(folder->parent.Get(), folder->name).Failed()) {
             folder->volume->incomplete = true;  // it stays under its meaningless name
         }
     }
@@ -617,7 +617,7 @@ bool NameScrubber::OverwriteJournal(Volume& volume, const std::function<bool()>&
     }
     if (volume.journal.kind == VolumeJournal::Kind::kExt4) {
         // Everything synced first, so the zeroed journal has nothing left to give back.
-        if (m_fs.SyncFileSystem(volume.folder.Get()) &&
+        if (!m_fs.SyncFileSystem(volume.folder.Get()).Failed() &&
             CheckpointAndZeroJournal(volume.folder.Get())) {
             return true;
         }
@@ -642,7 +642,7 @@ bool NameScrubber::RewriteAttributes(Volume& volume, const std::function<bool()>
     std::vector<UniqueFd> files;
     const std::size_t count = std::clamp<std::size_t>(OpenFileLimit() / 4, 64, kAttributeFiles);
     for (std::size_t i = 0; i < count; ++i) {
-        UniqueFd fd = m_fs.CreateUnnamedFile(folderFd);
+        UniqueFd fd = m_fs.CreateUnnamedFile(folderFd).fd;
         if (!fd.Valid()) {
             return false;
         }
@@ -677,11 +677,11 @@ bool NameScrubber::RewriteAttributes(Volume& volume, const std::function<bool()>
             value[1] = static_cast<char>(round >> 8);
             value[2] = static_cast<char>(i);
             value[3] = static_cast<char>(i >> 8);
-            if (!m_fs.SetAttribute(fd.Get(), kAttributeName, value.data(), value.size())) {
+            if (m_fs.SetAttribute(fd.Get(), kAttributeName, value.data(), value.size()).Failed()) {
                 return false;
             }
         }
-        if (!m_fs.SyncFileSystem(files.front().Get())) {
+        if (m_fs.SyncFileSystem(files.front().Get()).Failed()) {
             return false;
         }
         if (!measured) {
@@ -762,7 +762,7 @@ void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
                 NoteRemoval(folder.Get());  // its names are cleared with this run's folders
             }
         }
-        Record::Erase(PosixFileSystem(), records.Get(), entry.name, fd.Get(), text.size());
+        Record::Erase(RealFileSystem(), records.Get(), entry.name, fd.Get(), text.size());
     }
     if (released > 0) {
         notes.push_back("filler entries that an interrupted run left in " +

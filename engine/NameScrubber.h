@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/FindData.h"
+#include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
 #include "platform/VolumeJournal.h"
 
@@ -53,8 +54,8 @@ public:
     void NoteRemoval(int dirFd);
     // Removes the empty folder `name` of `dirFd` so that the names it held do not stay in its
     // freed blocks. Where that can only be done at the end of the run the folder is taken over
-    // and counts as removed. True when it is removed or taken over.
-    bool RemoveFolder(int dirFd, const std::string& name);
+    // and counts as removed. Fails with why it could not be removed.
+    SystemError RemoveFolder(int dirFd, const std::string& name);
     // True for an entry of the scrubber's own: a filler, or a folder taken over by
     // RemoveFolder. As far as the run is concerned it is not there.
     bool IsOwn(const FindData& entry) const;

@@ -11,10 +11,7 @@ bool WriteToDescriptor(int fd, std::string_view text) {
     const char* p = text.data();
     std::size_t left = text.size();
     while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n = RetryOnInterrupt([&] { return ::write(fd, p, left); });
         if (n <= 0) {
             return false;
         }
@@ -24,23 +21,13 @@ bool WriteToDescriptor(int fd, std::string_view text) {
     return true;
 }
 
-ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, size);
-        if (n >= 0 || errno != EINTR) {
-            return n;
-        }
-    }
-}
-
 Readable WaitForEither(int fd, int other, int timeoutMs) {
     for (;;) {
         pollfd fds[2] = {{fd, POLLIN, 0}, {other, POLLIN, 0}};
-        const int ready = ::poll(fds, other >= 0 ? 2 : 1, timeoutMs);
+        // A signal's handler only wrote to a pipe: the wait goes on.
+        const int ready =
+            RetryOnInterrupt([&] { return ::poll(fds, other >= 0 ? 2 : 1, timeoutMs); });
         if (ready < 0) {
-            if (errno == EINTR) {
-                continue;  // a signal's handler only wrote to a pipe: the wait goes on
-            }
             return Readable::Error;
         }
         if (ready == 0) {

@@ -1,17 +1,33 @@
 #pragma once
 
+#include <errno.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <string_view>
 
 namespace tolvane {
+
+// Calls `call` (a system call returning -1 with errno on failure) again for as long as a
+// signal interrupts it (EINTR); its result otherwise, errno intact.
+template <typename Call>
+auto RetryOnInterrupt(Call call) {
+    for (;;) {
+        auto result = call();
+        if (result != -1 || errno != EINTR) {
+            return result;
+        }
+    }
+}
 
 // Writes all of `text` to a descriptor, continuing after signals and short writes. Best
 // effort: false when a write failed (the reader went away, say).
 bool WriteToDescriptor(int fd, std::string_view text);
 
 // One read(), repeated after signals: the bytes read, 0 at end of input, -1 on an error.
-ssize_t ReadSome(int fd, char* buffer, std::size_t size);
+inline ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
+    return RetryOnInterrupt([&] { return ::read(fd, buffer, size); });
+}
 
 // Waits until `fd` or `other` (ignored when -1) is readable or hung up, at most timeoutMs
 // milliseconds (-1: no limit).

@@ -5,91 +5,106 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "platform/Descriptors.h"
 #include "platform/FileOps.h"
 
 namespace tolvane {
+namespace {
 
-UniqueFd FileSystem::OpenForOverwrite(int dirFd, const std::string& name,
-                                      const FindData* expected) {
-    return tolvane::OpenForOverwrite(dirFd, name, expected);
+// A call's outcome as a value: nothing when it succeeded, else errno as it left it.
+SystemError Outcome(bool ok, const char* operation, const std::string& path = {}) {
+    return ok ? SystemError() : SystemError::Last(operation, path);
 }
 
-UniqueFd FileSystem::CreateNewFile(int dirFd, const std::string& name) {
-    return tolvane::CreateNewFile(dirFd, name);
+Opened OpenedOrError(UniqueFd fd, const char* operation, const std::string& path) {
+    SystemError error = Outcome(fd.Valid(), operation, path);
+    return {std::move(fd), std::move(error)};
 }
 
-UniqueFd FileSystem::CreateUnnamedFile(int dirFd) {
-    return UniqueFd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+}  // namespace
+
+Opened PosixFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
+                                         const FindData* expected) {
+    return OpenedOrError(tolvane::OpenForOverwrite(dirFd, name, expected), "open", name);
 }
 
-std::int64_t FileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
+Opened PosixFileSystem::CreateNewFile(int dirFd, const std::string& name) {
+    return OpenedOrError(tolvane::CreateNewFile(dirFd, name), "create", name);
+}
+
+Opened PosixFileSystem::CreateUnnamedFile(int dirFd) {
+    return OpenedOrError(UniqueFd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)),
+                         "create", ".");
+}
+
+Written PosixFileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
                                  std::uint64_t offset) {
     const auto* p = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pwrite(fd, p + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = ENOSPC;  // a write that takes nothing: the medium has no room left
-            }
+    Written result;
+    while (result.bytes < length) {
+        ssize_t n = RetryOnInterrupt([&] {
+            return ::pwrite(fd, p + result.bytes, length - result.bytes,
+                            static_cast<off_t>(offset + result.bytes));
+        });
+        if (n < 0) {
             // A full disk usually shows as a short write followed by ENOSPC.
-            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+            result.error = SystemError::Last("write");
+            return result;
         }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
-}
-
-bool FileSystem::SyncData(int fd) {
-    return tolvane::SyncData(fd);
-}
-
-bool FileSystem::SyncFileSystem(int fd) {
-    return ::syncfs(fd) == 0;
-}
-
-bool FileSystem::Truncate(int fd, std::uint64_t length) {
-    while (::ftruncate(fd, static_cast<off_t>(length)) != 0) {
-        if (errno != EINTR) {
-            return false;
+        if (n == 0) {
+            result.error = {"write", ENOSPC};  // a write that takes nothing: no room left
+            return result;
         }
+        result.bytes += static_cast<std::uint64_t>(n);
     }
-    return true;
+    return result;
 }
 
-bool FileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
-    return RenameNoReplace(dirFd, from, to);
+SystemError PosixFileSystem::SyncData(int fd) {
+    return Outcome(tolvane::SyncData(fd), "sync");
 }
 
-bool FileSystem::RemoveFile(int dirFd, const std::string& name) {
-    return tolvane::RemoveFile(dirFd, name);
+SystemError PosixFileSystem::SyncFileSystem(int fd) {
+    return Outcome(::syncfs(fd) == 0, "sync");
 }
 
-bool FileSystem::RemoveFolder(int dirFd, const std::string& name) {
-    return tolvane::RemoveFolder(dirFd, name);
+SystemError PosixFileSystem::Truncate(int fd, std::uint64_t length) {
+    return Outcome(
+        RetryOnInterrupt([&] { return ::ftruncate(fd, static_cast<off_t>(length)); }) == 0,
+        "truncate");
 }
 
-bool FileSystem::MakeFolder(int dirFd, const std::string& name, mode_t mode) {
-    return tolvane::MakeFolder(dirFd, name, mode);
+SystemError PosixFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
+    return Outcome(RenameNoReplace(dirFd, from, to), "rename", from);
 }
 
-bool FileSystem::Link(int fd, int dirFd, const std::string& name) {
+SystemError PosixFileSystem::RemoveFile(int dirFd, const std::string& name) {
+    return Outcome(tolvane::RemoveFile(dirFd, name), "unlink", name);
+}
+
+SystemError PosixFileSystem::RemoveFolder(int dirFd, const std::string& name) {
+    return Outcome(tolvane::RemoveFolder(dirFd, name), "rmdir", name);
+}
+
+SystemError PosixFileSystem::MakeFolder(int dirFd, const std::string& name, mode_t mode) {
+    return Outcome(tolvane::MakeFolder(dirFd, name, mode), "mkdir", name);
+}
+
+SystemError PosixFileSystem::Link(int fd, int dirFd, const std::string& name) {
     // Through the descriptor's entry in /proc: linking a descriptor directly (AT_EMPTY_PATH)
     // needs a capability that users lack.
     const std::string source = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, source.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    return Outcome(::linkat(AT_FDCWD, source.c_str(), dirFd, name.c_str(), AT_SYMLINK_FOLLOW) == 0,
+                   "link", name);
 }
 
-bool FileSystem::SetAttribute(int fd, const std::string& name, const void* value,
-                              std::size_t size) {
-    return ::fsetxattr(fd, name.c_str(), value, size, 0) == 0;
+SystemError PosixFileSystem::SetAttribute(int fd, const std::string& name, const void* value,
+                                          std::size_t size) {
+    return Outcome(::fsetxattr(fd, name.c_str(), value, size, 0) == 0, "setxattr", name);
 }
 
-FileSystem& PosixFileSystem() {
-    static FileSystem real;
+FileSystem& RealFileSystem() {
+    static PosixFileSystem real;
     return real;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/FindData.h"
+#include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
 
 namespace tolvane {
@@ -14,11 +15,12 @@ namespace tolvane {
 // The file-system operations through which the eraser changes the disk, behind one small
 // interface so that a test can make any of them fail (a full disk on the third write, a sync
 // that reports an I/O error, a rename that is refused) or run something at the exact moment
-// before one of them. The real implementation is PosixFileSystem(); the others forward to it.
+// before one of them. PosixFileSystem is the real one; test doubles derive from
+// ForwardingFileSystem and change only what they need.
 //
 // Every operation works relative to a directory descriptor and never follows a symbolic
-// link in the name. Failures return false (or an invalid descriptor, or -1) with errno set.
-// Implementations must be usable from the erase worker thread.
+// link in the name. A failure comes back as a SystemError taken at the failing call; errno
+// after a call means nothing. Implementations must be usable from the erase worker thread.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -26,38 +28,103 @@ public:
     // An existing regular file for writing, NOT truncated: the old blocks must be the ones
     // overwritten. Refused (EINVAL) unless it is a regular file and, when `expected` is given,
     // the same device and inode the walk saw. Never blocks on a FIFO.
-    virtual UniqueFd OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected);
+    virtual Opened OpenForOverwrite(int dirFd, const std::string& name,
+                                    const FindData* expected) = 0;
     // A new file (fails when the name exists), mode 0600.
-    virtual UniqueFd CreateNewFile(int dirFd, const std::string& name);
+    virtual Opened CreateNewFile(int dirFd, const std::string& name) = 0;
     // A new file without a name in the folder `dirFd` (O_TMPFILE): its space goes back to the
     // volume when the last descriptor closes, however the process ends. Fails (EOPNOTSUPP,
     // EISDIR) where the file system cannot make one.
-    virtual UniqueFd CreateUnnamedFile(int dirFd);
-    // Writes all of `length` at `offset` unless an error stops it: the bytes written, or -1
-    // when an error came before any byte.
-    virtual std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
-                                 std::uint64_t offset);
+    virtual Opened CreateUnnamedFile(int dirFd) = 0;
+    // Writes all of `length` at `offset` unless an error stops it; a write that takes nothing
+    // fails with ENOSPC.
+    virtual Written WriteAt(int fd, const void* buffer, std::size_t length,
+                            std::uint64_t offset) = 0;
     // Forces written data to the medium (fdatasync).
-    virtual bool SyncData(int fd);
+    virtual SystemError SyncData(int fd) = 0;
     // Forces everything written to the file system holding fd to the medium (syncfs): one
-    // journal commit and one cache flush for many files. False when some write-back failed.
-    virtual bool SyncFileSystem(int fd);
+    // journal commit and one cache flush for many files. Fails when some write-back failed.
+    virtual SystemError SyncFileSystem(int fd) = 0;
     // Cuts an open file to `length` bytes (zero: all of it).
-    virtual bool Truncate(int fd, std::uint64_t length = 0);
+    virtual SystemError Truncate(int fd, std::uint64_t length = 0) = 0;
     // Renames within one folder; fails (EEXIST) when `to` exists.
-    virtual bool Rename(int dirFd, const std::string& from, const std::string& to);
-    virtual bool RemoveFile(int dirFd, const std::string& name);
-    virtual bool RemoveFolder(int dirFd, const std::string& name);
-    virtual bool MakeFolder(int dirFd, const std::string& name, mode_t mode);
+    virtual SystemError Rename(int dirFd, const std::string& from, const std::string& to) = 0;
+    virtual SystemError RemoveFile(int dirFd, const std::string& name) = 0;
+    virtual SystemError RemoveFolder(int dirFd, const std::string& name) = 0;
+    virtual SystemError MakeFolder(int dirFd, const std::string& name, mode_t mode) = 0;
     // Gives the open file `fd` (an unnamed one, or one of the folder) the name `name` in the
     // folder `dirFd`; fails (EEXIST) when the name is taken.
-    virtual bool Link(int fd, int dirFd, const std::string& name);
+    virtual SystemError Link(int fd, int dirFd, const std::string& name) = 0;
     // Sets the extended attribute `name` of the open file `fd` (ENOTSUP where the file system
     // keeps none for users).
-    virtual bool SetAttribute(int fd, const std::string& name, const void* value, std::size_t size);
+    virtual SystemError SetAttribute(int fd, const std::string& name, const void* value,
+                                     std::size_t size) = 0;
 };
 
-// The real file system. One shared instance; it holds no state.
-FileSystem& PosixFileSystem();
+// The real file system. It holds no state; RealFileSystem() is the shared instance.
+class PosixFileSystem : public FileSystem {
+public:
+    Opened OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected) override;
+    Opened CreateNewFile(int dirFd, const std::string& name) override;
+    Opened CreateUnnamedFile(int dirFd) override;
+    Written WriteAt(int fd, const void* buffer, std::size_t length, std::uint64_t offset) override;
+    SystemError SyncData(int fd) override;
+    SystemError SyncFileSystem(int fd) override;
+    SystemError Truncate(int fd, std::uint64_t length = 0) override;
+    SystemError Rename(int dirFd, const std::string& from, const std::string& to) override;
+    SystemError RemoveFile(int dirFd, const std::string& name) override;
+    SystemError RemoveFolder(int dirFd, const std::string& name) override;
+    SystemError MakeFolder(int dirFd, const std::string& name, mode_t mode) override;
+    SystemError Link(int fd, int dirFd, const std::string& name) override;
+    SystemError SetAttribute(int fd, const std::string& name, const void* value,
+                             std::size_t size) override;
+};
+
+FileSystem& RealFileSystem();
+
+// Passes every operation to another file system (the real one unless told otherwise): a test
+// double overrides the few it changes and calls these for the rest.
+class ForwardingFileSystem : public FileSystem {
+public:
+    explicit ForwardingFileSystem(FileSystem& inner = RealFileSystem()) : m_inner(inner) {}
+
+    Opened OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected) override {
+        return m_inner.OpenForOverwrite(dirFd, name, expected);
+    }
+    Opened CreateNewFile(int dirFd, const std::string& name) override {
+        return m_inner.CreateNewFile(dirFd, name);
+    }
+    Opened CreateUnnamedFile(int dirFd) override { return m_inner.CreateUnnamedFile(dirFd); }
+    Written WriteAt(int fd, const void* buffer, std::size_t length, std::uint64_t offset) override {
+        return m_inner.WriteAt(fd, buffer, length, offset);
+    }
+    SystemError SyncData(int fd) override { return m_inner.SyncData(fd); }
+    SystemError SyncFileSystem(int fd) override { return m_inner.SyncFileSystem(fd); }
+    SystemError Truncate(int fd, std::uint64_t length = 0) override {
+        return m_inner.Truncate(fd, length);
+    }
+    SystemError Rename(int dirFd, const std::string& from, const std::string& to) override {
+        return m_inner.Rename(dirFd, from, to);
+    }
+    SystemError RemoveFile(int dirFd, const std::string& name) override {
+        return m_inner.RemoveFile(dirFd, name);
+    }
+    SystemError RemoveFolder(int dirFd, const std::string& name) override {
+        return m_inner.RemoveFolder(dirFd, name);
+    }
+    SystemError MakeFolder(int dirFd, const std::string& name, mode_t mode) override {
+        return m_inner.MakeFolder(dirFd, name, mode);
+    }
+    SystemError Link(int fd, int dirFd, const std::string& name) override {
+        return m_inner.Link(fd, dirFd, name);
+    }
+    SystemError SetAttribute(int fd, const std::string& name, const void* value,
+                             std::size_t size) override {
+        return m_inner.SetAttribute(fd, name, value, size);
+    }
+
+private:
+    FileSystem& m_inner;
+};
 
 }  // namespace tolvane

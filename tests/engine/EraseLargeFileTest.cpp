@@ -28,8 +28,7 @@ public:
         Bytes data;
     };
 
-    std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
-                         std::uint64_t offset) override {
+    Written WriteAt(int fd, const void* buffer, std::size_t length, std::uint64_t offset) override {
         struct stat st {};
         fstat(fd, &st);
         const auto* bytes = static_cast<const std::uint8_t*>(buffer);

@@ -15,106 +15,107 @@ std::string NameOf(int fd) {
     return path.substr(path.rfind('/') + 1);
 }
 
-// True, with errno set, when a failure was asked for this name.
-bool Fails(const std::string& failName, const std::string& name, int error) {
+// The failure asked for this name, or none.
+SystemError FailureFor(const std::string& failName, const char* operation, const std::string& name,
+                       int error) {
     if (failName.empty() || name != failName) {
-        return false;
+        return {};
     }
-    errno = error;
-    return true;
+    return {operation, error, name};
 }
 
 }  // namespace
 
-UniqueFd FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
-                                            const FindData* expected) {
+Opened FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
+                                          const FindData* expected) {
     if (beforeOpen) {
         beforeOpen(dirFd, name);
     }
-    return FileSystem::OpenForOverwrite(dirFd, name, expected);
+    return ForwardingFileSystem::OpenForOverwrite(dirFd, name, expected);
 }
 
-UniqueFd FaultyFileSystem::CreateUnnamedFile(int dirFd) {
+Opened FaultyFileSystem::CreateUnnamedFile(int dirFd) {
     if (noUnnamedFiles) {
-        errno = EOPNOTSUPP;
-        return UniqueFd();
+        return {UniqueFd(), {"create", EOPNOTSUPP, "."}};
     }
-    return FileSystem::CreateUnnamedFile(dirFd);
+    return ForwardingFileSystem::CreateUnnamedFile(dirFd);
 }
 
-std::int64_t FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
-                                       std::uint64_t offset) {
+Written FaultyFileSystem::WriteAt(int fd, const void* buffer, std::size_t length,
+                                  std::uint64_t offset) {
     const int number = ++m_writes;
     if (beforeWrite) {
         beforeWrite(number);
     }
-    if (!failWriteName.empty() && Fails(failWriteName, NameOf(fd), EIO)) {
-        return -1;
+    if (!failWriteName.empty()) {
+        if (SystemError error = FailureFor(failWriteName, "write", NameOf(fd), EIO);
+            error.Failed()) {
+            return {0, error};
+        }
     }
     if (failWriteAt > 0 &&
         (number == failWriteAt || (failEveryWriteAfter && number > failWriteAt))) {
-        errno = failWriteErrno;
-        return -1;
+        return {0, {"write", failWriteErrno}};
     }
-    return FileSystem::WriteAt(fd, buffer, length, offset);
+    return ForwardingFileSystem::WriteAt(fd, buffer, length, offset);
 }
 
-bool FaultyFileSystem::SyncData(int fd) {
+SystemError FaultyFileSystem::SyncData(int fd) {
     if (failSyncErrno != 0 || (!failSyncName.empty() && NameOf(fd) == failSyncName)) {
-        errno = failSyncErrno != 0 ? failSyncErrno : EIO;
-        return false;
+        return {"sync", failSyncErrno != 0 ? failSyncErrno : EIO};
     }
-    return FileSystem::SyncData(fd);
+    return ForwardingFileSystem::SyncData(fd);
 }
 
-bool FaultyFileSystem::SyncFileSystem(int fd) {
+SystemError FaultyFileSystem::SyncFileSystem(int fd) {
     if (beforeSyncFileSystem) {
         beforeSyncFileSystem(fd);
     }
     if (failSyncFileSystem) {
-        errno = EIO;
-        return false;
+        return {"sync", EIO};
     }
-    return FileSystem::SyncFileSystem(fd);
+    return ForwardingFileSystem::SyncFileSystem(fd);
 }
 
-bool FaultyFileSystem::Truncate(int fd, std::uint64_t length) {
+SystemError FaultyFileSystem::Truncate(int fd, std::uint64_t length) {
     if (beforeTruncate && length == 0) {
         beforeTruncate(fd);
     }
-    return FileSystem::Truncate(fd, length);
+    return ForwardingFileSystem::Truncate(fd, length);
 }
 
-bool FaultyFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
+SystemError FaultyFileSystem::Rename(int dirFd, const std::string& from, const std::string& to) {
     if (beforeRename) {
         beforeRename(dirFd, from, to);
     }
-    return !Fails(failRenameFrom, from, EACCES) && FileSystem::Rename(dirFd, from, to);
+    SystemError error = FailureFor(failRenameFrom, "rename", from, EACCES);
+    return error.Failed() ? error : ForwardingFileSystem::Rename(dirFd, from, to);
 }
 
-bool FaultyFileSystem::RemoveFile(int dirFd, const std::string& name) {
-    return !Fails(failRemoveName, name, EBUSY) && FileSystem::RemoveFile(dirFd, name);
+SystemError FaultyFileSystem::RemoveFile(int dirFd, const std::string& name) {
+    SystemError error = FailureFor(failRemoveName, "unlink", name, EBUSY);
+    return error.Failed() ? error : ForwardingFileSystem::RemoveFile(dirFd, name);
 }
 
-bool FaultyFileSystem::RemoveFolder(int dirFd, const std::string& name) {
-    return !Fails(failRemoveName, name, EBUSY) && FileSystem::RemoveFolder(dirFd, name);
+SystemError FaultyFileSystem::RemoveFolder(int dirFd, const std::string& name) {
+    SystemError error = FailureFor(failRemoveName, "rmdir", name, EBUSY);
+    return error.Failed() ? error : ForwardingFileSystem::RemoveFolder(dirFd, name);
 }
 
-bool FaultyFileSystem::Link(int fd, int dirFd, const std::string& name) {
+SystemError FaultyFileSystem::Link(int fd, int dirFd, const std::string& name) {
     const int number = ++m_links;
     if (beforeLink) {
         beforeLink(number);
     }
-    return FileSystem::Link(fd, dirFd, name);
+    return ForwardingFileSystem::Link(fd, dirFd, name);
 }
 
-bool FaultyFileSystem::SetAttribute(int fd, const std::string& name, const void* value,
-                                    std::size_t size) {
+SystemError FaultyFileSystem::SetAttribute(int fd, const std::string& name, const void* value,
+                                           std::size_t size) {
     if (noAttributes) {
-        errno = EOPNOTSUPP;
-        return false;
+        return {"setxattr", EOPNOTSUPP, name};
     }
-    return FileSystem::SetAttribute(fd, name, value, size);
+    return ForwardingFileSystem::SetAttribute(fd, name, value, size);
 }
 
 }  // namespace tolvane::test

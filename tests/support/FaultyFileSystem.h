@@ -13,7 +13,7 @@ namespace tolvane::test {
 // fails, a rename or removal that is refused. Hooks run right before an operation goes
 // through, on the erase worker's thread: a test uses them to force a race at an exact point
 // (link a file just before it is opened, swap a name just before it is cut).
-class FaultyFileSystem : public FileSystem {
+class FaultyFileSystem : public ForwardingFileSystem {
 public:
     // 1-based number of the WriteAt call that fails with failWriteErrno; 0: none fails.
     int failWriteAt = 0;
@@ -35,20 +35,18 @@ public:
     std::function<void(int dirFd, const std::string& from, const std::string& to)> beforeRename;
     std::function<void(int fd)> beforeSyncFileSystem;
 
-    UniqueFd OpenForOverwrite(int dirFd, const std::string& name,
-                              const FindData* expected) override;
-    UniqueFd CreateUnnamedFile(int dirFd) override;
-    std::int64_t WriteAt(int fd, const void* buffer, std::size_t length,
-                         std::uint64_t offset) override;
-    bool SyncData(int fd) override;
-    bool SyncFileSystem(int fd) override;
-    bool Truncate(int fd, std::uint64_t length = 0) override;
-    bool Rename(int dirFd, const std::string& from, const std::string& to) override;
-    bool RemoveFile(int dirFd, const std::string& name) override;
-    bool RemoveFolder(int dirFd, const std::string& name) override;
-    bool Link(int fd, int dirFd, const std::string& name) override;
-    bool SetAttribute(int fd, const std::string& name, const void* value,
-                      std::size_t size) override;
+    Opened OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected) override;
+    Opened CreateUnnamedFile(int dirFd) override;
+    Written WriteAt(int fd, const void* buffer, std::size_t length, std::uint64_t offset) override;
+    SystemError SyncData(int fd) override;
+    SystemError SyncFileSystem(int fd) override;
+    SystemError Truncate(int fd, std::uint64_t length = 0) override;
+    SystemError Rename(int dirFd, const std::string& from, const std::string& to) override;
+    SystemError RemoveFile(int dirFd, const std::string& name) override;
+    SystemError RemoveFolder(int dirFd, const std::string& name) override;
+    SystemError Link(int fd, int dirFd, const std::string& name) override;
+    SystemError SetAttribute(int fd, const std::string& name, const void* value,
+                             std::size_t size) override;
 
 private:
     std::atomic<int> m_writes{0};
