@@ -142,11 +142,4 @@ void AppendNameSortKey(std::string_view name, std::string& key) {
     }
 }
 
-std::string NameSortKey(std::string_view name) {
-    std::string key;
-    key.reserve(name.size());
-    AppendNameSortKey(name, key);
-    return key;
-}
-
 }  // namespace tolvane

@@ -15,8 +15,7 @@ namespace tolvane {
 // The simple case fold of one code point (mostly: its lower case).
 char32_t FoldCase(char32_t codePoint);
 
-// Appends the sort key of a name; NameSortKey returns it.
+// Appends the sort key of a name.
 void AppendNameSortKey(std::string_view name, std::string& key);
-std::string NameSortKey(std::string_view name);
 
 }  // namespace tolvane

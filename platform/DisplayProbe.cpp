@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Descriptors.h"
 #include "platform/UniqueFd.h"
 
 namespace tolvane {
@@ -59,10 +60,7 @@ bool ConnectTcp(const addrinfo& info) {
         return false;
     }
     pollfd wait = {fd.Get(), POLLOUT, 0};
-    int ready = 0;
-    do {
-        ready = ::poll(&wait, 1, kTcpWaitMs);
-    } while (ready < 0 && errno == EINTR);
+    const int ready = RetryOnInterrupt([&] { return ::poll(&wait, 1, kTcpWaitMs); });
     int error = 0;
     socklen_t size = sizeof error;
     return ready == 1 && ::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&

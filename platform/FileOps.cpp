@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/Descriptors.h"
 #include "platform/Directory.h"
 
 namespace tolvane {
@@ -56,16 +57,6 @@ UniqueFd CreateNewFile(int dirFd, const std::string& name) {
     return UniqueFd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | kNoFollow, 0600));
 }
 
-UniqueFd OpenTruncated(int dirFd, const std::string& name) {
-    // Check the type before O_TRUNC takes effect: open without it, then truncate.
-    UniqueFd fd(::openat(dirFd, name.c_str(), O_RDWR | O_NONBLOCK | kNoFollow));
-    fd = KeepIfRegular(std::move(fd), nullptr);
-    if (fd.Valid() && ::ftruncate(fd.Get(), 0) != 0) {
-        return UniqueFd();
-    }
-    return fd;
-}
-
 UniqueFd OpenForMetadata(int dirFd, const std::string& name) {
     UniqueFd fd(::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | kNoFollow));
     struct stat st;
@@ -76,30 +67,8 @@ UniqueFd OpenForMetadata(int dirFd, const std::string& name) {
     return fd;
 }
 
-std::int64_t WriteAll(int fd, const void* buffer, std::size_t length) {
-    const auto* p = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::write(fd, p + done, length - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            // A full disk usually shows as a short write followed by ENOSPC.
-            return done > 0 ? static_cast<std::int64_t>(done) : -1;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
-}
-
 bool SyncData(int fd) {
-    while (::fdatasync(fd) != 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return true;
+    return RetryOnInterrupt([fd] { return ::fdatasync(fd); }) == 0;
 }
 
 void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {

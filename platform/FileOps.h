@@ -21,15 +21,10 @@ namespace tolvane {
 UniqueFd OpenForOverwrite(int dirFd, const std::string& name, const FindData* expected);
 // Creates a new file (fails when the name exists), mode 0600.
 UniqueFd CreateNewFile(int dirFd, const std::string& name);
-// Opens a regular file for reading and writing and cuts it to zero length.
-UniqueFd OpenTruncated(int dirFd, const std::string& name);
 // Opens a file or folder to read or set its times and flags, without following links and
 // without blocking; refuses anything but regular files and folders.
 UniqueFd OpenForMetadata(int dirFd, const std::string& name);
 
-// Writes the whole buffer unless an error stops it. Returns the bytes written, or -1 when an
-// error came before any byte.
-std::int64_t WriteAll(int fd, const void* buffer, std::size_t length);
 // Forces written data to the medium (fdatasync).
 bool SyncData(int fd);
 // Starts writing a range of the file to the medium without waiting for it, so that the sync

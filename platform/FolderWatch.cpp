@@ -4,6 +4,8 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include "platform/Descriptors.h"
+
 namespace tolvane {
 
 FolderWatch::FolderWatch() : m_fd(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)) {}
@@ -36,10 +38,7 @@ bool FolderWatch::Drain() const {
     bool any = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-        ssize_t got = ::read(m_fd.Get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t got = ReadSome(m_fd.Get(), buffer, sizeof buffer);
         if (got <= 0) {
             return any;  // EAGAIN: empty now
         }

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+#include "platform/Descriptors.h"
+
 namespace tolvane {
 
 int WaitReadable(std::span<const int> fds, int timeoutMs) {
@@ -15,10 +17,8 @@ int WaitReadable(std::span<const int> fds, int timeoutMs) {
     }
     for (;;) {
         // A signal restarts the full timeout; callers wait without limit or only briefly.
-        int ready = ::poll(entries.data(), entries.size(), timeoutMs);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
+        const int ready =
+            RetryOnInterrupt([&] { return ::poll(entries.data(), entries.size(), timeoutMs); });
         if (ready < 0) {
             return kWaitFailed;
         }

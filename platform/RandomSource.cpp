@@ -5,6 +5,8 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "platform/Descriptors.h"
+
 namespace tolvane {
 
 namespace {
@@ -13,10 +15,8 @@ namespace {
 template <typename ReadFn>
 bool ReadFully(unsigned char* out, std::size_t length, ReadFn read) {
     while (length > 0) {
-        ssize_t n = read(out, length);
-        if (n < 0 && errno == EINTR) {  // a signal during a large request: ask for the rest
-            continue;
-        }
+        // A signal during a large request: ask for the rest.
+        const ssize_t n = RetryOnInterrupt([&] { return read(out, length); });
         if (n <= 0) {
             return false;
         }

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Descriptors.h"
+
 namespace tolvane {
 namespace {
 
@@ -202,10 +204,8 @@ bool ReadAll(int fd, std::string& text) {
     text.clear();
     char buffer[65536];
     for (off_t offset = 0;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
+        const ssize_t n =
+            RetryOnInterrupt([&] { return ::pread(fd, buffer, sizeof buffer, offset); });
         if (n <= 0) {
             return n == 0;
         }

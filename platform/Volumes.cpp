@@ -283,16 +283,6 @@ std::string VolumeRootOf(const std::string& path) {
     return best.empty() ? std::string() : WithTrailingSeparator(best);
 }
 
-bool FindMountAt(std::string_view mountPoint, MountEntry& mount) {
-    mount = MountEntry();
-    for (MountEntry& entry : ReadMountTable()) {
-        if (entry.mountPoint == mountPoint) {
-            mount = std::move(entry);  // the last one: it hides those mounted before it
-        }
-    }
-    return !mount.mountPoint.empty();
-}
-
 bool FindMountById(std::uint64_t mountId, MountEntry& mount) {
     for (MountEntry& entry : ReadMountTable()) {
         if (entry.mountId == mountId) {

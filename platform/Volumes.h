@@ -46,9 +46,7 @@ std::vector<Volume> ListVolumes();
 // the current folder. Empty when nothing can be found.
 std::string VolumeRootOf(const std::string& path);
 
-// The mount entry at a mount point (without a trailing separator but for "/"), or of a mount
-// id; false when there is none.
-bool FindMountAt(std::string_view mountPoint, MountEntry& mount);
+// The mount entry of a mount id; false when there is none.
 bool FindMountById(std::uint64_t mountId, MountEntry& mount);
 
 // File systems whose "files" are kernel controls and state (procfs, sysfs, cgroup, debugfs
