@@ -152,9 +152,10 @@ bool IsShared(const FindData& folder) {
 }  // namespace
 
 EraseEngine::EraseEngine(int passCount, FileSystem* fileSystem)
-    : m_passCount(passCount),
+    : ItemWalker(fileSystem != nullptr ? *fileSystem : RealFileSystem()),
+      m_passCount(passCount),
       m_fs(fileSystem != nullptr ? *fileSystem : RealFileSystem()),
-      m_patterns(passCount),
+      m_patterns(passCount, m_fs),
       m_batchLimit(std::clamp<std::size_t>(OpenFileLimit() / 4, 1, kMaxBatchFiles)),
       m_names(m_fs) {
     m_countEntries = passCount <= 0;  // until SetTotal says otherwise
@@ -514,7 +515,7 @@ void EraseEngine::RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t m
         (void)m_fs.Truncate(fd, size);  // only the padding: the data blocks stay written
     }
     if (mode != 0) {
-        (void)SetPermissions(fd, mode);
+        (void)m_fs.SetPermissions(fd, mode);
     }
 }
 
@@ -543,11 +544,11 @@ Opened EraseEngine::OpenForErasing(int dirFd, const std::string& name, const Fin
         UniqueFd meta = OpenForMetadata(dirFd, name);
         FindData found;
         if (meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry) &&
-            MakeOwnerWritable(meta.Get())) {
+            !m_fs.SetPermissions(meta.Get(), (found.mode & 07777) | S_IWUSR).Failed()) {
             madeWritable = true;
             opened = m_fs.OpenForOverwrite(dirFd, name, &entry);
             if (!opened.fd.Valid()) {
-                (void)SetPermissions(meta.Get(), entry.mode);  // put back what we changed
+                (void)m_fs.SetPermissions(meta.Get(), entry.mode);  // put back what we changed
                 madeWritable = false;
             }
         }
@@ -634,7 +635,7 @@ std::uint64_t EraseEngine::WriteBlock(int fd, const std::uint8_t* block, std::ui
     if (written.bytes == 0 && (error.number == ENOSPC || error.number == EDQUOT)) {
         // An I/O error is not cured by writing less; a full disk may still take what it
         // reports free. Why the first write failed is what the user needs to know.
-        const std::uint64_t left = std::min<std::uint64_t>(FreeBytesOfDescriptor(fd), length);
+        const std::uint64_t left = std::min<std::uint64_t>(m_fs.FreeSpace(fd).available, length);
         if (left > 0) {
             written.bytes = m_fs.WriteAt(fd, block, left, offset).bytes;
         }
@@ -812,8 +813,9 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
     UniqueFd meta = OpenForMetadata(dirFd, name);
     FindData found;
     const bool ours = meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry);
-    const bool madeWritable =
-        ours && (found.mode & S_IWUSR) == 0 && MakeOwnerWritable(meta.Get());  // as for files
+    const bool madeWritable =  // as for files
+        ours && (found.mode & S_IWUSR) == 0 &&
+        !m_fs.SetPermissions(meta.Get(), (found.mode & 07777) | S_IWUSR).Failed();
     if (!ours) {
         return;  // not the folder the walk left: not ours to remove or report
     }
@@ -836,7 +838,7 @@ void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& ent
         reason = removed ? std::string() : FailureReason(kCouldNotBeRemoved, error);
     }
     if (!removed && madeWritable) {
-        (void)SetPermissions(meta.Get(), found.mode);  // it stays: as it was found
+        (void)m_fs.SetPermissions(meta.Get(), found.mode);  // it stays: as it was found
     }
     if (!removed && !reason.empty()) {
         Report(m_reportPath, kReportFailed, reason);
@@ -871,7 +873,7 @@ bool EraseEngine::WipeFreeSpace(const std::string& volumeRoot, std::string& reas
     }
     NoteChangedVolume(root.Get());
     ReleaseLeftFillFiles(root.Get(), volumeRoot);
-    if (FreeBytesOfDescriptor(root.Get()) == 0) {
+    if (m_fs.FreeSpace(root.Get()).available == 0) {
         return true;  // a full volume has no free space to wipe
     }
     // Fill files without a name give their space back however the run ends (a crash, kill -9,
@@ -971,7 +973,7 @@ std::uint64_t EraseEngine::FillFreeSpace(int folderFd, const std::function<int(S
                                          SystemError& error) {
     std::uint64_t total = 0;
     for (;;) {
-        std::uint64_t n = std::min(FreeBytesOfDescriptor(folderFd), kFillFileLimit);
+        std::uint64_t n = std::min(m_fs.FreeSpace(folderFd).available, kFillFileLimit);
         if (n == 0) {
             return total;
         }
@@ -1020,7 +1022,8 @@ void EraseEngine::NoteUnreachedSpace(int rootFd, const std::string& volumeRoot,
     const bool names =
         ReadVolumeJournal(rootFd, journal) && journal.kind == VolumeJournal::Kind::kXfs;
     const std::string namesNote = names ? "; names of erased files may remain there" : "";
-    if (!ReserveIsKnown(rootFd)) {
+    const FileSystem::Space space = m_fs.FreeSpace(rootFd);
+    if (!space.reserveKnown) {
         // A figure read without the reserve would say less than what stays: none is given.
         m_notes.push_back("Free space on " + volume +
                           " that the file system keeps in reserve could not be overwritten; "
@@ -1028,7 +1031,7 @@ void EraseEngine::NoteUnreachedSpace(int rootFd, const std::string& volumeRoot,
                           namesNote);
         return;
     }
-    std::uint64_t unreached = AllFreeBytesOfDescriptor(rootFd);
+    const std::uint64_t unreached = space.allFree;
     if (unreached == 0) {
         return;
     }
@@ -1151,7 +1154,7 @@ void EraseEngine::RecreateTraceFolder() {
         // Best effort, like the mkdir; the owner first, as a change of owner may clear
         // set-id bits.
         (void)SetOwner(folder.Get(), m_trace.uid, m_trace.gid);
-        (void)SetPermissions(folder.Get(), m_trace.mode);
+        (void)m_fs.SetPermissions(folder.Get(), m_trace.mode);
     }
     if (!m_trace.trash) {
         return;
@@ -1163,7 +1166,7 @@ void EraseEngine::RecreateTraceFolder() {
         UniqueFd inner = OpenDirectory(folder.Get(), name);
         if (inner.Valid() && m_trace.known) {
             (void)SetOwner(inner.Get(), m_trace.uid, m_trace.gid);
-            (void)SetPermissions(inner.Get(), 0700);
+            (void)m_fs.SetPermissions(inner.Get(), 0700);
         }
     }
 }

@@ -344,8 +344,9 @@ void ItemWalker::EnterFolder(std::vector<OpenFolderState>& open, int parentFd, s
     folder.entry = entry;
     folder.childPrefix = m_path.size();
     std::vector<UnreadableEntry> unreadable;
-    folder.complete = ReadDirectory(self.Get(), folder.entries, &unreadable);
-    folder.listError = errno;
+    const SystemError listed = m_walkFs.ListFolder(self.Get(), folder.entries, &unreadable);
+    folder.complete = !listed.Failed();
+    folder.listError = listed.number;
     folder.examined = unreadable.empty();
     InInodeOrder(folder.entries);
     ++m_depth;

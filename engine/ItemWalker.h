@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/EraseItem.h"
+#include "platform/FileSystem.h"
 #include "platform/FindData.h"
 #include "platform/UniqueFd.h"
 
@@ -65,7 +66,8 @@ private:
 // Threads: one walking thread; RequestCancel may be called from any thread.
 class ItemWalker {
 public:
-    ItemWalker() = default;
+    // fileSystem: where folders are listed.
+    explicit ItemWalker(FileSystem& fileSystem = RealFileSystem()) : m_walkFs(fileSystem) {}
     virtual ~ItemWalker() = default;
     ItemWalker(const ItemWalker&) = delete;
     ItemWalker& operator=(const ItemWalker&) = delete;
@@ -150,6 +152,7 @@ private:
     bool IsSelected(const FindData& entry, const FindData& folder) const;
     void SetContext(int parentFd, std::size_t prefixLength, const std::string& name);
 
+    FileSystem& m_walkFs;
     CancelFlag m_cancel;
     const EraseItemList* m_items = nullptr;
     std::string m_path;

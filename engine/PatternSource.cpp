@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/RandomSource.h"
-
 namespace tolvane {
 
 namespace {
@@ -14,7 +12,8 @@ constexpr std::size_t kKeyLength = 256;
 constexpr std::size_t kTileSize = kChunkSize + kBlockSize;
 }  // namespace
 
-PatternSource::PatternSource(int passCount) : m_passCount(std::max(passCount, 0)) {
+PatternSource::PatternSource(int passCount, FileSystem& random)
+    : m_random(random), m_passCount(std::max(passCount, 0)) {
     if (m_passCount == 0) {
         std::uint8_t key[kKeyLength];
         KeyFromSystemRandom(key);
@@ -77,7 +76,7 @@ bool PatternSource::Fill(std::uint8_t* buffer, std::size_t length, FillMode mode
             }
             return true;
         case FillMode::SystemRandom:
-            return SystemRandom(buffer, length);
+            return !m_random.ReadRandom(buffer, length).Failed();
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include "engine/BlockPrefetcher.h"
 #include "engine/KeystreamGenerator.h"
 #include "platform/FileOps.h"
+#include "platform/FileSystem.h"
 
 namespace tolvane {
 
@@ -43,7 +44,8 @@ enum class FillMode { Keystream = 0, Invert = 1, SystemRandom = 2 };
 // Not thread-safe: built on one thread, then used by one worker at a time.
 class PatternSource {
 public:
-    explicit PatternSource(int passCount);
+    // random: where the key comes from (its kernel random source).
+    explicit PatternSource(int passCount, FileSystem& random = RealFileSystem());
     // Wipes what holds keystream.
     ~PatternSource();
     PatternSource(const PatternSource&) = delete;
@@ -78,6 +80,7 @@ private:
 
     KeystreamGenerator m_generator;
     std::vector<std::unique_ptr<PatternBuffer>> m_buffers;
+    FileSystem& m_random;
     int m_passCount;
     bool m_ready = true;
 

@@ -7,6 +7,8 @@
 
 #include "platform/Descriptors.h"
 #include "platform/FileOps.h"
+#include "platform/RandomSource.h"
+#include "platform/Volumes.h"
 
 namespace tolvane {
 namespace {
@@ -101,6 +103,26 @@ SystemError PosixFileSystem::Link(int fd, int dirFd, const std::string& name) {
 SystemError PosixFileSystem::SetAttribute(int fd, const std::string& name, const void* value,
                                           std::size_t size) {
     return Outcome(::fsetxattr(fd, name.c_str(), value, size, 0) == 0, "setxattr", name);
+}
+
+SystemError PosixFileSystem::SetPermissions(int fd, mode_t mode) {
+    return Outcome(tolvane::SetPermissions(fd, mode), "chmod");
+}
+
+SystemError PosixFileSystem::ListFolder(int dirFd, std::vector<FindData>& entries,
+                                        std::vector<UnreadableEntry>* unreadable) {
+    return Outcome(ReadDirectory(dirFd, entries, unreadable), "list");
+}
+
+FileSystem::Space PosixFileSystem::FreeSpace(int fd) {
+    return {FreeBytesOfDescriptor(fd), AllFreeBytesOfDescriptor(fd), ReserveIsKnown(fd)};
+}
+
+SystemError PosixFileSystem::ReadRandom(void* buffer, std::size_t length) {
+    if (SystemRandom(buffer, length)) {
+        return {};
+    }
+    return {"random", errno != 0 ? errno : EIO};  // a source that ran dry says nothing
 }
 
 FileSystem& RealFileSystem() {

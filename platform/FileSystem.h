@@ -5,18 +5,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "platform/Directory.h"
 #include "platform/FindData.h"
 #include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
 
 namespace tolvane {
 
-// The file-system operations through which the eraser changes the disk, behind one small
-// interface so that a test can make any of them fail (a full disk on the third write, a sync
-// that reports an I/O error, a rename that is refused) or run something at the exact moment
-// before one of them. PosixFileSystem is the real one; test doubles derive from
-// ForwardingFileSystem and change only what they need.
+// The file-system operations through which the eraser reads and changes the disk, behind one
+// small interface so that a test can make any of them fail (a full disk on the third write, a
+// sync that reports an I/O error, a rename that is refused, a folder that cannot be listed) or
+// run something at the exact moment before one of them. PosixFileSystem is the real one; test
+// doubles derive from ForwardingFileSystem and change only what they need.
 //
 // Every operation works relative to a directory descriptor and never follows a symbolic
 // link in the name. A failure comes back as a SystemError taken at the failing call; errno
@@ -59,6 +61,22 @@ public:
     // keeps none for users).
     virtual SystemError SetAttribute(int fd, const std::string& name, const void* value,
                                      std::size_t size) = 0;
+    // Sets the permission bits (set-id and sticky bits included) of an open file or folder.
+    virtual SystemError SetPermissions(int fd, mode_t mode) = 0;
+    // Reads every entry of an open folder before returning (see ReadDirectory): a failure
+    // means the listing is not complete.
+    virtual SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
+                                   std::vector<UnreadableEntry>* unreadable) = 0;
+    // The space figures of the volume holding fd; all 0 when they cannot be read.
+    struct Space {
+        std::uint64_t available = 0;  // free for this process (root's reserve too, for root)
+        std::uint64_t allFree = 0;    // every free byte, reserves included
+        bool reserveKnown = false;    // false: allFree leaves out a reserve we cannot read
+    };
+    virtual Space FreeSpace(int fd) = 0;
+    // Fills a buffer from the kernel's cryptographic random source; a failure means nothing
+    // may be keyed from it.
+    virtual SystemError ReadRandom(void* buffer, std::size_t length) = 0;
 };
 
 // The real file system. It holds no state; RealFileSystem() is the shared instance.
@@ -78,6 +96,11 @@ public:
     SystemError Link(int fd, int dirFd, const std::string& name) override;
     SystemError SetAttribute(int fd, const std::string& name, const void* value,
                              std::size_t size) override;
+    SystemError SetPermissions(int fd, mode_t mode) override;
+    SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
+                           std::vector<UnreadableEntry>* unreadable) override;
+    Space FreeSpace(int fd) override;
+    SystemError ReadRandom(void* buffer, std::size_t length) override;
 };
 
 FileSystem& RealFileSystem();
@@ -121,6 +144,17 @@ public:
     SystemError SetAttribute(int fd, const std::string& name, const void* value,
                              std::size_t size) override {
         return m_inner.SetAttribute(fd, name, value, size);
+    }
+    SystemError SetPermissions(int fd, mode_t mode) override {
+        return m_inner.SetPermissions(fd, mode);
+    }
+    SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
+                           std::vector<UnreadableEntry>* unreadable) override {
+        return m_inner.ListFolder(dirFd, entries, unreadable);
+    }
+    Space FreeSpace(int fd) override { return m_inner.FreeSpace(fd); }
+    SystemError ReadRandom(void* buffer, std::size_t length) override {
+        return m_inner.ReadRandom(buffer, length);
     }
 
 private:

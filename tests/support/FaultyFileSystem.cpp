@@ -31,6 +31,9 @@ Opened FaultyFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
     if (beforeOpen) {
         beforeOpen(dirFd, name);
     }
+    if (name == refuseOpenName && !m_refused.exchange(true)) {
+        return {UniqueFd(), {"open", EACCES, name}};
+    }
     return ForwardingFileSystem::OpenForOverwrite(dirFd, name, expected);
 }
 
@@ -116,6 +119,29 @@ SystemError FaultyFileSystem::SetAttribute(int fd, const std::string& name, cons
         return {"setxattr", EOPNOTSUPP, name};
     }
     return ForwardingFileSystem::SetAttribute(fd, name, value, size);
+}
+
+SystemError FaultyFileSystem::ListFolder(int dirFd, std::vector<FindData>& entries,
+                                         std::vector<UnreadableEntry>* unreadable) {
+    SystemError error = FailureFor(failListName, "list", NameOf(dirFd), EIO);
+    return error.Failed() ? error : ForwardingFileSystem::ListFolder(dirFd, entries, unreadable);
+}
+
+FileSystem::Space FaultyFileSystem::FreeSpace(int fd) {
+    Space space = ForwardingFileSystem::FreeSpace(fd);
+    if (volumeFull) {
+        space.available = 0;
+    }
+    if (allFreeSpace != 0) {
+        space.allFree = allFreeSpace;
+        space.reserveKnown = true;
+    }
+    return space;
+}
+
+SystemError FaultyFileSystem::ReadRandom(void* buffer, std::size_t length) {
+    return noRandom ? SystemError("random", ENOSYS)
+                    : ForwardingFileSystem::ReadRandom(buffer, length);
 }
 
 }  // namespace tolvane::test

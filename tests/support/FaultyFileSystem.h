@@ -26,6 +26,12 @@ public:
     std::string failSyncName;          // SyncData of the file of this name fails (EIO)
     std::string failRenameFrom;        // a Rename from this name fails (EACCES)
     std::string failRemoveName;        // a RemoveFile/RemoveFolder of this name fails (EBUSY)
+    std::string refuseOpenName;        // the first open of this name fails (EACCES), as for
+                                       // a read-only file of another user would
+    std::string failListName;          // listing the folder of this name fails (EIO)
+    bool noRandom = false;             // the kernel's random source fails (ENOSYS)
+    bool volumeFull = false;           // every volume reports no space free for us
+    std::uint64_t allFreeSpace = 0;    // nonzero: every free byte a volume reports, reserves in
 
     std::function<void(int dirFd, const std::string& name)> beforeOpen;
     std::function<void(int fd)> beforeTruncate;  // before a cut to zero
@@ -47,10 +53,15 @@ public:
     SystemError Link(int fd, int dirFd, const std::string& name) override;
     SystemError SetAttribute(int fd, const std::string& name, const void* value,
                              std::size_t size) override;
+    SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
+                           std::vector<UnreadableEntry>* unreadable) override;
+    Space FreeSpace(int fd) override;
+    SystemError ReadRandom(void* buffer, std::size_t length) override;
 
 private:
     std::atomic<int> m_writes{0};
     std::atomic<int> m_links{0};
+    std::atomic<bool> m_refused{false};
 };
 
 }  // namespace tolvane::test
