@@ -17,7 +17,8 @@ namespace tolvane {
 namespace {
 
 struct EraseJob {
-    EraseItemList items;
+    std::vector<std::string> paths;
+    EraseItemList items;  // made from the paths on the worker
     int countBytes = 0;
     NotifyTarget* window = nullptr;
     EraseEngine* engine = nullptr;
@@ -41,6 +42,11 @@ void EraseThreadProc(std::unique_ptr<EraseJob> job) {
         sink.Finished();
         return;
     }
+    // Classified here, not on the caller's thread: a window's list may hold many rows.
+    for (std::string& path : job->paths) {
+        const ItemKind kind = ClassifyItem(path);
+        job->items.push_back(EraseItem{kind, std::move(path)});
+    }
     SizeCounter counter(&sink);  // its own cancel flag, never set: the count runs to its end
     counter.SetItems(&job->items);
     counter.Walk();
@@ -63,9 +69,7 @@ void EraseThreadProc(std::unique_ptr<EraseJob> job) {
 std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
                           NotifyTarget* window, EraseEngine* engine) {
     auto job = std::make_unique<EraseJob>();
-    for (const std::string& path : paths) {
-        job->items.push_back(EraseItem{ClassifyItem(path), path});
-    }
+    job->paths = paths;
     job->countBytes = countBytes;
     job->window = window;
     job->engine = engine;
