@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #ifndef TOLVANE_BINARY
@@ -105,17 +104,6 @@ void StartTerminalHolder(int terminal, const int held[2]) {
 }
 
 }  // namespace
-
-bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& home,
                            const ChildOptions& options)
@@ -251,7 +239,7 @@ bool ChildProcess::Ended(bool block) {
 
 bool ChildProcess::WaitFor(const std::function<std::string()>& read, const std::string& needle) {
     bool found = false;
-    WaitUntil(std::chrono::seconds(60), [&] {
+    Eventually([&] {
         bool ended = Ended();  // before reading, so that its last words are read too
         found = read().find(needle) != std::string::npos;
         return found || ended;
@@ -261,10 +249,12 @@ bool ChildProcess::WaitFor(const std::function<std::string()>& read, const std::
 
 int ChildProcess::Wait(std::chrono::seconds limit) {
     // The terminal is read meanwhile, so the child never blocks writing to a full one.
-    if (!WaitUntil(limit, [this] {
-            Terminal();
-            return Ended();
-        })) {
+    if (!Eventually(
+            [this] {
+                Terminal();
+                return Ended();
+            },
+            {}, limit)) {
         Signal(SIGKILL);
         Ended(true);
         return -1;

@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "Waiting.h"
 
 namespace tolvane::test {
-
-// Polls `done` until it holds; false after `limit`: a guard against hangs, not a measurement.
-bool WaitUntil(std::chrono::seconds limit, const std::function<bool()>& done);
 
 inline constexpr char kTerminalTaken[] = "[the terminal is another job's now]";
 

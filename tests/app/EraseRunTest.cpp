@@ -58,6 +58,7 @@ using test::EventuallyOnLoop;
 using test::Exists;
 using test::Lines;
 using test::ReadFile;
+using test::Received;
 using test::WithoutReasons;
 using test::WriteFile;
 
@@ -221,7 +222,7 @@ protected:
         }
         QSignalSpy ended(&m_frame->EraseRun(), &EraseRunControl::Ended);
         Choose(kCmdEraseItem);
-        ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+        ASSERT_TRUE(Received(ended));
     }
     // Starts a run whose worker the test holds before its first entry.
     void StartHeldRun() {
@@ -278,7 +279,7 @@ TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
     Choose(kCmdEraseItem);
     EXPECT_EQ(EraseItem().text(), "Cancel");
     EXPECT_FALSE(Controller().EditingEnabled());
-    ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+    ASSERT_TRUE(Received(ended));
 
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
     const test::SeenBox& confirm = m_answerer.Seen()[0];
@@ -428,7 +429,7 @@ TEST_F(EraseRunTest, DuringARunTheListAndThePanesStayAsTheyAre) {
     m_answerer.ThenClick(QMessageBox::Ok);
     QSignalSpy ended(&frame.EraseRun(), &EraseRunControl::Ended);
     m_hold.letGo = true;
-    ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+    ASSERT_TRUE(Received(ended));
     EXPECT_EQ(WithoutReasons(m_answerer.Seen()[2].text),
               "Following files can't be erased:" + Lines({a}));
     EXPECT_EQ(Rows(), (std::vector<std::string>{a, b}));

@@ -8,8 +8,9 @@
 #include <atomic>
 #include <chrono>
 #include <future>
-#include <thread>
 
+#include "QtTestEnvironment.h"
+#include "Waiting.h"
 #include "app/GuiThreadRelay.h"
 
 namespace tolvane {
@@ -31,9 +32,9 @@ TEST(GuiThreadRelay, DeliversOnTheGuiThreadWhileOpenAndDropsOnceClosed) {
 
     auto delivered = std::async(std::launch::async,
                                 [&] { return relay.Send(WM_ERASE_NOTIFY, ERN_PROGRESS, 5); });
-    while (delivered.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+    ASSERT_TRUE(test::EventuallyOnLoop([&] {
+        return delivered.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
+    }));
     EXPECT_EQ(delivered.get(), 10);
     EXPECT_EQ(receiver.calls, 1);
     EXPECT_TRUE(receiver.onGuiThread);
@@ -44,9 +45,7 @@ TEST(GuiThreadRelay, DeliversOnTheGuiThreadWhileOpenAndDropsOnceClosed) {
         queued = true;
         return relay.Send(WM_ERASE_NOTIFY, ERN_FINISHED, 1);
     });
-    while (!queued) {
-        std::this_thread::yield();
-    }
+    ASSERT_TRUE(test::Eventually([&] { return queued.load(); }));
     relay.Close();
     EXPECT_EQ(waiting.get(), 0);
     EXPECT_EQ(relay.Send(WM_ERASE_NOTIFY, ERN_PROGRESS, 7), 0);

@@ -1,7 +1,5 @@
 #include "MainFrameTestSupport.h"
 
-#include <QCoreApplication>
-#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -9,18 +7,6 @@ namespace tolvane::test {
 
 std::string StoreFile() {
     return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Miravelt/Tolvane.conf";
-}
-
-bool EventuallyOnLoop(const std::function<bool()>& done) {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 WorkerThread::Pass SlowWorker::Pass() {

@@ -13,8 +13,6 @@ namespace tolvane::test {
 
 // The settings file of the test environment.
 std::string StoreFile();
-// Runs the event loop until `done` holds; false after a minute (a hang, not a slow machine).
-bool EventuallyOnLoop(const std::function<bool()>& done);
 
 // A pane controller that counts what the window routes to it, and how much of it came after
 // its shutdown (which must be nothing).

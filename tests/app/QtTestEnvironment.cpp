@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <memory>
 
+#include "Waiting.h"
+
 namespace tolvane::test {
 namespace {
 
@@ -35,6 +37,14 @@ void Click(QMessageBox* box, QMessageBox::StandardButton button) {
 }
 
 }  // namespace
+
+bool EventuallyOnLoop(const std::function<bool()>& done) {
+    return Eventually(done, [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 5); });
+}
+
+bool Received(QSignalSpy& spy, int count) {
+    return EventuallyOnLoop([&] { return spy.count() >= count; }) && spy.count() == count;
+}
 
 QString Lines(const std::vector<std::string>& paths) {
     QString text;

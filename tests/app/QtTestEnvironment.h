@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QSignalSpy>
 #include <QString>
 #include <QTimer>
 #include <deque>
@@ -19,6 +20,12 @@ struct SeenBox {
     QMessageBox::StandardButtons buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
 };
+
+// Runs the event loop until `done` holds; false after a minute (a hang, not a slow machine).
+bool EventuallyOnLoop(const std::function<bool()>& done);
+// Runs the event loop until the spy has seen its signal `count` times; false after a minute,
+// or when it came more often.
+bool Received(QSignalSpy& spy, int count = 1);
 
 // "\n<path>" for each path: the list a confirmation or failure box shows below its heading.
 QString Lines(const std::vector<std::string>& paths);

@@ -13,6 +13,7 @@
 
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
+#include "Waiting.h"
 #include "app/CEraseProgressDlg.h"
 #include "app/TerminalRun.h"
 #include "engine/EraseEngine.h"
@@ -89,10 +90,11 @@ struct Pipe {
         ::close(fds[0]);
         ::close(fds[1]);
     }
+    // What is there, waiting at most a minute for it.
     std::string Read() {
-        char buffer[4096];
-        ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-        return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+        std::string text;
+        ReadSome(fds[0], text);
+        return text;
     }
     int fds[2] = {-1, -1};
 };
@@ -189,14 +191,13 @@ TEST_P(StopAfterTheLastItemTest, CountsAsComplete) {
                 // All erased: interrupt, and go on only once the question is out.
                 ::pthread_kill(m_asking, SIGINT);
                 std::string said;
-                while (said.find(kStopPrompt) == std::string::npos) {
+                EXPECT_TRUE(Eventually([&] {
                     said += m_talk.Read();
-                }
+                    return said.find(kStopPrompt) != std::string::npos;
+                }));
                 if (m_before) {
                     Answer();
-                    while (!m_engine->IsCancelled()) {
-                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    }
+                    EXPECT_TRUE(Eventually([&] { return m_engine->IsCancelled(); }));
                 }
             }
             std::intptr_t result = TerminalRun::Send(message, code, value);

@@ -495,17 +495,14 @@ TEST_F(TerminalRunTest, SignalsDuringAFreeSpaceWipeLeaveTheVolumeAsItWas) {
         const std::uint64_t before = FreeBytesOf(root);
         Start({"--yes", "--passes", "5", root + ":"});
         // In the middle of the wipe: fill files hold most of the free space.
-        ASSERT_TRUE(WaitUntil(std::chrono::seconds(60), [&] {
-            return FreeBytesOf(root) < before / 4;
-        })) << m_child->Error();
+        ASSERT_TRUE(Eventually([&] { return FreeBytesOf(root) < before / 4; })) << m_child->Error();
 
         m_child->Signal(signal);
 
         EXPECT_EQ(m_child->Wait(), 130) << m_child->Error();
         EXPECT_EQ(ListNames(root), std::vector<std::string>{"lost+found"});
         // The kernel may finish freeing the unnamed files a moment after the end.
-        WaitUntil(std::chrono::seconds(60),
-                  [&] { return FreeBytesOf(root) + before / 100 >= before; });
+        Eventually([&] { return FreeBytesOf(root) + before / 100 >= before; });
         EXPECT_GE(FreeBytesOf(root) + before / 100, before);
         EXPECT_TRUE(Contains(m_child->Error(), "tolvane: terminated: stopping\n"));
         EXPECT_EQ(SplitAtSummary().second, "Stopped: erased 0 of 1 items, 0 failed, 0 not found.");

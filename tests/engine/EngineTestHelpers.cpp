@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "TempDir.h"
+#include "Waiting.h"
 #include "engine/EraseJob.h"
 #include "engine/SizeCounter.h"
 
@@ -164,15 +166,14 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
         _exit(std::min(engine.FailedCount(), 100));
     }
     close(pipeFds[1]);
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) {
-        run.output.append(buffer, static_cast<std::size_t>(n));
+    const auto limit = std::chrono::minutes(5);
+    if (child > 0 && !ReadToEnd(pipeFds[0], run.output, limit)) {
+        kill(child, SIGKILL);  // a hang; WaitForChild reports it
     }
     close(pipeFds[0]);
-    int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        run.status = WEXITSTATUS(status);
+    if (child > 0) {
+        const int status = WaitForChild(child, limit);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     return run;
 }

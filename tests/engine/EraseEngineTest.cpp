@@ -17,6 +17,7 @@
 #include "LoopImage.h"
 #include "RawScan.h"
 #include "TempDir.h"
+#include "Waiting.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
 #include "engine/FailedItemList.h"
@@ -316,8 +317,7 @@ protected:
             RunEraseHere(engine, {m_root + ":"});
             _exit(0);
         }
-        int status = 0;
-        return child > 0 && waitpid(child, &status, 0) == child && WIFSIGNALED(status);
+        return child > 0 && WIFSIGNALED(WaitForChild(child, std::chrono::minutes(5)));
     }
 
     TempDir m_dir;

@@ -12,6 +12,7 @@
 
 #include "LoopImage.h"
 #include "PaneTestControls.h"
+#include "QtTestEnvironment.h"
 #include "TempDir.h"
 #include "WorkerTestHelpers.h"
 #include "engine/FormatSize.h"
@@ -91,8 +92,7 @@ protected:
     }
     // Runs the window's events until every row has a size.
     bool AllSized() {
-        return test::Eventually([&] {
-            QApplication::processEvents();
+        return test::EventuallyOnLoop([&] {
             for (int index = 0; index < controls.eraseList->topLevelItemCount(); ++index) {
                 if (controls.eraseList->topLevelItem(index)->text(1).isEmpty()) {
                     return false;
@@ -275,10 +275,7 @@ TEST_F(EraseListTest, CountsFollowTheirRowsAndStopWithThem) {
         }
     } openGates{*gates};
     auto waitForGate = [&](int count) {
-        return test::Eventually([&] {
-            QApplication::processEvents();
-            return (*gates)[count].Arrived();
-        });
+        return test::EventuallyOnLoop([&] { return (*gates)[count].Arrived(); });
     };
     Insert({"a", "big"});
     ASSERT_TRUE(waitForGate(0));

@@ -70,22 +70,18 @@ TEST(PaneControllerTest, PanesClosedComesQueuedOnTheWindowThreadOnlyAfterTheWork
     ASSERT_TRUE(test::Eventually([&] { return busy.load(); }));
 
     QThread* seenOn = nullptr;
-    int closedCount = 0;
-    QObject::connect(&controller, &PaneController::PanesClosed, &controls.window, [&] {
-        seenOn = QThread::currentThread();
-        ++closedCount;
-    });
+    QObject::connect(&controller, &PaneController::PanesClosed, &controls.window,
+                     [&] { seenOn = QThread::currentThread(); });
+    QSignalSpy closed(&controller, &PaneController::PanesClosed);
     ASSERT_TRUE(controller.Shutdown());
     EXPECT_FALSE(controller.Shutdown());
     QCoreApplication::processEvents();
-    EXPECT_EQ(closedCount, 0);  // the worker has not ended
+    EXPECT_EQ(closed.count(), 0);  // the worker has not ended
 
     release = true;
-    ASSERT_TRUE(test::Eventually([&] {
-        QCoreApplication::processEvents();
-        return closedCount > 0;
-    }));
-    EXPECT_EQ(closedCount, 1);
+    ASSERT_TRUE(test::Received(closed));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(closed.count(), 1);
     EXPECT_EQ(seenOn, controls.window.thread());
 }
 

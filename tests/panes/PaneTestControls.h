@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <initializer_list>
 
+#include "QtTestEnvironment.h"
 #include "panes/PaneController.h"
 
 namespace tolvane::test {
@@ -40,7 +41,7 @@ struct Controls {
 inline void ShutDownAndWait(PaneController& controller) {
     QSignalSpy closed(&controller, &PaneController::PanesClosed);
     ASSERT_TRUE(controller.Shutdown());
-    ASSERT_TRUE(closed.count() == 1 || closed.wait(60000));
+    ASSERT_TRUE(Received(closed));
 }
 
 }  // namespace tolvane::test

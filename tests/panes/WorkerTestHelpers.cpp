@@ -1,21 +1,9 @@
 #include "WorkerTestHelpers.h"
 
-#include <chrono>
 #include <filesystem>
 #include <thread>
 
 namespace tolvane::test {
-
-bool Eventually(const std::function<bool()>& done) {
-    auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > giveUp) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 int ThreadCount() {
     static const bool warmedUp = [] {

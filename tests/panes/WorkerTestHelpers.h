@@ -1,14 +1,11 @@
 #pragma once
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 
-namespace tolvane::test {
+#include "Waiting.h"
 
-// Polls `done` until it holds. Gives up (false) only after a minute, far beyond any normal
-// scheduling delay, so a broken worker fails the test instead of hanging it.
-bool Eventually(const std::function<bool()>& done);
+namespace tolvane::test {
 
 // The number of threads of this process, from /proc/self/task. A sanitizer's own helper
 // thread, which starts with the first thread a program makes, is counted from the first call

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "LoopImage.h"
 #include "TempDir.h"
 #include "platform/Volumes.h"
@@ -166,6 +168,9 @@ TEST(Volumes, DriveSpecsVolumeRootsAndFreeBytesOfALoopImage) {
     LoopImage image(temp / "img", "ext4", 64);
     TOLVANE_SKIP_UNLESS_MOUNTED(image);
     const std::string mp = image.MountPoint();
+    const std::vector<Volume> volumes = ListVolumes();  // from the mount table, as it is now
+    EXPECT_TRUE(std::any_of(volumes.begin(), volumes.end(),
+                            [&](const Volume& v) { return v.root == mp + "/"; }));
     std::string root;
     EXPECT_TRUE(ParseDriveSpec(mp + ":", root));
     EXPECT_EQ(root, mp + "/");
