@@ -1,17 +1,19 @@
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "engine/EraseRules.h"
+#include "engine/FileBatch.h"
+#include "engine/FreeSpaceWipe.h"
 #include "engine/ItemWalker.h"
 #include "engine/NameScrubber.h"
 #include "engine/PatternSource.h"
 #include "engine/PauseGate.h"
 #include "engine/ProgressSink.h"
+#include "engine/TraceFolder.h"
 #include "platform/FileOps.h"
 #include "platform/SystemError.h"
 #include "platform/UniqueFd.h"
@@ -40,7 +42,11 @@ class OverlayLayers;
 // Created by the window that starts a run, used by exactly one worker thread through Walk(),
 // deleted by the window on ERN_FINISHED (nothing touches the engine after OnFinish sends it).
 // RequestCancel() and Gate() may be used from the window's thread.
-class EraseEngine : public ItemWalker {
+//
+// Its parts: FileBatch overwrites the small files of a folder together, FreeSpaceWipe fills
+// and releases a volume's free space, TraceFolder makes a trace folder again after its item;
+// the engine keeps what each entry goes through and serves them as their Host.
+class EraseEngine : public ItemWalker, private FileBatch::Host, private FreeSpaceWipe::Host {
 public:
     // fileSystem: where changes go (not owned; the real one when null). Tests pass one that
     // fails on purpose.
@@ -77,9 +83,6 @@ public:
     // Seconds the run spent making the erased entries' names unreadable on the medium.
     double NameSeconds() const { return m_names.Seconds(); }
 
-    // The odometer over 'a'..'z', first character least significant; a carry past the end
-    // appends 'a' ("zz" -> "aaa", "" -> "a").
-    static void NextName(std::string& name);
     // Moves each time back by (r & 0x7FFFF) in the high and (r & 0xFFF80000) in the low 32 bits,
     // two separate wrapping subtractions (no borrow between the halves).
     static std::int64_t ScrambleTime(std::int64_t fileTime, std::uint32_t r);
@@ -96,59 +99,30 @@ protected:
     void OnDescriptorsShort() override;
 
 private:
-    void TellItemDone();
-    enum class PassOutcome { kCompleted, kStopped, kFailed };
-    // What a trace folder looked like before its item was erased, to bring it back.
-    struct TraceFolder {
-        std::string path;  // the folder to recreate ("" when nothing is recreated)
-        std::uint32_t mode = 0700;
-        std::uint32_t uid = 0;
-        std::uint32_t gid = 0;
-        bool known = false;       // it existed: restore its owner too
-        bool trash = false;       // also recreate files/ and info/
-        bool followLink = false;  // a link in its place names the folder
-    };
-
-    // A regular file opened to be overwritten with the others of its batch.
-    struct QueuedFile {
-        int dirFd = -1;  // its folder: the queue's own descriptor
-        std::string name;
-        std::string reportPath;
-        FindData entry;
-        UniqueFd fd;
-        std::uint64_t size = 0;         // as opened, or as found when it changed
-        std::vector<ByteRange> ranges;  // what each pass writes
-        std::uint32_t restoreMode = 0;  // bits to put back if it stays; 0: none were changed
-        int passesDone = 0;
-        bool touched = false;    // some pass wrote to it
-        bool changed = false;    // its size changed: its passes start again
-        bool lostTail = false;   // it was cut shorter before a pass reached its end
-        bool lowerCopy = false;  // an overlay's lower layer keeps its original
-        bool ok = false;
-        std::string reason;  // why it stays, when !ok
-
-        // Its size once passes were written: they run to the end of the medium's last block.
-        std::uint64_t SizeAfterPasses() const {
-            return touched && !ranges.empty() ? std::max(size, ranges.back().end) : size;
-        }
-    };
+    // FileBatch::Host and FreeSpaceWipe::Host.
+    Opened OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
+                          bool& madeWritable) override;
+    PassOutcome OverwritePass(int fd, int pass, const std::vector<ByteRange>& ranges,
+                              std::uint64_t size, std::uint64_t& position,
+                              SystemError& error) override;
+    bool RemoveOverwritten(int fd, int dirFd, std::string& name, const FindData& identity,
+                           std::string& reason) override;
+    void Report(const std::string& path, int code, const std::string& reason) override;
+    std::uint64_t Position() const override { return m_done; }
+    void Progress(std::uint64_t position) override;
+    void FilesDone(std::uint64_t files, std::uint64_t bytes) override;
+    bool Stopped() const override { return IsCancelled(); }
+    void NoteLeftUndone() override { NoteCutShort(); }
+    void NoteChangedVolume(int fd) override;
+    void ItemDone() override;
+    std::uint64_t WriteFill(int fd, std::uint64_t size, SystemError& error) override;
+    void ScrambleTimes(int fd) override;
+    void ScrambleEntryTimes(int dirFd, const std::string& name) override;
+    void WaitWhilePaused() override { m_gate.Pass(); }
 
     void OnEnterFolder(std::string& path, const FindData& entry) override;
-    void QueueFile(const std::string& path, const FindData& entry, const FindData& folder,
-                   bool lowerCopy);
     bool LowerLayerKeeps(const std::string& name);
-    void FlushFiles();
-    void OverwriteQueue();
-    void OverwriteFiles(const std::vector<QueuedFile*>& files);
-    bool WriteRound(const std::vector<QueuedFile*>& files, std::uint64_t& position);
-    bool StillAsOpened(QueuedFile& file);
-    bool TakeNewSizes(const std::vector<QueuedFile*>& files, bool rewrite);
-    void SyncFiles(const std::vector<QueuedFile*>& written);
-    void FinishFile(QueuedFile& file);
-    void RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode);
     bool RemoveUnwritten(int dirFd, std::string& name, const FindData& entry, std::string& reason);
-    Opened OpenForErasing(int dirFd, const std::string& name, const FindData& entry,
-                          bool& madeWritable);
     PassOutcome WritePasses(int fd, std::uint64_t size, const std::vector<ByteRange>& ranges,
                             bool fill, std::uint64_t& written, SystemError& error);
     PassOutcome WritePass(int fd, int pass, const std::vector<ByteRange>& ranges,
@@ -178,28 +152,10 @@ private:
     SystemError RenameToFreeName(int dirFd, const std::string& from, std::string& to);
     bool CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity,
                       std::string& reason);
-    void ScrambleTimes(int fd);
-    void ScrambleEntryTimes(int dirFd, const std::string& name);
     bool IsFolderEmpty(int dirFd, const std::string& name);
     void RemoveFolder(int dirFd, std::string& name, const FindData& entry);
     std::uint64_t ByteShare(std::uint64_t bytes) const;
-    void Progress(std::uint64_t position);
-    void Report(const std::string& path, int code, const std::string& reason);
-    bool WipeFreeSpace(const std::string& volumeRoot, std::string& reason);
-    std::uint64_t FillWithUnnamedFiles(int rootFd, UniqueFd first, const std::string& volumeRoot,
-                                       SystemError& error);
-    bool FillWithNamedFiles(int rootFd, const std::string& volumeRoot, std::uint64_t& written,
-                            SystemError& error);
-    std::uint64_t FillFreeSpace(int folderFd, const std::function<int(SystemError&)>& next,
-                                SystemError& error);
-    void NoteUnreachedSpace(int rootFd, const std::string& volumeRoot, std::uint64_t written);
-    void ReleaseFillFiles(int folderFd);
-    void ReleaseLeftFillFiles(int rootFd, const std::string& volumeRoot);
-    void NoteChangedVolume(int fd);
     void SyncChangedVolumes();
-    void NoteTraceFolder(const EraseItem& item);
-    bool StatTraceFolder(const std::string& path, FindData& folder) const;
-    void RecreateTraceFolder();
 
     int m_passCount;
     FileSystem& m_fs;
@@ -213,20 +169,12 @@ private:
     ProgressSink* m_sink = nullptr;
     PauseGate m_gate;
     bool m_itemTouched = false;
-    TraceFolder m_trace;
     std::vector<std::string> m_notes;
+    TraceFolder m_trace;
+    FileBatch m_batch;
+    FreeSpaceWipe m_wipe;
     int m_notFoundCount = 0;
     int m_failedCount = 0;
-    std::vector<QueuedFile> m_queue;  // files of one folder waiting for their passes
-    std::uint64_t m_queuedBytes = 0;
-    UniqueFd m_queueDir;  // their folder
-    // Items that ended while their files were still queued: for each, how many queued files
-    // belong to it and the items before it. Its end is told once those are finished, so that
-    // rows of single files share batches and each item's reports still come before its end.
-    std::vector<std::size_t> m_itemEndsQueued;
-    bool m_flushing = false;
-    FindData m_queueFolder;                   // its identity
-    std::size_t m_batchLimit;                 // files a batch may hold open at once
     NameScrubber m_names;                     // what the removed names leave on the medium
     std::unique_ptr<OverlayLayers> m_layers;  // of the folder m_layersFolder
     FindData m_layersFolder;

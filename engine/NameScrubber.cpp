@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/EraseRules.h"
 #include "platform/Directory.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -45,10 +46,6 @@ const std::string kAttributeName = "user.tolvane.fill";
 const std::string kRecordPrefix = "name-fillers-";
 const std::string kRemoveFolderMark = "remove";
 const std::string kKeepFolderMark = "keep";
-
-bool SameFile(const FindData& a, const FindData& b) {
-    return a.device == b.device && a.inode == b.inode;
-}
 
 std::string RandomName(std::size_t length) {
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";

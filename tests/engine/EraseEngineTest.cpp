@@ -20,6 +20,7 @@
 #include "Waiting.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseJob.h"
+#include "engine/EraseRules.h"
 #include "engine/FailedItemList.h"
 #include "engine/FailureReasons.h"
 #include "platform/Volumes.h"
@@ -93,13 +94,13 @@ TEST(EraseNames, NextNameIsAnOdometerWithTheFirstLetterLeastSignificant) {
                                                          {"", "a"},
                                                          {"aaaaaaaa.aaa", "baaaaaaa.aaa"}};
     for (auto [name, after] : cases) {
-        EraseEngine::NextName(name);
+        NextName(name);
         EXPECT_EQ(name, after);
     }
     // The carry reaches the dot only after 26^8 names in one folder; what the odometer makes
     // of it is never used, but it must not crash.
     std::string last = "zzzzzzzz.aaa";
-    EraseEngine::NextName(last);
+    NextName(last);
 }
 
 class EraseFileTest : public testing::Test {
