@@ -12,12 +12,6 @@ enum MainCommand : int {
     kCmdPasses1 = 32775,
     kCmdPasses2 = 32776,
     kCmdPasses3 = 32777,
-    kCmdAutoRecycled = 32778,
-    kCmdAutoTemp = 32779,
-    kCmdAutoInternet = 32780,
-    kCmdAutoHistory = 32781,
-    kCmdAutoCookie = 32782,
-    kCmdAutoRecent = 32783,
     kCmdContextMenu = 32784,
     kCmdDesktopShortcut = 32785,
     kCmdPasses5 = 32786,
@@ -48,7 +42,7 @@ enum MainCommand : int {
     kCmdEditPath = 33005,
 };
 
-// Menu-bar positions once the Auto popup is taken off.
+// Menu-bar positions.
 enum MainBarPosition : int {
     kBarFile = 0,
     kBarView = 1,

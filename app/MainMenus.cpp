@@ -65,14 +65,6 @@ MainMenus::MainMenus(QMainWindow& frame) : QObject(&frame), m_frame(frame) {
     AddItem(passes, kCmdPasses7, "&7", Ctrl(Qt::Key_7), true);
     AddItem(passes, kCmdPasses9, "&9", Ctrl(Qt::Key_9), true);
 
-    m_auto = AddPopup("&Auto");
-    AddItem(m_auto, kCmdAutoRecycled, "&Recycled Bin");
-    AddItem(m_auto, kCmdAutoTemp, "&Temporary Files");
-    AddItem(m_auto, kCmdAutoInternet, "Temporary &Internet Files");
-    AddItem(m_auto, kCmdAutoHistory, "&History");
-    AddItem(m_auto, kCmdAutoCookie, "&Cookie");
-    AddItem(m_auto, kCmdAutoRecent, "Recent &Documents");
-
     QMenu* help = AddPopup("&Help");
     AddItem(help, kCmdInstruction, "&Instruction...", QKeySequence(Qt::Key_F1));
     AddItem(help, kCmdAbout, QString("&About %1...").arg(AppDisplayName));
@@ -81,8 +73,6 @@ MainMenus::MainMenus(QMainWindow& frame) : QObject(&frame), m_frame(frame) {
     AddBarItem(kCmdSpacer, " ", false);
     AddBarItem(kCmdPassesLabel, "Passes: 3", false);
     AddBarItem(kCmdEraseItem, "&Erase", true);
-    // Taken off, not destroyed: the popup stays this object's child.
-    m_frame.menuBar()->removeAction(m_auto->menuAction());
 
     AddKey(kCmdPasses4, {Ctrl(Qt::Key_4)});
     AddKey(kCmdPasses6, {Ctrl(Qt::Key_6)});

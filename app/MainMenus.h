@@ -13,8 +13,7 @@ namespace tolvane {
 
 // The main window's menu bar and keys: File, View, Passes, Help, a grayed spacer, the
 // grayed "Passes: n" label and the "&Erase" item sitting on the bar itself, plus the keys
-// that have no menu item (Ctrl+4, Ctrl+6, Ctrl+8, Insert, Delete, Enter). The Auto popup is
-// built and taken off the bar at once (its commands are unreachable, its settings carried).
+// that have no menu item (Ctrl+4, Ctrl+6, Ctrl+8, Insert, Delete, Enter).
 // Every item and key reports its command through Triggered.
 //
 // Threads: the window's thread. The menus belong to the window.
@@ -28,7 +27,6 @@ public:
     QAction* Action(int command) const;
     // The popup at a bar position, or null when the bar holds a plain item there.
     QMenu* Popup(int barPosition) const;
-    QMenu* AutoPopup() const { return m_auto; }
 
     // Sets or clears the check mark of the popup's items first..last (by position).
     void CheckRange(int barPosition, int first, int last, bool on) const;
@@ -50,7 +48,6 @@ private:
 
     QMainWindow& m_frame;
     std::map<int, QAction*> m_actions;
-    QMenu* m_auto = nullptr;
 };
 
 }  // namespace tolvane

@@ -463,10 +463,6 @@ TEST_F(MainWindowTest, MenuBarHasItsItemsInOrderWithTheirKeys) {
               "&2 - Two layers of random data\tCtrl+2\n&3 - Random, inverted and random\tCtrl+3\n"
               "&5\tCtrl+5\n&7\tCtrl+7\n&9\tCtrl+9\n");
     EXPECT_EQ(Describe(*bar[3]->menu()), "&Instruction...\tF1\n&About Brevorn...\n&Home Page...\n");
-    // Taken off the bar, its items kept.
-    EXPECT_EQ(Describe(*frame.Menus().AutoPopup()),
-              "&Recycled Bin\n&Temporary Files\nTemporary &Internet Files\n&History\n&Cookie\n"
-              "Recent &Documents\n");
     std::string keys;
     for (int command : {kCmdPasses4, kCmdPasses6, kCmdPasses8, kCmdInsert, kCmdDelete, kCmdEnter}) {
         keys += frame.Menus().Action(command)->shortcut().toString().toStdString() + " ";
