@@ -15,8 +15,6 @@
 #include "PaneTestControls.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
-#include "items/DataMemoryReader.h"
-#include "items/DataMemoryWriter.h"
 #include "items/DropFilesBlock.h"
 #include "panes/PaneController.h"
 #include "panes/TreePaths.h"
@@ -25,6 +23,7 @@ namespace tolvane {
 namespace {
 
 using test::EventuallyOnLoop;
+using test::LoadFolder;
 using test::MakeDirs;
 using test::TempDir;
 using test::WriteFile;
@@ -47,16 +46,6 @@ void Select(QListWidget& list, const std::set<std::string>& names) {
     for (int row = 0; row < list.count(); ++row) {
         list.item(row)->setSelected(names.count(ItemName(*list.item(row))) > 0);
     }
-}
-
-// Loads a saved state whose side 1 shows `folder`, as the window does when it opens.
-void LoadFolder(PaneController& controller, const std::string& folder) {
-    PaneState state;
-    state.folder[0] = folder;
-    Data::MemoryWriter record;
-    SavePaneState(record, state);
-    Data::MemoryReader reader(record);
-    controller.LoadPaneState(reader);
 }
 
 std::vector<std::string> ErasePaths(const PaneController& controller) {

@@ -16,8 +16,6 @@
 #include "TempDir.h"
 #include "WorkerTestHelpers.h"
 #include "engine/FormatSize.h"
-#include "items/DataMemoryReader.h"
-#include "items/DataMemoryWriter.h"
 #include "panes/PaneController.h"
 #include "platform/Volumes.h"
 
@@ -35,13 +33,8 @@ class EraseListTest : public testing::Test {
 protected:
     void StartIn(const std::string& folder, const std::vector<std::string>& entries,
                  const FolderSizer::FolderHook& hook = {}) {
-        PaneState state;
-        state.folder[0] = folder;
-        Data::MemoryWriter record;
-        SavePaneState(record, state);
-        Data::MemoryReader reader(record);
         controls.Configure(controller);
-        controller.LoadPaneState(reader);
+        test::LoadFolder(controller, folder);
         if (hook) {
             controller.Sizes().SetFolderHook(hook);
         }

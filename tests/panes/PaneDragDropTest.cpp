@@ -14,8 +14,6 @@
 #include "PaneTestControls.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
-#include "items/DataMemoryReader.h"
-#include "items/DataMemoryWriter.h"
 #include "items/DropFilesBlock.h"
 #include "items/FileUriList.h"
 #include "panes/FileDropTarget.h"
@@ -84,12 +82,7 @@ struct Window {
         auto* layout = new QHBoxLayout(&window);
         layout->addWidget(list);
         layout->addWidget(eraseList);
-        PaneState state;
-        state.folder[0] = temp.Path() + "/";
-        Data::MemoryWriter record;
-        SavePaneState(record, state);
-        Data::MemoryReader reader(record);
-        controller.LoadPaneState(reader);
+        test::LoadFolder(controller, temp.Path() + "/");
         controller.SetListViews(list, eraseList, nullptr, false);
         controller.SetDragRunner(drop.Runner());
         for (const char* name : files) {
