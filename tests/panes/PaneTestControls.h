@@ -11,9 +11,8 @@
 #include <QWidget>
 #include <initializer_list>
 
+#include "LoadFolder.h"
 #include "QtTestEnvironment.h"
-#include "items/DataMemoryReader.h"
-#include "items/DataMemoryWriter.h"
 #include "panes/PaneController.h"
 
 namespace tolvane::test {
@@ -38,16 +37,6 @@ struct Controls {
         controller.AttachLocationBoxes(location, nullptr);
     }
 };
-
-// Loads a saved state whose side 1 shows `folder`, as the window does when it opens.
-inline void LoadFolder(PaneController& controller, const std::string& folder) {
-    PaneState state;
-    state.folder[0] = folder;
-    Data::MemoryWriter record;
-    SavePaneState(record, state);
-    Data::MemoryReader reader(record);
-    controller.LoadPaneState(reader);
-}
 
 // Shuts the controller down and lets the event loop run until PanesClosed arrives.
 inline void ShutDownAndWait(PaneController& controller) {

@@ -14,9 +14,7 @@
 #include <functional>
 
 #include "DriverProgram.h"
-#include "items/DataMemoryReader.h"
-#include "items/DataMemoryWriter.h"
-#include "items/PaneState.h"
+#include "LoadFolder.h"
 #include "panes/PaneController.h"
 #include "views/DragListWidget.h"
 #include "views/DragTreeWidget.h"
@@ -60,12 +58,7 @@ int Run(const std::string& root) {
     layout->addWidget(eraseList);
 
     PaneController controller;
-    PaneState state;
-    state.folder[0] = folder;
-    Data::MemoryWriter record;
-    SavePaneState(record, state);
-    Data::MemoryReader reader(record);
-    controller.LoadPaneState(reader);
+    test::LoadFolder(controller, folder);
     controller.SetListViews(list, eraseList, nullptr, false);
     controller.Start();
     list->addItems({"a.txt", "b.txt"});
