@@ -27,6 +27,7 @@
 #include "MainFrameTestSupport.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
+#include "Waiting.h"
 #include "app/MainBars.h"
 #include "app/MainCommands.h"
 #include "app/MainMenus.h"
@@ -344,9 +345,8 @@ TEST_F(MainWindowTest, DestroyedWhileTheSizeWorkerWaitsForTheWindowItGoesAtOnce)
         ASSERT_TRUE(EventuallyOnLoop([&] { return counting.load(); }));
         const int before = queued.load();
         m_letGo = true;
-        while (queued.load() == before) {  // the total is handed over: the worker waits
-            std::this_thread::yield();
-        }
+        // The total is handed over: the worker waits (for this thread, which turns no events).
+        ASSERT_TRUE(test::Eventually([&] { return queued.load() != before; }));
         if (closeFirst) {
             frame.close();
         }

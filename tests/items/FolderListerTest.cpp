@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "TempDir.h"
+#include "Waiting.h"
 #include "items/FileItem.h"
 #include "items/FolderLister.h"
 #include "platform/Directory.h"
@@ -195,10 +196,10 @@ TEST_F(ListingTest, StopFromAnotherThreadKeepsAConsistentPartialListing) {
         done = true;
     });
     // Refresh clears older requests when it starts, so keep asking until it has ended.
-    while (!done) {
+    EXPECT_TRUE(test::Eventually([&] {
         m_lister.Stop();
-        std::this_thread::yield();
-    }
+        return done.load();
+    }));
     worker.join();
     ASSERT_TRUE(m_lister.WasStopped());
     EXPECT_LT(m_lister.Total(), kFiles / 2);
