@@ -20,16 +20,16 @@
 namespace tolvane {
 namespace {
 
-// Texts of the closing message, each line as a note on standard error.
-void SayOnStderr(const std::string& failed, const std::string& notes) {
-    for (const std::string& text : {WithUnixLineBreaks(failed), notes}) {
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = std::min(text.find('\n', start), text.size());
-            if (end > start) {
-                PrintNote(text.substr(start, end - start));
+// Lines of the closing message, each as a note on standard error.
+void SayOnStderr(const std::vector<std::string>& failed, const std::vector<std::string>& notes) {
+    if (!failed.empty()) {
+        PrintNote(kFailedHeading);
+    }
+    for (const std::vector<std::string>& block : {failed, notes}) {
+        for (const std::string& line : block) {
+            if (!line.empty()) {
+                PrintNote(line);
             }
-            start = end + 1;
         }
     }
 }
@@ -170,11 +170,11 @@ void CEraseProgressDlg::OnEnded() {
     hide();
     m_progress->setValue(0);
     // A clean run ends silently; notes still deserve a word.
-    const std::string notes = m_session.NotesText();
-    const std::string& failed = m_session.FailureText();
+    const std::vector<std::string> notes = m_session.NoteLines();
+    const std::vector<std::string>& failed = m_session.FailureLines();
     if (m_terminated) {
         // The session is ending: a box would hold up its end with nobody to read it.
-        SayOnStderr(failed.empty() ? std::string() : kFailedHeading + failed, notes);
+        SayOnStderr(failed, notes);
     } else if (!failed.empty()) {
         RunBox(*MakeFailureBox(failed, notes, nullptr));
     } else if (!notes.empty()) {

@@ -265,10 +265,10 @@ void EraseRunControl::OnRunEnded() {
 }
 
 void EraseRunControl::Report() {
-    const std::string notes = m_session->NotesText();
-    if (!m_session->FailureText().empty()) {
+    const std::vector<std::string> notes = m_session->NoteLines();
+    if (!m_session->FailureLines().empty()) {
         // Also after a stop: what failed before it must not go unsaid.
-        MakeFailureBox(m_session->FailureText(), notes, m_window.owner)->exec();
+        MakeFailureBox(m_session->FailureLines(), notes, m_window.owner)->exec();
     } else if (m_session->AllErased()) {
         MakeSuccessBox(notes, m_window.owner)->exec();
     } else if (!notes.empty()) {

@@ -19,15 +19,8 @@ std::unique_ptr<QMessageBox> MakeBox(QMessageBox::Icon icon, const QString& capt
     return box;
 }
 
-QString WithNotes(const char* heading, const std::string& list, const std::string& notes) {
-    QString text = QString::fromLatin1(heading) + DisplayText(list);
-    if (!notes.empty()) {
-        text += QStringLiteral("\n\n") + DisplayText(notes);
-    }
-    return text;
-}
-
-QString ConfirmText(const std::vector<std::string>& lines, const std::vector<std::string>& notes) {
+// The lines one below the other, then the notes after a blank line.
+QString ListText(const std::vector<std::string>& lines, const std::vector<std::string>& notes) {
     std::string text = JoinLines(lines);
     if (!notes.empty()) {
         text += "\n\n" + JoinLines(notes);
@@ -42,15 +35,14 @@ std::string BoxText(const std::string& text) {
 }
 
 QString DisplayText(const std::string& bytes) {
-    std::string text = WithUnixLineBreaks(bytes);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 std::unique_ptr<QMessageBox> MakeConfirmBox(const std::vector<std::string>& lines,
                                             const std::vector<std::string>& notes,
                                             QWidget* parent) {
     auto box = MakeBox(QMessageBox::Question, QString::fromLatin1(AppDisplayName),
-                       ConfirmText(lines, notes), QMessageBox::Yes | QMessageBox::No, parent);
+                       ListText(lines, notes), QMessageBox::Yes | QMessageBox::No, parent);
     // Destroying data must never be the answer to a stray Enter.
     box->setDefaultButton(QMessageBox::No);
     return box;
@@ -59,7 +51,7 @@ std::unique_ptr<QMessageBox> MakeConfirmBox(const std::vector<std::string>& line
 std::unique_ptr<QMessageBox> MakeEraseConfirmBox(const std::vector<std::string>& lines,
                                                  const std::vector<std::string>& notes,
                                                  QWidget* parent) {
-    auto box = MakeBox(QMessageBox::Question, QStringLiteral("Question"), ConfirmText(lines, notes),
+    auto box = MakeBox(QMessageBox::Question, QStringLiteral("Question"), ListText(lines, notes),
                        QMessageBox::Yes | QMessageBox::No, parent);
     box->setDefaultButton(QMessageBox::Yes);
     return box;
@@ -70,24 +62,24 @@ std::unique_ptr<QMessageBox> MakeStopQuestionBox(QWidget* parent) {
                    QString::fromLatin1(kStopQuestion), QMessageBox::Yes | QMessageBox::No, parent);
 }
 
-std::unique_ptr<QMessageBox> MakeFailureBox(const std::string& failedText, const std::string& notes,
+std::unique_ptr<QMessageBox> MakeFailureBox(const std::vector<std::string>& failedLines,
+                                            const std::vector<std::string>& notes,
                                             QWidget* parent) {
-    return MakeBox(QMessageBox::Warning, QStringLiteral("Warning"),
-                   WithNotes(kFailedHeading, failedText, notes), QMessageBox::Ok, parent);
-}
-
-std::unique_ptr<QMessageBox> MakeSuccessBox(const std::string& notes, QWidget* parent) {
-    QString text = QString::fromLatin1(kSuccessText);
-    if (!notes.empty()) {
-        text += QStringLiteral("\n\n") + DisplayText(notes);
-    }
-    return MakeBox(QMessageBox::Information, QString::fromLatin1(kNotesCaption), text,
+    std::vector<std::string> lines{kFailedHeading};
+    lines.insert(lines.end(), failedLines.begin(), failedLines.end());
+    return MakeBox(QMessageBox::Warning, QStringLiteral("Warning"), ListText(lines, notes),
                    QMessageBox::Ok, parent);
 }
 
-std::unique_ptr<QMessageBox> MakeNotesBox(const std::string& notes, QWidget* parent) {
-    return MakeBox(QMessageBox::Information, QString::fromLatin1(kNotesCaption), DisplayText(notes),
-                   QMessageBox::Ok, parent);
+std::unique_ptr<QMessageBox> MakeSuccessBox(const std::vector<std::string>& notes,
+                                            QWidget* parent) {
+    return MakeBox(QMessageBox::Information, QString::fromLatin1(kNotesCaption),
+                   ListText({kSuccessText}, notes), QMessageBox::Ok, parent);
+}
+
+std::unique_ptr<QMessageBox> MakeNotesBox(const std::vector<std::string>& notes, QWidget* parent) {
+    return MakeBox(QMessageBox::Information, QString::fromLatin1(kNotesCaption),
+                   DisplayText(JoinLines(notes)), QMessageBox::Ok, parent);
 }
 
 std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& text, QWidget* parent) {

@@ -109,11 +109,13 @@ bool TerminalRun::Confirm() {
 // The failure list, then the summary and the notes, one line each.
 void TerminalRun::SayClosingWords() {
     std::vector<std::string> lines;
-    if (!m_session.FailureText().empty()) {
-        lines.push_back(kFailedHeading + WithUnixLineBreaks(m_session.FailureText()));
+    const std::vector<std::string>& failures = m_session.FailureLines();
+    if (!failures.empty()) {
+        lines.emplace_back(kFailedHeading);
     }
     for (const std::vector<std::string>& block :
-         {m_session.SummaryLines(), m_session.MediumNoteLines(), m_session.EngineNotes()}) {
+         {failures, m_session.SummaryLines(), m_session.MediumNoteLines(),
+          m_session.EngineNotes()}) {
         lines.insert(lines.end(), block.begin(), block.end());
     }
     Say(JoinLines(lines) + "\n");

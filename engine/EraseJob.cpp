@@ -145,12 +145,4 @@ std::string ConfirmLine(const std::string& path) {
     return ParseDriveSpec(path, volumeRoot) ? "Free space on drive " + path : path;
 }
 
-std::string BuildConfirmText(const std::vector<std::string>& paths) {
-    std::string text;
-    for (const std::string& path : paths) {
-        text += "\r\n" + ConfirmLine(path);
-    }
-    return text;
-}
-
 }  // namespace tolvane

@@ -31,7 +31,5 @@ ItemKind ClassifyItem(const std::string& path);
 
 // How the confirmation shows one path: a drive spec as "Free space on drive <spec>".
 std::string ConfirmLine(const std::string& path);
-// "\r\n" + each path's confirmation line.
-std::string BuildConfirmText(const std::vector<std::string>& paths);
 
 }  // namespace tolvane

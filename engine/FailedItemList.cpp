@@ -8,21 +8,16 @@ constexpr int kListedPaths = 16;
 
 void FailedItemList::Reset() {
     m_count = 0;
-    m_text.clear();
+    m_lines.clear();
 }
 
 void FailedItemList::Add(const std::string& path, const std::string& reason) {
     if (m_count >= 0 && m_count < kListedPaths) {
         ++m_count;
-        m_text += "\r\n";
-        m_text += path;
-        if (!reason.empty()) {
-            m_text += " - ";
-            m_text += reason;
-        }
+        m_lines.push_back(reason.empty() ? path : path + " - " + reason);
     } else if (m_count != -1) {
         m_count = -1;
-        m_text += "\r\n...";
+        m_lines.emplace_back("...");
     }
 }
 

@@ -1,20 +1,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tolvane {
 
-// The window's collection of failed paths: at most 16 lines, then one "\r\n..." line. Each
-// line is the path, followed by " - <reason>" when the reason is known.
+// The collection of failed paths a run shows at its end: at most 16 lines, then one "..."
+// line. Each line is the path, followed by " - <reason>" when the reason is known. Front ends
+// lay the lines out their own way.
 class FailedItemList {
 public:
     void Reset();
     void Add(const std::string& path, const std::string& reason = std::string());
-    const std::string& Text() const { return m_text; }
-    bool Empty() const { return m_text.empty(); }
+    const std::vector<std::string>& Lines() const { return m_lines; }
+    bool Empty() const { return m_lines.empty(); }
 
 private:
-    std::string m_text;
+    std::vector<std::string> m_lines;
     int m_count = 0;  // -1 once the list is full
 };
 

@@ -286,14 +286,18 @@ std::vector<std::string> RunSession::SummaryLines() const {
     return {counts, written};
 }
 
-std::string RunSession::NotesText() const {
-    std::string text;
-    for (const std::string& paragraph : {JoinLines(MediumNoteLines()), JoinLines(m_engineNotes)}) {
-        if (!paragraph.empty()) {
-            text += (text.empty() ? "" : "\n\n") + paragraph;
+std::vector<std::string> RunSession::NoteLines() const {
+    std::vector<std::string> lines;
+    for (const std::vector<std::string>& paragraph : {MediumNoteLines(), m_engineNotes}) {
+        if (paragraph.empty()) {
+            continue;
         }
+        if (!lines.empty()) {
+            lines.emplace_back();
+        }
+        lines.insert(lines.end(), paragraph.begin(), paragraph.end());
     }
-    return text;
+    return lines;
 }
 
 }  // namespace tolvane

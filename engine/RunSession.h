@@ -113,18 +113,18 @@ public:
     // Every item of the list was erased (a stop that came after the last piece of work
     // changed nothing).
     bool AllErased() const;
-    // "\r\n" + "<path> - <reason>" for what stayed: failed entries, refused items and items
-    // that named nothing; sixteen lines and then "..."; empty when nothing stayed.
-    const std::string& FailureText() const { return m_failures.Text(); }
+    // "<path> - <reason>" for what stayed, a line each: failed entries, refused items and
+    // items that named nothing; sixteen lines and then "..."; empty when nothing stayed.
+    const std::vector<std::string>& FailureLines() const { return m_failures.Lines(); }
     // Two lines without user data: how many items were erased, failed (refused among them),
     // not found, and how many files and folders failed when that is another number; what
     // was written and how long the run took.
     std::vector<std::string> SummaryLines() const;
     // The engine's notes, shown.
     const std::vector<std::string>& EngineNotes() const { return m_engineNotes; }
-    // The medium notes, then the engine's, as paragraphs separated by a blank line; empty
+    // The medium notes, then the engine's, as paragraphs separated by an empty line; empty
     // when there is nothing to say.
-    std::string NotesText() const;
+    std::vector<std::string> NoteLines() const;
 
 private:
     void OnProgress(int perMille) override;

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 namespace tolvane {
 
 // The fixed texts of an erase run, the same in every front end.
@@ -20,18 +18,5 @@ inline constexpr char kNoRandomSource[] =
 // Why an item of the list was not erased, beside the engine's own reasons.
 inline constexpr char kNotFoundReason[] = "not found";
 inline constexpr char kPathTooLongReason[] = "refused: path too long (more than 4095 bytes)";
-
-// The lists are built with "\r\n" before every line; terminals and Qt want "\n".
-inline std::string WithUnixLineBreaks(const std::string& text) {
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            continue;
-        }
-        result += text[i];
-    }
-    return result;
-}
 
 }  // namespace tolvane

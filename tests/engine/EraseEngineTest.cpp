@@ -237,28 +237,33 @@ TEST_F(EraseFileTest, StopLeavesTheFileItReachesUnderItsOwnNameAndListsIt) {
 
 TEST(EraseTexts, FailedItemListKeepsSixteenPathsAndOneEllipsis) {
     FailedItemList list;
-    std::string expected;
+    std::vector<std::string> expected;
     for (int i = 0; i < 20; ++i) {
         list.Add("/f" + std::to_string(i));
-        expected += i < 16 ? "\r\n/f" + std::to_string(i) : "";
+        if (i < 16) {
+            expected.push_back("/f" + std::to_string(i));
+        }
     }
-    EXPECT_EQ(list.Text(), expected + "\r\n...");
+    expected.emplace_back("...");
+    EXPECT_EQ(list.Lines(), expected);
     list.Reset();
     EXPECT_TRUE(list.Empty());
-    list.Add("/again");
-    EXPECT_EQ(list.Text(), "\r\n/again");
+    list.Add("/again", "why");
+    EXPECT_EQ(list.Lines(), std::vector<std::string>{"/again - why"});
 }
 
 // One line a path, kept as given; a drive spec reads as the free space of its volume.
 TEST(EraseTexts, ConfirmTextNamesPathsAndFreeSpaceOfDriveSpecs) {
-    EXPECT_EQ(BuildConfirmText({"/x/a.txt", "", "notamount:"}), "\r\n/x/a.txt\r\n\r\nnotamount:");
+    EXPECT_EQ(ConfirmLine("/x/a.txt"), "/x/a.txt");
+    EXPECT_EQ(ConfirmLine(""), "");
+    EXPECT_EQ(ConfirmLine("notamount:"), "notamount:");
     // Any volume of this machine will do; a container may have none (its root is an overlay).
     std::vector<Volume> volumes = ListVolumes();
     if (volumes.empty()) {
         GTEST_SKIP() << "no volume of user data is mounted here to name";
     }
     std::string spec = FormatDriveSpec(volumes.front().root);
-    EXPECT_EQ(BuildConfirmText({spec}), "\r\nFree space on drive " + spec);
+    EXPECT_EQ(ConfirmLine(spec), "Free space on drive " + spec);
 }
 
 TEST(EraseTexts, ClassifiesTraceFoldersByExactPath) {

@@ -270,14 +270,14 @@ int main(int argc, char** argv) {
     const std::vector<std::string> notedPaths = {
         "/media/me/USB/letters/", "/media/me/USB/photos/*.jpg", "/run/user/1000/session.key"};
     const std::vector<std::string> noteLines = ExampleMediumNotes();
-    const std::string notes = tolvane::JoinLines(noteLines);
     auto noted = tolvane::MakeConfirmBox(ConfirmLines(notedPaths), noteLines, nullptr);
     ok = SaveGrab(*noted, folder, "confirm-notes.png") && ok;
-    auto closing = tolvane::MakeNotesBox(
-        notes +
-            "\n\n12.5 MB of free space on /media/me/USB could not be overwritten: reserved "
-            "by the file system",
-        nullptr);
+    std::vector<std::string> closingNotes = noteLines;
+    closingNotes.insert(closingNotes.end(),
+                        {"",
+                         "12.5 MB of free space on /media/me/USB could not be overwritten: "
+                         "reserved by the file system"});
+    auto closing = tolvane::MakeNotesBox(closingNotes, nullptr);
     ok = SaveGrab(*closing, folder, "closing-notes.png") && ok;
 
     tolvane::CEraseProgressDlg dialog(paths);
