@@ -1,39 +1,52 @@
 #include "panes/IconCache.h"
 
-#include <QApplication>
 #include <QMimeDatabase>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
-#include <QStyle>
-#include <array>
+#include <QSvgRenderer>
+
+// Outside any namespace, as the resource initialiser is declared at global scope.
+static void LoadFallbackIcons() {
+    Q_INIT_RESOURCE(fallback_icons);
+}
 
 namespace tolvane {
 namespace {
 
 constexpr std::string_view kFolderIcon = "folder";
+constexpr char kLinkEmblem[] = "emblem-symbolic-link";
 
-// The style icon that stands in for a theme icon the desktop does not have.
-QStyle::StandardPixmap StandardPixmapFor(std::string_view iconName) {
-    struct Fallback {
-        std::string_view name;
-        QStyle::StandardPixmap pixmap;
-    };
-    static constexpr std::array<Fallback, 7> kFallbacks{{
-        {"drive-harddisk", QStyle::SP_DriveHDIcon},
-        {"drive-removable-media", QStyle::SP_DriveFDIcon},
-        {"folder-remote", QStyle::SP_DriveNetIcon},
-        {"user-home", QStyle::SP_DirHomeIcon},
-        {"user-trash", QStyle::SP_TrashIcon},
-        {"user-desktop", QStyle::SP_DesktopIcon},
-        {"inode-directory", QStyle::SP_DirIcon},
-    }};
-    for (const Fallback& fallback : kFallbacks) {
-        if (fallback.name == iconName) {
-            return fallback.pixmap;
-        }
+// The icon the program ships for an icon name the theme does not have: a volume, the trash,
+// a folder, or a file for everything else (MIME type icons).
+QString ShippedIconFor(std::string_view iconName) {
+    if (iconName.starts_with("drive-") || iconName == "folder-remote") {
+        return QStringLiteral("volume");
     }
-    return iconName.starts_with(kFolderIcon) ? QStyle::SP_DirIcon : QStyle::SP_FileIcon;
+    if (iconName.starts_with("user-trash")) {
+        return QStringLiteral("trash");
+    }
+    const bool folder = iconName.starts_with(kFolderIcon) || iconName == "inode-directory" ||
+                        iconName == "user-home" || iconName == "user-desktop" ||
+                        iconName == "document-open-recent";
+    return folder ? QStringLiteral("folder") : QStringLiteral("file");
+}
+
+// One of the program's own icons (resources/fallback-icons), drawn from its SVG at the sizes
+// the views ask for. Drawn here rather than left to Qt's SVG icon plug-in, which a desktop
+// may lack: these icons must show whatever is installed.
+QIcon ShippedIcon(const QString& name) {
+    LoadFallbackIcons();
+    QSvgRenderer renderer(QStringLiteral(":/fallback-icons/%1.svg").arg(name));
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 // The generic icon of a MIME icon name's family ("text-x-generic" for "text-x-csrc"), which
@@ -49,30 +62,7 @@ QString GenericIconName(const std::string& iconName) {
     return type.isValid() ? type.genericIconName() : QString();
 }
 
-// A small arrow on a light plate, as file managers mark links; drawn when the theme has no
-// link emblem.
-QPixmap DrawnLinkEmblem(int size) {
-    QPixmap emblem(size, size);
-    emblem.fill(Qt::transparent);
-    QPainter painter(&emblem);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(60, 60, 60), 1));
-    painter.setBrush(QColor(250, 250, 250));
-    painter.drawRect(QRectF(0.5, 0.5, size - 1, size - 1));
-    QPainterPath arrow;
-    const qreal s = size;
-    arrow.moveTo(0.25 * s, 0.8 * s);
-    arrow.quadTo(0.25 * s, 0.3 * s, 0.7 * s, 0.3 * s);
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(QColor(30, 30, 30), std::max<qreal>(1.0, s / 8)));
-    painter.drawPath(arrow);
-    painter.drawLine(QPointF(0.7 * s, 0.3 * s), QPointF(0.5 * s, 0.12 * s));
-    painter.drawLine(QPointF(0.7 * s, 0.3 * s), QPointF(0.5 * s, 0.48 * s));
-    return emblem;
-}
-
-QIcon WithLinkEmblem(const QIcon& base) {
-    const QIcon themeEmblem = QIcon::fromTheme(QStringLiteral("emblem-symbolic-link"));
+QIcon WithLinkEmblem(const QIcon& base, const QIcon& emblem) {
     QIcon icon;
     for (int size : {16, 22, 32, 48}) {
         QPixmap pixmap(size, size);
@@ -81,11 +71,7 @@ QIcon WithLinkEmblem(const QIcon& base) {
         base.paint(&painter, QRect(0, 0, size, size));
         const int emblemSize = std::max(8, size / 2);
         const QRect corner(0, size - emblemSize, emblemSize, emblemSize);
-        if (!themeEmblem.isNull()) {
-            themeEmblem.paint(&painter, corner);
-        } else {
-            painter.drawPixmap(corner, DrawnLinkEmblem(emblemSize));
-        }
+        emblem.paint(&painter, corner);
         painter.end();
         icon.addPixmap(pixmap);
     }
@@ -163,12 +149,15 @@ QIcon IconCache::LinkIcon(const std::string& iconName) {
     }
     auto found = m_linkIcons.find(iconName);
     if (found == m_linkIcons.end()) {
-        found = m_linkIcons.emplace(iconName, WithLinkEmblem(Icon(iconName))).first;
+        if (m_linkEmblem.isNull()) {
+            m_linkEmblem = Make(kLinkEmblem);
+        }
+        found = m_linkIcons.emplace(iconName, WithLinkEmblem(Icon(iconName), m_linkEmblem)).first;
     }
     return found->second;
 }
 
-QIcon IconCache::Make(const std::string& iconName) const {
+QIcon IconCache::Make(const std::string& iconName) {
     const QString name = QString::fromStdString(iconName);
     if (QIcon::hasThemeIcon(name)) {
         return QIcon::fromTheme(name);
@@ -177,7 +166,13 @@ QIcon IconCache::Make(const std::string& iconName) const {
     if (!generic.isEmpty() && QIcon::hasThemeIcon(generic)) {
         return QIcon::fromTheme(generic);
     }
-    return QApplication::style()->standardIcon(StandardPixmapFor(iconName));
+    const QString shipped =
+        iconName == kLinkEmblem ? QStringLiteral("link") : ShippedIconFor(iconName);
+    auto found = m_shipped.find(shipped.toStdString());
+    if (found == m_shipped.end()) {
+        found = m_shipped.emplace(shipped.toStdString(), ShippedIcon(shipped)).first;
+    }
+    return found->second;
 }
 
 }  // namespace tolvane

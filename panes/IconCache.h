@@ -21,8 +21,9 @@ std::string IconNameForEntry(std::string_view name, bool isFolder);
 std::string IconNameForLocation(const Location& location);
 
 // Hands out the QIcon of an icon name: from the desktop's icon theme, else a generic icon of
-// the same family, else one of the style's standard icons, so that every name gives a
-// usable icon. Icons are made once per name and kept.
+// the same family, else one the program ships (a folder, a file, a volume, the trash; a
+// link's emblem), so that every name gives an icon that shows, with or without a theme.
+// Icons are made once per name and kept.
 //
 // Threads: the GUI thread only (QIcon and QPixmap are GUI objects). Workers compute icon
 // names (IconNameForEntry) and hand those over.
@@ -36,10 +37,12 @@ public:
     std::size_t Size() const { return m_icons.size() + m_linkIcons.size(); }
 
 private:
-    QIcon Make(const std::string& iconName) const;
+    QIcon Make(const std::string& iconName);
 
     std::unordered_map<std::string, QIcon> m_icons;
     std::unordered_map<std::string, QIcon> m_linkIcons;
+    std::unordered_map<std::string, QIcon> m_shipped;  // by the shipped icon's own name
+    QIcon m_linkEmblem;
 };
 
 }  // namespace tolvane

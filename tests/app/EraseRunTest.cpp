@@ -121,7 +121,7 @@ protected:
     // set), and the run's engines from `factory` (plain ones when empty).
     CMainFrame& Open(EngineFactory factory = {}, bool twoPanes = true) {
         MainSettings settings;
-        settings.leftType = LeftPaneKind::List;
+        settings.leftType = m_leftType;
         settings.useRightWindow = twoPanes;
         settings.desktopShortcut = false;
         PaneState state;
@@ -240,6 +240,7 @@ protected:
 
     test::TempDir m_dir;
     std::string m_start;
+    LeftPaneKind m_leftType = LeftPaneKind::List;
     test::BoxAnswerer m_answerer;
     WorkerHold m_hold;
     std::vector<QUrl> m_openedUrls;
@@ -826,6 +827,73 @@ TEST_F(WindowKeysTest, AFolderThatCannotBeOpenedSaysWhy) {
     const std::string said = m_frame->Bars().ProgressText()->toolTip().toStdString();
     EXPECT_EQ(said.rfind(m_dir / "gone/ cannot be opened: ", 0), 0u) << said;
     EXPECT_TRUE(Shows(m_dir.Path() + "/"));
+}
+
+// The rows of a tree item and all its descendants whose icon draws nothing ("text (path)").
+void AddBlankIconRows(const PaneController& controller, QTreeWidget* tree, QTreeWidgetItem* item,
+                      std::vector<std::string>& blank) {
+    if (!test::DrawsSomething(item->icon(0))) {
+        blank.push_back(item->text(0).toStdString() + " (" + controller.ItemPath(tree, item) + ")");
+    }
+    for (int child = 0; child < item->childCount(); ++child) {
+        AddBlankIconRows(controller, tree, item->child(child), blank);
+    }
+}
+
+// On a desktop without any icon theme every row still shows an icon: the list's folders,
+// files and links and the location box's entries, the tree's roots (volumes, home, trash) and
+// folders, and the erase list's folders, files, links and volume rows.
+TEST_F(WindowKeysTest, WithoutAnIconThemeEveryRowOfEveryViewHasAnIcon) {
+    test::NoIconTheme noTheme;
+    ASSERT_TRUE(test::MakeDirs(m_dir / "folder/inner"));
+    MakeFile("file.txt");
+    ASSERT_EQ(::symlink("file.txt", (m_dir / "link").c_str()), 0);
+    ASSERT_EQ(::symlink("folder", (m_dir / "folder link").c_str()), 0);
+    Open();
+    Insert({"folder", "file.txt", "link", "folder link"});
+    const std::vector<Volume> volumes = ListVolumes();
+    if (!volumes.empty()) {
+        ASSERT_EQ(Controller().AddItems({*DriveItem(volumes.front().root)}), 1);
+    }
+    std::vector<std::string> blank;
+    QListWidget& list = BrowserList();
+    for (int row = 0; row < list.count(); ++row) {
+        if (list.item(row)->text() != ".." && !test::DrawsSomething(list.item(row)->icon())) {
+            blank.push_back("list: " + list.item(row)->text().toStdString());
+        }
+    }
+    QComboBox& box = *m_frame->Bars().LocationBox();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return box.count() > 1; }));
+    for (int index = 0; index < box.count(); ++index) {
+        if (!box.itemText(index).isEmpty() && !test::DrawsSomething(box.itemIcon(index))) {
+            blank.push_back("location: " + box.itemText(index).toStdString());
+        }
+    }
+    QTreeWidget& rows = EraseListControl();
+    EXPECT_EQ(rows.topLevelItemCount(), volumes.empty() ? 4 : 5);
+    for (int row = 0; row < rows.topLevelItemCount(); ++row) {
+        if (!test::DrawsSomething(rows.topLevelItem(row)->icon(0))) {
+            blank.push_back("erase list: " + rows.topLevelItem(row)->text(0).toStdString());
+        }
+    }
+    m_frame->close();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
+
+    // The tree, opened down to the test's folder, whose folders are listed below it.
+    m_leftType = LeftPaneKind::Tree;
+    Open();
+    QTreeWidget& tree = *m_frame->Views().LeftTree();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return tree.topLevelItemCount() > 0; }));
+    Controller().SelectPathInTree(&tree, m_dir / "folder/");
+    ASSERT_TRUE(EventuallyOnLoop([&] {
+        QTreeWidgetItem* at = tree.currentItem();
+        return at != nullptr && Controller().ItemPath(&tree, at) == m_dir / "folder/" &&
+               at->childCount() == 1;
+    }));
+    for (int root = 0; root < tree.topLevelItemCount(); ++root) {
+        AddBlankIconRows(Controller(), &tree, tree.topLevelItem(root), blank);
+    }
+    EXPECT_EQ(blank, std::vector<std::string>{});
 }
 
 // Choosing a location in the box hands the keys to the list it now shows.

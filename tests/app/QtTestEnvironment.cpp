@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QPushButton>
 #include <memory>
 
@@ -44,6 +46,36 @@ bool EventuallyOnLoop(const std::function<bool()>& done) {
 
 bool Received(QSignalSpy& spy, int count) {
     return EventuallyOnLoop([&] { return spy.count() >= count; }) && spy.count() == count;
+}
+
+NoIconTheme::NoIconTheme()
+    : m_searchPaths(QIcon::themeSearchPaths()),
+      m_fallbackPaths(QIcon::fallbackSearchPaths()),
+      m_theme(QIcon::themeName()),
+      m_fallbackTheme(QIcon::fallbackThemeName()) {
+    QIcon::setThemeSearchPaths({});
+    QIcon::setFallbackSearchPaths({});
+    QIcon::setThemeName(QString());
+    QIcon::setFallbackThemeName(QString());
+}
+
+NoIconTheme::~NoIconTheme() {
+    QIcon::setThemeSearchPaths(m_searchPaths);
+    QIcon::setFallbackSearchPaths(m_fallbackPaths);
+    QIcon::setThemeName(m_theme);
+    QIcon::setFallbackThemeName(m_fallbackTheme);
+}
+
+bool DrawsSomething(const QIcon& icon) {
+    const QImage image = icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 QString Lines(const std::vector<std::string>& paths) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QIcon>
 #include <QMessageBox>
 #include <QObject>
 #include <QSignalSpy>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -32,6 +34,26 @@ QString Lines(const std::vector<std::string>& paths);
 // A failure list with the reasons (" - <why>" after each path; the engine words them) cut
 // off, after checking that every line but a closing "..." has one.
 QString WithoutReasons(const QString& text);
+
+// For the life of the object: no icon theme anywhere, as on a desktop where none is
+// installed. Qt's icon settings are put back afterwards.
+class NoIconTheme {
+public:
+    NoIconTheme();
+    ~NoIconTheme();
+    NoIconTheme(const NoIconTheme&) = delete;
+    NoIconTheme& operator=(const NoIconTheme&) = delete;
+
+private:
+    QStringList m_searchPaths;
+    QStringList m_fallbackPaths;
+    QString m_theme;
+    QString m_fallbackTheme;
+};
+
+// True when the icon puts something on the screen at 16 pixels: a null icon, or a theme icon
+// whose pictures are missing, draws nothing.
+bool DrawsSomething(const QIcon& icon);
 
 // Answers the message boxes of the code under test, as a user would: it watches for the
 // active modal QMessageBox and hands each new one to the next scripted action. A box that

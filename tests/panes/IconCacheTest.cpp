@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QPixmap>
 
+#include "QtTestEnvironment.h"
+
 namespace tolvane {
 namespace {
 
@@ -70,6 +72,40 @@ TEST(IconCacheTest, EveryNameGivesOneCachedIconAndLinksAreMarked) {
     EXPECT_EQ(cache.Size(), made + 1);
     EXPECT_NE(plain.convertToFormat(QImage::Format_ARGB32),
               link.convertToFormat(QImage::Format_ARGB32));
+}
+
+QImage Drawn(const QIcon& icon) {
+    return icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// On a desktop without any icon theme the program's own icons stand in: every name draws
+// something, names of one kind share one icon, and the kinds (folder, file, volume, trash)
+// and links can be told apart.
+TEST(IconCacheTest, WithoutAnIconThemeTheProgramsOwnIconsShowEveryKind) {
+    test::NoIconTheme noTheme;
+    IconCache cache;
+    for (const char* name :
+         {"drive-harddisk", "drive-removable-media", "folder-remote", "user-home", "user-desktop",
+          "user-trash", "folder", "folder-documents", "document-open-recent", "text-plain",
+          "application-pdf", "application-x-no-such-type"}) {
+        EXPECT_TRUE(test::DrawsSomething(cache.Icon(name))) << name;
+    }
+    const auto same = [&](const char* a, const char* b) {
+        return cache.Icon(a).cacheKey() == cache.Icon(b).cacheKey();
+    };
+    EXPECT_TRUE(same("folder", "user-home"));
+    EXPECT_TRUE(same("folder", "folder-documents"));
+    EXPECT_TRUE(same("drive-harddisk", "folder-remote"));
+    EXPECT_TRUE(same("text-plain", "application-x-no-such-type"));
+    const std::vector<QImage> kinds = {Drawn(cache.Icon("folder")), Drawn(cache.Icon("text-plain")),
+                                       Drawn(cache.Icon("drive-harddisk")),
+                                       Drawn(cache.Icon("user-trash")),
+                                       Drawn(cache.LinkIcon("text-plain"))};
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        for (std::size_t j = i + 1; j < kinds.size(); ++j) {
+            EXPECT_NE(kinds[i], kinds[j]) << i << " and " << j << " look alike";
+        }
+    }
 }
 
 }  // namespace
