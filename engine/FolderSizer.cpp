@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include "engine/SizeCounter.h"
 #include "platform/Directory.h"
 #include "platform/IoPriority.h"
@@ -14,8 +16,11 @@ namespace tolvane {
 // is never handed to the walk (which would read its name as a pattern).
 class FolderSizerWalk : public SizeCounter {
 public:
-    FolderSizerWalk(FolderSizer& sizer, const FolderSizer::StopCheck& stop)
-        : m_sizer(sizer), m_stop(stop) {}
+    FolderSizerWalk(FolderSizer& sizer, FileSystem& fileSystem, const FolderSizer::StopCheck& stop)
+        : SizeCounter(nullptr, fileSystem), m_sizer(sizer), m_stop(stop) {}
+
+    // The item's own folder could not be listed, so its total says nothing.
+    bool RootUnreadable() const { return m_rootUnreadable; }
 
 protected:
     void OnFile(std::string& path, const FindData& entry) override {
@@ -29,6 +34,12 @@ protected:
             m_sizer.FolderEntered();
         }
     }
+    void OnWalkFailure(std::string&, WalkFailure what, int) override {
+        // Below the item an unreadable folder only leaves its own part out of the total.
+        if (what == WalkFailure::kList && AtItemRoot()) {
+            m_rootUnreadable = true;
+        }
+    }
 
 private:
     bool StopNow() {
@@ -40,6 +51,7 @@ private:
 
     FolderSizer& m_sizer;
     const FolderSizer::StopCheck& m_stop;
+    bool m_rootUnreadable = false;
 };
 
 FolderSizer::Result FolderSizer::Measure(const std::string& folder, const std::string& name,
@@ -54,18 +66,27 @@ FolderSizer::Result FolderSizer::Measure(const std::string& folder, const std::s
 FolderSizer::Result FolderSizer::Count(const std::string& path, const StopCheck& stop) {
     m_reads = 0;
     FindData entry;
-    if (path.empty() || !StatEntry(AT_FDCWD, path, entry)) {
-        return {};  // gone or unreadable: nothing to overwrite there
+    int error = 0;
+    if (path.empty() || !StatEntry(AT_FDCWD, path, entry, &error)) {
+        // Gone: nothing to overwrite there. Anything else (a folder on the way that may not
+        // be searched) leaves the size unknown.
+        Result result;
+        result.unreadable = !path.empty() && error != ENOENT && error != ENOTDIR;
+        return result;
     }
     if (!entry.IsDirectory()) {
         // The entry alone; a link is not followed and a special file is never written.
         return {entry.IsRegular() ? entry.size : 0, false};
     }
     EraseItemList items{EraseItem{ItemKind::Ordinary, path}};
-    FolderSizerWalk walk(*this, stop);
+    FolderSizerWalk walk(*this, *m_fileSystem, stop);
     walk.SetItems(&items);
     walk.Walk();
-    return {walk.Bytes(), walk.IsCancelled()};
+    Result result{walk.Bytes(), walk.IsCancelled(), walk.RootUnreadable()};
+    if (result.unreadable) {
+        result.bytes = 0;  // what the folder's entries gave before the listing failed
+    }
+    return result;
 }
 
 void FolderSizer::FolderEntered() {

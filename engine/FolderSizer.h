@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace tolvane {
 
 // Measures what one erase-list row stands for, with the walk and the counting rules of an
@@ -15,7 +17,9 @@ namespace tolvane {
 //     following links and without entering folders of other mounts;
 //   - a path that names nothing: 0. A name is never read as a pattern here, whatever
 //     characters it holds.
-// Folders that cannot be read add nothing and do not end the count of their siblings.
+// A row's own folder that cannot be listed (or a path that cannot be examined) has no size:
+// the result says it is unreadable rather than showing a total of nothing. Folders below it
+// that cannot be read add nothing and do not end the count of their siblings.
 //
 // A long count lowers the calling thread's I/O priority once it has read kLowerAfterReads
 // folders, so counting a big tree keeps out of the way of the user's own disk work; the
@@ -31,6 +35,9 @@ public:
         std::uint64_t bytes = 0;
         // The stop check said yes before the count was complete: bytes is a partial total.
         bool stopped = false;
+        // The path could not be examined, or it is a folder that could not be listed: bytes
+        // says nothing about it.
+        bool unreadable = false;
     };
     using StopCheck = std::function<bool()>;
     // Called on the counting thread after each folder of a count has been entered, with the
@@ -39,6 +46,9 @@ public:
 
     // Only before the first count.
     void SetFolderHook(FolderHook hook) { m_hook = std::move(hook); }
+    // Where folders are listed (the real file system unless a test says otherwise); it must
+    // outlive the sizer. Only before the first count.
+    void SetFileSystem(FileSystem& fileSystem) { m_fileSystem = &fileSystem; }
 
     // folder ends with '/' and is empty for a drive row, whose name is then its drive spec.
     Result Measure(const std::string& folder, const std::string& name, const StopCheck& stop);
@@ -54,6 +64,7 @@ private:
     void FolderEntered();
 
     FolderHook m_hook;
+    FileSystem* m_fileSystem = &RealFileSystem();
     std::size_t m_reads = 0;
     bool m_lowered = false;
 

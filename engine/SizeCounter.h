@@ -12,7 +12,8 @@ namespace tolvane {
 // links and special files are never written, so they add no bytes).
 class SizeCounter : public ItemWalker {
 public:
-    explicit SizeCounter(ProgressSink* sink = nullptr) : m_sink(sink) {}
+    explicit SizeCounter(ProgressSink* sink = nullptr, FileSystem& fileSystem = RealFileSystem())
+        : ItemWalker(fileSystem), m_sink(sink) {}
 
     std::uint64_t Bytes() const { return m_bytes; }
     std::int32_t Count() const { return m_count; }

@@ -314,7 +314,7 @@ std::optional<SizeJob> EraseList::TakeUnsizedRow(std::size_t from) {
     return std::nullopt;
 }
 
-void EraseList::StoreSize(const SizeJob& job, std::uint64_t bytes) {
+void EraseList::StoreSize(const SizeJob& job, const FolderSizer::Result& size) {
     if (m_counting.active && m_counting.countId == job.countId) {
         m_counting.active = false;
     }
@@ -325,9 +325,11 @@ void EraseList::StoreSize(const SizeJob& job, std::uint64_t bytes) {
     if (row == nullptr || !row->text(kSize).isEmpty()) {
         return;
     }
-    row->setText(kSize, QString::fromStdString(FormatSize(static_cast<std::int64_t>(bytes))));
+    const std::string shown = size.unreadable ? std::string(kUnreadableSizeText)
+                                              : FormatSize(static_cast<std::int64_t>(size.bytes));
+    row->setText(kSize, QString::fromStdString(shown));
     // The whole 64-bit count: the run's progress total and the summaries read it back.
-    row->setText(kBytes, QString::number(bytes));
+    row->setText(kBytes, QString::number(size.bytes));
 }
 
 FileItem EntryItem(const std::string& folder, const std::string& name) {

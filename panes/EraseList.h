@@ -24,6 +24,8 @@ namespace tolvane {
 // The path column of a drive row: the row stands for the volume's free space. Every reader
 // of the column takes the row's folder from the row's data, where a drive row's is empty.
 constexpr std::string_view kFreeSpaceText = "free space";
+// The size column of a row whose folder cannot be read: its size is not known.
+constexpr std::string_view kUnreadableSizeText = "cannot be read";
 // The item data role under which the browser's list entries and the erase list's rows keep a
 // name's raw bytes (a QByteArray) beside the shown text, which loses bytes that are no UTF-8.
 // An entry without it is taken by its text.
@@ -34,7 +36,8 @@ constexpr std::size_t kRecentFolderLimit = 7;
 // The erase list: the rows of the window's erase-list control are the list of things the
 // user has chosen to destroy. Columns: name (a drive row shows its drive spec), size (empty
 // until the size worker has measured the row), path (the folder ending in '/', or
-// kFreeSpaceText), and the hidden size in bytes as decimal text.
+// kFreeSpaceText), and the hidden size in bytes as decimal text. A row whose folder cannot be
+// listed shows kUnreadableSizeText as its size, and 0 bytes in the hidden column.
 //
 // Each row keeps its name and folder as raw bytes besides the shown text, so names that are
 // not valid UTF-8 reach an erase run unchanged. A row is known by its name and folder; the
@@ -93,7 +96,7 @@ public:
 
     // For the size worker (see SizeRowAccess); window's thread.
     std::optional<SizeJob> TakeUnsizedRow(std::size_t from);
-    void StoreSize(const SizeJob& job, std::uint64_t bytes);
+    void StoreSize(const SizeJob& job, const FolderSizer::Result& size);
 
     // A row's raw name and folder (empty for a drive row).
     static std::string RowName(const QTreeWidgetItem& row);

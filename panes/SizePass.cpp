@@ -27,7 +27,7 @@ void SizePass::Run(SizeRowAccess& rows, FolderSizer& sizer, const std::function<
             }
             continue;  // a partial total is no size; the removal that stopped it restarts us
         }
-        rows.StoreSize(*job, result.bytes);
+        rows.StoreSize(*job, result);
         from = job->row + 1;
     }
 }

@@ -28,9 +28,10 @@ public:
     // The first row at or after `from` whose size is still empty, which from now on is the
     // row being counted under a new SizePass::BeginCount id; none when there is no such row.
     virtual std::optional<SizeJob> TakeUnsizedRow(std::size_t from) = 0;
-    // Writes the size into the row with the job's name and folder, wherever it is now, if it
-    // is still there, still without a size, and its count was not stopped.
-    virtual void StoreSize(const SizeJob& job, std::uint64_t bytes) = 0;
+    // Writes the size (or that the row cannot be read) into the row with the job's name and
+    // folder, wherever it is now, if it is still there, still without a size, and its count
+    // was not stopped.
+    virtual void StoreSize(const SizeJob& job, const FolderSizer::Result& size) = 0;
 };
 
 // The size worker's pass over the erase list and its coordination with the list's edits.

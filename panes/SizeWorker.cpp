@@ -15,8 +15,8 @@ std::optional<SizeJob> SizeWorker::TakeUnsizedRow(std::size_t from) {
     return job;
 }
 
-void SizeWorker::StoreSize(const SizeJob& job, std::uint64_t bytes) {
-    m_gui.Run([&] { m_rows.StoreSize(job, bytes); });
+void SizeWorker::StoreSize(const SizeJob& job, const FolderSizer::Result& size) {
+    m_gui.Run([&] { m_rows.StoreSize(job, size); });
 }
 
 }  // namespace tolvane

@@ -30,12 +30,14 @@ public:
     WorkerThread::Pass MakePass();
     // Before the worker starts: called on the worker after each folder a count enters.
     void SetFolderHook(FolderSizer::FolderHook hook) { m_sizer.SetFolderHook(std::move(hook)); }
+    // Before the worker starts: where the counts list folders (tests fail listings there).
+    void SetFileSystem(FileSystem& fileSystem) { m_sizer.SetFileSystem(fileSystem); }
     SizePass& Pass() { return m_pass; }
     // The way to the window's thread, for tests (hooks only before the worker starts).
     GuiCallGate& Gate() { return m_gui; }
 
     std::optional<SizeJob> TakeUnsizedRow(std::size_t from) override;
-    void StoreSize(const SizeJob& job, std::uint64_t bytes) override;
+    void StoreSize(const SizeJob& job, const FolderSizer::Result& size) override;
 
 private:
     EraseList& m_rows;

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <memory>
 
+#include "FaultyFileSystem.h"
 #include "LoopImage.h"
 #include "PaneTestControls.h"
 #include "QtTestEnvironment.h"
@@ -38,6 +39,7 @@ protected:
         if (hook) {
             controller.Sizes().SetFolderHook(hook);
         }
+        controller.Sizes().SetFileSystem(fileSystem);
         ASSERT_TRUE(controller.Start());
         controller.RefreshLocations();  // the volumes, as the window's timer reads them
         for (const std::string& name : entries) {
@@ -96,6 +98,9 @@ protected:
     }
 
     Controls controls;
+    // Where the size worker lists folders (the real ones unless a test fails some); it
+    // outlives the worker.
+    test::FaultyFileSystem fileSystem;
     // The test fills the list itself: a listing pass that lists nothing.
     PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
 };
@@ -188,20 +193,31 @@ TEST_F(EraseListTest, RowsGetTheirSizesInTheBackground) {
     ASSERT_TRUE(WriteFileOfSize(dir / "folder/deeper/one", 1000));
     ASSERT_TRUE(WriteFileOfSize(dir / "huge", 0));
     ASSERT_EQ(::truncate((dir / "huge").c_str(), 5LL << 30), 0);
+    ASSERT_TRUE(MakeDirs(dir / "locked"));
+    ASSERT_TRUE(WriteFileOfSize(dir / "locked/inside", 1000));
+    fileSystem.failListName = "locked";  // root reads every folder: its listing fails here
     const std::string folder = dir.Path() + "/";
-    StartIn(folder, {"folder", "huge", "gone"});
-    Insert({"folder", "huge", "gone"});
+    StartIn(folder, {"folder", "huge", "gone", "locked"});
+    Insert({"folder", "huge", "gone", "locked"});
     ASSERT_TRUE(AllSized());
 
     const struct {
         const char* name;
         std::uint64_t bytes;
-    } expected[] = {{"folder", 1000}, {"huge", 5ULL << 30}, {"gone", 0}};
+        const char* shown;
+    } expected[] = {
+        {"folder", 1000, nullptr},
+        {"huge", 5ULL << 30, nullptr},
+        {"gone", 0, nullptr},
+        {"locked", 0, "cannot be read"},
+    };
     const std::vector<FileItem> items = controller.CollectEraseList();
     for (std::size_t index = 0; index < std::size(expected); ++index) {
         const QTreeWidgetItem& row = *controls.eraseList->topLevelItem(static_cast<int>(index));
         EXPECT_EQ(row.text(1).toStdString(),
-                  FormatSize(static_cast<std::int64_t>(expected[index].bytes)));
+                  expected[index].shown != nullptr
+                      ? expected[index].shown
+                      : FormatSize(static_cast<std::int64_t>(expected[index].bytes)));
         EXPECT_EQ(row.text(3).toStdString(), std::to_string(expected[index].bytes));
         EXPECT_EQ(items[index].size, expected[index].bytes);
     }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <vector>
 
+#include "FaultyFileSystem.h"
 #include "LoopImage.h"
 #include "TempDir.h"
 #include "WorkerTestHelpers.h"
@@ -64,6 +65,36 @@ TEST(FolderSizerTest, CountsWhatTheRunWouldOverwrite) {
         FolderSizer::Result result = CountOf(dir / entry.path);
         EXPECT_EQ(result.bytes, entry.bytes) << entry.path;
         EXPECT_FALSE(result.stopped) << entry.path;
+    }
+}
+
+// A folder whose listing fails has no size to show: the count says it cannot be read rather
+// than giving a total of nothing. A folder below it that fails leaves only its own part out;
+// a path that names nothing is gone, which is no failure.
+TEST(FolderSizerTest, AFolderThatCannotBeListedIsUnreadableNotEmpty) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirs(dir / "locked/inner"));
+    ASSERT_TRUE(WriteFileOfSize(dir / "locked/own", 50));
+    ASSERT_TRUE(WriteFileOfSize(dir / "locked/inner/data", 100));
+    ASSERT_TRUE(MakeDirs(dir / "outer/locked"));
+    ASSERT_TRUE(WriteFileOfSize(dir / "outer/locked/hidden", 1000));
+    ASSERT_TRUE(WriteFileOfSize(dir / "outer/seen", 7));
+    test::FaultyFileSystem fileSystem;
+    fileSystem.failListName = "locked";
+    FolderSizer sizer;
+    sizer.SetFileSystem(fileSystem);
+    const auto count = [&](const std::string& path) {
+        return sizer.Count(path, [] { return false; });
+    };
+
+    const FolderSizer::Result locked = count(dir / "locked");
+    EXPECT_TRUE(locked.unreadable);
+    EXPECT_EQ(locked.bytes, 0u);
+    const FolderSizer::Result outer = count(dir / "outer");
+    EXPECT_FALSE(outer.unreadable);
+    EXPECT_EQ(outer.bytes, 7u);
+    for (const char* readable : {"outer/seen", "missing", "outer/locked/hidden"}) {
+        EXPECT_FALSE(count(dir / readable).unreadable) << readable;
     }
 }
 
@@ -157,7 +188,7 @@ public:
         }
         return std::nullopt;
     }
-    void StoreSize(const SizeJob& job, std::uint64_t bytes) override {
+    void StoreSize(const SizeJob& job, const FolderSizer::Result& size) override {
         std::lock_guard lock(m_mutex);
         m_counting = false;
         if (m_pass.CountStopped(job.countId)) {
@@ -166,7 +197,7 @@ public:
         auto row = Find(job.folder + job.name);
         if (row != m_rows.end() && !row->sized) {
             row->sized = true;
-            row->bytes = bytes;
+            row->bytes = size.bytes;
         }
     }
 
