@@ -28,8 +28,8 @@ struct ChildOptions {
     // group the terminal's foreground each time the test calls GiveTerminalAway(), as a shell
     // takes the terminal back from a job, and then writes kTerminalTaken on it.
     bool terminalHolder = false;
-    std::vector<std::string> setEnvironment;    // "NAME=value", replacing what is there
-    std::vector<std::string> unsetEnvironment;  // names
+    std::vector<std::string> setEnvironment{};    // "NAME=value", replacing what is there
+    std::vector<std::string> unsetEnvironment{};  // names
 };
 
 // The built program run as a user would start it without a display: in a session of its own

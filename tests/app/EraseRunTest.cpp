@@ -1,8 +1,5 @@
-// The main window's erase run, driven as a user drives it: the browser list shows a temporary
-// folder, entries are selected and put into the erase list with Insert, rows leave with
-// Delete, Erase asks and erases, the bar moves, finished rows leave the list, and the run
-// reports. Real widgets on the offscreen platform, real files, real runs; the boxes are
-// answered by the test like a user would.
+// The main window's erase run driven as a user drives it (Insert, Delete, Erase, the boxes
+// answered by the test), and the window's keys and menus: real widgets, files and runs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -600,12 +597,6 @@ TEST_F(EraseRunTest, KeypadEnterEntersTheSelectedFolder) {
         [&] { return m_frame->Bars().PathEdit()->text().toStdString() == m_dir / "inner/"; }));
 }
 
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
-
 // The progress line beside the bar: the count while the total is worked out (nothing has
 // been written yet, the worker is held at its first entry), then the item being erased with
 // what is done of the total; empty again once the run is over.
@@ -642,12 +633,6 @@ TEST_F(EraseRunTest, ProgressLineShowsTheCountThenTheItemAndWhatIsDone) {
     EXPECT_TRUE(line.toolTip().isEmpty());
     EXPECT_TRUE(line.text().isEmpty());
 }
-
-}  // namespace
-}  // namespace tolvane
-
-namespace tolvane {
-namespace {
 
 // The window's keys, as a user of a Linux file manager presses them: the parent folder
 // (Backspace, Alt+Up) with the folder left selected, back and forward, a folder entered with
@@ -856,25 +841,26 @@ TEST_F(WindowKeysTest, WithoutAnIconThemeEveryRowOfEveryViewHasAnIcon) {
         ASSERT_EQ(Controller().AddItems({*DriveItem(volumes.front().root)}), 1);
     }
     std::vector<std::string> blank;
+    const auto check = [&](const char* where, const QString& text, const QIcon& icon) {
+        if (text != ".." && !test::DrawsSomething(icon)) {
+            blank.push_back(where + text.toStdString());
+        }
+    };
     QListWidget& list = BrowserList();
     for (int row = 0; row < list.count(); ++row) {
-        if (list.item(row)->text() != ".." && !test::DrawsSomething(list.item(row)->icon())) {
-            blank.push_back("list: " + list.item(row)->text().toStdString());
-        }
+        check("list: ", list.item(row)->text(), list.item(row)->icon());
     }
     QComboBox& box = *m_frame->Bars().LocationBox();
     ASSERT_TRUE(EventuallyOnLoop([&] { return box.count() > 1; }));
     for (int index = 0; index < box.count(); ++index) {
-        if (!box.itemText(index).isEmpty() && !test::DrawsSomething(box.itemIcon(index))) {
-            blank.push_back("location: " + box.itemText(index).toStdString());
+        if (!box.itemText(index).isEmpty()) {
+            check("location: ", box.itemText(index), box.itemIcon(index));
         }
     }
     QTreeWidget& rows = EraseListControl();
     EXPECT_EQ(rows.topLevelItemCount(), volumes.empty() ? 4 : 5);
     for (int row = 0; row < rows.topLevelItemCount(); ++row) {
-        if (!test::DrawsSomething(rows.topLevelItem(row)->icon(0))) {
-            blank.push_back("erase list: " + rows.topLevelItem(row)->text(0).toStdString());
-        }
+        check("erase list: ", rows.topLevelItem(row)->text(0), rows.topLevelItem(row)->icon(0));
     }
     m_frame->close();
     ASSERT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));

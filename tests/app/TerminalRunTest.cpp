@@ -185,10 +185,8 @@ TEST_F(TerminalRunTest, CtrlCAsksOnTheTerminalOrStopsWhenNobodyCanAnswer) {
                  {ChildOptions::Input::kPipe, Answer::kNobody}};
     for (const auto& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.answer) * 10 + static_cast<int>(c.input));
-        ChildOptions options;
-        options.input = c.input;
-        options.terminal = c.answer != Answer::kNobody;
-        std::string second = StartLongRun(options);
+        std::string second =
+            StartLongRun({.input = c.input, .terminal = c.answer != Answer::kNobody});
         m_child->Signal(SIGINT);
         if (c.answer == Answer::kHangUp) {
             ASSERT_TRUE(m_child->WaitForTerminal(kStopPrompt)) << m_child->Terminal();
@@ -222,11 +220,8 @@ TEST_F(TerminalRunTest, CtrlCAsksOnTheTerminalOrStopsWhenNobodyCanAnswer) {
 TEST_F(TerminalRunTest, RunWithoutTheTerminalsForegroundStopsWithoutWaitingForAnAnswer) {
     for (const bool whileAsking : {false, true}) {
         SCOPED_TRACE(whileAsking);
-        ChildOptions options;
-        options.input = ChildOptions::Input::kNull;
-        options.terminal = true;
-        options.terminalHolder = true;
-        std::string second = StartLongRun(options);
+        std::string second = StartLongRun(
+            {.input = ChildOptions::Input::kNull, .terminal = true, .terminalHolder = true});
         if (whileAsking) {
             m_child->Signal(SIGINT);
             ASSERT_TRUE(m_child->WaitForTerminal(kStopPrompt)) << m_child->Terminal();
@@ -355,10 +350,9 @@ TEST_F(TerminalRunTest, UnusableSettingsFileIsNamedAndLeftAsItIs) {
     ASSERT_EQ(::mkfifo((m_dir / "home/.config/Miravelt.conf").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((m_dir / "system/Miravelt/Tolvane.conf").c_str(), 0600), 0);
     std::string file = MakeFile("file");
-    ChildOptions options;
-    options.setEnvironment = {"XDG_CONFIG_DIRS=" + m_dir / "system"};
 
-    EXPECT_EQ(Run({"--yes", file}, "", options), 0);
+    EXPECT_EQ(Run({"--yes", file}, "", {.setEnvironment = {"XDG_CONFIG_DIRS=" + m_dir / "system"}}),
+              0);
 
     EXPECT_FALSE(Exists(file));
     EXPECT_EQ(SplitAtSummary().first, "");
@@ -378,12 +372,9 @@ TEST_F(TerminalRunTest, ClosedStandardDescriptorsNeitherHangNorTakeTheOutput) {
          {std::pair{kClosed, false}, {kPipe, true}, {kClosed, true}}) {
         SCOPED_TRACE(std::to_string(static_cast<int>(input)) + " " + std::to_string(closeOutput));
         const std::string file = MakeFile("file");
-        ChildOptions options;
-        options.input = input;
-        options.closeOutput = closeOutput;
         arguments.back() = file;
 
-        EXPECT_EQ(Run(arguments, "", options), 1);  // the missing ones
+        EXPECT_EQ(Run(arguments, "", {.input = input, .closeOutput = closeOutput}), 1);
 
         EXPECT_FALSE(Exists(file));
         // The missing ones are listed (sixteen of them and "...") before the summary.
@@ -432,9 +423,8 @@ TEST_F(TerminalRunTest, UnreachableDisplayFallsBackToTheTerminal) {
     for (const std::string& display : {x11, std::string("WAYLAND_DISPLAY=tolvane-no-such")}) {
         SCOPED_TRACE(display);
         std::string file = MakeFile("file");
-        ChildOptions options;
-        options.setEnvironment = {display};
-        options.unsetEnvironment = {"QT_QPA_PLATFORM"};
+        const ChildOptions options{.setEnvironment = {display},
+                                   .unsetEnvironment = {"QT_QPA_PLATFORM"}};
 
         EXPECT_EQ(Run({file}, "y\n", options), 0) << m_child->Error();
 
@@ -448,11 +438,8 @@ TEST_F(TerminalRunTest, UnreachableDisplayFallsBackToTheTerminal) {
 // On a terminal a name cannot control the screen: its control characters are shown escaped.
 TEST_F(TerminalRunTest, NamesAreEscapedOnATerminal) {
     std::string tricky = MakeFile("clear\x1b[2J\x1b[Hme\r\nfake line");
-    ChildOptions options;
-    options.terminal = true;
-    options.errorOnTerminal = true;
 
-    EXPECT_EQ(Run({tricky}, "n\n", options), 0);
+    EXPECT_EQ(Run({tricky}, "n\n", {.terminal = true, .errorOnTerminal = true}), 0);
 
     EXPECT_EQ(m_child->Terminal(),
               std::string(kConfirm) + "\n" + EscapeForTerminal(tricky) + "\n[y/N] ");

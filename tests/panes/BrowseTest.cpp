@@ -22,6 +22,7 @@
 namespace tolvane {
 namespace {
 
+using test::ErasePaths;
 using test::EventuallyOnLoop;
 using test::LoadFolder;
 using test::MakeDirs;
@@ -46,14 +47,6 @@ void Select(QListWidget& list, const std::set<std::string>& names) {
     for (int row = 0; row < list.count(); ++row) {
         list.item(row)->setSelected(names.count(ItemName(*list.item(row))) > 0);
     }
-}
-
-std::vector<std::string> ErasePaths(const PaneController& controller) {
-    std::vector<std::string> paths;
-    for (const FileItem& item : controller.CollectEraseList()) {
-        paths.push_back(item.FullPath());
-    }
-    return paths;
 }
 
 // A drag runner that keeps the drag's data and drops it nowhere; the names of its block.

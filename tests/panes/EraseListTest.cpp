@@ -69,13 +69,7 @@ protected:
             controls.eraseList->topLevelItem(row)->setSelected(true);
         }
     }
-    std::vector<std::string> Paths() const {
-        std::vector<std::string> paths;
-        for (const FileItem& item : controller.CollectEraseList()) {
-            paths.push_back(item.FullPath());
-        }
-        return paths;
-    }
+    std::vector<std::string> Paths() const { return test::ErasePaths(controller); }
     QTreeWidgetItem* Row(const std::string& name) const {
         for (int index = 0; index < controls.eraseList->topLevelItemCount(); ++index) {
             QTreeWidgetItem* row = controls.eraseList->topLevelItem(index);

@@ -103,13 +103,7 @@ struct Window {
         list->setFocus();
         QCoreApplication::processEvents();
     }
-    Names Rows() const {
-        Names names;
-        for (const FileItem& item : controller.CollectEraseList()) {
-            names.push_back(item.FullPath());
-        }
-        return names;
-    }
+    Names Rows() const { return test::ErasePaths(controller); }
 };
 
 TEST(PaneDragDropTest, SelectedFilesDraggedOntoTheEraseListAreAddedAndNotTakenBackByTheList) {

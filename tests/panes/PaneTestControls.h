@@ -38,6 +38,15 @@ struct Controls {
     }
 };
 
+// The full paths of the erase list's rows, in order.
+inline std::vector<std::string> ErasePaths(const PaneController& controller) {
+    std::vector<std::string> paths;
+    for (const FileItem& item : controller.CollectEraseList()) {
+        paths.push_back(item.FullPath());
+    }
+    return paths;
+}
+
 // Shuts the controller down and lets the event loop run until PanesClosed arrives.
 inline void ShutDownAndWait(PaneController& controller) {
     QSignalSpy closed(&controller, &PaneController::PanesClosed);
