@@ -100,6 +100,8 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
         .passes = [this] { return m_settings.passes; },
         .twoPanes = [this] { return m_views->TwoPanes(); },
         .makeEngine = m_hooks.makeEngine,
+        .notify = m_hooks.notify,
+        .clock = m_hooks.clock,
     });
     connect(m_eraseRun.get(), &EraseRunControl::Ended, this, &CMainFrame::OnEraseRunEnded);
     // The launcher and the file-manager entries follow their switches at every start (and

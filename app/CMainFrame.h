@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/EraseRunControl.h"
 #include "app/MainSettings.h"
 #include "app/RunEngine.h"
 #include "app/ShellIntegration.h"
@@ -17,7 +18,6 @@
 
 namespace tolvane {
 
-class EraseRunControl;
 class MainBars;
 class MainMenus;
 class PaneController;
@@ -31,6 +31,10 @@ struct MainFrameHooks {
     // run's pause gate.
     EngineFactory makeEngine;
     OpenUrlFunction openUrl = OpenWithDesktop;
+    // What tells the desktop that a long run has ended while the window was in the
+    // background, and the clock that times runs (empty: the steady clock).
+    NotifyFunction notify = NotifyDesktop;
+    EraseRunControl::Clock clock;
     // Files opened from the browser panes.
     OpenFileFunction openFile = OpenFileWithDesktop;
     // The desktop launcher and the file-manager entries: this program's path and the runner

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QWidget>
 #include <thread>
 
 #include "app/MessageBoxes.h"
@@ -160,6 +161,7 @@ bool EraseRunControl::StartEraseRun(std::unique_ptr<RunSession> session) {
         return false;
     }
     m_runActive = true;
+    m_started = Now();
     m_updateTimer.start();
     return true;
 }
@@ -266,14 +268,37 @@ void EraseRunControl::OnRunEnded() {
 
 void EraseRunControl::Report() {
     const std::vector<std::string> notes = m_session->NoteLines();
+    std::unique_ptr<QMessageBox> box;
     if (!m_session->FailureLines().empty()) {
         // Also after a stop: what failed before it must not go unsaid.
-        MakeFailureBox(m_session->FailureLines(), notes, m_window.owner)->exec();
+        box = MakeFailureBox(m_session->FailureLines(), notes, m_window.owner);
     } else if (m_session->AllErased()) {
-        MakeSuccessBox(notes, m_window.owner)->exec();
+        box = MakeSuccessBox(notes, m_window.owner);
     } else if (!notes.empty()) {
-        MakeNotesBox(notes, m_window.owner)->exec();
+        box = MakeNotesBox(notes, m_window.owner);
     }
+    if (box) {
+        NotifyIfAway(*box);
+        box->exec();
+    }
+}
+
+void EraseRunControl::NotifyIfAway(const QMessageBox& box) {
+    const bool away = m_window.owner == nullptr || !m_window.owner->isActiveWindow();
+    if (!m_window.notify || !away || Now() - m_started <= kNotifyAfter) {
+        return;
+    }
+    // The box's first line (its heading, or the first note) is the summary; the rest, the
+    // list and the notes, is the body.
+    const QString text = box.text();
+    const qsizetype lineEnd = text.indexOf('\n');
+    const QString summary = lineEnd < 0 ? text : text.left(lineEnd);
+    const QString body = lineEnd < 0 ? QString() : text.mid(lineEnd + 1).trimmed();
+    m_window.notify(summary, body);  // no bus, no service: the box says it all the same
+}
+
+std::chrono::steady_clock::time_point EraseRunControl::Now() const {
+    return m_window.clock ? m_window.clock() : std::chrono::steady_clock::now();
 }
 
 }  // namespace tolvane

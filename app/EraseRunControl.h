@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -12,8 +13,10 @@
 #include "app/RunEngine.h"
 #include "app/RunFigures.h"
 #include "engine/RunSession.h"
+#include "platform/DesktopNotifier.h"
 
 class QAction;
+class QMessageBox;
 class QProgressBar;
 class QWidget;
 
@@ -32,11 +35,18 @@ class PaneController;
 // ended). From the start to the very end of a run (stopping included) Running() is true: the
 // window then refuses to rebuild its panes, and the erase list takes no edits or drags.
 //
+// A run that took longer than kNotifyAfter and ends while the window is not the active one
+// is also told to the desktop as a notification, in the words of its closing box: the user
+// has turned to something else meanwhile.
+//
 // Threads: the window's thread; the worker only tells it (a queued call) that the run ended.
 class EraseRunControl : public QObject, private RunSession::Observer {
     Q_OBJECT
 
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    static constexpr std::chrono::seconds kNotifyAfter{10};
+
     // What the run uses of the window.
     struct Window {
         QWidget* owner = nullptr;  // of the message boxes
@@ -49,6 +59,8 @@ public:
         std::function<int()> passes;     // for the next run
         std::function<bool()> twoPanes;  // false: one browsing view and no erase list
         EngineFactory makeEngine;        // empty: a plain engine
+        NotifyFunction notify;           // the desktop's notifications; empty: none
+        Clock clock;                     // times a run; empty: the steady clock
     };
 
     explicit EraseRunControl(Window window);
@@ -98,12 +110,16 @@ private:
     // The run has ended: the last rows, the bar back at 0, the report.
     void OnRunEnded();
     void Report();
+    // The closing box's words as a notification, when the run was long and the user away.
+    void NotifyIfAway(const QMessageBox& box);
+    std::chrono::steady_clock::time_point Now() const;
 
     Window m_window;
     std::unique_ptr<RunSession> m_session;
     std::unique_ptr<RunFigures> m_figures;  // between the session's worker and its run
     std::size_t m_nextItem = 0;             // the first item of the run not yet ended
-    QTimer m_updateTimer;                   // while a run goes on
+    std::chrono::steady_clock::time_point m_started;
+    QTimer m_updateTimer;  // while a run goes on
     bool m_erasing = false;
     bool m_asking = false;
     bool m_runActive = false;       // see Running()

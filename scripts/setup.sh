@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     e2fsprogs xfsprogs btrfs-progs util-linux mount coreutils
     desktop-file-utils appstream man-db bash-completion dpkg-dev
-    xvfb xdotool openbox weston qt6-wayland
+    xvfb xdotool openbox weston qt6-wayland dbus-daemon
 )
 
 missing=()

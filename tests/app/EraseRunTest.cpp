@@ -133,6 +133,11 @@ protected:
             return true;
         };
         hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
+        hooks.notify = [this](const QString& summary, const QString& body) {
+            m_notified.emplace_back(summary, body);  // never the desktop's
+            return true;
+        };
+        hooks.clock = [this] { return m_now; };
         m_frame = std::make_unique<CMainFrame>(hooks);
         m_frame->resize(1000, 700);
         m_frame->show();
@@ -241,6 +246,8 @@ protected:
     test::BoxAnswerer m_answerer;
     WorkerHold m_hold;
     std::vector<QUrl> m_openedUrls;
+    std::vector<std::pair<QString, QString>> m_notified;  // summary and body
+    std::chrono::steady_clock::time_point m_now;          // the window's clock
     std::unique_ptr<CMainFrame> m_frame;
 };
 
@@ -584,6 +591,49 @@ TEST_F(EraseRunTest, ConfirmationCarriesTheMediumNotes) {
         << m_answerer.Seen()[0].text.toStdString();
     EXPECT_EQ(ReadFile(file), "secret");
     ExpectIdle();
+}
+
+// A run that took longer than ten seconds and ends while the user is in another window is
+// told to the desktop, in the closing box's words; one that took ten seconds or less, or one
+// the user watched end, is not.
+TEST_F(EraseRunTest, ALongRunEndingInTheBackgroundIsToldToTheDesktop) {
+    Open(m_hold.Factory());
+    QWidget elsewhere;
+    elsewhere.show();
+    const auto run = [&](const std::string& name, std::chrono::seconds took, QWidget& active) {
+        ASSERT_EQ(Controller().AddItems({ItemOf(MakeFile(name))}), 1);
+        m_hold.reached = false;
+        m_hold.letGo = false;
+        StartHeldRun();
+        m_now += took;
+        active.activateWindow();
+        ASSERT_TRUE(EventuallyOnLoop([&] { return QApplication::activeWindow() == &active; }));
+        QSignalSpy ended(&m_frame->EraseRun(), &EraseRunControl::Ended);
+        m_answerer.ThenClick(QMessageBox::Ok);
+        m_hold.letGo = true;
+        ASSERT_TRUE(EventuallyOnLoop([&] { return ended.count() == 1; }));
+        EXPECT_FALSE(Exists(m_dir / name));
+    };
+
+    run("long-away", std::chrono::seconds(11), elsewhere);
+    ASSERT_EQ(m_notified.size(), 1u);
+    EXPECT_EQ(m_notified[0].first, m_answerer.Seen().back().text);
+    EXPECT_EQ(m_notified[0].first, "Data successfully erased");
+    EXPECT_EQ(m_notified[0].second, "");
+    run("short-away", std::chrono::seconds(10), elsewhere);
+    run("long-watched", std::chrono::seconds(60), *m_frame);
+    EXPECT_EQ(m_notified.size(), 1u);
+
+    // A failure list: its heading is the summary, the list the body.
+    const std::string gone = MakeFile("gone");
+    ASSERT_EQ(Controller().AddItems({ItemOf(gone)}), 1);
+    ASSERT_EQ(::unlink(gone.c_str()), 0);
+    run("long-failed", std::chrono::seconds(30), elsewhere);
+    ASSERT_EQ(m_notified.size(), 2u);
+    const QString box = m_answerer.Seen().back().text;
+    EXPECT_EQ(m_notified[1].first + "\n" + m_notified[1].second, box);
+    EXPECT_EQ(m_notified[1].first, "Following files can't be erased:");
+    EXPECT_TRUE(m_notified[1].second.startsWith(QString::fromStdString(gone))) << box.toStdString();
 }
 
 // The keypad's Enter does what Enter does: it enters the selected folder.
