@@ -110,7 +110,7 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
         return;
     }
     FindData folder;
-    (void)StatDescriptor(ParentFd(), folder);  // an open folder can always be examined
+    (void)m_fs.StatDescriptor(ParentFd(), folder);  // an open folder can always be examined
     if (!MayRenameIn(folder, entry)) {
         // Found before anything is written: overwriting another user's file that cannot be
         // removed afterwards would destroy their data and still leave the file.
@@ -146,7 +146,7 @@ void EraseEngine::OnFile(std::string& path, const FindData& entry) {
 // only the copy in the upper layer and hides the name.
 bool EraseEngine::LowerLayerKeeps(const std::string& name) {
     FindData folder;
-    if (!StatDescriptor(ParentFd(), folder)) {
+    if (m_fs.StatDescriptor(ParentFd(), folder).Failed()) {
         return false;  // an open folder can always be examined
     }
     if (!m_layers || !SameFile(folder, m_layersFolder)) {
@@ -178,9 +178,10 @@ Opened EraseEngine::OpenForErasing(int dirFd, const std::string& name, const Fin
         (entry.attributes & kAttrReadOnly) != 0) {
         // A read-only file: make it writable first, through a descriptor that is checked to
         // be the file the walk saw.
-        UniqueFd meta = OpenForMetadata(dirFd, name);
+        UniqueFd meta = m_fs.OpenForMetadata(dirFd, name).fd;
         FindData found;
-        if (meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry) &&
+        if (meta.Valid() && !m_fs.StatDescriptor(meta.Get(), found).Failed() &&
+            SameFile(found, entry) &&
             !m_fs.SetPermissions(meta.Get(), (found.mode & 07777) | S_IWUSR).Failed()) {
             madeWritable = true;
             opened = m_fs.OpenForOverwrite(dirFd, name, &entry);
@@ -313,7 +314,7 @@ EraseEngine::Renamed EraseEngine::ObscureName(int dirFd, std::string& name,
 bool EraseEngine::RenamedWhatWasChosen(int dirFd, const std::string& from, const std::string& to,
                                        const FindData& identity, std::string& reason) {
     FindData moved;
-    if (!StatEntry(dirFd, to, moved) || SameFile(moved, identity)) {
+    if (m_fs.StatEntry(dirFd, to, moved).Failed() || SameFile(moved, identity)) {
         return true;  // ours (or gone already: the steps after the rename find that out)
     }
     const bool putBack = !m_fs.Rename(dirFd, to, from).Failed();
@@ -338,7 +339,7 @@ SystemError EraseEngine::RenameToFreeName(int dirFd, const std::string& from, st
 bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name, const FindData& identity,
                                std::string& reason) {
     FindData opened;
-    const bool shared = fd >= 0 && StatDescriptor(fd, opened) && opened.links > 1;
+    const bool shared = fd >= 0 && !m_fs.StatDescriptor(fd, opened).Failed() && opened.links > 1;
     if (shared && m_passCount > 0) {
         reason = kGainedNameWhileOverwriting;  // only an overwritten file gets here
         return false;
@@ -350,11 +351,16 @@ bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name, const
     }
     ScrambleTimes(own);  // draws even without a file, so the keystream runs the same way
     FindData there;
-    if (StatEntry(dirFd, name, there) && !SameFile(there, identity)) {
+    SystemError error = m_fs.StatEntry(dirFd, name, there);
+    if (!error.Failed() && !SameFile(there, identity)) {
         reason = kReplacedWhileErasing;
         return false;
     }
-    const SystemError error = m_fs.RemoveFile(dirFd, name);
+    // A name whose entry could not be examined may hold something else by now: it stays. One
+    // that is gone already is left to the removal to report.
+    if (!error.Failed() || error.number == ENOENT) {
+        error = m_fs.RemoveFile(dirFd, name);
+    }
     // The names it had stay in the folder's blocks until they are cleared, even when it stays.
     m_names.NoteRemoval(dirFd);
     if (error.Failed()) {
@@ -375,19 +381,19 @@ void EraseEngine::ScrambleTimes(int fd) {
     access = ScrambleTime(access, m_patterns.DrawNumber());
     write = ScrambleTime(write, m_patterns.DrawNumber());
     if (fd >= 0) {
-        (void)SetTimes(fd, access, write);  // best effort: the entry is deleted next
+        (void)m_fs.SetTimes(fd, access, write);  // best effort: the entry is deleted next
     }
 }
 
 void EraseEngine::ScrambleEntryTimes(int dirFd, const std::string& name) {
-    UniqueFd fd = OpenForMetadata(dirFd, name);
+    UniqueFd fd = m_fs.OpenForMetadata(dirFd, name).fd;
     ScrambleTimes(fd.Get());
 }
 
 // ---- folders --------------------------------------------------------------------------
 
 bool EraseEngine::IsFolderEmpty(int dirFd, const std::string& name) {
-    UniqueFd folder = OpenDirectory(dirFd, name);
+    UniqueFd folder = m_fs.OpenDirectory(dirFd, name).fd;
     if (!folder.Valid()) {
         return false;  // cannot look inside: it is not ours to remove
     }
@@ -441,9 +447,10 @@ void EraseEngine::OnLeaveFolder(std::string& path, const FindData& entry) {
 }
 
 void EraseEngine::RemoveFolder(int dirFd, std::string& name, const FindData& entry) {
-    UniqueFd meta = OpenForMetadata(dirFd, name);
+    UniqueFd meta = m_fs.OpenForMetadata(dirFd, name).fd;
     FindData found;
-    const bool ours = meta.Valid() && StatDescriptor(meta.Get(), found) && SameFile(found, entry);
+    const bool ours =
+        meta.Valid() && !m_fs.StatDescriptor(meta.Get(), found).Failed() && SameFile(found, entry);
     const bool madeWritable =  // as for files
         ours && (found.mode & S_IWUSR) == 0 &&
         !m_fs.SetPermissions(meta.Get(), (found.mode & 07777) | S_IWUSR).Failed();
@@ -557,7 +564,7 @@ void EraseEngine::OnFinish() {
 
 void EraseEngine::NoteChangedVolume(int fd) {
     FindData folder;
-    if (!StatDescriptor(fd, folder)) {
+    if (m_fs.StatDescriptor(fd, folder).Failed()) {
         return;  // an open descriptor can always be examined
     }
     for (const ChangedVolume& volume : m_changedVolumes) {
@@ -566,7 +573,7 @@ void EraseEngine::NoteChangedVolume(int fd) {
         }
     }
     // Readable, not just for look-ups (a descriptor of those cannot be synced).
-    UniqueFd own = OpenDirectory(fd, ".");
+    UniqueFd own = m_fs.OpenDirectory(fd, ".").fd;
     if (own.Valid()) {  // else the next change on the volume tries again
         m_changedVolumes.push_back({folder.device, std::move(own)});
     }
@@ -584,7 +591,8 @@ void EraseEngine::SyncChangedVolumes() {
         FindData folder;
         MountEntry mount;
         std::string shown = "volume";
-        if (StatDescriptor(volume.folder.Get(), folder) && FindMountById(folder.mountId, mount)) {
+        if (!m_fs.StatDescriptor(volume.folder.Get(), folder).Failed() &&
+            FindMountById(folder.mountId, mount)) {
             shown = mount.mountPoint;
         }
         Report(shown, kReportFailed, FailureReason(kVolumeNotSynced, error));

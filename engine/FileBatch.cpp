@@ -99,7 +99,7 @@ void FileBatch::Queue(int parentFd, const std::string& name, const std::string& 
     }
     file.restoreMode = madeWritable ? entry.mode : 0;
     FindData opened;
-    if (!file.fd.Valid() || !StatDescriptor(file.fd.Get(), opened)) {
+    if (!file.fd.Valid() || m_fs.StatDescriptor(file.fd.Get(), opened).Failed()) {
         // why it could not be opened is said already; an open file can always be examined
     } else if (opened.links > 1) {
         // Another name shares this content (perhaps made just now, after the listing):
@@ -223,7 +223,7 @@ bool FileBatch::WriteRound(const std::vector<QueuedFile*>& files, std::uint64_t&
 // handed overwritten data, and a changed size means the ranges are no longer the file's.
 bool FileBatch::StillAsOpened(QueuedFile& file) {
     FindData now;
-    if (!StatDescriptor(file.fd.Get(), now)) {
+    if (m_fs.StatDescriptor(file.fd.Get(), now).Failed()) {
         return true;  // an open file can always be examined; if not, the writes will tell
     }
     if (now.links > 1) {
@@ -247,7 +247,7 @@ bool FileBatch::TakeNewSizes(const std::vector<QueuedFile*>& files, bool rewrite
     bool again = false;
     for (QueuedFile* file : files) {
         FindData now;
-        if (!file->ok || !StatDescriptor(file->fd.Get(), now) ||
+        if (!file->ok || m_fs.StatDescriptor(file->fd.Get(), now).Failed() ||
             (!file->changed && now.size == file->SizeAfterPasses())) {
             continue;
         }
@@ -286,7 +286,7 @@ void FileBatch::SyncFiles(const std::vector<QueuedFile*>& written) {
 // that stays, and reports it.
 void FileBatch::FinishFile(QueuedFile& file) {
     FindData now;
-    if (file.ok && StatDescriptor(file.fd.Get(), now)) {
+    if (file.ok && !m_fs.StatDescriptor(file.fd.Get(), now).Failed()) {
         if (now.links > 1) {
             // Linked after its last pass: that name holds overwritten data now.
             file.ok = false;
@@ -318,7 +318,7 @@ void FileBatch::FinishFile(QueuedFile& file) {
 // had before we made it writable. Best effort.
 void FileBatch::RestoreStayingFile(int fd, std::uint64_t size, std::uint32_t mode) {
     FindData now;
-    if (StatDescriptor(fd, now) && now.size > size && now.links <= 1) {
+    if (!m_fs.StatDescriptor(fd, now).Failed() && now.size > size && now.links <= 1) {
         (void)m_fs.Truncate(fd, size);  // only the padding: the data blocks stay written
     }
     if (mode != 0) {

@@ -33,10 +33,10 @@ bool FreeSpaceWipe::Wipe(const std::string& volumeRoot, std::string& reason) {
     if (m_passCount <= 0) {
         return true;  // nothing is written without passes
     }
-    int openError = 0;
-    UniqueFd root = OpenDirectory(AT_FDCWD, volumeRoot, &openError);
+    Opened opened = m_fs.OpenDirectory(AT_FDCWD, volumeRoot);
+    UniqueFd root = std::move(opened.fd);
     if (!root.Valid()) {
-        reason = FailureReason(kFreeSpaceNotWritten, openError);
+        reason = FailureReason(kFreeSpaceNotWritten, opened.error);
         return false;
     }
     m_host.NoteChangedVolume(root.Get());
@@ -103,9 +103,9 @@ bool FreeSpaceWipe::FillWithNamedFiles(int rootFd, const std::string& volumeRoot
     if (error.Failed()) {
         return false;
     }
-    int openError = 0;
-    UniqueFd folderFd = OpenDirectory(rootFd, folder, &openError);
-    error = {"open", openError, folder};
+    Opened opened = m_fs.OpenDirectory(rootFd, folder);
+    UniqueFd folderFd = std::move(opened.fd);
+    error = std::move(opened.error);
     // Marked, so that a run that ends before it is released does not leave the volume full:
     // the next wipe finds it.
     if (folderFd.Valid()) {

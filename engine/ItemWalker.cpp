@@ -264,7 +264,7 @@ void ItemWalker::VisitFolderItem(const std::string& path, const FindData& entry)
     }
     // The folder itself: a linked trace folder is reached through its link.
     UniqueFd self =
-        m_keepItemFolder ? OpenFolder(path, &error) : OpenDirectory(parent.Get(), name, &error);
+        m_keepItemFolder ? OpenFolder(path, &error) : OpenWalkedFolder(parent.Get(), name, error);
     if (!m_keepItemFolder && self.Valid() && m_traceItem && IsSharedFolder(entry)) {
         m_keepItemFolder = true;  // /tmp and the like: others' entries live there too
     }
@@ -315,12 +315,18 @@ void ItemWalker::VisitFolder(int parentFd, std::size_t prefix, const std::string
 }
 
 UniqueFd ItemWalker::OpenChildFolder(int folderFd, const std::string& name, int& error) {
-    UniqueFd fd = OpenDirectory(folderFd, name, &error);
+    UniqueFd fd = OpenWalkedFolder(folderFd, name, error);
     if (!fd.Valid() && (error == EMFILE || error == ENFILE)) {
         OnDescriptorsShort();  // what handlers hold open for later is finished first
-        fd = OpenDirectory(folderFd, name, &error);
+        fd = OpenWalkedFolder(folderFd, name, error);
     }
     return fd;
+}
+
+UniqueFd ItemWalker::OpenWalkedFolder(int folderFd, const std::string& name, int& error) {
+    Opened opened = m_walkFs.OpenDirectory(folderFd, name);
+    error = opened.error.number;
+    return std::move(opened.fd);
 }
 
 // Announces the folder and, when it can be listed, reads it completely and puts it on `open`.

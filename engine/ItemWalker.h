@@ -149,6 +149,8 @@ private:
                      const std::string& name, UniqueFd self, int openError, const FindData& entry);
     void LeaveFolder(std::vector<OpenFolderState>& open);
     UniqueFd OpenChildFolder(int folderFd, const std::string& name, int& error);
+    // A folder below an item, through the file system the walk was given.
+    UniqueFd OpenWalkedFolder(int folderFd, const std::string& name, int& error);
     bool IsSelected(const FindData& entry, const FindData& folder) const;
     void SetContext(int parentFd, std::size_t prefixLength, const std::string& name);
 

@@ -60,7 +60,8 @@ void TraceFolder::Note(const EraseItem& item) {
 }
 
 bool TraceFolder::Stat(const std::string& path, FindData& folder) const {
-    return m_was.followLink ? StatFollowingLinks(path, folder) : StatEntry(AT_FDCWD, path, folder);
+    return m_was.followLink ? StatFollowingLinks(path, folder)
+                            : !m_fs.StatEntry(AT_FDCWD, path, folder).Failed();
 }
 
 void TraceFolder::Recreate() const {
@@ -73,14 +74,14 @@ void TraceFolder::Recreate() const {
     // What is made inside goes through the folder itself: a link put in its place meanwhile
     // is not followed (unless the walk follows the item's link).
     UniqueFd folder =
-        m_was.followLink ? OpenFolder(m_was.path) : OpenDirectory(AT_FDCWD, m_was.path);
+        m_was.followLink ? OpenFolder(m_was.path) : m_fs.OpenDirectory(AT_FDCWD, m_was.path).fd;
     if (!folder.Valid()) {
         return;  // cannot be made or reached: best effort
     }
     if (made && m_was.known) {
         // Best effort, like the mkdir; the owner first, as a change of owner may clear
         // set-id bits.
-        (void)SetOwner(folder.Get(), m_was.uid, m_was.gid);
+        (void)m_fs.SetOwner(folder.Get(), m_was.uid, m_was.gid);
         (void)m_fs.SetPermissions(folder.Get(), m_was.mode);
     }
     if (!m_was.trash) {
@@ -90,9 +91,9 @@ void TraceFolder::Recreate() const {
         if (m_fs.MakeFolder(folder.Get(), name, 0700).Failed()) {
             continue;  // still there, or cannot be made: best effort
         }
-        UniqueFd inner = OpenDirectory(folder.Get(), name);
+        UniqueFd inner = m_fs.OpenDirectory(folder.Get(), name).fd;
         if (inner.Valid() && m_was.known) {
-            (void)SetOwner(inner.Get(), m_was.uid, m_was.gid);
+            (void)m_fs.SetOwner(inner.Get(), m_was.uid, m_was.gid);
             (void)m_fs.SetPermissions(inner.Get(), 0700);
         }
     }

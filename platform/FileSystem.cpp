@@ -109,6 +109,41 @@ SystemError PosixFileSystem::SetPermissions(int fd, mode_t mode) {
     return Outcome(tolvane::SetPermissions(fd, mode), "chmod");
 }
 
+SystemError PosixFileSystem::SetOwner(int fd, std::uint32_t uid, std::uint32_t gid) {
+    return Outcome(tolvane::SetOwner(fd, uid, gid), "chown");
+}
+
+SystemError PosixFileSystem::SetTimes(int fd, std::int64_t access, std::int64_t write) {
+    return Outcome(tolvane::SetTimes(fd, access, write), "utimens");
+}
+
+SystemError PosixFileSystem::StatEntry(int dirFd, const std::string& name, FindData& data) {
+    int error = 0;
+    return tolvane::StatEntry(dirFd, name, data, &error) ? SystemError()
+                                                         : SystemError("stat", error, name);
+}
+
+SystemError PosixFileSystem::StatDescriptor(int fd, FindData& data) {
+    return Outcome(tolvane::StatDescriptor(fd, data), "stat");
+}
+
+Opened PosixFileSystem::OpenForMetadata(int dirFd, const std::string& name) {
+    errno = 0;
+    UniqueFd fd = tolvane::OpenForMetadata(dirFd, name);
+    if (fd.Valid()) {
+        return {std::move(fd), {}};
+    }
+    // Opened, but neither a regular file nor a folder: refused without an errno of its own.
+    return {UniqueFd(), SystemError("open", errno != 0 ? errno : EINVAL, name)};
+}
+
+Opened PosixFileSystem::OpenDirectory(int dirFd, const std::string& name) {
+    int error = 0;
+    UniqueFd fd = tolvane::OpenDirectory(dirFd, name, &error);
+    SystemError failure = fd.Valid() ? SystemError() : SystemError("open", error, name);
+    return {std::move(fd), std::move(failure)};
+}
+
 SystemError PosixFileSystem::ListFolder(int dirFd, std::vector<FindData>& entries,
                                         std::vector<UnreadableEntry>* unreadable) {
     return Outcome(ReadDirectory(dirFd, entries, unreadable), "list");

@@ -63,6 +63,18 @@ public:
                                      std::size_t size) = 0;
     // Sets the permission bits (set-id and sticky bits included) of an open file or folder.
     virtual SystemError SetPermissions(int fd, mode_t mode) = 0;
+    // Gives an open file or folder an owner and group.
+    virtual SystemError SetOwner(int fd, std::uint32_t uid, std::uint32_t gid) = 0;
+    // Sets the access and write times (FILETIME units) of an open file.
+    virtual SystemError SetTimes(int fd, std::int64_t access, std::int64_t write) = 0;
+    // Describes the entry `name` itself (a link is not followed), or an open descriptor.
+    virtual SystemError StatEntry(int dirFd, const std::string& name, FindData& data) = 0;
+    virtual SystemError StatDescriptor(int fd, FindData& data) = 0;
+    // A regular file or folder opened only to examine and change its metadata (never a link,
+    // FIFO or device); refused (EINVAL) for anything else.
+    virtual Opened OpenForMetadata(int dirFd, const std::string& name) = 0;
+    // A folder, readable, without following a link in its place.
+    virtual Opened OpenDirectory(int dirFd, const std::string& name) = 0;
     // Reads every entry of an open folder before returning (see ReadDirectory): a failure
     // means the listing is not complete.
     virtual SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
@@ -97,6 +109,12 @@ public:
     SystemError SetAttribute(int fd, const std::string& name, const void* value,
                              std::size_t size) override;
     SystemError SetPermissions(int fd, mode_t mode) override;
+    SystemError SetOwner(int fd, std::uint32_t uid, std::uint32_t gid) override;
+    SystemError SetTimes(int fd, std::int64_t access, std::int64_t write) override;
+    SystemError StatEntry(int dirFd, const std::string& name, FindData& data) override;
+    SystemError StatDescriptor(int fd, FindData& data) override;
+    Opened OpenForMetadata(int dirFd, const std::string& name) override;
+    Opened OpenDirectory(int dirFd, const std::string& name) override;
     SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
                            std::vector<UnreadableEntry>* unreadable) override;
     Space FreeSpace(int fd) override;
@@ -147,6 +165,24 @@ public:
     }
     SystemError SetPermissions(int fd, mode_t mode) override {
         return m_inner.SetPermissions(fd, mode);
+    }
+    SystemError SetOwner(int fd, std::uint32_t uid, std::uint32_t gid) override {
+        return m_inner.SetOwner(fd, uid, gid);
+    }
+    SystemError SetTimes(int fd, std::int64_t access, std::int64_t write) override {
+        return m_inner.SetTimes(fd, access, write);
+    }
+    SystemError StatEntry(int dirFd, const std::string& name, FindData& data) override {
+        return m_inner.StatEntry(dirFd, name, data);
+    }
+    SystemError StatDescriptor(int fd, FindData& data) override {
+        return m_inner.StatDescriptor(fd, data);
+    }
+    Opened OpenForMetadata(int dirFd, const std::string& name) override {
+        return m_inner.OpenForMetadata(dirFd, name);
+    }
+    Opened OpenDirectory(int dirFd, const std::string& name) override {
+        return m_inner.OpenDirectory(dirFd, name);
     }
     SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
                            std::vector<UnreadableEntry>* unreadable) override {

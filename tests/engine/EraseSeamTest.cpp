@@ -1,8 +1,9 @@
 // What the eraser promises where only a failing or odd file system shows it, failed through
 // the file-system seam so that it holds for root too: a file that stays keeps its permission
 // bits, no run starts without a random source, device nodes and other special files are
-// never opened, a folder that cannot be listed stays and is reported, and the free-space
-// figures decide what a wipe does and says.
+// never opened, a folder that cannot be listed stays and is reported, a name whose entry
+// cannot be examined is never removed, and the free-space figures decide what a wipe does and
+// says.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -93,6 +94,28 @@ TEST(EraseSeam, DeviceNodesAndOtherSpecialFilesAreNeverOpened) {
         EXPECT_EQ(run.target.Failures(), std::vector<std::string>{});
         EXPECT_EQ(ListNames(work), std::vector<std::string>{});
         EXPECT_EQ(opened, std::vector<mode_t>{S_IFREG});  // the plain file only
+    }
+}
+
+// Right before a name goes, the engine looks at what it holds now: when that cannot be
+// examined, the name may hold something put there since the renames, so it stays and is
+// reported instead of being removed unchecked.
+TEST(EraseSeam, ANameWhoseEntryCannotBeExaminedIsNotRemoved) {
+    TempDir dir;
+    for (const int passes : {0, 1}) {
+        SCOPED_TRACE(passes);
+        const std::string work = dir / ("work" + std::to_string(passes));
+        ASSERT_TRUE(MakeDirs(work));
+        const std::string path = work + "/letter.txt";
+        ASSERT_TRUE(WriteFile(path, "letter"));
+        FaultyFileSystem fs;
+        fs.failStatName = "aaaaaaaa.aaa";  // the name every entry has after its renames
+        EraseRun run(passes, &fs);
+        run.Run({path});
+        const char* what = passes > 0 ? kOverwrittenNotRemoved : kCouldNotBeRemoved;
+        EXPECT_EQ(run.target.Failures(),
+                  std::vector<std::string>{path + " - " + FailureReason(what, EIO)});
+        EXPECT_TRUE(Exists(work + "/aaaaaaaa.aaa"));
     }
 }
 

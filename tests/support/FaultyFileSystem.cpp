@@ -100,6 +100,11 @@ SystemError FaultyFileSystem::RemoveFile(int dirFd, const std::string& name) {
     return error.Failed() ? error : ForwardingFileSystem::RemoveFile(dirFd, name);
 }
 
+SystemError FaultyFileSystem::StatEntry(int dirFd, const std::string& name, FindData& data) {
+    SystemError error = FailureFor(failStatName, "stat", name, EIO);
+    return error.Failed() ? error : ForwardingFileSystem::StatEntry(dirFd, name, data);
+}
+
 SystemError FaultyFileSystem::RemoveFolder(int dirFd, const std::string& name) {
     SystemError error = FailureFor(failRemoveName, "rmdir", name, EBUSY);
     return error.Failed() ? error : ForwardingFileSystem::RemoveFolder(dirFd, name);

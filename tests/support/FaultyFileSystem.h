@@ -29,6 +29,7 @@ public:
     std::string refuseOpenName;        // the first open of this name fails (EACCES), as for
                                        // a read-only file of another user would
     std::string failListName;          // listing the folder of this name fails (EIO)
+    std::string failStatName;          // examining the entry of this name fails (EIO)
     bool noRandom = false;             // the kernel's random source fails (ENOSYS)
     bool volumeFull = false;           // every volume reports no space free for us
     std::uint64_t allFreeSpace = 0;    // nonzero: every free byte a volume reports, reserves in
@@ -55,6 +56,7 @@ public:
                              std::size_t size) override;
     SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
                            std::vector<UnreadableEntry>* unreadable) override;
+    SystemError StatEntry(int dirFd, const std::string& name, FindData& data) override;
     Space FreeSpace(int fd) override;
     SystemError ReadRandom(void* buffer, std::size_t length) override;
 
