@@ -181,8 +181,7 @@ protected:
         QCoreApplication::processEvents();
     }
     // Goes to the test's folder as a user does: the home folder from the location box, then
-    // Enter on "..", which choosing a location selects, and down through TMPDIR (a sibling of
-    // the home folder in the test environment) into the test's folder.
+    // Enter on the ".." it selects, and down through TMPDIR (the home folder's sibling here).
     void GoToTestFolder(const std::string& home) {
         const std::vector<Location>& locations = Controller().Locations();
         auto entry = locations.end();
@@ -251,10 +250,8 @@ protected:
     std::unique_ptr<CMainFrame> m_frame;
 };
 
-// From the home folder to the test's folder through the location box and Enter; Insert twice
-// gives each entry one row, in the list's order (folders first); Delete takes one off; Erase
-// erases exactly what the confirmation listed, even when something tries to join the list
-// while it asks.
+// Insert twice gives each entry one row, folders first; Delete takes one off; Erase erases
+// exactly what the confirmation listed, even when something tries to join the list meanwhile.
 TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
     const std::string a = MakeFile("a.txt");
     const std::string b = MakeFile("b.txt", "kept");
@@ -323,9 +320,8 @@ TEST_F(EraseRunTest, OnePaneErasesTheSelection) {
     ExpectIdle();
 }
 
-// A stop: the item reads "Erase" from the answer on, not only from the end; what failed
-// before the stop and the file the stop cut short are reported and keep their marked rows,
-// the rows not reached stay as they were, and the bar goes back to 0.
+// A stop: the item reads "Erase" from the answer on; what failed and the file cut short are
+// reported and keep marked rows, the rows not reached stay as they were, the bar goes to 0.
 TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
     test::ImmutableFiles immutable;
     const std::string locked = MakeFile("1-locked");
@@ -383,9 +379,8 @@ TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
     ExpectIdle();
 }
 
-// While a run goes on, and still while a stopped run is ending, the list takes no edits and
-// the panes are not rebuilt (the run takes its rows off by position); the advertisement and
-// the pass count of the next run can be changed. Once the run has ended all works again.
+// While a run goes on or a stopped run ends, the list takes no edits and the panes are not
+// rebuilt (the run takes its rows off by position); settings of the next run can change.
 TEST_F(EraseRunTest, DuringARunTheListAndThePanesStayAsTheyAre) {
     const std::string a = MakeFile("a");
     const std::string b = MakeFile("b");
@@ -518,12 +513,10 @@ TEST_F(EraseRunTest, ConfirmationNamesFreeSpaceAndFitsTheScreen) {
     ExpectIdle();
 }
 
-// Only a run in which every confirmed row was erased is a success. A folder renamed after it
-// was inserted, a dropped path that never existed and one too long for any system call each
-// keep their row, marked with why, and the Warning box names each with its reason; the
-// renamed folder's data stays. The rows that were erased leave. A name with a line break or a
-// terminal control cannot show as extra paths: both boxes show it escaped, on one line. Tried
-// again once the folder is back, the next run starts with an empty failure list and succeeds.
+// Only a run in which every confirmed row was erased is a success: rows that were not (renamed
+// since, never there, too long a path) stay, marked, and are named with their reasons. A name
+// with a line break or a terminal control shows escaped, on one line, never as extra paths.
+// Tried again, the next run starts with an empty failure list.
 TEST_F(EraseRunTest, RowsNotErasedAreNamedWithTheirReasonAndStay) {
     const std::string first = MakeFile("1-first");
     ASSERT_TRUE(test::MakeDirs(m_dir / "2-folder"));
@@ -571,9 +564,8 @@ TEST_F(EraseRunTest, RowsNotErasedAreNamedWithTheirReasonAndStay) {
     EXPECT_EQ(Rows(), std::vector<std::string>{});
 }
 
-// The window confirms with the same words as the other front ends: where overwriting in place
-// cannot be relied on (here a RAM file system, whose pages may go to swap), the notes follow
-// the list.
+// Where overwriting in place cannot be relied on (a RAM file system, whose pages may go to
+// swap), the confirmation's notes follow the list, as in the other front ends.
 TEST_F(EraseRunTest, ConfirmationCarriesTheMediumNotes) {
     test::RamVolume ram(m_dir.Path());
     TOLVANE_SKIP_UNLESS_MOUNTED(ram);
@@ -647,9 +639,8 @@ TEST_F(EraseRunTest, KeypadEnterEntersTheSelectedFolder) {
         [&] { return m_frame->Bars().PathEdit()->text().toStdString() == m_dir / "inner/"; }));
 }
 
-// The progress line beside the bar: the count while the total is worked out (nothing has
-// been written yet, the worker is held at its first entry), then the item being erased with
-// what is done of the total; empty again once the run is over.
+// The progress line: the count while the total is worked out (the worker held at its first
+// entry), then the item being erased with what is done of the total; empty after the run.
 TEST_F(EraseRunTest, ProgressLineShowsTheCountThenTheItemAndWhatIsDone) {
     ASSERT_TRUE(test::MakeDirs(m_dir / "many"));
     for (int i = 0; i < 120; ++i) {
@@ -684,10 +675,8 @@ TEST_F(EraseRunTest, ProgressLineShowsTheCountThenTheItemAndWhatIsDone) {
     EXPECT_TRUE(line.text().isEmpty());
 }
 
-// The window's keys, as a user of a Linux file manager presses them: the parent folder
-// (Backspace, Alt+Up) with the folder left selected, back and forward, a folder entered with
-// its first entry current (not ".."), Ctrl+L with a typed path (an unknown one is named as
-// such, Esc goes back to the list), and Ctrl+Q. The focus stays in the list after each.
+// The window's keys, as in a Linux file manager: parent (Backspace, Alt+Up) selecting the folder
+// left, back and forward, Enter, Ctrl+L with a typed path, Ctrl+Q; the focus stays in the list.
 class WindowKeysTest : public EraseRunTest {
 protected:
     QLineEdit& PathEdit() const { return *m_frame->Bars().PathEdit(); }
@@ -875,9 +864,8 @@ void AddBlankIconRows(const PaneController& controller, QTreeWidget* tree, QTree
     }
 }
 
-// On a desktop without any icon theme every row still shows an icon: the list's folders,
-// files and links and the location box's entries, the tree's roots (volumes, home, trash) and
-// folders, and the erase list's folders, files, links and volume rows.
+// On a desktop without any icon theme every row of the list, the location box, the tree and
+// the erase list (folders, files, links, volumes) still shows an icon.
 TEST_F(WindowKeysTest, WithoutAnIconThemeEveryRowOfEveryViewHasAnIcon) {
     test::NoIconTheme noTheme;
     ASSERT_TRUE(test::MakeDirs(m_dir / "folder/inner"));

@@ -169,11 +169,9 @@ TEST_F(TerminalRunTest, OnlyYesAtThePromptErases) {
     }
 }
 
-// Ctrl+C asks whether to stop only where someone can answer. `ls | xargs tolvane --yes` has
-// no standard input, so the question goes to the controlling terminal, where the person who
-// pressed Ctrl+C is; a second Ctrl+C there means No, and the terminal closing (SIGHUP) means
-// Yes, as nobody is left to answer. With no terminal at all, Ctrl+C stops at once instead of
-// reading the end of standard input as "No".
+// Ctrl+C asks whether to stop only where someone can answer: under `ls | xargs tolvane --yes`
+// on the controlling terminal, where a second Ctrl+C means No and SIGHUP Yes (nobody is left);
+// with no terminal at all it stops at once instead of reading end of input as "No".
 TEST_F(TerminalRunTest, CtrlCAsksOnTheTerminalOrStopsWhenNobodyCanAnswer) {
     enum class Answer { kTyped, kHangUp, kNobody };
     const struct {
@@ -213,10 +211,9 @@ TEST_F(TerminalRunTest, CtrlCAsksOnTheTerminalOrStopsWhenNobodyCanAnswer) {
     }
 }
 
-// A run that is not in the terminal's foreground when it would ask (the xargs that started it
-// was killed and the shell took the terminal back), or that loses it while asking, stops at
-// once as where there is no terminal: nobody would see the question, and a wait for a key
-// would keep the run going (and a volume it fills full) until someone typed in the shell.
+// A run not in the terminal's foreground when it would ask (the shell took the terminal back),
+// or that loses it while asking, stops at once: nobody would see the question, and waiting
+// for a key would keep the run going (and a volume it fills full).
 TEST_F(TerminalRunTest, RunWithoutTheTerminalsForegroundStopsWithoutWaitingForAnAnswer) {
     for (const bool whileAsking : {false, true}) {
         SCOPED_TRACE(whileAsking);

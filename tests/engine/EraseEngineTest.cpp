@@ -1,6 +1,5 @@
-// The file eraser, folder removal and free-space wiping, observed from outside: what is left
-// on disk, which names the entries passed through, how many bytes went to write(), and what
-// reached standard output and the window.
+// The file eraser, folder removal and free-space wiping, observed from outside: what is left,
+// the names entries passed through, the bytes write() took, the output and the messages.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/inotify.h>
@@ -192,10 +191,9 @@ TEST_F(EraseFileTest, TotalsCountBytesTimesPassesOrEntries) {
     }
 }
 
-// Where a stop comes decides what is left. Asked during the count, it leaves the first file
-// untouched and reports it. In the middle of a file, the file stays whole under its own name
-// and is listed: deleting it would pass a half-overwritten file off as erased. Once the last
-// item is done, nothing is undone: the run is complete.
+// A stop during the count leaves the first file untouched and reports it; in the middle of a
+// file, the file stays whole under its own name and is listed (deleting it would pass a
+// half-overwritten file off as erased); after the last item, the run is complete.
 TEST_F(EraseFileTest, StopLeavesTheFileItReachesUnderItsOwnNameAndListsIt) {
     enum When { kDuringTheCount, kDuringAFile, kAfterTheLastItem };
     for (When when : {kDuringTheCount, kDuringAFile, kAfterTheLastItem}) {

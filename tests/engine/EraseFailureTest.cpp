@@ -1,10 +1,8 @@
-// Nothing fails silently: whatever could not be erased is reported with its reason and left
-// as it was found (name, size, permission bits), so that it can be tried again. Permission
-// cases run as an unprivileged user in a child; write, sync, rename and removal failures come
-// from the file-system seam. Some items are refused before anything is touched, each with a
-// line that says why: names ending in "." or ".." (they name a folder other than the one the
-// user read), files of kernel file systems (controls of the running system), and drive specs
-// that name no volume of user data.
+// Nothing fails silently: whatever could not be erased is reported with its reason and left as
+// it was found, to be tried again. Permission cases run unprivileged in a child; other failures
+// come from the file-system seam. Refused before anything is touched: names ending in "." or
+// ".." (they name another folder than the one read), files of kernel file systems (controls of
+// the running system), and drive specs that name no volume of user data.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -127,11 +125,9 @@ std::pair<int, bool> DeepTreeLeft(const std::string& root) {
     return {-1, false};
 }
 
-// Trees deeper than a recursive walk's call stack can hold (about 440 bytes a level: 19,000
-// levels overflowed the usual 8 MiB) are walked and counted on a stack of the walk's own: on a
-// 1 MiB stack a tree of 5,000 levels is erased completely. Where a tree is deeper than the
-// open-file limit, the folder where the descriptors ran out is reported and everything above
-// it keeps its name; no depth crashes the program.
+// A recursive walk overflowed the usual 8 MiB stack at 19,000 levels; the walk's own stack
+// erases 5,000 levels on a 1 MiB one. Deeper than the open-file limit, the folder where the
+// descriptors ran out is reported and everything above keeps its name.
 TEST(EraseFailure, TreesOfAnyDepthAreWalkedWithoutExhaustingTheStack) {
     rlimit files{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
@@ -164,9 +160,8 @@ TEST(EraseFailure, TreesOfAnyDepthAreWalkedWithoutExhaustingTheStack) {
     }
 }
 
-// With a low open-file limit, the files a batch holds open and the folders of a deep walk
-// need more descriptors than there are: the batch is finished, the next ones are smaller, and
-// every file goes, leaving nothing of its content on the medium.
+// A batch's open files and a deep walk's folders need more descriptors than the limit: the
+// batch is finished, the next ones are smaller, and nothing of any file stays on the medium.
 TEST(EraseFailure, RunningOutOfDescriptorsFinishesTheBatchAndGoesOnWithSmallerOnes) {
     TempDir dir;
     LoopImage image(dir.Path(), "ext4", 64);
@@ -264,9 +259,8 @@ std::string VolumeNotSynced(const std::string& path) {
     return root + " - " + kVolumeNotSynced + ": input/output error";
 }
 
-// Small files are overwritten in batches; a write or a sync that fails inside one costs
-// exactly the file it hit, and the others of the batch are erased. (A file system that cannot
-// be synced at all is reported too, at the end.)
+// A write or sync that fails inside a batch of small files costs exactly the file it hit; a
+// file system that cannot be synced at all is reported too, at the end.
 TEST(EraseFailure, FailureInsideABatchReportsExactlyTheFileItHit) {
     const struct {
         std::function<void(FaultyFileSystem&)> arrange;
@@ -316,9 +310,8 @@ TEST(EraseFailure, FreeSpaceThatCannotBeWrittenIsReported) {
     EXPECT_EQ(ListNames(image.MountPoint()), std::vector<std::string>{"lost+found"});
 }
 
-// Why a wipe failed is what the failing write said, whatever standard output is: the progress
-// line written after it must not change the reason (closed, it fails with EBADF; a full device
-// with ENOSPC).
+// Why a wipe failed is what the failing write said: the progress line written after it, to a
+// closed (EBADF) or full (ENOSPC) standard output, must not change the reason.
 TEST(EraseFailure, FreeSpaceFailureReasonDoesNotDependOnStandardOutput) {
     TempDir dir;
     LoopImage image(dir.Path(), "ext4", 64);
@@ -453,9 +446,8 @@ TEST(EraseFailure, BytesWrittenAreWhatTheWritesTook) {
     EXPECT_EQ(failing.engine.BytesWritten(), 0u);
 }
 
-// In a shared sticky folder only an entry's owner may rename or remove it, whoever may write
-// to it: another user's file there is found before anything is written, reported with that
-// reason, and left exactly as it was; the user's own file beside it goes.
+// In a sticky folder only an entry's owner may rename or remove it: another user's writable
+// file there is found before anything is written, reported and left as it was; one's own goes.
 TEST(EraseFailure, OthersFileInAStickyFolderIsFoundBeforeItIsOverwritten) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "an unprivileged child is made as root";

@@ -1,10 +1,7 @@
-// The names of erased entries are gone from the medium, not just from the listing: not in the
-// blocks a removed folder freed, not in the slack of a folder that stays, not in a freed
-// inode, not in the journal or log. Each case plants files with names no disk holds by chance,
-// erases them on a small loop-mounted image, and scans the raw image after unmounting it,
-// counting the names inside and outside the journal (located from the file system's own
-// metadata). The technique's own entries (fillers) must be gone afterwards too, also after a
-// stop and after the run was killed and run again.
+// The names of erased entries are gone from the medium: not in blocks a removed folder freed,
+// a staying folder's slack, a freed inode, the journal or log. Each case plants names no disk
+// holds by chance on a loop image and scans the raw image, inside and outside the journal. The
+// fillers must be gone too, also after a stop and after a killed run was run again.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>

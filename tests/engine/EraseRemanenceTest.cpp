@@ -1,9 +1,6 @@
-// What the program promises, checked on real file systems: the files a user chose are gone
-// from the medium, not just from the folder listing, a free-space wipe overwrites what
-// ordinary deletes left behind, and free space that no write of the user can reach (blocks
-// kept for root, the file system's own reserves) is reported with the size a raw scan finds
-// unwritten. Every case works on a small image the test makes and loop-mounts; the proof is a
-// scan of the raw image after unmounting it.
+// What the program promises, proved by scanning raw loop images: chosen files are gone from
+// the medium, a free-space wipe overwrites what ordinary deletes left, and free space no user
+// write can reach (root's blocks, file-system reserves) is reported with the size found unwritten.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -139,9 +139,8 @@ protected:
     std::vector<std::pair<std::string, std::string>> opened;
 };
 
-// A file opens through the shell, once, in its own folder, and the list stays. Changes in
-// the shown folder refill the list with the selection kept; entering a folder selects nothing;
-// ".." selects the folder left; an empty folder shows only "..", iconless.
+// A file opens through the shell in its own folder and the list stays; changes refill the list
+// keeping the selection; ".." selects the folder left; an empty folder shows only "..".
 TEST_F(ListBrowseTest, TheListFollowsTheFolderAndTheMovesInIt) {
     Start();
     ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "b", "c.txt", "linked"}));
@@ -205,9 +204,8 @@ TEST_F(ListBrowseTest, ChoosingALocationSelectsDotDotAndVolumesReturnToTheirLast
     EXPECT_EQ(controller.RecallFolder("/never/shown/"), "/never/shown/");
 }
 
-// Insert and drags take the names with the folder they were listed in: a name that is no
-// UTF-8 arrives as the bytes the disk has (and is sized), and right after a move, until the new
-// folder's entries come, the entries shown still belong to the folder before.
+// Insert and drags take names with the folder they were listed in: a name that is no UTF-8 as
+// the disk's bytes, and right after a move the entries still shown with the folder before.
 TEST_F(ListBrowseTest, InsertAndDragsTakeNamesAsListedInTheirFolder) {
     const std::string raw = "bad\xff name";
     ASSERT_TRUE(WriteFile(dir / raw, "x"));
@@ -385,10 +383,9 @@ TEST_F(TreeBrowseTest, SelectPathInTreeTakesTheDeepestVolumeAndExactNames) {
     ASSERT_TRUE(Selects(base + "home/me/usb/docs/"));
 }
 
-// Expanding an item gives its children their children (their expand buttons), and so does a
-// refresh to a folder made since in an open branch. A selected folder deleted on disk moves
-// the selection to its nearest parent still there, but never to a volume's root, which stands
-// for the volume's free space: then nothing is selected, and Insert adds nothing.
+// Expanding an item, or a refresh, gives its children their children (expand buttons). A
+// selected folder deleted on disk moves the selection to its nearest parent, but never to a
+// volume's root, which stands for its free space: then nothing is selected.
 TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
     ASSERT_TRUE(MakeDirs(dir / "a/b/c"));
     ASSERT_TRUE(WriteFile(dir / "a/b/file.txt", "x"));
@@ -504,12 +501,10 @@ TEST_F(TreeBrowseTest, VolumesComingAndGoingLeaveThePickUnlessItsOwnWent) {
     EXPECT_EQ(path->text(), "");
 }
 
-// Whether a root stands for a volume's free space is told by its entry in the location list,
-// not by its path: the home folder on a volume of its own is still a folder under its "Home"
-// root. Insert with the tree focused adds its selected item with the item's icon: a folder or
-// a file as the entry at its path, a volume's root as the volume's drive row, the home folder
-// under its own root as a folder. The folder holding the item becomes the first recent folder
-// unless it is a volume's root. A drag carries the item pressed, not the one selected.
+// Whether a root stands for a volume's free space is told by its location entry, not its path:
+// the home folder on a volume of its own is still a folder under its "Home" root. Insert adds
+// the tree's item with its icon and makes its folder recent unless that is a volume's root; a
+// drag carries the item pressed, not the one selected.
 TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
     ASSERT_TRUE(MakeDirs(dir / "folder"));
     ASSERT_TRUE(WriteFile(dir / "folder/file.txt", "x"));

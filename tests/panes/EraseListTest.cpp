@@ -99,9 +99,8 @@ protected:
     PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
 };
 
-// Insert twice adds each entry once and never "..", names with '*' and '?' are collected as
-// exactly those entries; Delete removes exactly the selected rows, and a removed entry can be
-// inserted again; with the erase list focused Insert adds nothing.
+// Insert adds each entry once, never "..", a name with '*' or '?' as exactly that entry; Delete
+// removes the selected rows; with the erase list focused Insert adds nothing.
 TEST_F(EraseListTest, InsertDeleteAndCollect) {
     TempDir dir;
     for (const char* name : {"a", "b*", "c?", "d", "e"}) {

@@ -254,10 +254,9 @@ struct PassFixture {
     }
 };
 
-// While a big folder is counted, rows change around it. The row in front of it going moves
-// it, yet its total lands in its own row, as do the rows added after it; removing the counted
-// row stops its count, and its partial total reaches no row, not even the same row added again
-// meanwhile (counted afresh, its one size is the whole total).
+// While a big folder is counted, rows change around it: its total still lands in its own row,
+// however it moved; removing it stops its count, and the partial total reaches no row, not
+// even the same row added again meanwhile (counted afresh).
 TEST(SizePassTest, CountsFollowTheirRowsAndStopWithThem) {
     const struct {
         const char* name;
