@@ -162,10 +162,8 @@ TEST_F(StopOrderTest, TerminalRunSetsTheStopBeforeTheWorkerGoesOn) {
     ExpectStoppedBeforeTheSecond();
 }
 
-// A Yes that comes after the last piece of work finds nothing left to stop, and the status
-// says everything was erased: answered after the worker's end (it was past its last gate and
-// could not be held), or before it, with the stop in force while the last item's end is
-// being reported.
+// A Yes after the last piece of work finds nothing left to stop and the status says all was
+// erased, whether it came after the worker's end or while the last item's end was reported.
 class StopAfterTheLastItemTest : public StopOrderTest, public testing::WithParamInterface<bool> {};
 
 TEST_P(StopAfterTheLastItemTest, CountsAsComplete) {

@@ -1,9 +1,7 @@
 // What the eraser promises where only a failing or odd file system shows it, failed through
-// the file-system seam so that it holds for root too: a file that stays keeps its permission
-// bits, no run starts without a random source, device nodes and other special files are
-// never opened, a folder that cannot be listed stays and is reported, a name whose entry
-// cannot be examined is never removed, and the free-space figures decide what a wipe does and
-// says.
+// the file-system seam so that it holds for root too: kept permission bits, no run without a
+// random source, special files never opened, unlistable folders and unexaminable entries kept
+// and reported, and the free-space figures deciding what a wipe does and says.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -158,10 +158,9 @@ TEST_F(TraceFolderTest, TrashesComeBackEmptyAndValidAndTheSharedOneStays) {
     EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
 }
 
-// A volume's trash folder that is a link (anyone who may write the volume's top folder can
-// plant one) goes as an ordinary link: what it names keeps everything and gains no files/ or
-// info/. That holds for a path the run classifies itself, and for an item that was a trash
-// folder when it was chosen and became a link before the walk reached it.
+// A volume's trash folder that is a link (anyone who may write the top folder can plant one)
+// goes as an ordinary link: what it names keeps everything and gains no files/ or info/, also
+// when it was a trash folder when chosen and became a link before the walk reached it.
 TEST_F(TraceFolderTest, VolumeTrashThatIsALinkGoesAsALink) {
     LoopImage image(m_dir.Path(), "ext4", 64);
     TOLVANE_SKIP_UNLESS_MOUNTED(image);

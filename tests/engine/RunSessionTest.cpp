@@ -1,8 +1,6 @@
-// One erase run as every front end reports it: each item of the list ends erased, failed,
-// refused or not found, in list order; what stayed is listed with its reason; the counts
-// name items and entries apart. Real files in a temporary folder, failures through the
-// file-system seam; the worker delivers the notifications itself. (How names are escaped is
-// checked in each front end, which brings its own escaping.)
+// One erase run as every front end reports it: each item ends erased, failed, refused or not
+// found, in list order; what stayed is listed with its reason; the counts name items and
+// entries apart. Failures through the file-system seam; escaping is each front end's own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
