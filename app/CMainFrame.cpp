@@ -85,7 +85,7 @@ CMainFrame::CMainFrame(MainFrameHooks hooks) : m_hooks(std::move(hooks)), m_shel
         if (!edit->isReadOnly() && !edit->hasFocus()) {
             edit->setReadOnly(true);
             if (PaneController* controller = Routable()) {
-                SetPathText(edit, QString::fromStdString(controller->SideFolder(0)));
+                SetPathText(edit, QString::fromStdString(controller->ShownPath()));
             }
         }
     });
@@ -500,7 +500,7 @@ void CMainFrame::EndPathEdit() {
     edit->setReadOnly(true);
     if (PaneController* controller = Routable()) {
         // The folder the browser shows, not a half-typed one.
-        SetPathText(edit, QString::fromStdString(controller->SideFolder(0)));
+        SetPathText(edit, QString::fromStdString(controller->ShownPath()));
     }
     FocusBrowser();
 }

@@ -410,6 +410,13 @@ std::string PaneController::SideFolder(std::size_t side) const {
     return m_listing ? m_listing->Folder(side) : m_state.folder[side];
 }
 
+std::string PaneController::ShownPath() const {
+    if (QTreeWidget* tree = m_treeView[0]) {
+        return ItemPath(tree, nullptr);
+    }
+    return SideFolder(0);
+}
+
 int PaneController::FocusedSide() const {
     const QWidget* focus = QApplication::focusWidget();
     if (focus == nullptr) {

@@ -211,6 +211,9 @@ public:
     const std::vector<Location>& Locations() const { return m_locations; }
     // The folder the side's list was last asked to show.
     std::string SideFolder(std::size_t side) const;
+    // What the first side's path edit shows when it is not being typed in: the list's folder,
+    // or the path of the tree's current item.
+    std::string ShownPath() const;
     // The icons of every control the controller fills (GUI thread only).
     IconCache& Icons() { return m_icons; }
 

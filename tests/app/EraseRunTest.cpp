@@ -746,6 +746,43 @@ TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
     EXPECT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
 }
 
+// The same keys in the tree: Alt+Up to the parent branch, Ctrl+L with a typed folder, and
+// back and forward over the folders the tree showed, each step selecting that folder's
+// branch without dropping the steps ahead.
+TEST_F(WindowKeysTest, TreeGoesToTheParentBackAndForward) {
+    ASSERT_TRUE(test::MakeDirs(m_dir / "a/b") && test::MakeDirs(m_dir / "c"));
+    m_leftType = LeftPaneKind::Tree;
+    m_start = m_dir / "a/b/";
+    Open();
+    QTreeWidget& tree = *m_frame->Views().LeftTree();
+    const auto selected = [&](const std::string& folder) {
+        return EventuallyOnLoop([&] {
+            return tree.currentItem() != nullptr &&
+                   Controller().ItemPath(&tree, tree.currentItem()) == folder && Shows(folder);
+        });
+    };
+    ASSERT_TRUE(selected(m_dir / "a/b/"));
+    tree.setFocus();
+
+    Press(tree, Qt::Key_Up, Qt::AltModifier);
+    ASSERT_TRUE(selected(m_dir / "a/"));
+    Press(tree, Qt::Key_L, Qt::ControlModifier);
+    PathEdit().setText(QString::fromStdString(m_dir / "c"));
+    Press(PathEdit(), Qt::Key_Return);
+    // The path edit shows the branch the typed path selected, not the list kind's folder.
+    ASSERT_TRUE(selected(m_dir / "c/")) << PathEdit().text().toStdString();
+    for (const auto& [key, folder] : std::vector<std::pair<Qt::Key, std::string>>{
+             {Qt::Key_Left, m_dir / "a/"},
+             {Qt::Key_Left, m_dir / "a/b/"},
+             {Qt::Key_Right, m_dir / "a/"},
+             {Qt::Key_Right, m_dir / "c/"},
+         }) {
+        Press(tree, key, Qt::AltModifier);
+        ASSERT_TRUE(selected(folder)) << folder;
+        EXPECT_TRUE(tree.hasFocus()) << folder;
+    }
+}
+
 // The context menus: on a browser entry Open, Insert and the containing folder in the file
 // manager; on the erase list Remove and Erase, and for a row that failed its reason.
 TEST_F(WindowKeysTest, ContextMenusRunTheWindowsCommandsAndNameTheReason) {
