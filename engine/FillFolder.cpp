@@ -69,7 +69,7 @@ std::uint64_t FillFolder::ReleaseLeftovers(int rootFd, FileSystem& fs) {
         if (!entry.IsDirectory() || !HasFillName(entry.name)) {
             continue;
         }
-        UniqueFd folder = OpenDirectory(rootFd, entry.name);
+        UniqueFd folder = fs.OpenDirectory(rootFd, entry.name).fd;
         std::vector<FindData> fills;
         if (!folder.Valid() || !ListLeftover(folder.Get(), fills)) {
             continue;

@@ -128,9 +128,9 @@ bool PassesThroughLinkedTrash(const std::string& path) {
     return false;
 }
 
-bool SameEntry(int fd, const FindData& entry) {
+bool SameEntry(FileSystem& fs, int fd, const FindData& entry) {
     FindData opened;
-    return StatDescriptor(fd, opened) && opened.device == entry.device &&
+    return !fs.StatDescriptor(fd, opened).Failed() && opened.device == entry.device &&
            opened.inode == entry.inode;
 }
 
@@ -339,7 +339,7 @@ void ItemWalker::EnterFolder(std::vector<OpenFolderState>& open, int parentFd, s
         OnWalkFailure(m_path, WalkFailure::kList, openError);
         return;
     }
-    if (!SameEntry(self.Get(), entry)) {
+    if (!SameEntry(m_walkFs, self.Get(), entry)) {
         OnWalkFailure(m_path, WalkFailure::kList, 0);  // swapped since the listing
         return;
     }
