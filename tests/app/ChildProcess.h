@@ -32,11 +32,10 @@ struct ChildOptions {
     std::vector<std::string> unsetEnvironment{};  // names
 };
 
-// The built program run as a user would start it without a display: in a session of its own
-// (setsid), so without a controlling terminal unless `options.terminal`; DISPLAY and
-// WAYLAND_DISPLAY unset, HOME and XDG_CONFIG_HOME inside `home` (the other XDG folders and
-// TMPDIR stay in the test main's private folder); standard input a pipe held by the test,
-// standard output and error files in `home`. The test's own environment is not changed.
+// The built program as a user would start it without a display: its own session (no
+// controlling terminal unless `options.terminal`), no DISPLAY or WAYLAND_DISPLAY, HOME and
+// XDG_CONFIG_HOME inside `home` (other XDG folders and TMPDIR the test main's), standard input
+// a pipe held by the test, output and error files in `home`; the test's environment unchanged.
 class ChildProcess {
 public:
     ChildProcess(const std::vector<std::string>& arguments, const std::string& home,

@@ -23,11 +23,9 @@ namespace {
 
 constexpr char kStopPrompt[] = "Do you want to stop erasing? [y/N] ";
 
-// Holds a run's worker at its first gate after `gone` has disappeared, i.e. after that entry
-// is erased and before the next one is touched, and runs `onHeld` there (on the worker).
-// When the gate is released, the releasing thread waits until the worker has left it, so
-// whatever the releasing thread does after Release() comes too late for that step: the test
-// sees exactly what the worker saw.
+// Holds a run's worker at its first gate after `gone` has disappeared (that entry erased, the
+// next not touched) and runs `onHeld` there. Release() waits until the worker has left, so
+// what the releasing thread does next comes too late for that step.
 class HoldBeforeNextEntry {
 public:
     std::unique_ptr<EraseEngine> MakeEngine(int passes, std::string gone,

@@ -95,12 +95,10 @@ struct ChildRun {
     int status = -1;
 };
 
-// Counts and erases `paths` in a forked child that acts as an unprivileged user (uid and gid
-// 65534, no supplementary groups; root passes every permission check, so permission cases
-// need one), or as the caller when `unprivileged` is false. `prepare` runs in the child first
-// (to lower a limit, say). The exit status is the number of failed reports (at most 100); the
-// engine's failures and notes follow its output as lines "failure: <path> - <reason>" and
-// "note: <text>".
+// Counts and erases `paths` in a forked child, as uid/gid 65534 without groups when
+// `unprivileged` (root passes every permission check). `prepare` runs in the child first (to
+// lower a limit, say). Exit status: the failed reports (at most 100); the output is followed
+// by lines "failure: <path> - <reason>" and "note: <text>".
 // Folders the child must reach are the caller's to open up (see OpenUpTo).
 // `fileSystem`: where the child's engine makes its changes (the real one when null).
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,

@@ -83,10 +83,9 @@ TEST(EraseJob, ProgressOfEmptyFilesMovesByEntries) {
     EXPECT_FALSE(Exists(dir / "tree"));
 }
 
-// The worker stops inside its first progress message and waits there while the test holds
-// the gate, as the window does when it asks whether to stop; so the hold comes at a known
-// point, with no block in flight. Nothing announces that the worker has reached the gate, so
-// the test then watches it for a while: a gate that lets it through shows up as messages.
+// The worker waits inside its first progress message while the test holds the gate, as when
+// the window asks whether to stop. Nothing announces the worker's arrival, so the test watches
+// for a while: a gate that lets it through shows up as messages.
 TEST(EraseJob, HeldWorkerDoesNotAdvanceUntilReleased) {
     TempDir dir;
     MakeTree(dir, 40, 1 << 20);
