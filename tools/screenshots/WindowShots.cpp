@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -132,17 +133,30 @@ std::unique_ptr<CMainFrame> OpenAt(const std::string& folder, std::atomic<bool>*
     return frame;
 }
 
-void SelectAndInsert(CMainFrame& frame, const QStringList& names) {
-    QListWidget& list = *frame.Views().LeftList();
-    Until([&] { return !list.findItems(names.back(), Qt::MatchExactly).isEmpty(); });
-    list.clearSelection();
+// Puts these entries of the sample folder into the erase list; false, with nothing inserted,
+// unless the window is the List kind showing that folder with all of them: the run that
+// follows must erase the sample files and nothing else.
+bool SelectAndInsert(CMainFrame& frame, const std::string& folder, const QStringList& names) {
+    QListWidget* list = frame.Views().LeftList();
+    const bool shown = list != nullptr && Until([&] {
+                           return frame.Controller()->SideFolder(0) == folder &&
+                                  std::all_of(names.begin(), names.end(), [&](const QString& name) {
+                                      return !list->findItems(name, Qt::MatchExactly).isEmpty();
+                                  });
+                       });
+    if (!shown) {
+        std::fprintf(stderr, "the sample folder is not shown in a list: nothing is erased\n");
+        return false;
+    }
+    list->clearSelection();
     for (const QString& name : names) {
-        for (QListWidgetItem* item : list.findItems(name, Qt::MatchExactly)) {
+        for (QListWidgetItem* item : list->findItems(name, Qt::MatchExactly)) {
             item->setSelected(true);
         }
     }
-    list.setFocus();
+    list->setFocus();
     frame.OnCommand(kCmdInsert);
+    return true;
 }
 
 }  // namespace
@@ -185,7 +199,9 @@ int main(int argc, char** argv) {
 
     // The run with its progress line: held a third of the way so the figures stand still.
     auto frame = OpenAt(dir, &hold);
-    SelectAndInsert(*frame, {"backup.tar", "notes.txt"});
+    if (!SelectAndInsert(*frame, dir, {"backup.tar", "notes.txt"})) {
+        return 1;
+    }
     bool heldOnce = false;
     QObject::connect(frame->Bars().Progress(), &QProgressBar::valueChanged, [&](int value) {
         if (value >= 300 && !heldOnce) {
@@ -203,7 +219,10 @@ int main(int argc, char** argv) {
 
     // The browser's context menu on a file.
     QListWidget& list = *frame->Views().LeftList();
-    Until([&] { return !list.findItems("passwords.kdbx", Qt::MatchExactly).isEmpty(); });
+    if (!Until([&] { return !list.findItems("passwords.kdbx", Qt::MatchExactly).isEmpty(); })) {
+        std::fprintf(stderr, "the sample folder is not listed\n");
+        return 1;
+    }
     QListWidgetItem* file = list.findItems("passwords.kdbx", Qt::MatchExactly)[0];
     emit list.customContextMenuRequested(list.visualItemRect(file).center());
     Shoot(*frame, "browser-menu");
@@ -212,7 +231,9 @@ int main(int argc, char** argv) {
     }
 
     // A row that could not be erased: its context menu and its tooltip.
-    SelectAndInsert(*frame, {"letter.odt", "report-final.pdf"});
+    if (!SelectAndInsert(*frame, dir, {"letter.odt", "report-final.pdf"})) {
+        return 1;
+    }
     QTreeWidget& rows = *frame->Views().EraseList();
     Until([&] { return rows.topLevelItemCount() == 2; });
     frame->Controller()->MarkRowFailed(0, QString::fromStdString(dir + "letter.odt") +
