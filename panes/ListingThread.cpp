@@ -7,7 +7,9 @@
 #include <QItemSelectionModel>
 #include <algorithm>
 #include <memory>
+#include <span>
 #include <unordered_set>
+#include <utility>
 
 #include "panes/EraseList.h"
 #include "panes/PathEdit.h"
@@ -283,6 +285,7 @@ void ListingThread::Stop() {
 void ListingThread::RunPass(WorkerThread& worker, int woken) {
     if (woken == 1 || woken == 2) {
         const std::size_t side = static_cast<std::size_t>(woken - 1);
+        SettleAfterChange(worker, side);
         m_watch[side].Drain();
         m_changed[side] = true;
     }
@@ -293,6 +296,21 @@ void ListingThread::RunPass(WorkerThread& worker, int woken) {
     }
     for (std::size_t side = 0; side < 2 && !worker.CancelRequested(); ++side) {
         FillBranches(worker, side);
+    }
+}
+
+// A folder that keeps changing (an erase or a copy going on in it) is read again at most
+// every so often, and the bigger it is the longer the pause: the reading and the refill then
+// take a small share of the time however fast the changes come, and leave the disk and the
+// cores to the work that changes the folder. A request (another folder, a refresh) cuts the
+// pause short.
+void ListingThread::SettleAfterChange(WorkerThread& worker, std::size_t side) {
+    constexpr auto kMinPause = std::chrono::milliseconds(250);
+    constexpr int kCostShare = 4;  // pause at least this many times the last read's cost
+    const auto pause = std::max<Clock::duration>(kMinPause, m_readCost[side] * kCostShare);
+    const auto since = Clock::now() - m_readEnd[side];
+    if (since < pause) {
+        worker.Nap(std::chrono::ceil<std::chrono::milliseconds>(pause - since));
     }
 }
 
@@ -338,6 +356,7 @@ void ListingThread::ListSide(WorkerThread& worker, std::size_t side) {
         m_watched[side] = m_watch[side].Watch(lister.Path()) ? lister.Path() : std::string();
     }
     m_watch[side].Drain();
+    const auto readStart = Clock::now();
     // No lock is held while reading: a read hung on a network volume leaves the window free.
     lister.Reload();
     if (worker.CancelRequested() || lister.WasStopped() || Stale(side, request.generation)) {
@@ -353,6 +372,8 @@ void ListingThread::ListSide(WorkerThread& worker, std::size_t side) {
     if (FillList(worker, side, request.generation, lister)) {
         m_listed[side] = request.generation;
     }
+    m_readEnd[side] = Clock::now();
+    m_readCost[side] = m_readEnd[side] - readStart;
 }
 
 bool ListingThread::FillList(WorkerThread& worker, std::size_t side, std::uint64_t generation,
@@ -365,9 +386,19 @@ bool ListingThread::FillList(WorkerThread& worker, std::size_t side, std::uint64
         names.push_back(entry.findData.name);
     }
     ShownList& shown = m_shown[side];
-    if (shown.valid && shown.folder == folder && shown.names == names) {
-        return OnGui(
-            [this, side, generation, &folder] { return KeepList(side, generation, folder); });
+    if (shown.valid && shown.folder == folder) {
+        if (shown.names == names) {
+            return OnGui(
+                [this, side, generation, &folder] { return KeepList(side, generation, folder); });
+        }
+        if (std::optional<ListChange> change = ChangeBetween(shown.names, names, kMaxInserted)) {
+            shown.valid = false;  // until every step is in
+            if (!UpdateList(worker, side, generation, lister, *change)) {
+                return false;
+            }
+            shown = ShownList{true, folder, std::move(names)};
+            return true;
+        }
     }
     shown.valid = false;
     if (!OnGui([this, side, generation, &folder] { return BeginFill(side, generation, folder); })) {
@@ -396,6 +427,36 @@ bool ListingThread::FillList(WorkerThread& worker, std::size_t side, std::uint64
     });
     shown = ShownList{true, folder, std::move(names)};
     return true;
+}
+
+// The shown list brought to the folder as read, a few steps a call: runs of rows out, then
+// the new rows in at their places. A request that replaces this one stops it between steps,
+// and the next read fills the list anew.
+bool ListingThread::UpdateList(WorkerThread& worker, std::size_t side, std::uint64_t generation,
+                               const FolderLister& lister, const ListChange& change) {
+    for (std::size_t first = 0; first < change.removed.size(); first += kRunsPerCall) {
+        const std::size_t last = std::min(change.removed.size(), first + kRunsPerCall);
+        const std::span<const ListChange::Range> runs(&change.removed[first], last - first);
+        if (worker.CancelRequested() ||
+            !OnGui([this, side, generation, runs] { return TakeRows(side, generation, runs); })) {
+            return false;
+        }
+    }
+    std::vector<std::pair<std::size_t, EntryRow>> rows;
+    for (std::size_t first = 0; first < change.inserted.size(); first += kRowsPerCall) {
+        rows.clear();
+        const std::size_t last = std::min(change.inserted.size(), first + kRowsPerCall);
+        for (std::size_t i = first; i < last; ++i) {
+            const std::size_t position = change.inserted[i];
+            rows.emplace_back(position, MakeEntryRow(lister.Path(), lister.Entries()[position]));
+        }
+        if (worker.CancelRequested() ||
+            !OnGui([this, side, generation, &rows] { return PutRows(side, generation, rows); })) {
+            return false;
+        }
+    }
+    const std::string& folder = lister.Path();
+    return OnGui([this, side, generation, &folder] { return KeepList(side, generation, folder); });
 }
 
 ListingThread::BranchResult ListingThread::ReadBranch(const std::string& path) {
@@ -531,15 +592,47 @@ bool ListingThread::AddRows(std::size_t side, std::uint64_t generation,
     }
     QListWidget& list = *m_views.lists[side];
     for (const EntryRow& row : rows) {
-        auto* item = new QListWidgetItem(RowIcon(row), DisplayText(row.name));
-        item->setData(kNameRole, QByteArray::fromStdString(row.name));
-        item->setData(kFolderRole, row.folder);
-        item->setData(kLinkRole, row.link);
-        list.addItem(item);
+        list.addItem(MakeItem(row));
     }
     WidenColumns(list, m_fill[side]);
     ApplyWanted(list, m_fill[side]);
     SelectFirst(list, m_fill[side], false);
+    return true;
+}
+
+QListWidgetItem* ListingThread::MakeItem(const EntryRow& row) {
+    auto* item = new QListWidgetItem(RowIcon(row), DisplayText(row.name));
+    item->setData(kNameRole, QByteArray::fromStdString(row.name));
+    item->setData(kFolderRole, row.folder);
+    item->setData(kLinkRole, row.link);
+    return item;
+}
+
+bool ListingThread::TakeRows(std::size_t side, std::uint64_t generation,
+                             std::span<const ListChange::Range> runs) {
+    if (!Current(side, generation)) {
+        return false;
+    }
+    QListWidget& list = *m_views.lists[side];
+    for (const ListChange::Range& run : runs) {
+        // A whole run in one removal: the view catches up once for it.
+        list.model()->removeRows(static_cast<int>(run.first), static_cast<int>(run.count));
+    }
+    m_fill[side].widthRow = list.count();  // the widths stay: a column never narrows in place
+    return true;
+}
+
+bool ListingThread::PutRows(std::size_t side, std::uint64_t generation,
+                            const std::vector<std::pair<std::size_t, EntryRow>>& rows) {
+    if (!Current(side, generation)) {
+        return false;
+    }
+    QListWidget& list = *m_views.lists[side];
+    for (const auto& [position, row] : rows) {
+        list.insertItem(static_cast<int>(position), MakeItem(row));
+        WidenColumns(list, m_fill[side], static_cast<int>(position));
+    }
+    m_fill[side].widthRow = list.count();
     return true;
 }
 
@@ -560,7 +653,7 @@ void ListingThread::SelectFirst(QListWidget& list, FillState& fill, bool last) {
 // Rows all have one size so that a folder of 100,000 entries lays out quickly, and that size
 // would be the first row's (".."): in the List kind the columns are made as wide as the
 // longest name shown so far instead, in steps, so the layout is redone only a few times.
-void ListingThread::WidenColumns(QListWidget& list, FillState& fill) {
+void ListingThread::WidenColumns(QListWidget& list, FillState& fill, int onlyRow) {
     constexpr int kStep = 32;
     constexpr int kMinWidth = 96;
     constexpr int kMaxWidth = 384;
@@ -569,11 +662,15 @@ void ListingThread::WidenColumns(QListWidget& list, FillState& fill) {
     }
     const QFontMetrics metrics = list.fontMetrics();
     int widest = fill.columnWidth;
-    for (int row = std::max(fill.widthRow, 0); row < list.count(); ++row) {
+    const int first = onlyRow >= 0 ? onlyRow : std::max(fill.widthRow, 0);
+    const int end = onlyRow >= 0 ? onlyRow + 1 : list.count();
+    for (int row = first; row < end; ++row) {
         const int text = metrics.horizontalAdvance(list.item(row)->text());
         widest = std::max(widest, text + list.iconSize().width() + 16);
     }
-    fill.widthRow = list.count();
+    if (onlyRow < 0) {
+        fill.widthRow = list.count();
+    }
     widest = std::clamp((widest + kStep - 1) / kStep * kStep, kMinWidth, kMaxWidth);
     if (widest != fill.columnWidth) {
         fill.columnWidth = widest;

@@ -7,15 +7,19 @@
 #include <QTreeWidget>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "items/FolderLister.h"
 #include "panes/IconCache.h"
+#include "panes/ListChange.h"
 #include "panes/LocationSync.h"
 #include "panes/Locations.h"
 #include "panes/TreePaths.h"
@@ -52,6 +56,10 @@ class ListingThread : public QObject {
 
 public:
     static constexpr std::size_t kRowsPerCall = 64;
+    // Runs of vanished rows taken out in one call, and how many new entries a changed list
+    // takes one by one before it is filled anew instead.
+    static constexpr std::size_t kRunsPerCall = 256;
+    static constexpr std::size_t kMaxInserted = 2048;
 
     struct Views {
         std::array<QPointer<QListWidget>, 2> lists;
@@ -153,10 +161,13 @@ private:
 
     // Worker side.
     void RunPass(WorkerThread& worker, int woken);
+    void SettleAfterChange(WorkerThread& worker, std::size_t side);
     void ProbeIfAsked();
     void ListSide(WorkerThread& worker, std::size_t side);
     bool FillList(WorkerThread& worker, std::size_t side, std::uint64_t generation,
                   const FolderLister& lister);
+    bool UpdateList(WorkerThread& worker, std::size_t side, std::uint64_t generation,
+                    const FolderLister& lister, const ListChange& change);
     void FillBranches(WorkerThread& worker, std::size_t side);
     static BranchResult ReadBranch(const std::string& path);
     bool Stale(std::size_t side, std::uint64_t generation);
@@ -170,9 +181,15 @@ private:
     bool BeginFill(std::size_t side, std::uint64_t generation, const std::string& folder);
     bool AddRows(std::size_t side, std::uint64_t generation, const std::vector<EntryRow>& rows);
     void EndFill(std::size_t side, std::uint64_t generation);
+    QListWidgetItem* MakeItem(const EntryRow& row);
+    bool TakeRows(std::size_t side, std::uint64_t generation,
+                  std::span<const ListChange::Range> runs);
+    bool PutRows(std::size_t side, std::uint64_t generation,
+                 const std::vector<std::pair<std::size_t, EntryRow>>& rows);
     static void SelectFirst(QListWidget& list, FillState& fill, bool last);
     void ApplyWanted(QListWidget& list, FillState& fill);
-    static void WidenColumns(QListWidget& list, FillState& fill);
+    // Widens the columns for the rows added since the last call, or for `onlyRow` alone.
+    static void WidenColumns(QListWidget& list, FillState& fill, int onlyRow = -1);
     bool ApplyBranch(std::size_t side, const BranchRequest& request, const BranchResult& result);
     void MergeChildren(std::size_t side, QTreeWidget& tree, QTreeWidgetItem& item,
                        const std::vector<EntryRow>& rows);
@@ -218,6 +235,10 @@ private:
     std::array<bool, 2> m_changed{false, false};
     std::array<std::uint64_t, 2> m_listed{0, 0};
     std::array<ShownList, 2> m_shown;
+    // When each side's last read ended and how long it took, reading and filling.
+    using Clock = std::chrono::steady_clock;
+    std::array<Clock::time_point, 2> m_readEnd{};
+    std::array<Clock::duration, 2> m_readCost{};
 };
 
 }  // namespace tolvane

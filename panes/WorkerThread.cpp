@@ -34,6 +34,12 @@ void WorkerThread::RequestStop() {
     m_wake.Signal();
 }
 
+void WorkerThread::Nap(std::chrono::milliseconds timeout) const {
+    const int wake[] = {m_wake.Fd()};
+    // Failing or woken, the nap ends: the pass goes on either way.
+    (void)WaitReadable(wake, static_cast<int>(timeout.count()));
+}
+
 bool WorkerThread::Join() {
     if (!Ended() || !m_thread.joinable()) {
         return false;

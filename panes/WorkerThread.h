@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -41,6 +42,9 @@ public:
     bool Start(Pass pass, IoPriority priority);
 
     void Wake() const { m_wake.Signal(); }
+    // Sleeps for at most `timeout`, returning early when woken or asked to stop. A wake
+    // stays pending, so the pass after it still runs for the request that woke it.
+    void Nap(std::chrono::milliseconds timeout) const;
     void RequestStop();
     bool StopRequested() const { return m_stop.load(); }
     void Cancel() { m_cancel.store(true); }
