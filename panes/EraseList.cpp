@@ -48,6 +48,24 @@ std::string Key(const std::string& name, const std::string& folder) {
     return key;
 }
 
+// A row made by this list keeps its name and folder as plain strings too: a run of many rows
+// reads them for every row when it starts and as its rows leave, and the raw bytes in the
+// item data cost a conversion each time.
+class EraseRow : public QTreeWidgetItem {
+public:
+    static constexpr int kType = QTreeWidgetItem::UserType + 1;
+
+    EraseRow(std::string name, std::string folder)
+        : QTreeWidgetItem(kType), name(std::move(name)), folder(std::move(folder)) {}
+
+    static const EraseRow* Of(const QTreeWidgetItem& row) {
+        return row.type() == kType ? static_cast<const EraseRow*>(&row) : nullptr;
+    }
+
+    const std::string name;
+    const std::string folder;
+};
+
 std::string RowKey(const QTreeWidgetItem& row) {
     return Key(EraseList::RowName(row), EraseList::RowFolder(row));
 }
@@ -103,11 +121,13 @@ int EraseList::RowCount() const {
 }
 
 std::string EraseList::RowName(const QTreeWidgetItem& row) {
-    return FromBytes(row.data(kName, kRawRole));
+    const EraseRow* made = EraseRow::Of(row);
+    return made ? made->name : FromBytes(row.data(kName, kRawRole));
 }
 
 std::string EraseList::RowFolder(const QTreeWidgetItem& row) {
-    return FromBytes(row.data(kPath, kRawRole));
+    const EraseRow* made = EraseRow::Of(row);
+    return made ? made->folder : FromBytes(row.data(kPath, kRawRole));
 }
 
 bool EraseList::IsListed(const std::string& name, const std::string& folder) const {
@@ -124,7 +144,7 @@ QTreeWidgetItem* EraseList::FindRow(const std::string& name, const std::string& 
 
 QTreeWidgetItem* EraseList::MakeRow(const NewRow& row) const {
     const FileItem& item = row.item;
-    auto* made = new QTreeWidgetItem;
+    auto* made = new EraseRow(item.name, item.folder);
     made->setText(kName,
                   QString::fromUtf8(item.name.data(), static_cast<qsizetype>(item.name.size())));
     made->setData(kName, kRawRole, Bytes(item.name));
