@@ -66,10 +66,10 @@ void EraseThreadProc(std::unique_ptr<EraseJob> job) {
 
 }  // namespace
 
-std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
-                          NotifyTarget* window, EraseEngine* engine) {
+std::thread StartEraseJob(std::vector<std::string> paths, int countBytes, NotifyTarget* window,
+                          EraseEngine* engine) {
     auto job = std::make_unique<EraseJob>();
-    job->paths = paths;
+    job->paths = std::move(paths);
     job->countBytes = countBytes;
     job->window = window;
     job->engine = engine;

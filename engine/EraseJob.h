@@ -18,8 +18,8 @@ class EraseEngine;
 // deletes it while handling ERN_FINISHED, after which the worker touches it no more.
 // countBytes nonzero: the total is counted in bytes (the windows pass the pass count).
 // Returns the worker thread; the caller joins or detaches it.
-std::thread StartEraseJob(const std::vector<std::string>& paths, int countBytes,
-                          NotifyTarget* window, EraseEngine* engine);
+std::thread StartEraseJob(std::vector<std::string> paths, int countBytes, NotifyTarget* window,
+                          EraseEngine* engine);
 
 // The paths with each one kept only where it first appears: a path named again (also with
 // separators added at its end) is the same item, erased once.

@@ -20,7 +20,10 @@ bool EraseRunner::Start(std::vector<std::string> paths, std::unique_ptr<EraseEng
         return false;
     }
     Join();
-    m_paths = std::move(paths);
+    m_emptyPath.assign(paths.size(), false);
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        m_emptyPath[index] = paths[index].empty();
+    }
     m_nextItem = 0;
     m_failuresInItem = 0;
     m_failuresNotified = 0;
@@ -38,7 +41,8 @@ bool EraseRunner::Start(std::vector<std::string> paths, std::unique_ptr<EraseEng
     }
     // The pass count doubles as countBytes: with passes the total is in bytes, without (names
     // only) in entries.
-    m_worker = StartEraseJob(m_paths, worked->PassCount(), relay ? relay : this, worked);
+    // The paths go to the job, not copied: a run of many paths costs its starter no time per path.
+    m_worker = StartEraseJob(std::move(paths), worked->PassCount(), relay ? relay : this, worked);
     return true;
 }
 
@@ -148,7 +152,7 @@ void EraseRunner::OnItemDone() {
 
 void EraseRunner::SkipEmptyPaths() {
     // The walk skips empty paths without a word: they are no items.
-    while (m_nextItem < m_paths.size() && m_paths[m_nextItem].empty()) {
+    while (m_nextItem < m_emptyPath.size() && m_emptyPath[m_nextItem]) {
         ++m_nextItem;
     }
 }

@@ -110,7 +110,7 @@ private:
 
     Listener& m_listener;
     std::thread m_worker;
-    std::vector<std::string> m_paths;
+    std::vector<bool> m_emptyPath;  // by index in the list given to Start()
 
     mutable std::mutex m_mutex;  // guards the engine's ownership and the states below
     std::unique_ptr<EraseEngine> m_engine;
@@ -121,7 +121,7 @@ private:
     RunOutcome m_outcome;
 
     // Read and written by the delivering thread only (one worker, one message at a time).
-    std::size_t m_nextItem = 0;  // index in m_paths of the item being walked
+    std::size_t m_nextItem = 0;  // index in the list given to Start() of the item being walked
     int m_failuresInItem = 0;
     int m_failuresNotified = 0;
     int m_notFoundSeen = 0;

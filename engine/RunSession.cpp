@@ -87,6 +87,7 @@ RunSession::RunSession(std::vector<std::string> paths, ShowText shown, Observer&
         ++m_items;
         if (!TooLong(m_paths[index])) {
             m_walked.push_back(index);
+            m_walkedPaths.push_back(m_paths[index]);  // made here, on the preparing thread
         }
     }
 }
@@ -114,17 +115,12 @@ bool RunSession::Start(std::unique_ptr<EraseEngine> engine, NotifyTarget* relay)
         return false;
     }
     m_start = std::chrono::steady_clock::now();
-    std::vector<std::string> walked;
-    walked.reserve(m_walked.size());
-    for (std::size_t index : m_walked) {
-        walked.push_back(m_paths[index]);
-    }
     {
         // Items refused before the walk that come first are over before it begins.
         std::lock_guard<std::mutex> lock(m_mutex);
         EndRefusedBefore(m_walked.empty() ? m_paths.size() : m_walked.front());
     }
-    return m_run.Start(std::move(walked), std::move(engine), relay);
+    return m_run.Start(std::move(m_walkedPaths), std::move(engine), relay);
 }
 
 std::vector<RunSession::ItemResult> RunSession::TakeFinished() {

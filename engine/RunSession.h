@@ -94,8 +94,9 @@ public:
     // The medium notes under their heading; none when overwriting in place can be relied on.
     std::vector<std::string> MediumNoteLines() const;
 
-    // Starts the run with `engine`; without a relay the worker delivers the notifications
-    // itself. False, and nothing started, without a working engine.
+    // Starts the run with `engine`, once: the paths to walk move to the run. Without a relay
+    // the worker delivers the notifications itself. False, and nothing started, without a
+    // working engine.
     bool Start(std::unique_ptr<EraseEngine> engine, NotifyTarget* relay = nullptr);
     // The run, for the stop question (BeginAsking, EndAsking), a stop, its state and the
     // worker's notifications (Send).
@@ -152,7 +153,8 @@ private:
     int m_perMille = 0;
     // Positions in m_paths of the paths the engine walks, in order.
     std::vector<std::size_t> m_walked;
-    std::size_t m_nextUnended = 0;  // the first item of m_paths not yet ended
+    std::vector<std::string> m_walkedPaths;  // the paths at m_walked, until Start takes them
+    std::size_t m_nextUnended = 0;           // the first item of m_paths not yet ended
 
     // The item being walked.
     std::vector<std::string> m_reasons;
