@@ -158,6 +158,10 @@ void PaneController::PrepareLists() {
             tree->setHeaderHidden(true);
             tree->setRootIsDecorated(true);
             tree->setIconSize(QSize(16, 16));
+            // Every row is one line beside a small icon. Without this the view adds up the
+            // heights of all rows above a row whenever one changes, which a branch of many
+            // thousand entries pays for each row.
+            tree->setUniformRowHeights(true);
         }
     }
 }
@@ -171,6 +175,9 @@ void PaneController::PrepareEraseList() {
     m_eraseList->setRootIsDecorated(false);
     m_eraseList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_eraseList->setIconSize(QSize(16, 16));
+    // One line per row, as in the trees: a size arriving or rows leaving then costs the view
+    // the rows on screen, not every row above them.
+    m_eraseList->setUniformRowHeights(true);
     m_eraseList->header()->setMinimumSectionSize(0);
     // The path column keeps the width the user gave it instead of filling the rest.
     m_eraseList->header()->setStretchLastSection(false);
