@@ -614,9 +614,21 @@ bool ListingThread::TakeRows(std::size_t side, std::uint64_t generation,
         return false;
     }
     QListWidget& list = *m_views.lists[side];
+    QAbstractItemModel& model = *list.model();
     for (const ListChange::Range& run : runs) {
-        // A whole run in one removal: the view catches up once for it.
-        list.model()->removeRows(static_cast<int>(run.first), static_cast<int>(run.count));
+        const int first = static_cast<int>(run.first);
+        const int count = static_cast<int>(run.count);
+        // The list takes rows out one at a time, each moving every row below it, except at
+        // the very top, where nothing moves. A run nearer the top than the bottom (the files
+        // under ".." that an erase takes in order) is moved up first: the move costs the rows
+        // above it, which are few. A whole run goes in one removal, so the view catches up
+        // once for it.
+        if (first > 0 && first < model.rowCount() - first - count &&
+            model.moveRows(QModelIndex(), first, count, QModelIndex(), 0)) {
+            model.removeRows(0, count);
+        } else {
+            model.removeRows(first, count);
+        }
     }
     m_fill[side].widthRow = list.count();  // the widths stay: a column never narrows in place
     return true;

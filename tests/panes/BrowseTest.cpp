@@ -179,6 +179,14 @@ TEST_F(ListBrowseTest, TheListFollowsTheFolderAndTheMovesInIt) {
     EXPECT_FALSE(controls.list->item(2)->data(kLinkRole).toBool());
     ASSERT_TRUE(Enters("linked", folder + "linked/", {"..", "deeper"}));
     EXPECT_EQ(opened, openedFile);
+
+    // An entry near the top goes (rows are moved up before they leave there): ".." stays
+    // first and the rows below keep their selection.
+    ASSERT_TRUE(Enters("..", folder, all));
+    Select(*controls.list, {"bz", "linked"});
+    ASSERT_EQ(::rmdir((dir / "empty").c_str()), 0);
+    ASSERT_TRUE(Lists({"..", "sub", "a", "ab", "bz", "c.txt", "linked"}));
+    EXPECT_EQ(Listed(*controls.list, true), (Names{"bz", "linked"}));
 }
 
 // Choosing a location lists it with ".." selected and puts the box on its volume; a volume
