@@ -225,7 +225,7 @@ std::string ChildProcess::Terminal() {
     while (m_terminal >= 0 && (n = ::read(m_terminal, buffer, sizeof buffer)) > 0) {
         m_terminalText.append(buffer, static_cast<std::size_t>(n));
     }
-    return m_terminalText;
+    return WithoutHostNotes(m_terminalText);
 }
 
 bool ChildProcess::Ended(bool block) {

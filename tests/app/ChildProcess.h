@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "HostNotes.h"
 #include "TempDir.h"
 #include "Waiting.h"
 
@@ -65,9 +66,10 @@ public:
     // not end within `limit` (it is then killed): a guard against hangs, not a measurement.
     int Wait(std::chrono::seconds limit = std::chrono::seconds(120));
 
-    std::string Output() const { return ReadFile(m_outPath); }
-    std::string Error() const { return ReadFile(m_errPath); }
-    // Everything the child wrote to the terminal so far.
+    // What the child wrote so far, read as on a machine whose temporary folder needs no
+    // medium note (HostNotes.h).
+    std::string Output() const { return WithoutHostNotes(ReadFile(m_outPath)); }
+    std::string Error() const { return WithoutHostNotes(ReadFile(m_errPath)); }
     std::string Terminal();
 
 private:

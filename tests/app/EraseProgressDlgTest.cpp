@@ -9,6 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "HostNotes.h"
 #include "ImmutableFiles.h"
 #include "QtTestEnvironment.h"
 #include "RamVolume.h"
@@ -202,7 +203,7 @@ TEST_P(EraseProgressDlgSignalTest, StopsAndReportsOnStandardError) {
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(dialog.DoModal(), 130);
-    const std::string error = testing::internal::GetCapturedStderr();
+    const std::string error = WithoutHostNotes(testing::internal::GetCapturedStderr());
 
     ASSERT_EQ(m_answerer.Seen().size(), signal == SIGINT ? 2u : 1u);
     EXPECT_EQ(m_answerer.Seen().back().text == "Do you want to stop erasing?", signal == SIGINT);

@@ -94,8 +94,13 @@ DISPLAY=$x11 xdotool mousemove --window "$output" 1000 740 2>/dev/null
 sleep 0.5
 DISPLAY=$x11 xdotool key --window "$output" y 2>/dev/null
 status=124
-for _ in $(seq 600); do
+for i in $(seq 600); do
     kill -0 "$dialog" 2>/dev/null || { wait "$dialog"; status=$?; break; }
+    # Where the temporary folder's volume needs a medium note (an overlay root, a /tmp in
+    # memory) a clean run closes with the notes: Enter answers them once the file is gone.
+    if [ $((i % 20)) -eq 0 ] && [ ! -e "$work/files/victim.txt" ]; then
+        DISPLAY=$x11 xdotool key --window "$output" Return 2>/dev/null
+    fi
     sleep 0.1
 done
 check "the dialog erased after 'y' and ended with status 0 (was $status)" \

@@ -310,7 +310,13 @@ TEST(NameLeftovers, AnEntryWithTheAnchorsNumberButAnotherSizeIsTheUsers) {
         TempDir dir;
         ASSERT_TRUE(WriteFile(dir / "report.ods", "the user's"));
         struct stat file {};
+        struct stat folder {};
         ASSERT_EQ(::stat((dir / "report.ods").c_str(), &file), 0);
+        ASSERT_EQ(::stat(dir.Path().c_str(), &folder), 0);
+        if (file.st_dev != folder.st_dev) {
+            // An overlay's files show their layer's device: no run makes fillers there.
+            GTEST_SKIP() << "the temporary folder's files and folders differ in device";
+        }
         const std::string records = std::string(std::getenv("XDG_STATE_HOME")) + "/tolvane";
         ASSERT_EQ(::system(("mkdir -p '" + records + "'").c_str()), 0);
         std::string hex;
