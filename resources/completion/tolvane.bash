@@ -47,10 +47,13 @@ _tolvane() {
 
     _filedir
     if [[ $cur == /* ]]; then
-        local point
+        # A here-string, not a process substitution: that needs /dev/fd, which a minimal
+        # chroot or container may lack.
+        local point points
+        points=$(_tolvane_free_space)
         while IFS= read -r point; do
-            [[ $point == "$cur"* ]] && COMPREPLY+=("$point")
-        done < <(_tolvane_free_space)
+            [[ -n $point && $point == "$cur"* ]] && COMPREPLY+=("$point")
+        done <<<"$points"
     fi
     __ltrim_colon_completions "$cur"
 }
