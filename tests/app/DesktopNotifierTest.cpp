@@ -94,10 +94,6 @@ private:
     QStringList m_names;
 };
 
-bool Handled(const std::function<bool()>& done) {
-    return test::EventuallyOnLoop(done);
-}
-
 // The request reaches the service with the program's name, icon and launcher, the summary as
 // it stands and the body escaped for services that read markup; asked on a bus where no service
 // is yet, it is dropped without a fuss, and the service that comes later gets only its own.
@@ -115,14 +111,14 @@ TEST(DesktopNotifierTest, TheServiceGetsTheWordsAndNoServiceIsNoFault) {
     ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &fake,
                                        QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
-    ASSERT_TRUE(Handled([&] {
+    ASSERT_TRUE(test::EventuallyOnLoop([&] {
         return client.interface()->isServiceRegistered(
             QStringLiteral("org.freedesktop.Notifications"));
     }));
 
     ASSERT_TRUE(NotifyOverBus(client, QStringLiteral("Following files can't be erased:"),
                               QStringLiteral("/home/me/<b>x</b> & y - Permission denied")));
-    ASSERT_TRUE(Handled([&] { return !fake.calls.empty(); }));
+    ASSERT_TRUE(test::EventuallyOnLoop([&] { return !fake.calls.empty(); }));
     ASSERT_EQ(fake.calls.size(), 1u);
     const FakeNotifications::Call& call = fake.calls[0];
     EXPECT_EQ(call.app, "Brevorn");

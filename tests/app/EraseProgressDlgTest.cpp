@@ -23,20 +23,6 @@ namespace {
 
 constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
 constexpr char kMediumHeading[] = "Overwriting in place may not reach every copy here:";
-constexpr char kSkipImmutable[] =
-    "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
-
-// Calls `action` from the event loop once the run has visibly started.
-void OnFirstProgress(CEraseProgressDlg& dialog, std::function<void()> action) {
-    auto fired = std::make_shared<bool>(false);
-    QObject::connect(dialog.ProgressBar(), &QProgressBar::valueChanged, &dialog,
-                     [fired, action](int value) {
-                         if (value > 0 && !*fired) {
-                             *fired = true;
-                             QTimer::singleShot(0, action);
-                         }
-                     });
-}
 
 class EraseProgressDlgTest : public testing::Test {
 protected:
@@ -78,7 +64,7 @@ TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouc
     ImmutableFiles immutable;
     std::string failing = MakeFile("1-immutable");
     if (!immutable.Add(failing)) {
-        GTEST_SKIP() << kSkipImmutable;
+        GTEST_SKIP() << kNoImmutableFiles;
     }
     std::string big = m_dir / "2-big";
     ASSERT_TRUE(WriteFileOfSize(big, kLongFileSize));
@@ -88,7 +74,7 @@ TEST_F(EraseProgressDlgTest, StoppingShowsTheFailuresSoFarAndLeavesTheRestUntouc
 
     CEraseProgressDlg dialog({failing, big, later, m_dir / "4-folder"});
     m_answerer.ThenClick(QMessageBox::Yes);
-    OnFirstProgress(dialog, [&dialog] { dialog.CancelButton()->click(); });
+    OnFirstProgress(*dialog.ProgressBar(), [&dialog] { dialog.CancelButton()->click(); });
     m_answerer.ThenClick(QMessageBox::Yes);  // stop
     m_answerer.ThenClick(QMessageBox::Ok);
 
@@ -114,7 +100,7 @@ TEST_F(EraseProgressDlgTest, EscapeWhileTheStopQuestionIsOpenAsksNothingMore) {
 
     CEraseProgressDlg dialog({big, other});
     m_answerer.ThenClick(QMessageBox::Yes);
-    OnFirstProgress(dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    OnFirstProgress(*dialog.ProgressBar(), [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
     m_answerer.Then([&dialog](QMessageBox* question) {
         // Further stop requests reach a dialog that is already asking: no second question.
         dialog.close();
@@ -199,7 +185,7 @@ TEST_P(EraseProgressDlgSignalTest, StopsAndReportsOnStandardError) {
         m_answerer.Then([](QMessageBox*) { ::raise(SIGHUP); });
     }
     CEraseProgressDlg dialog({big, later});
-    OnFirstProgress(dialog, [signal] { ::raise(signal); });
+    OnFirstProgress(*dialog.ProgressBar(), [signal] { ::raise(signal); });
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(dialog.DoModal(), 130);

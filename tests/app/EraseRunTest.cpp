@@ -43,10 +43,10 @@
 #include "engine/EraseEngine.h"
 #include "engine/FormatSize.h"
 #include "items/DataMemoryWriter.h"
+#include "items/DroppedItem.h"
 #include "items/PaneState.h"
 #include "panes/EraseList.h"
 #include "panes/Locations.h"
-#include "platform/FindData.h"
 #include "platform/Volumes.h"
 
 namespace tolvane {
@@ -61,22 +61,6 @@ using test::WithoutReasons;
 using test::WriteFile;
 
 constexpr std::uint64_t kLongFileSize = 200ull << 20;  // keeps a 3-pass run going for a while
-constexpr char kSkipImmutable[] =
-    "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
-
-// The erase list's item of an existing path, as a drop would bring it.
-FileItem ItemOf(const std::string& path) {
-    FileItem item;
-    const std::size_t slash = path.rfind('/');
-    item.folder = path.substr(0, slash + 1);
-    item.name = path.substr(slash + 1);
-    item.findData.name = item.name;
-    struct statx st {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &st) == 0) {
-        FillFindData(st, item.findData);
-    }
-    return item;
-}
 
 // Holds a run's worker at its first gate (before it touches the first entry) until let go.
 // The hold is the test's own, apart from the gate the stop question holds and releases.
@@ -100,9 +84,8 @@ struct WorkerHold {
     }
 };
 
-class EraseRunTest : public testing::Test {
+class EraseRunTest : public test::WithoutSettingsFile {
 protected:
-    void SetUp() override { std::filesystem::remove(test::StoreFile()); }
     void TearDown() override {
         m_hold.letGo = true;  // a failed test must not leave a worker waiting
         if (m_frame && m_frame->isVisible()) {
@@ -112,7 +95,7 @@ protected:
             EXPECT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
         }
         m_frame.reset();
-        std::filesystem::remove(test::StoreFile());
+        WithoutSettingsFile::TearDown();
     }
 
     // The window with the List kind, its browser list in m_start (the test's folder unless
@@ -276,7 +259,7 @@ TEST_F(EraseRunTest, ErasesTheConfirmedRowsTakesThemOffAndSaysSo) {
 
     m_answerer.Then([&](QMessageBox* box) {
         // A drop while the question is open changes nothing.
-        EXPECT_EQ(Controller().AddItems({ItemOf(late)}), 0);
+        EXPECT_EQ(Controller().AddItems({DroppedFileItem(late)}), 0);
         box->button(QMessageBox::Yes)->click();
     });
     m_answerer.ThenClick(QMessageBox::Ok);
@@ -329,7 +312,7 @@ TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
     test::ImmutableFiles immutable;
     const std::string locked = MakeFile("1-locked");
     if (!immutable.Add(locked)) {
-        GTEST_SKIP() << kSkipImmutable;
+        GTEST_SKIP() << test::kNoImmutableFiles;
     }
     const std::string big = m_dir / "2-big";
     ASSERT_TRUE(test::WriteFileOfSize(big, kLongFileSize));
@@ -347,14 +330,7 @@ TEST_F(EraseRunTest, StopShowsTheFailuresSoFarAndLeavesTheRestListed) {
     QObject::connect(&EraseItem(), &QAction::changed, m_frame.get(), [&] {
         itemTexts.emplace_back(EraseItem().text(), m_frame->EraseRun().Running());
     });
-    bool asked = false;
-    QObject::connect(m_frame->Bars().Progress(), &QProgressBar::valueChanged, m_frame.get(),
-                     [&](int value) {
-                         if (value > 0 && !asked) {
-                             asked = true;
-                             QTimer::singleShot(0, m_frame.get(), [&] { Choose(kCmdCancel); });
-                         }
-                     });
+    test::OnFirstProgress(*m_frame->Bars().Progress(), [&] { Choose(kCmdCancel); });
     m_answerer.ThenClick(QMessageBox::Yes);  // erase
     m_answerer.ThenClick(QMessageBox::Yes);  // stop
     int barBehindBox = -1;
@@ -399,7 +375,7 @@ TEST_F(EraseRunTest, DuringARunTheListAndThePanesStayAsTheyAre) {
         Insert({"c"});
         SelectRow(0);
         Choose(kCmdDelete);
-        EXPECT_EQ(Controller().AddItems({ItemOf(c)}), 0);
+        EXPECT_EQ(Controller().AddItems({DroppedFileItem(c)}), 0);
         EXPECT_EQ(Rows(), (std::vector<std::string>{a, b}));
         for (int command : {kCmdBigIcons, kCmdTree, kCmdList, kCmdUseRightWindow}) {
             Choose(command);
@@ -478,7 +454,7 @@ TEST_F(EraseRunTest, ClosingDuringARunAsksAndClosesOnlyAfterTheRunEnded) {
 TEST_F(EraseRunTest, ConfirmationNamesFreeSpaceAndFitsTheScreen) {
     std::vector<FileItem> items;
     for (int i = 0; i < 1000; ++i) {
-        items.push_back(ItemOf(MakeFile("f" + std::to_string(1000 + i), "")));
+        items.push_back(DroppedFileItem(MakeFile("f" + std::to_string(1000 + i), "")));
     }
     Open();
     const std::vector<Volume> volumes = ListVolumes();
@@ -531,7 +507,9 @@ TEST_F(EraseRunTest, RowsNotErasedAreNamedWithTheirReasonAndStay) {
     std::filesystem::rename(m_dir / "2-folder", m_dir / "2-renamed");
     const std::string never = m_dir / "gone\rline";
     const std::string tooLong = m_dir.Path() + "/" + std::string(PATH_MAX, 'n');
-    ASSERT_EQ(Controller().AddItems({ItemOf(tricky), ItemOf(never), ItemOf(tooLong)}), 3);
+    ASSERT_EQ(Controller().AddItems(
+                  {DroppedFileItem(tricky), DroppedFileItem(never), DroppedFileItem(tooLong)}),
+              3);
     EraseAndWait({QMessageBox::Yes, QMessageBox::Ok});
 
     ASSERT_EQ(m_answerer.Seen().size(), 2u);
@@ -575,7 +553,7 @@ TEST_F(EraseRunTest, ConfirmationCarriesTheMediumNotes) {
     TOLVANE_SKIP_UNLESS_MOUNTED(ram);
     const std::string file = ram.MakeFile();
     Open();
-    ASSERT_EQ(Controller().AddItems({ItemOf(file)}), 1);
+    ASSERT_EQ(Controller().AddItems({DroppedFileItem(file)}), 1);
     m_answerer.ThenClick(QMessageBox::No);
     Choose(kCmdEraseItem);
 
@@ -597,7 +575,7 @@ TEST_F(EraseRunTest, ALongRunEndingInTheBackgroundIsToldToTheDesktop) {
     QWidget elsewhere;
     elsewhere.show();
     const auto run = [&](const std::string& name, std::chrono::seconds took, QWidget& active) {
-        ASSERT_EQ(Controller().AddItems({ItemOf(MakeFile(name))}), 1);
+        ASSERT_EQ(Controller().AddItems({DroppedFileItem(MakeFile(name))}), 1);
         m_hold.reached = false;
         m_hold.letGo = false;
         StartHeldRun();
@@ -622,7 +600,7 @@ TEST_F(EraseRunTest, ALongRunEndingInTheBackgroundIsToldToTheDesktop) {
 
     // A failure list: its heading is the summary, the list the body.
     const std::string gone = MakeFile("gone");
-    ASSERT_EQ(Controller().AddItems({ItemOf(gone)}), 1);
+    ASSERT_EQ(Controller().AddItems({DroppedFileItem(gone)}), 1);
     ASSERT_EQ(::unlink(gone.c_str()), 0);
     run("long-failed", std::chrono::seconds(30), elsewhere);
     ASSERT_EQ(m_notified.size(), 2u);
@@ -630,17 +608,6 @@ TEST_F(EraseRunTest, ALongRunEndingInTheBackgroundIsToldToTheDesktop) {
     EXPECT_EQ(m_notified[1].first + "\n" + m_notified[1].second, box);
     EXPECT_EQ(m_notified[1].first, "Following files can't be erased:");
     EXPECT_TRUE(m_notified[1].second.startsWith(QString::fromStdString(gone))) << box.toStdString();
-}
-
-// The keypad's Enter does what Enter does: it enters the selected folder.
-TEST_F(EraseRunTest, KeypadEnterEntersTheSelectedFolder) {
-    ASSERT_TRUE(test::MakeDirs(m_dir / "inner"));
-    MakeFile("inner/file");
-    Open();
-    Select({"inner"});
-    QTest::keyClick(&BrowserList(), Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_TRUE(EventuallyOnLoop(
-        [&] { return m_frame->Bars().PathEdit()->text().toStdString() == m_dir / "inner/"; }));
 }
 
 // The progress line: the count while the total is worked out (the worker held at its first
@@ -698,7 +665,8 @@ protected:
 };
 
 TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
-    ASSERT_TRUE(test::MakeDirs(m_dir / "a/b") && test::MakeDirs(m_dir / "c"));
+    ASSERT_TRUE(test::MakeDirs(m_dir / "a/b") && test::MakeDirs(m_dir / "c") &&
+                test::MakeDirs(m_dir / "gone"));
     MakeFile("a/b/x1");
     MakeFile("c/c1");
     MakeFile("c/c2");
@@ -739,12 +707,32 @@ TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
     EXPECT_TRUE(Shows(m_dir / "c/"));
     EXPECT_TRUE(list.hasFocus());
 
-    // Entering a folder from the list also makes its first entry current.
+    // A folder that cannot be opened says why, and the list stays where it was.
     Press(list, Qt::Key_Backspace);
     ASSERT_TRUE(EventuallyOnLoop([&] { return Current() == "c"; }));
+    Select({"gone"});
+    ASSERT_EQ(::rmdir((m_dir / "gone").c_str()), 0);  // before the list hears of it
+    Press(list, Qt::Key_Return);
+    const std::string said = m_frame->Bars().ProgressText()->toolTip().toStdString();
+    EXPECT_EQ(said.rfind(m_dir / "gone/ cannot be opened: ", 0), 0u) << said;
+    EXPECT_TRUE(Shows(m_dir.Path() + "/"));
+
+    // Entering a folder from the list also makes its first entry current; the keypad's
+    // Enter does what Enter does.
     Select({"a"});
     Press(list, Qt::Key_Return);
     ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/") && Current() == "b"; }));
+    Select({"b"});
+    Press(list, Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "a/b/") && Current() == "x1"; }));
+
+    // Choosing a location in the box hands the keys to the list it now shows.
+    QComboBox& box = *m_frame->Bars().LocationBox();
+    ASSERT_TRUE(EventuallyOnLoop([&] { return box.count() > 1; }));
+    box.setFocus();
+    QCoreApplication::processEvents();
+    Press(box, Qt::Key_Down);
+    EXPECT_TRUE(EventuallyOnLoop([&] { return list.hasFocus(); }));
 
     Press(list, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_TRUE(EventuallyOnLoop([&] { return !m_frame->isVisible(); }));
@@ -843,7 +831,7 @@ TEST_F(WindowKeysTest, ContextMenusRunTheWindowsCommandsAndNameTheReason) {
 
 // Every control a user can reach with the keyboard, and the progress line, have a name and a
 // description for screen readers, as Qt's accessibility interface reports them.
-TEST_F(WindowKeysTest, EveryReachableControlHasAnAccessibleNameAndDescription) {
+TEST_F(WindowKeysTest, EveryControlIsNamedForScreenReadersAndUsableAtTheMinimumSize) {
     Open();
     std::vector<QWidget*> named{m_frame->Bars().Progress(), m_frame->Bars().ProgressText()};
     for (QWidget* widget : m_frame->findChildren<QWidget*>()) {
@@ -862,12 +850,9 @@ TEST_F(WindowKeysTest, EveryReachableControlHasAnAccessibleNameAndDescription) {
     }
     QAccessibleInterface* eraseList = QAccessible::queryAccessibleInterface(&EraseListControl());
     EXPECT_EQ(eraseList->text(QAccessible::Name), "Erase list");
-}
 
-// At its minimum size every control is still there to be used: the whole menu bar with the
-// Erase item on it, the lists with rows to see, no control squeezed out of its parent.
-TEST_F(WindowKeysTest, AtTheMinimumSizeEveryControlIsUsable) {
-    Open();
+    // At its minimum size every control is still there to be used: the whole menu bar with
+    // the Erase item on it, the lists with rows to see, no control squeezed out of its parent.
     m_frame->resize(m_frame->minimumSize());
     QCoreApplication::processEvents();
     ASSERT_EQ(m_frame->size(), m_frame->minimumSize());
@@ -880,18 +865,6 @@ TEST_F(WindowKeysTest, AtTheMinimumSizeEveryControlIsUsable) {
     EXPECT_GE(EraseListControl().viewport()->height(), 60);
     EXPECT_GE(EraseListControl().width(), 150);
     EXPECT_EQ(test::LayoutFaults(*m_frame), "");
-}
-
-// A folder that cannot be opened says why, and the list stays where it was.
-TEST_F(WindowKeysTest, AFolderThatCannotBeOpenedSaysWhy) {
-    ASSERT_TRUE(test::MakeDirs(m_dir / "gone"));
-    Open();
-    Select({"gone"});
-    ASSERT_EQ(::rmdir((m_dir / "gone").c_str()), 0);  // before the list hears of it
-    Press(BrowserList(), Qt::Key_Return);
-    const std::string said = m_frame->Bars().ProgressText()->toolTip().toStdString();
-    EXPECT_EQ(said.rfind(m_dir / "gone/ cannot be opened: ", 0), 0u) << said;
-    EXPECT_TRUE(Shows(m_dir.Path() + "/"));
 }
 
 // The rows of a tree item and all its descendants whose icon draws nothing ("text (path)").
@@ -959,17 +932,6 @@ TEST_F(WindowKeysTest, WithoutAnIconThemeEveryRowOfEveryViewHasAnIcon) {
         AddBlankIconRows(Controller(), &tree, tree.topLevelItem(root), blank);
     }
     EXPECT_EQ(blank, std::vector<std::string>{});
-}
-
-// Choosing a location in the box hands the keys to the list it now shows.
-TEST_F(WindowKeysTest, ChoosingALocationMovesTheFocusToTheList) {
-    Open();
-    QComboBox& box = *m_frame->Bars().LocationBox();
-    ASSERT_TRUE(EventuallyOnLoop([&] { return box.count() > 1; }));
-    box.setFocus();
-    QCoreApplication::processEvents();
-    Press(box, Qt::Key_Down);
-    EXPECT_TRUE(EventuallyOnLoop([&] { return BrowserList().hasFocus(); }));
 }
 
 }  // namespace

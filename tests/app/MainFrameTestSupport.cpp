@@ -1,13 +1,8 @@
 #include "MainFrameTestSupport.h"
 
-#include <cstdlib>
 #include <thread>
 
 namespace tolvane::test {
-
-std::string StoreFile() {
-    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Miravelt/Tolvane.conf";
-}
 
 WorkerThread::Pass SlowWorker::Pass() {
     return [this](WorkerThread&, int) {

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QWidget>
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,7 +16,16 @@
 namespace tolvane::test {
 
 // The settings file of the test environment.
-std::string StoreFile();
+inline std::string StoreFile() {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Miravelt/Tolvane.conf";
+}
+
+// A test that starts without a settings file and leaves none behind.
+class WithoutSettingsFile : public testing::Test {
+protected:
+    void SetUp() override { std::filesystem::remove(StoreFile()); }
+    void TearDown() override { std::filesystem::remove(StoreFile()); }
+};
 
 // A pane controller that counts what the window routes to it, and how much of it came after
 // its shutdown (which must be nothing).

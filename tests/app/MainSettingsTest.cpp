@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "MainFrameTestSupport.h"
 #include "app/SettingsStore.h"
 #include "app/WindowPlacement.h"
@@ -12,11 +10,7 @@
 namespace tolvane {
 namespace {
 
-class MainSettingsTest : public testing::Test {
-protected:
-    void SetUp() override { std::filesystem::remove(test::StoreFile()); }
-    void TearDown() override { std::filesystem::remove(test::StoreFile()); }
-};
+using MainSettingsTest = test::WithoutSettingsFile;
 
 TEST_F(MainSettingsTest, EverythingStoredComesBackAndFlagsAreZeroOrOne) {
     MainSettings s;

@@ -39,13 +39,12 @@ namespace {
 
 using test::EventuallyOnLoop;
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public test::WithoutSettingsFile {
 protected:
-    void SetUp() override { std::filesystem::remove(test::StoreFile()); }
     void TearDown() override {
         m_letGo = true;  // a failed test must not leave a worker waiting
         m_frame.reset();
-        std::filesystem::remove(test::StoreFile());
+        WithoutSettingsFile::TearDown();
     }
 
     CMainFrame& Open(MainFrameHooks hooks = {}) {

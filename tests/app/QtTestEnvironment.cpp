@@ -49,6 +49,16 @@ bool Received(QSignalSpy& spy, int count) {
     return EventuallyOnLoop([&] { return spy.count() >= count; }) && spy.count() == count;
 }
 
+void OnFirstProgress(QProgressBar& bar, std::function<void()> action) {
+    auto fired = std::make_shared<bool>(false);
+    QObject::connect(&bar, &QProgressBar::valueChanged, &bar, [fired, action](int value) {
+        if (value > 0 && !*fired) {
+            *fired = true;
+            QTimer::singleShot(0, action);
+        }
+    });
+}
+
 NoIconTheme::NoIconTheme()
     : m_searchPaths(QIcon::themeSearchPaths()),
       m_fallbackPaths(QIcon::fallbackSearchPaths()),

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QObject>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,9 @@ bool EventuallyOnLoop(const std::function<bool()>& done);
 // Runs the event loop until the spy has seen its signal `count` times; false after a minute,
 // or when it came more often.
 bool Received(QSignalSpy& spy, int count = 1);
+
+// Calls `action` from the event loop once the bar has first moved: a run visibly started.
+void OnFirstProgress(QProgressBar& bar, std::function<void()> action);
 
 // "\n<path>" for each path: the list a confirmation or failure box shows below its heading.
 QString Lines(const std::vector<std::string>& paths);

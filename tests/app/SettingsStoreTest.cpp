@@ -6,24 +6,19 @@
 #include <sys/stat.h>
 
 #include <climits>
-#include <cstdlib>
 #include <filesystem>
 
+#include "MainFrameTestSupport.h"
 #include "TempDir.h"
 #include "items/DataMemoryWriter.h"
 
 namespace tolvane {
 namespace {
 
-std::string StoreFile() {
-    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Miravelt/Tolvane.conf";
-}
+using test::StoreFile;
 
-class SettingsStoreTest : public testing::Test {
+class SettingsStoreTest : public test::WithoutSettingsFile {
 protected:
-    void SetUp() override { std::filesystem::remove(StoreFile()); }
-    void TearDown() override { std::filesystem::remove(StoreFile()); }
-
     static void WriteStoreFile(const std::string& content) {
         std::filesystem::create_directories(std::filesystem::path(StoreFile()).parent_path());
         ASSERT_TRUE(test::WriteFile(StoreFile(), content));

@@ -1,25 +1,10 @@
 // Not a test by itself: WindowTest runs it under a private X server with a window manager, in
 // a mount namespace whose "/" is read-only and whose home folder lies on a loop image, so a
-// wrong pick can only reach that image. It opens the program's main window and has xdotool
-// press the keys and click the mouse a user would, one step after another. Scenarios (first
-// argument, then the home folder):
-//
-//   picks <home> <second image> <its mount point>
-//            the default Tree kind: a file of <home>/work/job picked with the keyboard (Right,
-//            Down), Insert, Ctrl+E, Yes; another picked with a click, the same way; the folder
-//            <home>/work picked, a second image mounted and unmounted beside the first, Insert.
-//            After each pick the selection is watched for a while.
-//   renamed  the List kind: the folder <home>/work/victim inserted with a click and Insert,
-//            renamed in a shell, and erased: nothing could be, so the closing box must be the
-//            Warning with "not found", its row stays marked and the data stays.
-//   close    the List kind: a long run of <home>/work/many is going when the window manager's
-//            close (Alt+F4) comes; Yes to the stop question: the window closes once the run
-//            stopped, the bar back at 0 behind the run's last box.
-//
-// It prints every step and what the user saw ("confirm: ...", "closing: <caption>: <text>",
-// "bar: <value>", "rows: ...", "window: closed") and "scenario passed" at the end; a step that
-// does not come out as it should ends it with status 1 and says why. A guard timer ends it if
-// a step hangs.
+// wrong pick can only reach that image. xdotool presses the keys and clicks a user would, one
+// step after another (the scenarios: Picks, Renamed, CloseDuringRun below). It prints each
+// step and what the user saw ("confirm: ...", "closing: <caption>: <text>", "bar: <value>",
+// "rows: ...", "window: closed"), then "scenario passed"; a step that does not come out as it
+// should ends it with status 1, and a guard timer ends a hung one.
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -163,18 +148,21 @@ public:
     }
     std::string PathText() const { return m_frame->Bars().PathEdit()->text().toStdString(); }
 
-    // Waits for a message box, says it as `what` with the bar's value, and answers it with
-    // Return (its default button).
+    // Says the box as `what` with the bar's value behind it, and answers it with Return (its
+    // default button).
+    void SayAndAnswer(const std::string& what, const QMessageBox& box) const {
+        Say(what + ": " + box.windowTitle().toStdString() + ": " + box.text().toStdString());
+        Say("bar: " + std::to_string(m_frame->Bars().Progress()->value()));
+        Keys("Return");
+    }
+    // Waits for a message box with `text`, then SayAndAnswer.
     void AnswerBox(const std::string& what, const std::string& text) {
         Add(what + " box", {}, [text] { return Box() && Box()->text().contains(text.c_str()); });
         Add(
             "Return answers the " + what + " box",
             [this, what] {
                 m_box = Box();
-                Say(what + ": " + m_box->windowTitle().toStdString() + ": " +
-                    m_box->text().toStdString());
-                Say("bar: " + std::to_string(m_frame->Bars().Progress()->value()));
-                Keys("Return");
+                SayAndAnswer(what, *m_box);
             },
             [this] { return m_box.isNull() || !m_box->isVisible(); });
     }
@@ -431,9 +419,7 @@ int CloseDuringRun(const std::string& home) {
     s.Add("the window closes", {}, [&] {
         if (QMessageBox* box = Box(); box != nullptr && !answered) {
             answered = true;
-            Say("closing: " + box->windowTitle().toStdString() + ": " + box->text().toStdString());
-            Say("bar: " + std::to_string(s.Frame()->Bars().Progress()->value()));
-            Keys("Return");
+            s.SayAndAnswer("closing", *box);
         }
         return s.Frame() == nullptr;
     });

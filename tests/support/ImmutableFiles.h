@@ -5,6 +5,10 @@
 
 namespace tolvane::test {
 
+// What a test says when it skips because Add() failed.
+inline constexpr char kNoImmutableFiles[] =
+    "cannot make files immutable here (needs root and ext4/xfs/btrfs)";
+
 // Marks files and folders immutable (not following a final link), so that erasing them fails
 // for real, also for root, for as long as it lives; clears the flag again when it goes, also
 // when the test fails half-way.
