@@ -1,16 +1,13 @@
 #include "platform/DisplayProbe.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <stdlib.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <optional>
 #include <string>
 
+#include "FreeDisplay.h"
 #include "TempDir.h"
 
 namespace tolvane {
@@ -39,59 +36,15 @@ private:
     std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
 };
 
-// A listening socket, closed with the object; -1 when it could not be made.
-class Listener {
-public:
-    ~Listener() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    // A Unix socket at `path`, or with that abstract name.
-    bool ListenUnix(const std::string& path, bool abstractName) {
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path + (abstractName ? 1 : 0), path.data(), path.size());
-        return Listen(AF_UNIX, reinterpret_cast<sockaddr*>(&address),
-                      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1));
-    }
-    bool ListenTcp(int port) {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<std::uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return Listen(AF_INET, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
-
-private:
-    bool Listen(int family, const sockaddr* address, socklen_t length) {
-        m_fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        return m_fd >= 0 && ::bind(m_fd, address, length) == 0 && ::listen(m_fd, 4) == 0;
-    }
-    int m_fd = -1;
-};
-
-// An X display number nobody serves here: no socket file, no abstract name, no TCP port.
-int FreeDisplayNumber() {
-    for (int n = 97;; ++n) {
-        const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-        Listener abstractName;
-        Listener tcp;
-        if (!test::Exists(path) && abstractName.ListenUnix(path, true) && tcp.ListenTcp(6000 + n)) {
-            return n;
-        }
-    }
-}
-
 TEST(DisplayProbeTest, ConnectsToWhatTheEnvironmentNames) {
     test::TempDir dir;
-    const std::string served = std::to_string(FreeDisplayNumber());
-    Listener local;
+    const std::string served = std::to_string(test::FreeDisplayNumber());
+    test::Listener local;
     ASSERT_TRUE(local.ListenUnix("/tmp/.X11-unix/X" + served, true));
-    Listener tcp;
+    test::Listener tcp;
     ASSERT_TRUE(tcp.ListenTcp(6000 + std::stoi(served)));
-    const std::string x11 = ":" + std::to_string(FreeDisplayNumber());  // another number
-    Listener wayland;
+    const std::string x11 = ":" + std::to_string(test::FreeDisplayNumber());  // another number
+    test::Listener wayland;
     ASSERT_TRUE(wayland.ListenUnix(dir / "wayland-test", false));
 
     struct Case {

@@ -15,6 +15,30 @@
 namespace tolvane::test {
 namespace {
 
+// Output and exit status of a bash snippet run with `arguments` in `folder`.
+struct Shell {
+    int status = -1;
+    QString output;
+    QString errors;
+};
+Shell RunShell(const QString& script, const QStringList& arguments = {},
+               const QString& folder = {}) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.insert("MANWIDTH", "80");
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(folder);
+    process.start("bash", QStringList{"-c", script, "bash"} + arguments);
+    Shell result;
+    if (process.waitForFinished(120000)) {
+        result.status = process.exitCode();
+    }
+    result.output = QString::fromUtf8(process.readAllStandardOutput());
+    result.errors = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
 class InstallTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -64,11 +88,8 @@ protected:
         if (path.isEmpty()) {
             GTEST_SKIP() << qPrintable(tool) << " is not installed";
         }
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(path, arguments);
-        ASSERT_TRUE(process.waitForFinished(120000));
-        EXPECT_EQ(process.exitCode(), 0) << process.readAll().constData();
+        const Shell run = RunShell("\"$@\" 2>&1", QStringList{path} + arguments);
+        EXPECT_EQ(run.status, 0) << qPrintable(run.output);
     }
 
     static TempDir* s_dir;
@@ -109,30 +130,6 @@ TEST_F(InstallTest, TheDesktopEntryAndTheAppStreamFileValidate) {
                               QString::fromStdString(Installed(
                                   "share/metainfo/example.miravelt.tolvane.metainfo.xml"))});
     Validate("desktop-file-validate", {QString::fromStdString(entry)});
-}
-
-// Output and exit status of a shell snippet, or skips when `tool` is not installed here.
-struct Shell {
-    int status = -1;
-    QString output;
-    QString errors;
-};
-Shell RunShell(const QString& script, const QStringList& arguments = {},
-               const QString& folder = {}) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("LC_ALL", "C.UTF-8");
-    environment.insert("MANWIDTH", "80");
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(folder);
-    process.start("bash", QStringList{"-c", script, "bash"} + arguments);
-    Shell result;
-    if (process.waitForFinished(120000)) {
-        result.status = process.exitCode();
-    }
-    result.output = QString::fromUtf8(process.readAllStandardOutput());
-    result.errors = QString::fromUtf8(process.readAllStandardError());
-    return result;
 }
 
 // Every option the program's --help names is in the page, and so is every exit status; the

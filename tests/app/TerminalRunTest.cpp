@@ -1,9 +1,7 @@
 // The built program run from a terminal without a display, on folders made by the test.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 #include <memory>
 
 #include "ChildProcess.h"
+#include "FreeDisplay.h"
 #include "ImmutableFiles.h"
 #include "LoopImage.h"
 #include "RamVolume.h"
@@ -387,31 +386,10 @@ TEST_F(TerminalRunTest, NoPathsWithoutADisplaySaysTheWindowIsNotAvailable) {
     EXPECT_TRUE(Contains(m_child->Error(), "main window is not available"));
 }
 
-// True when something serves the X display number `n` here: a socket file, or one that
-// answers by path or abstract name.
-bool XDisplayAnswers(int n) {
-    const std::string path = "/tmp/.X11-unix/X" + std::to_string(n);
-    bool answered = Exists(path);
-    for (std::size_t offset : {0, 1}) {
-        sockaddr_un address = {};
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path + offset, path.data(), path.size());
-        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
-        answered = answered || ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0;
-        ::close(fd);
-    }
-    return answered;
-}
-
 // A DISPLAY left behind by an ended session made Qt abort (status 134) before anything was
 // asked.
 TEST_F(TerminalRunTest, UnreachableDisplayFallsBackToTheTerminal) {
-    int number = 97;
-    while (XDisplayAnswers(number)) {
-        ++number;
-    }
-    const std::string x11 = "DISPLAY=:" + std::to_string(number);
+    const std::string x11 = "DISPLAY=:" + std::to_string(FreeDisplayNumber());
     for (const std::string& display : {x11, std::string("WAYLAND_DISPLAY=tolvane-no-such")}) {
         SCOPED_TRACE(display);
         std::string file = MakeFile("file");
