@@ -372,10 +372,11 @@ bool EraseEngine::CutAndRemove(int fd, int dirFd, const std::string& name, const
 }
 
 void EraseEngine::ScrambleTimes(int fd) {
-    std::int64_t creation = 0, access = 0, write = 0;
+    FindData times;  // zeros stand in when the times cannot be read
     if (fd >= 0) {
-        (void)GetTimes(fd, creation, access, write);  // zeros stand in when unreadable
+        (void)m_fs.StatDescriptor(fd, times);
     }
+    std::int64_t creation = times.creationTime, access = times.accessTime, write = times.writeTime;
     // The creation time is drawn and computed like the others but cannot be set here.
     creation = ScrambleTime(creation, m_patterns.DrawNumber());
     access = ScrambleTime(access, m_patterns.DrawNumber());

@@ -44,10 +44,11 @@ void EraseThreadProc(std::unique_ptr<EraseJob> job) {
     }
     // Classified here, not on the caller's thread: a window's list may hold many rows.
     for (std::string& path : job->paths) {
-        const ItemKind kind = ClassifyItem(path);
+        const ItemKind kind = ClassifyItem(path, engine->Files());
         job->items.push_back(EraseItem{kind, std::move(path)});
     }
-    SizeCounter counter(&sink);  // its own cancel flag, never set: the count runs to its end
+    SizeCounter counter(
+        &sink, engine->Files());  // its own cancel flag, never set: the count runs to its end
     counter.SetItems(&job->items);
     counter.Walk();
     // Bytes, unless there are none to write (no passes, or only empty files): then entries,
@@ -94,15 +95,15 @@ std::vector<std::string> WithoutRepeats(const std::vector<std::string>& paths) {
 namespace {
 
 // A folder itself, not a link to one.
-bool IsRealFolder(const std::string& path) {
+bool IsRealFolder(FileSystem& fs, const std::string& path) {
     FindData entry;
-    return StatEntry(AT_FDCWD, path, entry) && entry.IsDirectory();
+    return !fs.StatEntry(AT_FDCWD, path, entry).Failed() && entry.IsDirectory();
 }
 
 // The user's trash folders: the home trash, and on a volume its .Trash-<uid> folder, its
 // shared .Trash folder and the user's <uid> folder in that. On a volume, only folders that
 // are no links (anyone who may write the volume's top folder may have made one).
-bool IsTrashFolder(const std::string& path) {
+bool IsTrashFolder(FileSystem& fs, const std::string& path) {
     if (path == WithoutLastCharacter(HomeTrashFolder())) {
         return true;
     }
@@ -110,17 +111,17 @@ bool IsTrashFolder(const std::string& path) {
     SplitPath(path, folder, name);
     const std::string uid = std::to_string(EffectiveUserId());
     if (name == ".Trash-" + uid || name == ".Trash") {
-        return !folder.empty() && VolumeRootOf(path) == folder && IsRealFolder(path);
+        return !folder.empty() && VolumeRootOf(path) == folder && IsRealFolder(fs, path);
     }
     std::string volume, shared;
     SplitPath(WithoutLastCharacter(folder), volume, shared);
     return name == uid && shared == ".Trash" && !volume.empty() && VolumeRootOf(path) == volume &&
-           IsRealFolder(volume + shared) && IsRealFolder(path);
+           IsRealFolder(fs, volume + shared) && IsRealFolder(fs, path);
 }
 
 }  // namespace
 
-ItemKind ClassifyItem(const std::string& path) {
+ItemKind ClassifyItem(const std::string& path, FileSystem& fs) {
     // Exact, case-sensitive comparisons; the first match decides. There is no browser history
     // or cookie folder on Linux, so those kinds never match here.
     struct Trace {
@@ -137,7 +138,7 @@ ItemKind ClassifyItem(const std::string& path) {
             return trace.kind;
         }
     }
-    return IsTrashFolder(path) ? ItemKind::Trash : ItemKind::Ordinary;
+    return IsTrashFolder(fs, path) ? ItemKind::Trash : ItemKind::Ordinary;
 }
 
 std::string ConfirmLine(const std::string& path) {

@@ -7,6 +7,7 @@
 #include "engine/EraseItem.h"
 #include "engine/FailedItemList.h"
 #include "engine/NotifyTarget.h"
+#include "platform/FileSystem.h"
 
 namespace tolvane {
 
@@ -27,7 +28,7 @@ std::vector<std::string> WithoutRepeats(const std::vector<std::string>& paths);
 
 // The kind of a path: the trace folders (internet cache, recent documents, temporary files)
 // when the path is exactly that folder's, Ordinary otherwise.
-ItemKind ClassifyItem(const std::string& path);
+ItemKind ClassifyItem(const std::string& path, FileSystem& fs = RealFileSystem());
 
 // How the confirmation shows one path: a drive spec as "Free space on drive <spec>".
 std::string ConfirmLine(const std::string& path);

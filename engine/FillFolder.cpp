@@ -25,10 +25,10 @@ bool HasFillName(const std::string& name) {
 
 // The fill files of a left-over folder; false when the folder holds anything else, or no
 // mark (then it is not ours).
-bool ListLeftover(int folderFd, std::vector<FindData>& fills) {
+bool ListLeftover(FileSystem& fs, int folderFd, std::vector<FindData>& fills) {
     std::vector<FindData> entries;
     std::vector<UnreadableEntry> unreadable;
-    if (!ReadDirectory(folderFd, entries, &unreadable) || !unreadable.empty()) {
+    if (fs.ListFolder(folderFd, entries, &unreadable).Failed() || !unreadable.empty()) {
         return false;
     }
     bool marked = false;
@@ -61,8 +61,8 @@ void FillFolder::Unmark(int folderFd, FileSystem& fs) {
 
 std::uint64_t FillFolder::ReleaseLeftovers(int rootFd, FileSystem& fs) {
     std::vector<FindData> entries;
-    if (!ReadDirectory(rootFd, entries)) {
-        return 0;
+    if (fs.ListFolder(rootFd, entries, nullptr).Failed()) {
+        return 0;  // nothing found to release; the wipe goes on with the space it can get
     }
     std::uint64_t released = 0;
     for (const FindData& entry : entries) {
@@ -71,7 +71,7 @@ std::uint64_t FillFolder::ReleaseLeftovers(int rootFd, FileSystem& fs) {
         }
         UniqueFd folder = fs.OpenDirectory(rootFd, entry.name).fd;
         std::vector<FindData> fills;
-        if (!folder.Valid() || !ListLeftover(folder.Get(), fills)) {
+        if (!folder.Valid() || !ListLeftover(fs, folder.Get(), fills)) {
             continue;
         }
         for (const FindData& fill : fills) {

@@ -66,12 +66,13 @@ FolderSizer::Result FolderSizer::Measure(const std::string& folder, const std::s
 FolderSizer::Result FolderSizer::Count(const std::string& path, const StopCheck& stop) {
     m_reads = 0;
     FindData entry;
-    int error = 0;
-    if (path.empty() || !StatEntry(AT_FDCWD, path, entry, &error)) {
+    const SystemError error =
+        path.empty() ? SystemError() : m_fileSystem->StatEntry(AT_FDCWD, path, entry);
+    if (path.empty() || error.Failed()) {
         // Gone: nothing to overwrite there. Anything else (a folder on the way that may not
         // be searched) leaves the size unknown.
         Result result;
-        result.unreadable = !path.empty() && error != ENOENT && error != ENOTDIR;
+        result.unreadable = error.number != 0 && error.number != ENOENT && error.number != ENOTDIR;
         return result;
     }
     if (!entry.IsDirectory()) {

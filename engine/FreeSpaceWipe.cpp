@@ -95,8 +95,14 @@ std::uint64_t FreeSpaceWipe::FillWithUnnamedFiles(int rootFd, UniqueFd first,
 
 bool FreeSpaceWipe::FillWithNamedFiles(int rootFd, const std::string& volumeRoot,
                                        std::uint64_t& written, SystemError& error) {
+    // A name that cannot be examined counts as taken: the folder gets another.
+    const auto taken = [&](const std::string& name) {
+        FindData entry;
+        const SystemError error = m_fs.StatEntry(rootFd, name, entry);
+        return !error.Failed() || error.number != ENOENT;
+    };
     std::string folder = kObscureName;
-    while (EntryExists(rootFd, folder)) {
+    while (taken(folder)) {
         NextName(folder);
     }
     error = m_fs.MakeFolder(rootFd, folder, 0700);

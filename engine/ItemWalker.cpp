@@ -42,9 +42,9 @@ bool IsDotName(const std::string& path) {
     return name == "." || name == "..";
 }
 
-bool IsSystemRoot(const FindData& folder) {
+bool IsSystemRoot(FileSystem& fs, const FindData& folder) {
     FindData root;
-    return StatEntry(AT_FDCWD, "/", root) && root.device == folder.device &&
+    return !fs.StatEntry(AT_FDCWD, "/", root).Failed() && root.device == folder.device &&
            root.inode == folder.inode;
 }
 
@@ -56,17 +56,19 @@ bool OnKernelFileSystem(const FindData& entry) {
 
 // A path ending in ':' that is no drive spec: what it is, instead of "not found". Empty for a
 // relative path whose folder part names nothing (then it is an ordinary name).
-std::string WhyNotAVolume(const std::string& path) {
+std::string WhyNotAVolume(FileSystem& fs, const std::string& path) {
     const std::string folderPath = WithoutTrailingSeparators(path.substr(0, path.size() - 1));
     FindData folder;
-    if (folderPath.empty() || !StatFollowingLinks(folderPath, folder) || !folder.IsDirectory()) {
+    if (folderPath.empty() || fs.StatFollowingLinks(folderPath, folder).Failed() ||
+        !folder.IsDirectory()) {
         return path.front() == '/' || folderPath.empty() ? kRefusedNotAVolume : "";
     }
     // The folder must be the root of its mount to stand for a volume.
     MountEntry mount;
     FindData root;
-    if (!FindMountById(folder.mountId, mount) || !StatFollowingLinks(mount.mountPoint, root) ||
-        root.device != folder.device || root.inode != folder.inode) {
+    if (!FindMountById(folder.mountId, mount) ||
+        fs.StatFollowingLinks(mount.mountPoint, root).Failed() || root.device != folder.device ||
+        root.inode != folder.inode) {
         return kRefusedNotAVolume;
     }
     if (IsRamFileSystem(mount.fsType)) {
@@ -88,7 +90,7 @@ bool IsSharedFolder(const FindData& folder) {
 
 // A volume's trash folder reached through a link in place of its shared .Trash: someone else
 // may have put it there, pointing anywhere.
-bool IsInLinkedTrash(const EraseItem& item, const std::string& path) {
+bool IsInLinkedTrash(FileSystem& fs, const EraseItem& item, const std::string& path) {
     if (item.kind != ItemKind::Trash || ItemWalker::FollowsItsLink(item)) {
         return false;
     }
@@ -96,32 +98,32 @@ bool IsInLinkedTrash(const EraseItem& item, const std::string& path) {
     SplitPath(path, folder, name);
     FindData shared;
     return WithoutTrailingSeparators(folder).ends_with("/.Trash") &&
-           (!StatEntry(AT_FDCWD, WithoutTrailingSeparators(folder), shared) ||
+           (fs.StatEntry(AT_FDCWD, WithoutTrailingSeparators(folder), shared).Failed() ||
             !shared.IsDirectory());
 }
 
 // The top folder of a volume: the root, or a folder on another device than its parent.
-bool IsVolumeTop(const std::string& folder) {
+bool IsVolumeTop(FileSystem& fs, const std::string& folder) {
     FindData self, parent;
     const std::string plain = WithoutTrailingSeparators(folder);
     if (plain.empty() || plain == "/") {
         return plain == "/";
     }
-    return StatEntry(AT_FDCWD, plain, self) && StatEntry(AT_FDCWD, plain + "/..", parent) &&
-           self.device != parent.device;
+    return !fs.StatEntry(AT_FDCWD, plain, self).Failed() &&
+           !fs.StatEntry(AT_FDCWD, plain + "/..", parent).Failed() && self.device != parent.device;
 }
 
 // A path that goes through a volume's trash folder (.Trash or .Trash-<uid> in its top folder)
 // that is a symbolic link, whatever the item is: nothing is reached through such a link.
-bool PassesThroughLinkedTrash(const std::string& path) {
+bool PassesThroughLinkedTrash(FileSystem& fs, const std::string& path) {
     for (std::size_t end = path.find('/', 1); end != std::string::npos;
          end = path.find('/', end + 1)) {
         const std::string through = path.substr(0, end);
         std::string folder, name;
         SplitPath(through, folder, name);
         FindData entry;
-        if (name.starts_with(".Trash") && StatEntry(AT_FDCWD, through, entry) &&
-            entry.IsSymlink() && IsVolumeTop(folder)) {
+        if (name.starts_with(".Trash") && !fs.StatEntry(AT_FDCWD, through, entry).Failed() &&
+            entry.IsSymlink() && IsVolumeTop(fs, folder)) {
             return true;
         }
     }
@@ -182,7 +184,7 @@ void ItemWalker::VisitItem(const EraseItem& item) {
 
 void ItemWalker::VisitPath(const EraseItem& item, const std::string& path) {
     FindData entry;
-    const bool exists = StatEntry(AT_FDCWD, path, entry);
+    const bool exists = !m_walkFs.StatEntry(AT_FDCWD, path, entry).Failed();
     if (RefusesPath(item, path, exists ? &entry : nullptr)) {
         return;
     }
@@ -191,8 +193,8 @@ void ItemWalker::VisitPath(const EraseItem& item, const std::string& path) {
         return;
     }
     FindData target;
-    if (FollowsItsLink(item) && entry.IsSymlink() && StatFollowingLinks(path, target) &&
-        target.IsDirectory()) {
+    if (FollowsItsLink(item) && entry.IsSymlink() &&
+        !m_walkFs.StatFollowingLinks(path, target).Failed() && target.IsDirectory()) {
         // A trace folder moved elsewhere and linked back: the link stays, what it names is
         // erased.
         m_keepItemFolder = true;
@@ -211,23 +213,23 @@ bool ItemWalker::RefusesPath(const EraseItem& item, const std::string& path,
     if (IsDotName(path)) {
         reason = kRefusedDotName;
     } else if (entry == nullptr) {
-        if (path.back() == ':' && !(volumeReason = WhyNotAVolume(path)).empty()) {
+        if (path.back() == ':' && !(volumeReason = WhyNotAVolume(m_walkFs, path)).empty()) {
             reason = volumeReason.c_str();
         } else {
             // A pattern lies in its folder: refused when that folder is a kernel one.
             std::string folder, pattern;
             SplitPath(path, folder, pattern);
             FindData parent;
-            if (StatEntry(AT_FDCWD, folder.empty() ? "." : folder, parent) &&
+            if (!m_walkFs.StatEntry(AT_FDCWD, folder.empty() ? "." : folder, parent).Failed() &&
                 OnKernelFileSystem(parent)) {
                 reason = kRefusedKernelFileSystem;
             }
         }
-    } else if (IsInLinkedTrash(item, path) || PassesThroughLinkedTrash(path)) {
+    } else if (IsInLinkedTrash(m_walkFs, item, path) || PassesThroughLinkedTrash(m_walkFs, path)) {
         reason = kRefusedLinkedTrash;
     } else if (OnKernelFileSystem(*entry)) {
         reason = kRefusedKernelFileSystem;
-    } else if (entry->IsDirectory() && IsSystemRoot(*entry)) {
+    } else if (entry->IsDirectory() && IsSystemRoot(m_walkFs, *entry)) {
         reason = kRefusedRoot;
     }
     if (reason == nullptr) {
@@ -240,35 +242,34 @@ bool ItemWalker::RefusesPath(const EraseItem& item, const std::string& path,
 void ItemWalker::VisitFileItem(const std::string& path, const FindData& entry) {
     std::string folder, name;
     SplitPath(path, folder, name);
-    int error = 0;
     // Lookup only: a folder we may search but not read still lets us reach the file.
-    UniqueFd parent = OpenFolderForLookup(folder, &error);
+    Opened parent = m_walkFs.OpenFolderForLookup(folder);
     m_path = path;
-    if (!parent.Valid()) {
-        OnWalkFailure(m_path, WalkFailure::kExamine, error);
+    if (parent.error.Failed()) {
+        OnWalkFailure(m_path, WalkFailure::kExamine, parent.error.number);
         return;
     }
-    SetContext(parent.Get(), folder.size(), name);
+    SetContext(parent.fd.Get(), folder.size(), name);
     OnFile(m_path, entry);
 }
 
 void ItemWalker::VisitFolderItem(const std::string& path, const FindData& entry) {
     std::string folder, name;
     SplitPath(path, folder, name);
-    int error = 0;
-    UniqueFd parent = OpenFolderForLookup(folder, &error);
+    Opened parent = m_walkFs.OpenFolderForLookup(folder);
     m_path = path + "/";
-    if (!parent.Valid()) {
-        OnWalkFailure(m_path, WalkFailure::kList, error);
+    if (parent.error.Failed()) {
+        OnWalkFailure(m_path, WalkFailure::kList, parent.error.number);
         return;
     }
     // The folder itself: a linked trace folder is reached through its link.
-    UniqueFd self =
-        m_keepItemFolder ? OpenFolder(path, &error) : OpenWalkedFolder(parent.Get(), name, error);
+    int error = 0;
+    UniqueFd self = m_keepItemFolder ? OpenLinkedFolder(path, error)
+                                     : OpenWalkedFolder(parent.fd.Get(), name, error);
     if (!m_keepItemFolder && self.Valid() && m_traceItem && IsSharedFolder(entry)) {
         m_keepItemFolder = true;  // /tmp and the like: others' entries live there too
     }
-    VisitFolder(parent.Get(), folder.size(), name, std::move(self), error, entry);
+    VisitFolder(parent.fd.Get(), folder.size(), name, std::move(self), error, entry);
 }
 
 // A folder entered (m_path: the folder with its trailing '/'): its subtree, then its leave,
@@ -325,6 +326,12 @@ UniqueFd ItemWalker::OpenChildFolder(int folderFd, const std::string& name, int&
 
 UniqueFd ItemWalker::OpenWalkedFolder(int folderFd, const std::string& name, int& error) {
     Opened opened = m_walkFs.OpenDirectory(folderFd, name);
+    error = opened.error.number;
+    return std::move(opened.fd);
+}
+
+UniqueFd ItemWalker::OpenLinkedFolder(const std::string& path, int& error) {
+    Opened opened = m_walkFs.OpenFolder(path);
     error = opened.error.number;
     return std::move(opened.fd);
 }
@@ -395,9 +402,9 @@ void ItemWalker::VisitPattern(const std::string& path) {
     if (!HasWildcard(pattern)) {
         return;  // a plain name that names nothing
     }
-    UniqueFd dir = OpenFolder(folder);
+    UniqueFd dir = m_walkFs.OpenFolder(folder).fd;
     std::vector<FindData> entries;
-    if (!dir.Valid() || !ReadDirectory(dir.Get(), entries)) {
+    if (!dir.Valid() || m_walkFs.ListFolder(dir.Get(), entries, nullptr).Failed()) {
         return;  // no folder to match in: the pattern names nothing
     }
     InInodeOrder(entries);

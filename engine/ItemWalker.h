@@ -66,7 +66,7 @@ private:
 // Threads: one walking thread; RequestCancel may be called from any thread.
 class ItemWalker {
 public:
-    // fileSystem: where folders are listed.
+    // fileSystem: where entries are examined and folders opened and listed.
     explicit ItemWalker(FileSystem& fileSystem = RealFileSystem()) : m_walkFs(fileSystem) {}
     virtual ~ItemWalker() = default;
     ItemWalker(const ItemWalker&) = delete;
@@ -151,6 +151,8 @@ private:
     UniqueFd OpenChildFolder(int folderFd, const std::string& name, int& error);
     // A folder below an item, through the file system the walk was given.
     UniqueFd OpenWalkedFolder(int folderFd, const std::string& name, int& error);
+    // An item's folder reached through its link.
+    UniqueFd OpenLinkedFolder(const std::string& path, int& error);
     bool IsSelected(const FindData& entry, const FindData& folder) const;
     void SetContext(int parentFd, std::size_t prefixLength, const std::string& name);
 

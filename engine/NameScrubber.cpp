@@ -97,11 +97,12 @@ std::string FromHex(const std::string& hex) {
 
 // The mount point of the volume that holds an open folder, for notes; empty when the mount
 // table cannot be read.
-std::string MountPointOf(int fd) {
+std::string MountPointOf(FileSystem& fs, int fd) {
     FindData data;
     MountEntry mount;
-    return StatDescriptor(fd, data) && FindMountById(data.mountId, mount) ? mount.mountPoint
-                                                                          : std::string();
+    return !fs.StatDescriptor(fd, data).Failed() && FindMountById(data.mountId, mount)
+               ? mount.mountPoint
+               : std::string();
 }
 
 }  // namespace
@@ -175,7 +176,7 @@ public:
     }
 
     // The folder all records live in; invalid when it cannot be made.
-    static UniqueFd OpenFolder() {
+    static UniqueFd OpenFolder(FileSystem& fs) {
         const std::string state = StateFolder();
         if (state.empty()) {
             return UniqueFd();
@@ -184,10 +185,10 @@ public:
         // XDG: the state folder and its parents may be missing; they are made private.
         for (std::size_t slash = state.find('/', 1); slash != std::string::npos;
              slash = state.find('/', slash + 1)) {
-            (void)MakeFolder(AT_FDCWD, state.substr(0, slash), 0700);
+            (void)fs.MakeFolder(AT_FDCWD, state.substr(0, slash), 0700);  // most exist
         }
-        (void)MakeFolder(AT_FDCWD, folder, 0700);
-        return tolvane::OpenFolder(folder);
+        (void)fs.MakeFolder(AT_FDCWD, folder, 0700);  // the open says whether it is there
+        return fs.OpenFolder(folder).fd;
     }
 
 private:
@@ -195,7 +196,7 @@ private:
         if (m_fd.Valid()) {
             return true;
         }
-        m_folder = OpenFolder();
+        m_folder = OpenFolder(m_fs);
         if (!m_folder.Valid()) {
             return false;
         }
@@ -255,16 +256,20 @@ namespace {
 
 // A descriptor of the folder `fd` that every call takes: the walk may hold folders by
 // descriptors that only serve to look names up (O_PATH), which syncs and ioctls refuse.
-UniqueFd Reopen(int fd) {
-    UniqueFd folder = OpenDirectory(fd, ".");
+UniqueFd Reopen(FileSystem& fs, int fd) {
+    UniqueFd folder = fs.OpenDirectory(fd, ".").fd;
     return folder.Valid() ? std::move(folder) : DuplicateDescriptor(fd);
 }
 
 }  // namespace
 
+bool NameScrubber::Describe(int fd, FindData& data) {
+    return !m_fs.StatDescriptor(fd, data).Failed();
+}
+
 NameScrubber::Volume* NameScrubber::VolumeOf(int fd) {
     FindData data;
-    if (!StatDescriptor(fd, data)) {
+    if (!Describe(fd, data)) {
         return nullptr;
     }
     auto found = m_volumes.find(data.device);
@@ -272,11 +277,11 @@ NameScrubber::Volume* NameScrubber::VolumeOf(int fd) {
         return found->second.get();
     }
     auto volume = std::make_unique<Volume>();
-    volume->folder = Reopen(fd);  // the ioctls need more than a descriptor for look-ups
+    volume->folder = Reopen(m_fs, fd);  // the ioctls need more than a descriptor for look-ups
     if (!ReadVolumeJournal(volume->folder.Get(), volume->journal)) {
         return nullptr;
     }
-    volume->name = MountPointOf(volume->folder.Get());
+    volume->name = MountPointOf(m_fs, volume->folder.Get());
     Volume* result = volume.get();
     m_volumes.emplace(data.device, std::move(volume));
     return result;
@@ -294,7 +299,7 @@ void NameScrubber::NoteRemoval(int dirFd) {
     Timer timer(m_seconds, m_timing);
     FindData id;
     Volume* volume = VolumeOf(dirFd);
-    if (volume == nullptr || !StatDescriptor(dirFd, id)) {
+    if (volume == nullptr || !Describe(dirFd, id)) {
         return;
     }
     // Entries mostly leave the folder the last one left.
@@ -307,7 +312,7 @@ void NameScrubber::NoteRemoval(int dirFd) {
         return;
     }
     auto folder = std::make_unique<Folder>();
-    folder->fd = Reopen(dirFd);
+    folder->fd = Reopen(m_fs, dirFd);
     folder->id = id;
     folder->volume = volume;
     if (!folder->fd.Valid()) {
@@ -326,10 +331,10 @@ void NameScrubber::NoteRemoval(int dirFd) {
 SystemError NameScrubber::RemoveFolder(int dirFd, const std::string& name) {
     Timer timer(m_seconds, m_timing);
     NoteRemoval(dirFd);  // its own names (before the renames) stay in its parent
-    UniqueFd fd = OpenDirectory(dirFd, name);
+    UniqueFd fd = m_fs.OpenDirectory(dirFd, name).fd;
     FindData id;
     Volume* volume = fd.Valid() ? VolumeOf(fd.Get()) : nullptr;
-    if (volume == nullptr || !StatDescriptor(fd.Get(), id)) {
+    if (volume == nullptr || !Describe(fd.Get(), id)) {
         return m_fs.RemoveFolder(dirFd, name);
     }
     // It goes: what it held is handled here, not with the folders that stay.
@@ -391,7 +396,7 @@ bool NameScrubber::Fill(Folder& folder) {
         return false;
     }
     FindData now;
-    if (!StatDescriptor(folder.fd.Get(), now)) {
+    if (!Describe(folder.fd.Get(), now)) {
         return false;
     }
     const VolumeJournal& journal = folder.volume->journal;
@@ -422,7 +427,7 @@ bool NameScrubber::FillShortXfsFolder(Folder& folder) {
     std::uint64_t longest = 255;
     for (int tries = 0; tries < 256; ++tries) {
         FindData before;
-        if (!StatDescriptor(folder.fd.Get(), before) || before.size >= journal.folderBlockSize) {
+        if (!Describe(folder.fd.Get(), before) || before.size >= journal.folderBlockSize) {
             return false;
         }
         if (before.size + kEntryFields + 1 > area) {
@@ -433,7 +438,7 @@ bool NameScrubber::FillShortXfsFolder(Folder& folder) {
             return false;
         }
         FindData after;
-        if (!StatDescriptor(folder.fd.Get(), after)) {
+        if (!Describe(folder.fd.Get(), after)) {
             return false;
         }
         if (after.size >= journal.folderBlockSize) {
@@ -455,7 +460,7 @@ bool NameScrubber::FillBlocks(Folder& folder) {
             : std::vector<std::size_t>(std::begin(kExt4Lengths), std::end(kExt4Lengths));
     for (std::size_t length : lengths) {
         FindData before;
-        if (!StatDescriptor(folder.fd.Get(), before)) {
+        if (!Describe(folder.fd.Get(), before)) {
             return false;
         }
         for (;;) {
@@ -463,7 +468,7 @@ bool NameScrubber::FillBlocks(Folder& folder) {
                 return false;
             }
             FindData now;
-            if (!StatDescriptor(folder.fd.Get(), now)) {
+            if (!Describe(folder.fd.Get(), now)) {
                 return false;
             }
             if (now.size > before.size) {
@@ -482,7 +487,7 @@ bool NameScrubber::MakeAnchor(Folder& folder) {
     // alone could name a user's file by then (a run killed after its last filler went frees the
     // anchor, and the number is given again): a random size, held in no block, marks it too.
     if (!folder.anchor.Valid() || m_fs.Truncate(folder.anchor.Get(), AnchorSize()).Failed() ||
-        !StatDescriptor(folder.anchor.Get(), folder.anchorId) ||
+        !Describe(folder.anchor.Get(), folder.anchorId) ||
         !m_record->Add(folder.anchorId.device, folder.anchorId.inode, folder.anchorId.size,
                        folder.parent.Valid(), DescriptorPath(folder.fd.Get()))) {
         folder.anchor.Reset();
@@ -561,7 +566,7 @@ void NameScrubber::RereadFacts(Volume& volume) {
         (void)ReadVolumeJournal(volume.folder.Get(), volume.journal);  // as before if it fails
     }
     if (volume.name.empty()) {
-        volume.name = MountPointOf(volume.folder.Get());
+        volume.name = MountPointOf(m_fs, volume.folder.Get());
     }
 }
 
@@ -691,7 +696,7 @@ bool NameScrubber::RewriteAttributes(Volume& volume, const std::function<bool()>
 bool NameScrubber::RemoveLeftFillers(int folderFd, std::uint64_t device, std::uint64_t inode,
                                      std::uint64_t size) {
     std::vector<FindData> names;
-    if (!ReadDirectory(folderFd, names)) {
+    if (m_fs.ListFolder(folderFd, names, nullptr).Failed()) {
         return false;
     }
     bool found = false;
@@ -706,9 +711,10 @@ bool NameScrubber::RemoveLeftFillers(int folderFd, std::uint64_t device, std::ui
 
 // Removes every entry of the anchors that runs which ended without their Finish recorded.
 void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
-    UniqueFd records = Record::OpenFolder();
+    FileSystem& own = RealFileSystem();  // the records are the program's own files
+    UniqueFd records = Record::OpenFolder(own);
     std::vector<FindData> entries;
-    if (!records.Valid() || !ReadDirectory(records.Get(), entries)) {
+    if (!records.Valid() || own.ListFolder(records.Get(), entries, nullptr).Failed()) {
         return;
     }
     std::size_t released = 0;
@@ -737,29 +743,29 @@ void NameScrubber::ReleaseLeftovers(std::vector<std::string>& notes) {
                 continue;
             }
             const std::string path = FromHex(hex);
-            UniqueFd folder = tolvane::OpenFolder(path);
+            UniqueFd folder = m_fs.OpenFolder(path).fd;
             FindData id;
-            if (!folder.Valid() || !StatDescriptor(folder.Get(), id) || id.device != device) {
+            if (!folder.Valid() || !Describe(folder.Get(), id) || id.device != device) {
                 continue;
             }
             const bool fillers = inode != 0 && RemoveLeftFillers(folder.Get(), device, inode, size);
             released += fillers ? 1 : 0;
-            std::string parent, own;
-            SplitPath(path, parent, own);
-            UniqueFd parentFd = tolvane::OpenFolder(parent.empty() ? "/" : parent);
+            std::string parent, name;
+            SplitPath(path, parent, name);
+            UniqueFd parentFd = m_fs.OpenFolder(parent.empty() ? "/" : parent).fd;
             FindData there;
             if (kRemoveFolderMark == mark && fillers && parentFd.Valid() &&
-                StatEntry(parentFd.Get(), own, there) && SameFile(there, id)) {
+                !m_fs.StatEntry(parentFd.Get(), name, there).Failed() && SameFile(there, id)) {
                 // A folder the run had erased but for its fillers: removed as this run removes
                 // its own. Only where its fillers were found: by now the path may name a
                 // folder of the user's, which is left alone.
                 folder.Reset();
-                (void)RemoveFolder(parentFd.Get(), own);
+                (void)RemoveFolder(parentFd.Get(), name);
             } else {
                 NoteRemoval(folder.Get());  // its names are cleared with this run's folders
             }
         }
-        Record::Erase(RealFileSystem(), records.Get(), entry.name, fd.Get(), text.size());
+        Record::Erase(own, records.Get(), entry.name, fd.Get(), text.size());
     }
     if (released > 0) {
         notes.push_back("filler entries that an interrupted run left in " +

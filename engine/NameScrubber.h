@@ -76,6 +76,8 @@ private:
     class Record;
     class Timer;
 
+    // The open entry's data; false when it cannot be examined.
+    bool Describe(int fd, FindData& data);
     Volume* VolumeOf(int fd);
     bool Fill(Folder& folder);
     bool MakeAnchor(Folder& folder);

@@ -60,8 +60,9 @@ void TraceFolder::Note(const EraseItem& item) {
 }
 
 bool TraceFolder::Stat(const std::string& path, FindData& folder) const {
-    return m_was.followLink ? StatFollowingLinks(path, folder)
-                            : !m_fs.StatEntry(AT_FDCWD, path, folder).Failed();
+    return !(m_was.followLink ? m_fs.StatFollowingLinks(path, folder)
+                              : m_fs.StatEntry(AT_FDCWD, path, folder))
+                .Failed();
 }
 
 void TraceFolder::Recreate() const {

@@ -23,6 +23,12 @@ Opened OpenedOrError(UniqueFd fd, const char* operation, const std::string& path
     return {std::move(fd), std::move(error)};
 }
 
+// An open that reports its errno through an out-parameter.
+Opened OpenedOrError(UniqueFd fd, int error, const std::string& path) {
+    SystemError failure = fd.Valid() ? SystemError() : SystemError("open", error, path);
+    return {std::move(fd), std::move(failure)};
+}
+
 }  // namespace
 
 Opened PosixFileSystem::OpenForOverwrite(int dirFd, const std::string& name,
@@ -127,6 +133,12 @@ SystemError PosixFileSystem::StatDescriptor(int fd, FindData& data) {
     return Outcome(tolvane::StatDescriptor(fd, data), "stat");
 }
 
+SystemError PosixFileSystem::StatFollowingLinks(const std::string& path, FindData& data) {
+    int error = 0;
+    return tolvane::StatFollowingLinks(path, data, &error) ? SystemError()
+                                                           : SystemError("stat", error, path);
+}
+
 Opened PosixFileSystem::OpenForMetadata(int dirFd, const std::string& name) {
     errno = 0;
     UniqueFd fd = tolvane::OpenForMetadata(dirFd, name);
@@ -140,8 +152,19 @@ Opened PosixFileSystem::OpenForMetadata(int dirFd, const std::string& name) {
 Opened PosixFileSystem::OpenDirectory(int dirFd, const std::string& name) {
     int error = 0;
     UniqueFd fd = tolvane::OpenDirectory(dirFd, name, &error);
-    SystemError failure = fd.Valid() ? SystemError() : SystemError("open", error, name);
-    return {std::move(fd), std::move(failure)};
+    return OpenedOrError(std::move(fd), error, name);
+}
+
+Opened PosixFileSystem::OpenFolder(const std::string& path) {
+    int error = 0;
+    UniqueFd fd = tolvane::OpenFolder(path, &error);
+    return OpenedOrError(std::move(fd), error, path);
+}
+
+Opened PosixFileSystem::OpenFolderForLookup(const std::string& path) {
+    int error = 0;
+    UniqueFd fd = tolvane::OpenFolderForLookup(path, &error);
+    return OpenedOrError(std::move(fd), error, path);
 }
 
 SystemError PosixFileSystem::ListFolder(int dirFd, std::vector<FindData>& entries,

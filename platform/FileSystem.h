@@ -70,11 +70,18 @@ public:
     // Describes the entry `name` itself (a link is not followed), or an open descriptor.
     virtual SystemError StatEntry(int dirFd, const std::string& name, FindData& data) = 0;
     virtual SystemError StatDescriptor(int fd, FindData& data) = 0;
+    // Describes what `path` names, following links (the name is left empty).
+    virtual SystemError StatFollowingLinks(const std::string& path, FindData& data) = 0;
     // A regular file or folder opened only to examine and change its metadata (never a link,
     // FIFO or device); refused (EINVAL) for anything else.
     virtual Opened OpenForMetadata(int dirFd, const std::string& name) = 0;
     // A folder, readable, without following a link in its place.
     virtual Opened OpenDirectory(int dirFd, const std::string& name) = 0;
+    // A folder named by a path that may go through links ("" is the current folder): readable,
+    // or (ForLookup) only to look names up in it, which works where it may be searched but
+    // not read.
+    virtual Opened OpenFolder(const std::string& path) = 0;
+    virtual Opened OpenFolderForLookup(const std::string& path) = 0;
     // Reads every entry of an open folder before returning (see ReadDirectory): a failure
     // means the listing is not complete.
     virtual SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
@@ -113,8 +120,11 @@ public:
     SystemError SetTimes(int fd, std::int64_t access, std::int64_t write) override;
     SystemError StatEntry(int dirFd, const std::string& name, FindData& data) override;
     SystemError StatDescriptor(int fd, FindData& data) override;
+    SystemError StatFollowingLinks(const std::string& path, FindData& data) override;
     Opened OpenForMetadata(int dirFd, const std::string& name) override;
     Opened OpenDirectory(int dirFd, const std::string& name) override;
+    Opened OpenFolder(const std::string& path) override;
+    Opened OpenFolderForLookup(const std::string& path) override;
     SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
                            std::vector<UnreadableEntry>* unreadable) override;
     Space FreeSpace(int fd) override;
@@ -178,11 +188,18 @@ public:
     SystemError StatDescriptor(int fd, FindData& data) override {
         return m_inner.StatDescriptor(fd, data);
     }
+    SystemError StatFollowingLinks(const std::string& path, FindData& data) override {
+        return m_inner.StatFollowingLinks(path, data);
+    }
     Opened OpenForMetadata(int dirFd, const std::string& name) override {
         return m_inner.OpenForMetadata(dirFd, name);
     }
     Opened OpenDirectory(int dirFd, const std::string& name) override {
         return m_inner.OpenDirectory(dirFd, name);
+    }
+    Opened OpenFolder(const std::string& path) override { return m_inner.OpenFolder(path); }
+    Opened OpenFolderForLookup(const std::string& path) override {
+        return m_inner.OpenFolderForLookup(path);
     }
     SystemError ListFolder(int dirFd, std::vector<FindData>& entries,
                            std::vector<UnreadableEntry>* unreadable) override {
