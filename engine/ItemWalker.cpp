@@ -36,6 +36,12 @@ std::string WithoutTrailingSeparators(std::string path) {
     return path;
 }
 
+// A failure to examine a path that shows it names nothing, as opposed to something being
+// there that cannot be examined.
+bool NamesNothing(int error) {
+    return error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == ELOOP;
+}
+
 bool IsDotName(const std::string& path) {
     std::string folder, name;
     SplitPath(path, folder, name);
@@ -184,8 +190,16 @@ void ItemWalker::VisitItem(const EraseItem& item) {
 
 void ItemWalker::VisitPath(const EraseItem& item, const std::string& path) {
     FindData entry;
-    const bool exists = !m_walkFs.StatEntry(AT_FDCWD, path, entry).Failed();
+    const SystemError examined = m_walkFs.StatEntry(AT_FDCWD, path, entry);
+    const bool exists = !examined.Failed();
     if (RefusesPath(item, path, exists ? &entry : nullptr)) {
+        return;
+    }
+    if (!exists && !NamesNothing(examined.number)) {
+        // Something may well be there (a folder on the way that may not be searched, an I/O
+        // error): it stays and says why, instead of being taken for a name of nothing.
+        m_path = path;
+        OnWalkFailure(m_path, WalkFailure::kExamine, examined.number);
         return;
     }
     if (!exists) {

@@ -118,20 +118,25 @@ TEST(EraseSeam, ANameWhoseEntryCannotBeExaminedIsNotRemoved) {
 }
 
 // A folder that cannot be listed completely stays as it is, with what it holds, and says
-// why; what lies beside it goes.
+// why; what lies beside it goes. So does an item that cannot be examined: it is no "not found".
 TEST(EraseSeam, AFolderThatCannotBeListedStaysAndIsReported) {
     TempDir dir;
     const std::string work = dir / "work";
     ASSERT_TRUE(MakeDirs(work + "/sub"));
     ASSERT_TRUE(WriteFile(work + "/sub/inside.txt", "inside"));
     ASSERT_TRUE(WriteFile(work + "/top.txt", "top"));
+    ASSERT_TRUE(WriteFile(dir / "item.txt", "item"));
     FaultyFileSystem fs;
     fs.failListName = "sub";
+    fs.failStatName = dir / "item.txt";  // only where the walk looks the item up by its path
     EraseRun run(1, &fs);
-    run.Run({work});
-    EXPECT_EQ(run.target.Failures(),
-              std::vector<std::string>{work + "/sub - " + FailureReason(kCouldNotBeListed, EIO)});
+    run.Run({work, dir / "item.txt"});
+    EXPECT_EQ(
+        run.target.Failures(),
+        (std::vector<std::string>{work + "/sub - " + FailureReason(kCouldNotBeListed, EIO),
+                                  dir / "item.txt - " + FailureReason(kCouldNotBeExamined, EIO)}));
     EXPECT_EQ(ReadFile(work + "/sub/inside.txt"), "inside");
+    EXPECT_EQ(ReadFile(dir / "item.txt"), "item");
     EXPECT_FALSE(Exists(work + "/top.txt"));
 }
 
