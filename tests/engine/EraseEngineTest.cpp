@@ -22,6 +22,7 @@
 #include "engine/EraseRules.h"
 #include "engine/FailedItemList.h"
 #include "engine/FailureReasons.h"
+#include "engine/FillFolder.h"
 #include "platform/Volumes.h"
 
 namespace tolvane::test {
@@ -388,6 +389,11 @@ TEST_F(EraseOnImageTest, NamedFillFilesOfAKilledWipeAreReleasedByTheNext) {
     ASSERT_LT(FreeBytesOf(m_root), m_free / 4);  // left full
     EXPECT_EQ(ListNames(m_root),
               (std::vector<std::string>{"aaaaaaaa.aaa", "baaaaaaa.aaa", "lost+found"}));
+    // One that cannot be listed cannot be told from the user's: it is left as it is.
+    FaultyFileSystem unlisted;
+    unlisted.failListName = "aaaaaaaa.aaa";
+    EraseRun(1, &unlisted).Run({m_root + ":"});
+    EXPECT_TRUE(Exists(m_root + "/aaaaaaaa.aaa/" + FillFolder::MarkName()));
 
     EraseRun next(1);
     next.Run({m_root + ":"});

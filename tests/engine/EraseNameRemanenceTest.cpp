@@ -304,9 +304,10 @@ TEST_P(NameRemanenceTest, TheRunAfterAKilledOneRemovesItsFillersAndTheNames) {
 
 // A killed run's record names its anchor by inode number and size. By the next run the
 // anchor may be gone and its number given to a user's file: only an entry of the recorded
-// size is taken for a filler.
+// size is taken for a filler, and only from a folder that could be listed.
 TEST(NameLeftovers, AnEntryWithTheAnchorsNumberButAnotherSizeIsTheUsers) {
-    for (const bool sameSize : {false, true}) {
+    for (const auto& [sameSize, listed] :
+         {std::pair{false, true}, std::pair{true, true}, std::pair{true, false}}) {
         TempDir dir;
         ASSERT_TRUE(WriteFile(dir / "report.ods", "the user's"));
         struct stat file {};
@@ -331,10 +332,13 @@ TEST(NameLeftovers, AnEntryWithTheAnchorsNumberButAnotherSizeIsTheUsers) {
                 std::to_string(file.st_ino) + " " + std::to_string(size) + " keep " + hex + "\n"));
         ASSERT_TRUE(WriteFile(dir / "chosen.txt", "erase me"));
 
-        EraseEngine engine(1);
+        FaultyFileSystem fs;
+        fs.failListName = listed ? "" : dir.Path().substr(dir.Path().rfind('/') + 1);
+        EraseEngine engine(1, &fs);
         RunEraseHere(engine, {dir / "chosen.txt"});
-        EXPECT_NE(::access((dir / "report.ods").c_str(), F_OK) == 0, sameSize)
-            << (sameSize ? "a filler of the recorded size stayed" : "the user's file went");
+        EXPECT_NE(::access((dir / "report.ods").c_str(), F_OK) == 0, sameSize && listed)
+            << (sameSize && listed ? "a filler of the recorded size stayed"
+                                   : "the user's file went");
     }
 }
 
