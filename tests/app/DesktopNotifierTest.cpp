@@ -135,18 +135,10 @@ TEST(DesktopNotifierTest, TheServiceGetsTheWordsAndNoServiceIsNoFault) {
 // and the runtime folder holds no bus socket. A connection that failed sends nothing either.
 TEST(DesktopNotifierTest, WithoutABusNothingIsSentOrStarted) {
     test::TempDir runtime;
-    const QByteArray address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
-    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    qputenv("XDG_RUNTIME_DIR", runtime.Path().c_str());
-    EXPECT_FALSE(NotifyDesktop(QStringLiteral("Data successfully erased"), QString()));
-    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    qputenv("XDG_RUNTIME_DIR", runtimeDir);
-    if (address.isNull()) {
-        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-    }
-    if (runtimeDir.isNull()) {
-        qunsetenv("XDG_RUNTIME_DIR");
+    {
+        test::ScopedEnvironment environment({"DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"});
+        qputenv("XDG_RUNTIME_DIR", runtime.Path().c_str());
+        EXPECT_FALSE(NotifyDesktop(QStringLiteral("Data successfully erased"), QString()));
     }
 
     const QDBusConnection nowhere = QDBusConnection::connectToBus(

@@ -4,37 +4,16 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <optional>
 #include <string>
 
 #include "FreeDisplay.h"
+#include "QtTestEnvironment.h"
 #include "TempDir.h"
 
 namespace tolvane {
 namespace {
 
 using Access = DisplayServer::Access;
-
-// Unsets the display variables for one case and puts the old values back afterwards.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment() {
-        for (const char* name :
-             {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"}) {
-            const char* value = std::getenv(name);
-            m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-            ::unsetenv(name);
-        }
-    }
-    ~ScopedEnvironment() {
-        for (const auto& [name, value] : m_saved) {
-            value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-        }
-    }
-
-private:
-    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
-};
 
 TEST(DisplayProbeTest, ConnectsToWhatTheEnvironmentNames) {
     test::TempDir dir;
@@ -81,7 +60,8 @@ TEST(DisplayProbeTest, ConnectsToWhatTheEnvironmentNames) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ScopedEnvironment environment;
+        test::ScopedEnvironment environment(
+            {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"});
         for (const auto& [name, value] : c.variables) {
             ::setenv(name, value.c_str(), 1);
         }

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPushButton>
+#include <cstdlib>
 #include <memory>
 
 #include "HostNotes.h"
@@ -57,6 +58,20 @@ void OnFirstProgress(QProgressBar& bar, std::function<void()> action) {
             QTimer::singleShot(0, action);
         }
     });
+}
+
+ScopedEnvironment::ScopedEnvironment(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        const char* value = std::getenv(name);
+        m_saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        ::unsetenv(name);
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    for (const auto& [name, value] : m_saved) {
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
 }
 
 NoIconTheme::NoIconTheme()

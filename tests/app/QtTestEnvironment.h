@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,19 @@ QString Lines(const std::vector<std::string>& paths);
 // A failure list with the reasons (" - <why>" after each path; the engine words them) cut
 // off, after checking that every line but a closing "..." has one.
 QString WithoutReasons(const QString& text);
+
+// For the life of the object: these environment variables unset (a test may set them);
+// their values are put back afterwards.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(std::initializer_list<const char*> names);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> m_saved;
+};
 
 // For the life of the object: no icon theme anywhere, as on a desktop where none is
 // installed. Qt's icon settings are put back afterwards.
