@@ -1,8 +1,6 @@
 // The main window's erase run driven as a user drives it (Insert, Delete, Erase, the boxes
 // answered by the test), and the window's keys and menus: real widgets, files and runs.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -20,7 +18,6 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 #include <algorithm>
 #include <atomic>
