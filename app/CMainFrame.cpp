@@ -400,7 +400,7 @@ void CMainFrame::OnEnter() {
         if (controller->GoToTypedPath(typed.toStdString())) {
             EndPathEdit();
         } else {
-            SayInStatus(QStringLiteral("No such folder: %1").arg(typed));
+            SayInStatus(QStringLiteral("No such file or folder: %1").arg(typed));
         }
     } else if (controller != nullptr && m_views->IsLeftControl(QApplication::focusWidget())) {
         controller->OpenSelection();

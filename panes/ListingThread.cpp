@@ -230,6 +230,10 @@ void ListingThread::SelectPathInTree(std::size_t side, const std::string& path) 
         step.names.push_back(name);
         chain.push_back(step);
     }
+    // A path without a closing separator names a file: the item in the last folder read.
+    if (const std::size_t slash = path.rfind('/'); slash + 1 < path.size()) {
+        step.names.push_back(path.substr(slash + 1));
+    }
     pending.address = step;
     m_select[side] = std::move(pending);
     QueueBranches(side, chain);
@@ -559,6 +563,21 @@ bool ListingThread::KeepList(std::size_t side, std::uint64_t generation,
         return false;
     }
     Shown(side, generation, folder);
+    // The rows stay as they are, but a selection asked with the request (the first entry, a
+    // typed file) is made as a fill would make it.
+    const std::string& asked = m_selectAfter[side];
+    QListWidget& list = *m_views.lists[side];
+    FillState fill;
+    if (asked == kFirstEntry) {
+        fill.selectFirst = true;
+        SelectFirst(list, fill, true);
+    } else if (!asked.empty()) {
+        list.clearSelection();
+        fill.wanted = {asked};
+        fill.selectName = true;
+        fill.pending = true;
+        ApplyWanted(list, fill);
+    }
     m_selectAfter[side].clear();
     return true;
 }

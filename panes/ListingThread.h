@@ -107,7 +107,8 @@ public:
     // the selection is in them.
     void RefreshTree(std::size_t side, QTreeWidgetItem* from);
     // Expands the tree along the path as its branches are read and selects the deepest item
-    // on it; gives up quietly when a component does not exist.
+    // on it (a file where the path has no closing separator); gives up quietly when a
+    // component does not exist.
     void SelectPathInTree(std::size_t side, const std::string& path);
     // The trees' roots changed: each came from the old position given, or was made anew.
     // Results read for roots that went are dropped; those of roots that moved still apply.

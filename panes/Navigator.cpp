@@ -161,13 +161,23 @@ bool Navigator::GoUp(std::size_t side, QLineEdit* edit) {
 
 bool Navigator::GoToTyped(std::size_t side, QLineEdit* edit, const std::string& typed) {
     FindData found;
-    FolderLister folder;
     if (m_listing == nullptr || typed.empty() || typed.front() != '/' ||
-        !StatFollowingLinks(typed, found) || !found.IsDirectory() || !folder.SetPath(typed)) {
+        !StatFollowingLinks(typed, found)) {
+        return false;
+    }
+    // A typed file is shown selected in its folder, as a file manager shows a file it is
+    // asked for: ready to be inserted, never opened.
+    std::string path = typed;
+    std::string select = ListingThread::kFirstEntry;
+    if (!found.IsDirectory()) {
+        SplitPath(typed, path, select);
+    }
+    FolderLister folder;
+    if (select.empty() || !folder.SetPath(path)) {
         return false;
     }
     SetPathText(edit, QString::fromStdString(folder.Path()));
-    m_listing->ShowFolder(side, folder.Path(), ListingThread::kFirstEntry);
+    m_listing->ShowFolder(side, folder.Path(), select);
     return true;
 }
 

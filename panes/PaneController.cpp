@@ -334,11 +334,12 @@ bool PaneController::GoToHistoryStep(const std::optional<std::string>& folder) {
 bool PaneController::GoToTypedPath(const std::string& typed) {
     if (QTreeWidget* tree = m_treeView[0]) {
         FindData found;
-        if (typed.empty() || typed.front() != '/' || !StatFollowingLinks(typed, found) ||
-            !found.IsDirectory()) {
+        if (typed.empty() || typed.front() != '/' || !StatFollowingLinks(typed, found)) {
             return false;
         }
-        SelectPathInTree(tree, typed.back() == '/' ? typed : typed + "/");
+        // Folders are named with a closing separator in the tree; a typed file is selected.
+        const bool folder = found.IsDirectory() && typed.back() != '/';
+        SelectPathInTree(tree, folder ? typed + "/" : typed);
         return true;
     }
     return m_navigator.GoToTyped(0, m_pathEdit[0], typed);

@@ -693,12 +693,17 @@ TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
     ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "c/") && Current() == "c1"; }));
     EXPECT_TRUE(list.hasFocus());
     EXPECT_TRUE(PathEdit().isReadOnly());
+    // A typed file: its folder, with the file current.
+    Press(list, Qt::Key_L, Qt::ControlModifier);
+    PathEdit().setText(QString::fromStdString(m_dir / "c/c2"));
+    Press(PathEdit(), Qt::Key_Return);
+    ASSERT_TRUE(EventuallyOnLoop([&] { return Shows(m_dir / "c/") && Current() == "c2"; }));
 
     // An unknown path says so and stays to be mended; Esc returns to the folder shown.
     Press(list, Qt::Key_L, Qt::ControlModifier);
     PathEdit().setText("/no/such/folder");
     Press(PathEdit(), Qt::Key_Return);
-    EXPECT_EQ(m_frame->Bars().ProgressText()->toolTip(), "No such folder: /no/such/folder");
+    EXPECT_EQ(m_frame->Bars().ProgressText()->toolTip(), "No such file or folder: /no/such/folder");
     EXPECT_TRUE(PathEdit().hasFocus());
     Press(PathEdit(), Qt::Key_Escape);
     EXPECT_TRUE(Shows(m_dir / "c/"));
@@ -740,6 +745,7 @@ TEST_F(WindowKeysTest, ParentBackForwardEnterTypedPathAndQuit) {
 // branch without dropping the steps ahead.
 TEST_F(WindowKeysTest, TreeGoesToTheParentBackAndForward) {
     ASSERT_TRUE(test::MakeDirs(m_dir / "a/b") && test::MakeDirs(m_dir / "c"));
+    MakeFile("c/c1");
     m_leftType = LeftPaneKind::Tree;
     m_start = m_dir / "a/b/";
     Open();
@@ -760,6 +766,10 @@ TEST_F(WindowKeysTest, TreeGoesToTheParentBackAndForward) {
     Press(PathEdit(), Qt::Key_Return);
     // The path edit shows the branch the typed path selected, not the list kind's folder.
     ASSERT_TRUE(selected(m_dir / "c/")) << PathEdit().text().toStdString();
+    Press(tree, Qt::Key_L, Qt::ControlModifier);
+    PathEdit().setText(QString::fromStdString(m_dir / "c/c1"));
+    Press(PathEdit(), Qt::Key_Return);
+    ASSERT_TRUE(selected(m_dir / "c/c1"));  // a typed file is selected, not its folder
     for (const auto& [key, folder] : std::vector<std::pair<Qt::Key, std::string>>{
              {Qt::Key_Left, m_dir / "a/"},
              {Qt::Key_Left, m_dir / "a/b/"},
