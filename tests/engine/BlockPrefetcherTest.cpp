@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "EngineTestHelpers.h"
+#include "Waiting.h"
 #include "engine/BlockPrefetcher.h"
 #include "platform/IoPriority.h"
 

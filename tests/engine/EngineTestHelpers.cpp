@@ -1,6 +1,5 @@
 #include "EngineTestHelpers.h"
 
-#include <dirent.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -178,21 +177,6 @@ ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool un
     return run;
 }
 
-void OpenUpTo(const std::string& folder) {
-    std::string root = std::getenv("TMPDIR");
-    root = root.substr(0, root.rfind('/'));  // the test environment's root holds TMPDIR
-    for (std::string path = folder; path.size() >= root.size();
-         path = path.substr(0, path.rfind('/'))) {
-        struct stat st;
-        if (stat(path.c_str(), &st) == 0) {
-            chmod(path.c_str(), (st.st_mode & 07777) | 0711);
-        }
-        if (path.find('/') == std::string::npos) {
-            break;
-        }
-    }
-}
-
 std::string RunEraseHere(EraseEngine& engine, const std::vector<std::string>& paths) {
     testing::internal::CaptureStdout();
     CountAndErase(engine, paths);
@@ -243,22 +227,6 @@ bool MakeSocket(const std::string& path) {
         close(fd);  // the socket file stays
     }
     return ok;
-}
-
-std::set<pid_t> ThreadIds() {
-    // ThreadSanitizer's runtime starts a helper thread when the first thread is made: one made
-    // here first keeps it out of any difference between two calls.
-    std::thread([] {}).join();
-    std::set<pid_t> ids;
-    if (DIR* dir = opendir("/proc/self/task")) {
-        while (dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                ids.insert(static_cast<pid_t>(std::stol(entry->d_name)));
-            }
-        }
-        closedir(dir);
-    }
-    return ids;
 }
 
 }  // namespace tolvane::test

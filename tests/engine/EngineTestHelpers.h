@@ -10,7 +10,6 @@
 #include <map>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -104,10 +103,6 @@ struct ChildRun {
 ChildRun EraseInChild(int passes, const std::vector<std::string>& paths, bool unprivileged,
                       const std::function<void()>& prepare = {}, FileSystem* fileSystem = nullptr);
 
-// Lets every user search the folders from the test environment's root down to `folder`, so
-// that an unprivileged child can reach what a test made there.
-void OpenUpTo(const std::string& folder);
-
 // lstat of a path that must exist.
 struct stat StatOf(const std::string& path);
 
@@ -118,8 +113,5 @@ TreeState Snapshot(const std::string& root);
 
 // A socket file nobody listens on, like one of a program that is running; false on failure.
 bool MakeSocket(const std::string& path);
-
-// The kernel ids of this process's threads now, to see which threads a step started or left.
-std::set<pid_t> ThreadIds();
 
 }  // namespace tolvane::test

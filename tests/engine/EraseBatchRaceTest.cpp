@@ -7,8 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <iostream>
-
 #include "EngineTestHelpers.h"
 #include "FaultyFileSystem.h"
 #include "LoopImage.h"
@@ -111,13 +109,8 @@ protected:
 
     // Unmounts the image and counts each marker's windows on it.
     std::vector<std::uint64_t> Scan(const std::vector<Marker>& markers) {
-        EXPECT_TRUE(m_image.Unmount());
-        MarkerScanner scanner;
-        for (const Marker& marker : markers) {
-            scanner.Add(marker);
-        }
         std::vector<std::uint64_t> counts;
-        for (const MarkerScanner::Hits& hits : scanner.Scan(m_image.ReadImage())) {
+        for (const MarkerScanner::Hits& hits : ScanUnmounted(m_image, markers)) {
             counts.push_back(hits.count);
         }
         return counts;
@@ -164,8 +157,7 @@ TEST_F(BatchSizeTest, FileCutShorterBeforeItsPassesIsReported) {
     const std::vector<std::uint64_t> counts = Scan({m_old, m_new});
     EXPECT_EQ(counts[0], 0u);
     EXPECT_LE(counts[1], 60 * kKiB);
-    std::cout << "[ finding  ] cut-off part left in the free space: " << counts[1]
-              << " marker windows" << std::endl;
+    ReportFinding("cut_off_part_left_in_free_space", std::to_string(counts[1]) + " windows");
 }
 
 // Growing at every write: after being written again twice, the file is left in place,

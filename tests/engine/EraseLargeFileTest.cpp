@@ -12,6 +12,7 @@
 #include "EngineTestHelpers.h"
 #include "FaultyFileSystem.h"
 #include "TempDir.h"
+#include "Waiting.h"
 #include "engine/FailureReasons.h"
 #include "engine/PatternSource.h"
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <iostream>
 #include <string>
 
 #include "EngineTestHelpers.h"
@@ -20,14 +19,6 @@ namespace tolvane::test {
 namespace {
 
 constexpr std::size_t kKiB = 1024;
-
-// Unmounts the image and counts the 16-byte windows of the marker on it.
-std::uint64_t MarkerWindows(LoopImage& image, const Marker& marker) {
-    EXPECT_TRUE(image.Unmount());
-    MarkerScanner scanner;
-    scanner.Add(marker);
-    return scanner.Scan(image.ReadImage())[0].count;
-}
 
 struct ImageKind {
     const char* fsType;
@@ -59,7 +50,7 @@ TEST_P(UnwrittenExtentTest, ZeroedRangesAreOverwrittenToo) {
         ASSERT_EQ(fallocate(fd.Get(), FALLOC_FL_ZERO_RANGE, 64 * kKiB, 896 * kKiB), 0);
     }
     ::sync();
-    const std::uint64_t before = MarkerWindows(image, marker);
+    const std::uint64_t before = ScanUnmounted(image, {marker})[0].count;
     ASSERT_GE(before, 1000 * kKiB) << "the zeroed range does not keep its blocks here";
     ASSERT_TRUE(image.Remount());
 
@@ -67,11 +58,10 @@ TEST_P(UnwrittenExtentTest, ZeroedRangesAreOverwrittenToo) {
     run.Run({path});
     EXPECT_EQ(run.engine.FailedCount(), 0);
     EXPECT_FALSE(Exists(path));
-    const std::uint64_t after = MarkerWindows(image, marker);
+    const std::uint64_t after = ScanUnmounted(image, {marker})[0].count;
     if (GetParam().zeroingReleasesBlocks) {
         EXPECT_LE(after, 896 * kKiB - 15) << "the file's own blocks keep some of it";
-        std::cout << "[ finding  ] released by the zeroing itself, left in the free space: "
-                  << after << " windows" << std::endl;
+        ReportFinding("xfs_zeroed_range_left_in_free_space", std::to_string(after) + " windows");
     } else {
         EXPECT_EQ(after, 0u) << "of " << before << " before the erase";
     }
@@ -113,27 +103,6 @@ TEST(OverlayErase, WhatTheLowerLayerKeepsIsReportedAndFoldersGoAnyway) {
                                   merged + "/folder/sub/inner.txt - " + kOriginalInLowerLayer}));
     EXPECT_EQ(ListNames(merged), std::vector<std::string>{});
     EXPECT_EQ(ReadFile(dir / "lower/doc.txt"), "lower content");
-}
-
-// On ext4 with inline_data small files live in their inodes: a folder item and the volume's
-// free space get the note a single small file gets.
-TEST(InlineDataNote, FoldersAndFreeSpaceGetTheNote) {
-    TempDir dir;
-    LoopImage image(dir.Path(), "ext4", 64, LoopImageOptions{"-O inline_data", "", ""});
-    TOLVANE_SKIP_UNLESS_MOUNTED(image);
-    const std::string root = image.MountPoint();
-    ASSERT_TRUE(MakeDirs(root + "/folder"));
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(WriteFile(root + "/folder/f" + std::to_string(i), std::string(100, 'x')));
-    }
-    ::sync();
-    for (const std::string& item : {root + "/folder", root + ":", root + "/folder/f0"}) {
-        const std::vector<MediumNote> notes = CheckMedia({item});
-        std::vector<MediumReason> reasons =
-            notes.empty() ? std::vector<MediumReason>() : notes[0].reasons;
-        std::erase(reasons, MediumReason::Flash);  // the host disk under the image may be flash
-        EXPECT_EQ(reasons, std::vector<MediumReason>{MediumReason::InlineData}) << item;
-    }
 }
 
 }  // namespace

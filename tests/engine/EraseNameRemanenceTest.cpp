@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -140,11 +139,6 @@ std::vector<Counts> CountNames(LoopImage& image, const std::string& fsType,
     return counts;
 }
 
-void Report(const std::string& key, const std::string& text) {
-    std::cout << "[ finding  ] " << key << ": " << text << std::endl;
-    testing::Test::RecordProperty(key, text);
-}
-
 void ExpectNoNames(const std::string& what, const std::vector<NameCase>& cases,
                    const std::vector<Counts>& counts, double seconds) {
     std::string table;
@@ -156,7 +150,7 @@ void ExpectNoNames(const std::string& what, const std::vector<NameCase>& cases,
         EXPECT_EQ(counts[i].inJournal, 0u)
             << what << ", " << cases[i].label << ": names in the journal";
     }
-    Report(what, table + std::to_string(seconds) + " s");
+    ReportFinding(what, table + std::to_string(seconds) + " s");
 }
 
 bool HasNote(const std::string& output, const std::string& text) {
@@ -275,7 +269,7 @@ TEST_P(NameRemanenceTest, AStopDuringTheNameStepLeavesNothingAndSaysSo) {
         table += m_cases[i].label + " " + std::to_string(counts[i].outside) + "+" +
                  std::to_string(counts[i].inJournal) + "j ";
     }
-    Report(Label("names_after_stop"), table);
+    ReportFinding(Label("names_after_stop"), table);
 }
 
 // Killed while fillers exist: they stay until the next run, which removes every one of them

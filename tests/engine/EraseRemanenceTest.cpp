@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <iostream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -42,18 +41,11 @@ PlantedFile Plant(const std::string& folder, const std::string& label, std::size
 // Unmounts the image and counts the content windows of each file on it.
 std::vector<MarkerScanner::Hits> ScanImage(LoopImage& image,
                                            const std::vector<PlantedFile>& files) {
-    EXPECT_TRUE(image.Unmount());
-    MarkerScanner scanner;
+    std::vector<Marker> markers;
     for (const PlantedFile& file : files) {
-        scanner.Add(file.marker);
+        markers.push_back(file.marker);
     }
-    return scanner.Scan(image.ReadImage());
-}
-
-// Prints a finding that is reported rather than asserted, and keeps it in the XML output.
-void Report(const std::string& key, const std::string& text) {
-    std::cout << "[ finding  ] " << key << ": " << text << std::endl;
-    testing::Test::RecordProperty(key, text);
+    return ScanUnmounted(image, markers);
 }
 
 struct RemanenceCase {
@@ -109,7 +101,7 @@ TEST_P(ErasedFileRemanenceTest, NoFragmentOfErasedContentStaysOnTheMedium) {
             << " windows, the first at image offset " << after[i].firstOffset;
     }
     if (param.copyOnWrite) {
-        Report(std::string(param.fsType) + "_content", content.str());
+        ReportFinding(std::string(param.fsType) + "_content", content.str());
     }
 }
 
@@ -176,8 +168,8 @@ TEST_P(FreeSpaceRemanenceTest, WipeOverwritesWhatAPlainDeleteLeftAndReleasesTheS
             << before[0].count << " windows, first at image offset " << after[0].firstOffset;
     }
     EXPECT_GE(after[1].count, kept.size - 15) << "the wipe damaged a live file";
-    Report(std::string(param.fsType) + "_freespace_deleted_windows",
-           std::to_string(before[0].count) + "->" + std::to_string(after[0].count));
+    ReportFinding(std::string(param.fsType) + "_freespace_deleted_windows",
+                  std::to_string(before[0].count) + "->" + std::to_string(after[0].count));
 }
 
 // Every free block that root can write gets the marker, then the marker file is deleted: what
@@ -229,11 +221,10 @@ TEST_P(FreeSpaceRemanenceTest, UnreachedSpaceIsReportedAsTheRawScanFindsIt) {
     const double reported = ReportedBytes(run.output);
     // A surviving run of n bytes gives n - 15 windows; runs are whole blocks, so the windows
     // undercount by 15 bytes a block at most.
-    const double unwritten =
-        static_cast<double>(ScanImage(image, {PlantedFile{"marker", "", marker, 0}})[0].count);
-    Report(std::string(GetParam().fsType) + "_unreached",
-           "marker unwritten " + std::to_string(unwritten) + " bytes, never markable " +
-               std::to_string(unmarked) + " bytes, reported " + std::to_string(reported));
+    const double unwritten = static_cast<double>(ScanUnmounted(image, {marker})[0].count);
+    ReportFinding(std::string(GetParam().fsType) + "_unreached",
+                  "marker unwritten " + std::to_string(unwritten) + " bytes, never markable " +
+                      std::to_string(unmarked) + " bytes, reported " + std::to_string(reported));
     // Never less than what survives; at most what survives plus what the marker itself could
     // not reach (space no write reaches is not marked either), give or take 10%.
     EXPECT_GE(reported, unwritten * 0.90) << run.output;
@@ -258,8 +249,8 @@ TEST(FreeSpaceReserve, ReserveAUserCannotReadIsNotGivenAFigure) {
                               "overwritten; how much could not be determined"),
               std::string::npos)
         << run.output;
-    const auto unwritten = ScanImage(image, {PlantedFile{"marker", "", marker, 0}})[0].count;
-    Report("xfs_user_unreached", "marker unwritten " + std::to_string(unwritten) + " bytes");
+    const auto unwritten = ScanUnmounted(image, {marker})[0].count;
+    ReportFinding("xfs_user_unreached", "marker unwritten " + std::to_string(unwritten) + " bytes");
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFileSystems, FreeSpaceRemanenceTest,

@@ -15,6 +15,7 @@
 
 #include "FaultyFileSystem.h"
 #include "TempDir.h"
+#include "Waiting.h"
 #include "engine/EraseEngine.h"
 #include "engine/EraseRunner.h"
 
@@ -99,33 +100,15 @@ TEST(EraseRunner, FilesOfOneFolderShareABatchAndKeepTheirFailuresApart) {
     EXPECT_EQ(ListNames(dir.Path()), (std::vector<std::string>{"b", "b-link"}));
 }
 
-// Holds the worker in its report of the end of item `index` until Set(kReleased): the test
-// then acts at a known point of the run, as a window does when it begins the question.
-struct HoldAtItemEnd {
-    enum { kRunning, kHeld, kReleased };
-    HoldAtItemEnd(Recorder& recorder, std::size_t index) {
-        recorder.onItemDone = [this, index](const EraseRunner::ItemEnd& item) {
-            if (item.index == index) {
-                Set(kHeld);
-                std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(lock, [&] { return state == kReleased; });
-            }
-        };
-    }
-    bool WaitHeld() {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, kHang, [&] { return state != kRunning; });
-    }
-    void Set(int to) {
-        std::lock_guard<std::mutex> lock(mutex);
-        state = to;
-        changed.notify_all();
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    int state = kRunning;  // guarded by mutex
-};
+// Holds the worker in its report of the end of the first item: the test then acts at a known
+// point of the run, as a window does when it begins the question.
+void HoldAtFirstItemEnd(Recorder& recorder, CountGate& gate) {
+    recorder.onItemDone = [&gate](const EraseRunner::ItemEnd& item) {
+        if (item.index == 0) {
+            gate.Arrive();
+        }
+    };
+}
 
 TEST(EraseRunner, DecodesEachNotificationAndGivesFailuresToTheirItem) {
     TempDir dir;
@@ -185,12 +168,13 @@ TEST_P(EraseRunnerStopTest, AnswerIsInForceBeforeTheWorkerGoesOn) {
         paths.push_back(dir / name + "/" + name);
     }
     Recorder recorder;
-    HoldAtItemEnd hold(recorder, 0);
+    CountGate hold;
+    HoldAtFirstItemEnd(recorder, hold);
     EraseRunner run(recorder);
 
     testing::internal::CaptureStdout();
     ASSERT_TRUE(run.Start(paths, std::make_unique<EraseEngine>(1)));
-    ASSERT_TRUE(hold.WaitHeld());
+    ASSERT_TRUE(Eventually([&] { return hold.Arrived(); }));
     if (param.ask) {
         ASSERT_TRUE(run.BeginAsking());
         EXPECT_FALSE(run.BeginAsking());  // one question at a time
@@ -198,7 +182,7 @@ TEST_P(EraseRunnerStopTest, AnswerIsInForceBeforeTheWorkerGoesOn) {
         run.Stop();
         EXPECT_FALSE(run.BeginAsking());  // stopping already: nothing to ask
     }
-    hold.Set(HoldAtItemEnd::kReleased);
+    hold.Release();
     if (param.ask) {
         // Held: nothing of the second item may happen until the answer is in.
         EXPECT_TRUE(run.Running());
@@ -236,14 +220,15 @@ TEST(EraseRunner, EndThatComesWhileAskingWaitsForTheAnswer) {
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "only", "x"));
     Recorder recorder;
-    HoldAtItemEnd hold(recorder, 0);
+    CountGate hold;
+    HoldAtFirstItemEnd(recorder, hold);
     EraseRunner run(recorder);
 
     testing::internal::CaptureStdout();
     ASSERT_TRUE(run.Start({dir / "only"}, std::make_unique<EraseEngine>(1)));
-    ASSERT_TRUE(hold.WaitHeld());
+    ASSERT_TRUE(Eventually([&] { return hold.Arrived(); }));
     ASSERT_TRUE(run.BeginAsking());
-    hold.Set(HoldAtItemEnd::kReleased);
+    hold.Release();
     ASSERT_TRUE(recorder.WaitFor("finished"));
     run.Join();  // the worker is gone: nothing more can come from it
     EXPECT_TRUE(run.Running());

@@ -1,5 +1,5 @@
 // What the eraser promises where only a failing or odd file system shows it, failed through
-// the file-system seam so that it holds for root too: kept permission bits, no run without a
+// the file-system seam so that it holds for root too: no run without a
 // random source, special files never opened, unlistable folders and unexaminable entries kept
 // and reported, and the free-space figures deciding what a wipe does and says.
 #include <fcntl.h>
@@ -21,25 +21,6 @@
 
 namespace tolvane::test {
 namespace {
-
-// A read-only file whose overwrite fails after it was made writable stays with the bits it
-// had: the open is refused once (as for a file we may not write), the engine adds the owner's
-// write bit, and then a write fails.
-TEST(EraseSeam, AFileThatStaysGetsItsPermissionBitsBack) {
-    TempDir dir;
-    const std::string path = dir / "kept.txt";
-    ASSERT_TRUE(WriteFile(path, std::string(5000, 'k')));
-    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
-    FaultyFileSystem fs;
-    fs.refuseOpenName = "kept.txt";
-    fs.failWriteName = "kept.txt";
-    EraseRun run(1, &fs);
-    run.Run({path});
-    EXPECT_EQ(run.target.Failures(),
-              std::vector<std::string>{path + " - " + FailureReason(kCouldNotBeOverwritten, EIO)});
-    EXPECT_EQ(StatOf(path).st_mode & 07777, 0444u);
-    EXPECT_EQ(StatOf(path).st_size, 5000);
-}
 
 // Without a random source every pattern would be predictable: the engine is not ready, and a
 // job started with it ends at once, touching nothing. Time scrambling draws from it too, so

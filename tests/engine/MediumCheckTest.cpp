@@ -259,7 +259,10 @@ const ImageCase kImageCases[] = {
     {"BtrfsNoCowFile", "btrfs", "", "", false, "no-cow file", {}},
     {"BtrfsCompressed", "btrfs", "", "compress", false, "compressed", {CopyOnWrite, Compressed}},
     {"Ext4DataJournal", "ext4", "", "data=journal", false, "folder", {DataJournal}},
+    // Small files live in their inodes: a folder and the free space get the note a file gets.
     {"Ext4InlineData", "ext4", "-O inline_data", "", false, "small file", {InlineData}},
+    {"Ext4InlineDataFolder", "ext4", "-O inline_data", "", false, "folder", {InlineData}},
+    {"Ext4InlineDataFreeSpace", "ext4", "-O inline_data", "", false, "free space", {InlineData}},
     {"Ext4DataOrdered", "ext4", "", "data=ordered", false, "folder", {}},
     {"Xfs", "xfs", "", "", false, "folder", {}},
     {"Ext4ImageOnTmpfs", "ext4", "", "", true, "folder", {Memory}}};

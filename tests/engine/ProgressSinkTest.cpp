@@ -69,27 +69,28 @@ TEST(ProgressSink, ReportsOnlyChangesButAboveTheTotalEveryCall) {
     EXPECT_EQ(sink.Last(), 1000);
 }
 
-TEST(ProgressSink, WithoutAWindowWritesButSendsNothing) {
-    ProgressSink sink;
-    EXPECT_EQ(Captured([&] {
-                  sink.Progress(40, 3000);
-                  sink.ItemDone();
-                  sink.Finished();
-                  sink.ReportItem("/x/y", kReportFailed);
-                  sink.CountProgress(1000);  // written only with a window
-              }),
-              "\rProcessed   1.3%" + kBlank + "/x/y - failed\n");
-}
-
-TEST(ProgressSink, ReportItemWritesTheLineAndSendsOnlyFailures) {
-    RecordingTarget window;
-    ProgressSink sink(&window);
-    EXPECT_EQ(Captured([&] { sink.ReportItem("/gone/file.txt", kReportNotFound); }),
-              kBlank + "/gone/file.txt - file not found\n");
-    EXPECT_TRUE(window.Messages().empty());
-    EXPECT_EQ(Captured([&] { sink.ReportItem("/busy/file.txt", kReportFailed); }),
-              kBlank + "/busy/file.txt - failed\n");
-    EXPECT_EQ(window.Messages(), Messages{Sent(ERN_FAILED, 0, "/busy/file.txt")});
+// Progress and report lines are written with or without a window; only failures are sent to
+// one, and the count's running figure is written only with a window.
+TEST(ProgressSink, ReportLinesAreWrittenAndOnlyFailuresSent) {
+    for (const bool withWindow : {false, true}) {
+        SCOPED_TRACE(withWindow);
+        RecordingTarget window;
+        ProgressSink sink(withWindow ? &window : nullptr);
+        EXPECT_EQ(Captured([&] {
+                      if (!withWindow) {
+                          sink.Progress(40, 3000);
+                          sink.ItemDone();
+                          sink.Finished();
+                          sink.CountProgress(1000);
+                      }
+                      sink.ReportItem("/gone/file.txt", kReportNotFound);
+                      sink.ReportItem("/busy/file.txt", kReportFailed);
+                  }),
+                  (withWindow ? "" : "\rProcessed   1.3%") + kBlank +
+                      "/gone/file.txt - file not found\n" + kBlank + "/busy/file.txt - failed\n");
+        EXPECT_EQ(window.Messages(),
+                  withWindow ? Messages{Sent(ERN_FAILED, 0, "/busy/file.txt")} : Messages{});
+    }
 }
 
 // The count writes a line at every thousand entries it has found, and tells the window the

@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <set>
 
+#include "DropEvents.h"
 #include "PaneTestControls.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
-#include "items/DropFilesBlock.h"
 #include "panes/PaneController.h"
 #include "panes/TreePaths.h"
 
@@ -48,23 +48,6 @@ void Select(QListWidget& list, const std::set<std::string>& names) {
         list.item(row)->setSelected(names.count(ItemName(*list.item(row))) > 0);
     }
 }
-
-// A drag runner that keeps the drag's data and drops it nowhere; the names of its block.
-struct KeptDrag {
-    std::unique_ptr<QMimeData> data;
-    PaneController::DragRunner Runner() {
-        return [this](QWidget*, QMimeData* dragged) {
-            data.reset(dragged);
-            return Qt::IgnoreAction;
-        };
-    }
-    std::vector<std::string> BlockNames() const {
-        std::vector<std::string> names;
-        EXPECT_TRUE(data &&
-                    ReadDropFilesBlock(data->data(kDropFilesMimeType).toStdString(), names));
-        return names;
-    }
-};
 
 // Puts the focus on a control of the shown window, as a click would.
 void Focus(QWidget& control) {
@@ -222,7 +205,7 @@ TEST_F(ListBrowseTest, ChoosingALocationSelectsDotDotAndVolumesReturnToTheirLast
 TEST_F(ListBrowseTest, InsertAndDragsTakeNamesAsListedInTheirFolder) {
     const std::string raw = "bad\xff name";
     ASSERT_TRUE(WriteFile(dir / raw, "x"));
-    KeptDrag drag;
+    test::DropRunner drag;
     controller.SetDragRunner(drag.Runner());
     Start();
     ASSERT_TRUE(Lists({"..", "empty", "sub", "a", "b", raw, "c.txt", "linked"}));
@@ -280,13 +263,7 @@ TEST_F(ListBrowseTest, AnUnreadableFolderShowsItsNearestReadableParent) {
     ASSERT_TRUE(MakeDirs(shared / "open/locked/inner"));
     ASSERT_EQ(::chmod((shared / "tmp").c_str(), 01777), 0);
     ASSERT_EQ(::chmod((shared / "open/locked").c_str(), 0700), 0);  // root's own
-    for (std::string path = shared.Path(); path.size() > 1;
-         path = path.substr(0, path.rfind('/'))) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0) {
-            ::chmod(path.c_str(), (info.st_mode & 07777) | 0755);
-        }
-    }
+    test::OpenUpTo(shared.Path());
     ASSERT_EQ(test::RunCommand("setpriv --help"), 0) << "setpriv is needed";
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     std::string output;
@@ -450,7 +427,7 @@ TEST_F(TreeBrowseTest, AFilePickedInTheTreeStaysPicked) {
         ASSERT_TRUE(WriteFile(dir / ("work/job/" + std::string(name)), name));
     }
     ASSERT_EQ(::symlink("nowhere", (dir / "work/job/dangling").c_str()), 0);
-    KeptDrag drag;
+    test::DropRunner drag;
     controller.SetDragRunner(drag.Runner());
     Start({base}, base + "work/job/");
     ASSERT_TRUE(Selects(base + "work/job/"));
@@ -523,7 +500,7 @@ TEST_F(TreeBrowseTest, InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs) {
     ASSERT_TRUE(WriteFile(dir / "folder/file.txt", "x"));
     const std::string home = std::string(std::getenv("HOME")) + "/";
     const std::string aboveHome = home.substr(0, home.rfind('/', home.size() - 2) + 1);
-    KeptDrag drag;
+    test::DropRunner drag;
     controller.SetDragRunner(drag.Runner());
     Start({base, home}, base + "folder/");
     const std::vector<Location>& locations = controller.Locations();

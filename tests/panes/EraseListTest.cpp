@@ -15,7 +15,7 @@
 #include "PaneTestControls.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
-#include "WorkerTestHelpers.h"
+#include "Waiting.h"
 #include "engine/FormatSize.h"
 #include "panes/PaneController.h"
 #include "platform/Volumes.h"

@@ -45,51 +45,10 @@ struct Fixture {
         target.Register(&control);
     }
     // A file URI of a name in the temporary folder, escaped by hand as file managers do.
-    QByteArray Uri(const char* escapedName, const char* host = "") const {
-        return QByteArray("file://") + host + QByteArray::fromStdString(temp.Path()) + "/" +
-               escapedName;
+    QByteArray Uri(const char* escapedName) const {
+        return "file://" + QByteArray::fromStdString(temp.Path()) + "/" + escapedName;
     }
 };
-
-// A file manager's drag of three files whose names a text conversion would damage, with the
-// extra types each of them adds; GNOME Files proposes Move.
-TEST(FileDropTargetTest, TakesExactlyTheFilesOtherProgramsDropAsCopies) {
-    Fixture f;
-    const std::string names[] = {"a.txt", "bad\xff\xfe.txt", "50% #1 x.txt"};
-    for (const std::string& name : names) {
-        ASSERT_TRUE(test::WriteFile(f.temp / name, "x"));
-    }
-    const QByteArray list = f.Uri("a.txt") + "\r\n" + f.Uri("bad%FF%FE.txt", "localhost") + "\r\n" +
-                            f.Uri("50%25%20%231%20x.txt") + "\r\n";
-    struct Sender {
-        const char* name;
-        std::unique_ptr<QMimeData> data;
-        Qt::KeyboardModifiers keys;
-    };
-    Sender senders[] = {
-        {"Dolphin", Data({{"application/x-kde4-urilist", list}, {"text/uri-list", list}}),
-         Qt::NoModifier},
-        {"GNOME Files",
-         Data({{"application/vnd.portal.filetransfer", "key"}, {"text/uri-list", list}}),
-         Qt::ShiftModifier},
-        {"Nemo", Data({{"text/uri-list", list}, {"text/plain", list}}), Qt::NoModifier},
-    };
-    for (Sender& sender : senders) {
-        QSignalSpy files(&f.target, &FileDropTarget::FilesDropped);
-        QSignalSpy own(&f.target, &FileDropTarget::OwnDragDropped);
-        Outcome outcome =
-            DragAndDrop(f.control, sender.data.get(), Qt::CopyAction | Qt::MoveAction, sender.keys);
-        EXPECT_EQ(outcome.enterAction, Qt::CopyAction) << sender.name;
-        EXPECT_EQ(outcome.dropAction, Qt::CopyAction) << sender.name;
-        ASSERT_EQ(files.count(), 1) << sender.name;
-        EXPECT_EQ(own.count(), 0);
-        const auto items = files.at(0).at(0).value<std::vector<FileItem>>();
-        ASSERT_EQ(items.size(), std::size(names)) << sender.name;
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            EXPECT_EQ(items[i].FullPath(), f.temp / names[i]) << sender.name;
-        }
-    }
-}
 
 // Nothing that names no local file shows a drop effect, and refusing shows no box either.
 TEST(FileDropTargetTest, DataWithoutLocalFilesIsRefusedSilently) {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "PaneTestControls.h"
-#include "WorkerTestHelpers.h"
+#include "Waiting.h"
 #include "items/DataMemoryReader.h"
 #include "items/DataMemoryWriter.h"
 

@@ -7,15 +7,12 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <functional>
 #include <memory>
 
 #include "DropEvents.h"
 #include "PaneTestControls.h"
 #include "QtTestEnvironment.h"
 #include "TempDir.h"
-#include "items/DropFilesBlock.h"
-#include "items/FileUriList.h"
 #include "panes/FileDropTarget.h"
 #include "panes/PaneController.h"
 #include "views/DragListWidget.h"
@@ -26,48 +23,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-// Plays the platform's drag loop: the drag's data goes over `target` and is dropped there
-// (no target: released where nothing takes it), and the drag ends with what was answered.
-struct DropRunner {
-    struct State {
-        QAbstractItemView* target = nullptr;
-        std::unique_ptr<QMimeData> data;
-        QTreeWidgetItem* currentAtDrag = nullptr;
-        int runs = 0;
-        // Runs while the pointer is on its way, before the drop.
-        std::function<void()> onTheWay;
-    };
-    std::shared_ptr<State> state = std::make_shared<State>();
-
-    PaneController::DragRunner Runner() const {
-        return [state = state](QWidget* source, QMimeData* data) {
-            ++state->runs;
-            state->data.reset(data);
-            if (auto* tree = qobject_cast<QTreeWidget*>(source)) {
-                state->currentAtDrag = tree->currentItem();
-            }
-            if (state->onTheWay) {
-                state->onTheWay();
-            }
-            if (state->target == nullptr) {
-                return Qt::IgnoreAction;
-            }
-            // This program's drags offer Copy only.
-            return test::DragAndDrop(*state->target, data, Qt::CopyAction).dropAction;
-        };
-    }
-    // The names the last drag carried in its block, and in its text/uri-list.
-    Names BlockNames() const {
-        Names names;
-        const QByteArray block = state->data->data(kDropFilesMimeType);
-        EXPECT_TRUE(ReadDropFilesBlock(block.toStdString(), names));
-        return names;
-    }
-    Names UriPaths() const {
-        return LocalPathsOfUriList(state->data->data("text/uri-list").toStdString());
-    }
-};
-
 // The window's side 1 as a list, and the erase list, with a controller on a folder of files.
 struct Window {
     test::TempDir temp;
@@ -76,7 +31,7 @@ struct Window {
     DragTreeWidget* eraseList = new DragTreeWidget(&window);
     // The test fills the list itself: a listing pass that lists nothing.
     PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
-    DropRunner drop;
+    test::DropRunner drop;
 
     explicit Window(std::initializer_list<const char*> files = {"a.txt", "b.txt", "c.txt"}) {
         auto* layout = new QHBoxLayout(&window);
@@ -185,7 +140,7 @@ TEST(PaneDragDropTest, ATreeDragTakesThePressedItemNotTheOneUnderThePointer) {
     auto* second = new QTreeWidgetItem(tree, {"second"});
     // The test makes the tree's items itself: a listing pass that lists nothing.
     PaneController controller{PaneController::WorkerPasses{[](WorkerThread&, int) {}, {}}};
-    DropRunner drop;
+    test::DropRunner drop;
     controller.SetTreeViews(tree, nullptr);
     controller.SetDragRunner(drop.Runner());
     ASSERT_TRUE(controller.Start());
@@ -214,16 +169,29 @@ TEST(PaneDragDropTest, ATreeDragTakesThePressedItemNotTheOneUnderThePointer) {
 }
 
 // Files dropped from another program onto the erase list are added once each with their
-// folder; onto the browser list, or during a run, nothing is taken. No drag starts in a run.
-// What other programs' data the erase list refuses is in FileDropTargetTest.
-TEST(PaneDragDropTest, FilesFromOtherProgramsGoOntoTheEraseListOnly) {
-    Window w({"a.txt", "bad\xff.txt", "50% #1 x.txt"});
-    auto uris = std::make_unique<QMimeData>();
-    const QByteArray folder = "file://" + QByteArray::fromStdString(w.temp.Path()) + "/";
-    uris->setData("text/uri-list", folder + "a.txt\r\n" + folder + "bad%FF.txt\r\n" + folder +
-                                       "50%25%20%231%20x.txt\r\n");
+// folder, whatever the file manager adds to its list; a proposed Move (GNOME Files with Shift)
+// is answered as Copy, or the sender would delete what it sent. Onto the browser list, or
+// during a run, nothing is taken, and no drag starts in a run. What other programs' data the
+// erase list refuses is in FileDropTargetTest.
+TEST(PaneDragDropTest, FilesFromOtherProgramsGoOntoTheEraseListOnlyAndAsCopies) {
+    Window w({"a.txt", "bad\xff\xfe.txt", "50% #1 x.txt"});
+    const QByteArray path = QByteArray::fromStdString(w.temp.Path());
+    const QByteArray list = "file://" + path + "/a.txt\r\nfile://localhost" + path +
+                            "/bad%FF%FE.txt\r\nfile://" + path + "/50%25%20%231%20x.txt\r\n";
+    const struct {
+        const char* name;
+        const char* extraType;
+        QByteArray extra;
+        Qt::KeyboardModifiers keys;
+    } senders[] = {
+        {"Dolphin", "application/x-kde4-urilist", list, Qt::NoModifier},
+        {"GNOME Files", "application/vnd.portal.filetransfer", "key", Qt::ShiftModifier},
+        {"Nemo", "text/plain", list, Qt::NoModifier},
+    };
     test::BoxAnswerer boxes;
     const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+    auto uris = std::make_unique<QMimeData>();
+    uris->setData("text/uri-list", list);
 
     EXPECT_FALSE(test::DragAndDrop(*w.list, uris.get(), offered).dropped);
     EXPECT_EQ(w.Rows(), Names{});
@@ -237,9 +205,15 @@ TEST(PaneDragDropTest, FilesFromOtherProgramsGoOntoTheEraseListOnly) {
     EXPECT_EQ(w.Rows(), Names{});
     w.controller.SetEditingEnabled(true);
 
-    const Names all = {w.temp / "a.txt", w.temp / "bad\xff.txt", w.temp / "50% #1 x.txt"};
-    for (int round = 0; round < 2; ++round) {
-        test::DropOutcome outcome = test::DragAndDrop(*w.eraseList, uris.get(), offered);
+    const Names all = {w.temp / "a.txt", w.temp / "bad\xff\xfe.txt", w.temp / "50% #1 x.txt"};
+    for (const auto& sender : senders) {
+        SCOPED_TRACE(sender.name);
+        auto data = std::make_unique<QMimeData>();
+        data->setData(sender.extraType, sender.extra);
+        data->setData("text/uri-list", list);
+        test::DropOutcome outcome =
+            test::DragAndDrop(*w.eraseList, data.get(), offered, sender.keys);
+        EXPECT_EQ(outcome.enterAction, Qt::CopyAction);
         EXPECT_EQ(outcome.dropAction, Qt::CopyAction);
         EXPECT_EQ(w.Rows(), all);
     }

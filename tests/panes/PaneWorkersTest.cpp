@@ -6,7 +6,7 @@
 #include <memory>
 #include <thread>
 
-#include "WorkerTestHelpers.h"
+#include "Waiting.h"
 
 namespace tolvane {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 using test::Eventually;
 
 TEST(PaneWorkersTest, ShutdownReturnsAtOnceAndReportsClosedOnceAfterBothEnded) {
-    const int threadsBefore = test::ThreadCount();
+    const std::set<pid_t> threadsBefore = test::ThreadIds();
     std::atomic<bool> release{false};
     std::atomic<bool> busy{false};
     std::atomic<int> closedCalls{0};
@@ -48,20 +48,20 @@ TEST(PaneWorkersTest, ShutdownReturnsAtOnceAndReportsClosedOnceAfterBothEnded) {
     EXPECT_TRUE(bothEndedAtClose.load());
     workers.reset();
     EXPECT_EQ(closedCalls.load(), 1);
-    EXPECT_EQ(test::ThreadCount(), threadsBefore);  // nothing left running
+    EXPECT_EQ(test::ThreadIds(), threadsBefore);  // nothing left running
 }
 
 // Destroyed without a shutdown, workers are stopped and joined; never started, they shut down
 // and report closed at once, and a destructor waits for no thread that never ran.
 TEST(PaneWorkersTest, DestroyedOrNeverStartedWorkersLeaveNoThread) {
-    const int threadsBefore = test::ThreadCount();
+    const std::set<pid_t> threadsBefore = test::ThreadIds();
     {
         PaneWorkers workers;
         ASSERT_TRUE(workers.Start({}, {}));
         workers.Listing().Wake();
         workers.Sizing().Wake();
     }
-    EXPECT_EQ(test::ThreadCount(), threadsBefore);
+    EXPECT_EQ(test::ThreadIds(), threadsBefore);
     std::atomic<int> closedCalls{0};
     {
         PaneWorkers workers;

@@ -10,7 +10,7 @@
 #include "FaultyFileSystem.h"
 #include "LoopImage.h"
 #include "TempDir.h"
-#include "WorkerTestHelpers.h"
+#include "Waiting.h"
 #include "engine/FolderSizer.h"
 #include "panes/WorkerThread.h"
 #include "platform/Volumes.h"

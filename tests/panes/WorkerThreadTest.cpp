@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "TempDir.h"
-#include "WorkerTestHelpers.h"
+#include "Waiting.h"
 #include "platform/FolderWatch.h"
 #include "platform/PollWait.h"
 #include "platform/WakeEvent.h"

@@ -1,13 +1,16 @@
 #include "RawScan.h"
 
+#include <gtest/gtest.h>
 #include <sys/random.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cstring>
+#include <iostream>
 #include <regex>
 #include <sstream>
 
+#include "LoopImage.h"
 #include "TempDir.h"
 
 namespace tolvane::test {
@@ -157,6 +160,21 @@ std::vector<std::uint64_t> FindAll(std::string_view data, std::string_view text)
         offsets.push_back(at);
     }
     return offsets;
+}
+
+std::vector<MarkerScanner::Hits> ScanUnmounted(LoopImage& image,
+                                               const std::vector<Marker>& markers) {
+    EXPECT_TRUE(image.Unmount());
+    MarkerScanner scanner;
+    for (const Marker& marker : markers) {
+        scanner.Add(marker);
+    }
+    return scanner.Scan(image.ReadImage());
+}
+
+void ReportFinding(const std::string& key, const std::string& text) {
+    std::cout << "[ finding  ] " << key << ": " << text << std::endl;
+    testing::Test::RecordProperty(key, text);
 }
 
 }  // namespace tolvane::test

@@ -9,6 +9,8 @@
 
 namespace tolvane::test {
 
+class LoopImage;
+
 // File content that cannot occur on a disk by chance: 16 random bytes repeated. Every
 // 16-byte run of such content is a rotation of the tag, so a scanner that knows the 16
 // rotations finds any surviving fragment of 16 bytes or more, wherever it lies.
@@ -49,6 +51,14 @@ private:
     std::size_t m_markers = 0;
     std::vector<bool> m_filter = std::vector<bool>(std::size_t{1} << 16);
 };
+
+// Unmounts `image` (a failure fails the test) and scans its raw bytes for `markers`: the hits
+// of each, in their order.
+std::vector<MarkerScanner::Hits> ScanUnmounted(LoopImage& image,
+                                               const std::vector<Marker>& markers);
+
+// Prints a finding that is reported rather than asserted, and keeps it in the XML output.
+void ReportFinding(const std::string& key, const std::string& text);
 
 // Bytes statvfs reports free on the volume holding `path` (blocks reserved for root
 // included, as the free-space wipe counts them when run as root).

@@ -90,4 +90,19 @@ int RunCommand(const std::string& commandLine, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void OpenUpTo(const std::string& folder) {
+    std::string root = std::getenv("TMPDIR");
+    root = root.substr(0, root.rfind('/'));  // the test environment's root holds TMPDIR
+    for (std::string path = folder; path.size() >= root.size();
+         path = path.substr(0, path.rfind('/'))) {
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0) {
+            chmod(path.c_str(), (st.st_mode & 07777) | 0711);
+        }
+        if (path.find('/') == std::string::npos) {
+            break;
+        }
+    }
+}
+
 }  // namespace tolvane::test

@@ -32,6 +32,10 @@ bool MakeDirs(const std::string& path);
 // Names in a folder, sorted, without "." and "..".
 std::vector<std::string> ListNames(const std::string& folder);
 
+// Lets every user search the folders from the test environment's root down to `folder`, so
+// that an unprivileged child can reach what a test made there.
+void OpenUpTo(const std::string& folder);
+
 // Runs a shell command line; returns its exit status (or -1), output discarded unless
 // `output` is given.
 int RunCommand(const std::string& commandLine, std::string* output = nullptr);

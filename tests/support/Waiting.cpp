@@ -1,5 +1,6 @@
 #include "Waiting.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -81,6 +82,39 @@ int WaitForChild(pid_t pid, std::chrono::milliseconds limit) {
         ::waitpid(pid, &status, 0);
     }
     return status;
+}
+
+void CountGate::Arrive() {
+    std::unique_lock lock(m_mutex);
+    m_arrived = true;
+    m_changed.wait(lock, [this] { return m_released; });
+}
+
+bool CountGate::Arrived() {
+    std::lock_guard lock(m_mutex);
+    return m_arrived;
+}
+
+void CountGate::Release() {
+    std::lock_guard lock(m_mutex);
+    m_released = true;
+    m_changed.notify_all();
+}
+
+std::set<pid_t> ThreadIds() {
+    // ThreadSanitizer's runtime starts a helper thread when the first thread is made: one made
+    // here first keeps it out of any difference between two calls.
+    std::thread([] {}).join();
+    std::set<pid_t> ids;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] != '.') {
+                ids.insert(static_cast<pid_t>(std::stol(entry->d_name)));
+            }
+        }
+        closedir(dir);
+    }
+    return ids;
 }
 
 }  // namespace tolvane::test

@@ -5,7 +5,10 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace tolvane::test {
@@ -26,5 +29,23 @@ bool ReadToEnd(int fd, std::string& into, std::chrono::milliseconds limit);
 // Waits for the child process `pid` to end and returns its wait status. One still running after
 // `limit` is killed, and the test fails.
 int WaitForChild(pid_t pid, std::chrono::milliseconds limit);
+
+// Holds a worker at a point of its work (Arrive) until the test has done what it must do
+// meanwhile (Release); the test sees the arrival with Arrived().
+class CountGate {
+public:
+    void Arrive();
+    bool Arrived();
+    void Release();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_arrived = false;
+    bool m_released = false;
+};
+
+// The kernel ids of this process's threads now, to see which threads a step started or left.
+std::set<pid_t> ThreadIds();
 
 }  // namespace tolvane::test
