@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -29,9 +31,10 @@ public:
         m_ended = true;
         m_changed.notify_all();
     }
-    void Wait() {
+    // False when the run has not ended within a minute: a hang, not a slow machine.
+    bool Wait() {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_ended; });
+        return m_changed.wait_for(lock, std::chrono::minutes(1), [&] { return m_ended; });
     }
     int itemEnds = 0;  // on the worker, read after the end
 
@@ -50,7 +53,10 @@ protected:
     // Runs `paths` at one pass through `fs` and returns the ended items.
     std::vector<RunSession::ItemResult> RunAll(RunSession& session, FileSystem* fs = nullptr) {
         EXPECT_TRUE(session.Start(std::make_unique<EraseEngine>(1, fs)));
-        m_observer.Wait();
+        if (!m_observer.Wait()) {
+            ADD_FAILURE() << "the run did not end within a minute";
+            std::abort();  // its worker is stuck: joining it would hang the test instead
+        }
         session.Run().Join();
         return session.TakeFinished();
     }
