@@ -56,8 +56,6 @@ public:
     // False when no random source works: a run must not start with this engine.
     bool Ready() const { return m_patterns.Ready(); }
     int PassCount() const { return m_passCount; }
-    // Where the run examines and changes the disk.
-    FileSystem& Files() const { return m_fs; }
 
     // The total of the run's progress, in bytes written or, with `entries`, in entries done.
     void SetTotal(std::int64_t total, bool entries) {

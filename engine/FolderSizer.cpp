@@ -58,7 +58,7 @@ FolderSizer::Result FolderSizer::Measure(const std::string& folder, const std::s
                                          const StopCheck& stop) {
     if (folder.empty()) {
         m_reads = 0;
-        return {DriveFreeBytes(name), false};
+        return {DriveFreeBytes(name, *m_fileSystem), false};
     }
     return Count(folder + name, stop);
 }
@@ -109,14 +109,14 @@ void FolderSizer::RestorePriority() {
     }
 }
 
-std::uint64_t DriveFreeBytes(const std::string& driveSpec) {
+std::uint64_t DriveFreeBytes(const std::string& driveSpec, FileSystem& fs) {
     std::string volumeRoot;
     // Only a volume of user data has free space the run would wipe: anything else shows 0,
     // as the run refuses it.
     if (!ParseDriveSpec(driveSpec, volumeRoot)) {
         return 0;
     }
-    return FreeBytes(volumeRoot);
+    return AvailableBytes(fs, volumeRoot);
 }
 
 }  // namespace tolvane

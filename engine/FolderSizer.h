@@ -73,6 +73,6 @@ private:
 
 // The free space of the volume a drive spec ("/media/me/USB:") names; 0 when it cannot be
 // read or the text is no drive spec.
-std::uint64_t DriveFreeBytes(const std::string& driveSpec);
+std::uint64_t DriveFreeBytes(const std::string& driveSpec, FileSystem& fs = RealFileSystem());
 
 }  // namespace tolvane

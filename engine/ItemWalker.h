@@ -80,6 +80,9 @@ public:
     // linked back: such a link is followed, and kept.
     static bool FollowsItsLink(const EraseItem& item);
 
+    // Where the walk examines and lists what it visits (and a handler changes it).
+    FileSystem& Files() const { return m_walkFs; }
+
     void RequestCancel() { m_cancel.Set(); }
     bool IsCancelled() const { return m_cancel.IsSet(); }
     // True when a stop left something of the selection undone (an item, an entry, a file

@@ -1,6 +1,6 @@
 #include "engine/SizeCounter.h"
 
-#include "platform/Volumes.h"
+#include "platform/FileSystem.h"
 
 namespace tolvane {
 
@@ -16,7 +16,7 @@ void SizeCounter::OnEnterFolder(std::string&, const FindData&) {
 }
 
 void SizeCounter::OnDrive(std::string&, const std::string& volumeRoot) {
-    m_bytes += FreeBytes(volumeRoot);
+    m_bytes += AvailableBytes(Files(), volumeRoot);
     Counted();
 }
 

@@ -188,4 +188,9 @@ FileSystem& RealFileSystem() {
     return real;
 }
 
+std::uint64_t AvailableBytes(FileSystem& fs, const std::string& path) {
+    Opened folder = fs.OpenFolder(path);
+    return folder.fd.Valid() ? fs.FreeSpace(folder.fd.Get()).available : 0;
+}
+
 }  // namespace tolvane

@@ -133,6 +133,10 @@ public:
 
 FileSystem& RealFileSystem();
 
+// What this process may write on the volume holding the folder `path` (links followed); 0 when
+// it cannot be read.
+std::uint64_t AvailableBytes(FileSystem& fs, const std::string& path);
+
 // Passes every operation to another file system (the real one unless told otherwise): a test
 // double overrides the few it changes and calls these for the rest.
 class ForwardingFileSystem : public FileSystem {
