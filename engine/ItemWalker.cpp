@@ -48,10 +48,12 @@ bool IsDotName(const std::string& path) {
     return name == "." || name == "..";
 }
 
+// A root that cannot be examined cannot be told apart from any folder: every folder is then
+// taken for it, so that nothing is erased on a guess.
 bool IsSystemRoot(FileSystem& fs, const FindData& folder) {
     FindData root;
-    return !fs.StatEntry(AT_FDCWD, "/", root).Failed() && root.device == folder.device &&
-           root.inode == folder.inode;
+    return fs.StatEntry(AT_FDCWD, "/", root).Failed() ||
+           (root.device == folder.device && root.inode == folder.inode);
 }
 
 bool OnKernelFileSystem(const FindData& entry) {

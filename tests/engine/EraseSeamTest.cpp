@@ -121,6 +121,23 @@ TEST(EraseSeam, AFolderThatCannotBeListedStaysAndIsReported) {
     EXPECT_FALSE(Exists(work + "/top.txt"));
 }
 
+// Where the root itself cannot be examined no folder can be told apart from it: a folder item
+// is refused as the root would be, and a file item still goes.
+TEST(EraseSeam, WhenTheRootCannotBeExaminedNoFolderIsErased) {
+    TempDir dir;
+    ASSERT_TRUE(MakeDirs(dir / "folder"));
+    ASSERT_TRUE(WriteFile(dir / "folder/inside.txt", "inside"));
+    ASSERT_TRUE(WriteFile(dir / "file.txt", "file"));
+    FaultyFileSystem fs;
+    fs.failStatName = "/";
+    EraseRun run(1, &fs);
+    run.Run({dir / "folder", dir / "file.txt"});
+    EXPECT_EQ(run.target.Failures(),
+              std::vector<std::string>{dir / "folder - " + std::string(kRefusedRoot)});
+    EXPECT_EQ(ReadFile(dir / "folder/inside.txt"), "inside");
+    EXPECT_FALSE(Exists(dir / "file.txt"));
+}
+
 // What the volume reports free decides the wipe: nothing free for us is nothing to do (not a
 // failure), and what stays free once the fill files hold everything they could get is
 // reported as the file system's reserve.
