@@ -46,7 +46,7 @@ TEST(PlatformChoiceTest, AWindowOpensWhereQtWouldPickAPlatformThatStarts) {
     struct Case {
         Situation situation;
         std::string platform;  // what Qt is told, empty: its own choice
-        bool noted = false;  // a line on standard error
+        bool noted = false;    // a line on standard error
     } const cases[] = {
         {{"X11 session", "", false, kUp}, ""},
         {{"Wayland session", "", false, Access::kUnset, kUp}, ""},
