@@ -359,16 +359,6 @@ bool ReserveIsKnown(int fd) {
            (fs.f_type != kXfsMagic || ::ioctl(fd, kXfsGetReserve, &reserve) == 0);
 }
 
-std::uint64_t FreeBytes(const std::string& volumeRoot) {
-    int fd = ::open(volumeRoot.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        return 0;
-    }
-    std::uint64_t bytes = FreeBytesOfDescriptor(fd);
-    ::close(fd);
-    return bytes;
-}
-
 bool ParseDriveSpec(std::string_view text, std::string& volumeRoot,
                     const std::vector<MountEntry>& table) {
     if (text.size() < 2 || text.back() != ':' || text.front() != '/') {

@@ -59,9 +59,6 @@ bool IsOverlayFileSystem(std::string_view fsType);
 // Network file systems (NFS, SMB, sshfs, WebDAV, 9p): reads may hang on the network.
 bool IsNetworkFileSystem(std::string_view fsType);
 
-// Bytes free for this process on a volume (blocks reserved for root count when running as
-// root); 0 on failure.
-std::uint64_t FreeBytes(const std::string& volumeRoot);
 std::uint64_t FreeBytesOfDescriptor(int fd);
 // Every free byte the volume holding fd reports, the blocks kept for root included, plus the
 // reserve pool that XFS keeps out of that count (readable by root only); 0 on failure.

@@ -18,6 +18,7 @@
 #include "Waiting.h"
 #include "engine/FormatSize.h"
 #include "panes/PaneController.h"
+#include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 
 namespace tolvane {
@@ -238,7 +239,8 @@ TEST_F(EraseListTest, AListedVolumeIsItsDriveRow) {
     EXPECT_FALSE(row.icon(0).isNull());
     EXPECT_EQ(row.text(0).toStdString(), spec);
     EXPECT_EQ(row.text(2), "free space");
-    EXPECT_EQ(row.text(3).toStdString(), std::to_string(FreeBytes(image.MountPoint() + "/")));
+    EXPECT_EQ(row.text(3).toStdString(),
+              std::to_string(AvailableBytes(RealFileSystem(), image.MountPoint() + "/")));
     const std::vector<FileItem> items = controller.CollectEraseList();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_TRUE(items[0].IsDriveRow());

@@ -6,6 +6,7 @@
 
 #include "LoopImage.h"
 #include "TempDir.h"
+#include "platform/FileSystem.h"
 #include "platform/Volumes.h"
 
 namespace tolvane {
@@ -179,13 +180,13 @@ TEST(Volumes, DriveSpecsVolumeRootsAndFreeBytesOfALoopImage) {
     EXPECT_EQ(VolumeRootOf(image.ImagePath()), VolumeRootOf(temp.Path()));
     EXPECT_NE(VolumeRootOf(temp.Path()), mp + "/");
 
-    const std::uint64_t free = FreeBytes(mp + "/");
+    const std::uint64_t free = AvailableBytes(RealFileSystem(), mp + "/");
     EXPECT_GT(free, 32u * 1024 * 1024);
     EXPECT_LT(free, 64u * 1024 * 1024);
     ASSERT_TRUE(test::WriteFileOfSize(mp + "/fill", 8 * 1024 * 1024));
     ::sync();
-    EXPECT_LE(FreeBytes(mp + "/"), free - 8u * 1024 * 1024);
-    EXPECT_EQ(FreeBytes(temp / "no/such/volume/"), 0u);
+    EXPECT_LE(AvailableBytes(RealFileSystem(), mp + "/"), free - 8u * 1024 * 1024);
+    EXPECT_EQ(AvailableBytes(RealFileSystem(), temp / "no/such/volume/"), 0u);
 }
 
 }  // namespace
