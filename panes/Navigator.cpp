@@ -34,6 +34,13 @@ void Navigator::FolderShown(const std::string& folder) {
     m_history.Visit(folder);
 }
 
+void Navigator::ShowVolumeOf(QComboBox* box, const std::string& folder) {
+    // From the volumes the box lists, so nothing is read on the window's thread.
+    if (const std::optional<TreePathMatch> match = MatchTreePath(m_locations, folder)) {
+        SelectEntry(box, static_cast<int>(match->rootIndex));
+    }
+}
+
 void Navigator::ShowDriveOfFolder(std::size_t side, QComboBox* box, const std::string& folder) {
     std::string shown = folder;
     if (box != nullptr) {

@@ -50,6 +50,9 @@ public:
     // Puts the box on the volume entry of the folder and lists the folder. A folder whose
     // volume is gone is replaced by the last folder shown on the first volume (the root).
     void ShowDriveOfFolder(std::size_t side, QComboBox* box, const std::string& folder);
+    // Puts the box on the volume that holds `folder`, however the list got there (a typed
+    // path, a folder entered across a mount point); the list is left as it is.
+    void ShowVolumeOf(QComboBox* box, const std::string& folder);
     // The box's entry `index` was chosen: a volume returns to its last folder, "Root folder"
     // goes to the root of the current volume, other entries to their folder; the box then
     // shows the volume of the new folder.

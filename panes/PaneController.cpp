@@ -108,6 +108,7 @@ void PaneController::StartListing() {
     hooks.folderShown = [this](std::size_t side, const std::string& folder) {
         m_state.folder[side] = folder;
         m_navigator.FolderShown(folder);
+        m_navigator.ShowVolumeOf(m_locationBox[side], folder);
     };
     hooks.probed = [this](ProbedFolders probed) {
         m_locationSource.SetProbed(std::move(probed));

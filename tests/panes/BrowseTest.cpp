@@ -197,6 +197,9 @@ TEST_F(ListBrowseTest, ChoosingALocationSelectsDotDotAndVolumesReturnToTheirLast
     controller.OnLocationSelected(0);
     ASSERT_TRUE(ShowsFolder(folder + "sub/"));
     EXPECT_EQ(controller.RecallFolder(folder), folder + "sub/");
+    // A typed path onto the other volume moves the box there too.
+    ASSERT_TRUE(controller.GoToTypedPath(home));
+    EXPECT_TRUE(EventuallyOnLoop([&] { return controls.location->currentIndex() == 1; }));
     EXPECT_EQ(controller.RecallFolder("/never/shown/"), "/never/shown/");
 }
 
