@@ -1,10 +1,8 @@
 #include "app/SettingsStore.h"
 
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QString>
 #include <QVariant>
 #include <cstring>
@@ -12,29 +10,20 @@
 
 #include "items/DataMemoryWriter.h"
 #include "platform/RegularFile.h"
+#include "settings/SettingsFile.h"
 
 namespace tolvane {
 namespace {
 
-QString StoreFileName() {
-    // Where QSettings' native format keeps a user's settings on Linux.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::homePath() + QStringLiteral("/.config");
-    }
-    return folder + QStringLiteral("/Miravelt/Tolvane.conf");
-}
-
 // The store, or nothing when its file is not a regular file: QSettings would block for good
 // reading a FIFO, and would write through whatever else stands there. The file is named
-// explicitly (same file, same INI syntax as the native format) so that QSettings reads no
-// other file: its fallbacks (Miravelt.conf, the system folders) are not checked here and are
-// no settings of this user.
+// explicitly so that QSettings reads no other file: its fallbacks (Miravelt.conf, the system
+// folders) are no settings of this user.
 std::optional<QSettings> OpenStore() {
     if (!SettingsFileUsable(nullptr)) {
         return std::nullopt;
     }
-    return std::optional<QSettings>(std::in_place, StoreFileName(), QSettings::IniFormat);
+    return std::optional<QSettings>(std::in_place, SettingsFileName(), SettingsFormat());
 }
 
 QVariant ReadValue(const QString& key) {
@@ -97,7 +86,7 @@ void SetSettingString(const char* name, const std::string& text) {
 }
 
 bool SettingsFileUsable(std::string* fileName) {
-    QString name = StoreFileName();
+    QString name = SettingsFileName();
     if (fileName != nullptr) {
         *fileName = QFile::encodeName(name).toStdString();
     }

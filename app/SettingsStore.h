@@ -11,10 +11,10 @@ class MemoryWriter;
 
 namespace tolvane {
 
-// The user's settings: named values in the INI file $XDG_CONFIG_HOME/Miravelt/Tolvane.conf
-// (~/.config/... when unset), where QSettings' native format keeps them, read and written
-// with QSettings. Each operation opens the store for the one access; the file is created by
-// the first write. Writes are best effort: their results are not reported.
+// The user's settings: named values in the settings file (settings/SettingsFile.h), read and
+// written with QSettings in the file's own strict syntax. Each operation opens the store for
+// the one access; the file is created by the first write. Writes are best effort: their
+// results are not reported.
 //
 // Only a regular file (or none) is used. When something else stands at that name (a FIFO,
 // which would block the reader for good, a link, a folder), every value reads as its default

@@ -19,6 +19,7 @@
 
 #include "kvc/ContextActions.h"
 #include "kvc/FileUris.h"
+#include "settings/SettingsFile.h"
 
 namespace {
 
@@ -28,7 +29,9 @@ int Fail(const QString& text) {
 }
 
 int ApplySetting(const QString& self) {
-    const QSettings settings(QStringLiteral("Miravelt"), QStringLiteral("Tolvane"));
+    // The program's own settings file, in its strict syntax: QSettings' native reader would
+    // deserialise whatever object a crafted value names.
+    const QSettings settings(tolvane::SettingsFileName(), tolvane::SettingsFormat());
     const QString folder = tolvane::kvc::UserDataFolder();
     QString error;
     if (settings.value(QStringLiteral("ContextMenu")).toInt() != 1) {
