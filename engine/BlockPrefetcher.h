@@ -13,15 +13,16 @@
 namespace tolvane {
 
 // Makes the keystream chunks of one long pass ahead of the writer, on several producer
-// threads at once, into a ring of chunk-sized slots; the writer takes them strictly in order,
-// one chunk per hand-off. A single generator cannot keep up with a fast disk, and handing
-// over small blocks costs more in waking threads than it saves.
+// threads at once and two chunks at a time on each, into a ring of chunk-sized slots; the
+// writer takes them strictly in order, one chunk per hand-off. A single generator cannot
+// keep up with a fast disk, and handing over small blocks costs more in waking threads than
+// it saves.
 //
 // The producers are started by Begin on the calling thread and inherit its scheduling: an
 // erase worker that runs with a raised nice value (or idle I/O priority) keeps its producers
 // there too, so a desktop stays responsive while every core works. End stops them after the
-// chunk each is making (so a stop takes effect within one chunk), joins them, and wipes and
-// frees the ring, which holds keystream.
+// chunks each is making (the writer stops within one chunk written), joins them, and wipes
+// and frees the ring, which holds keystream.
 //
 // Used by one writer thread: Begin, Next once per chunk, End.
 class BlockPrefetcher {
@@ -50,9 +51,9 @@ private:
     std::uint8_t* Slot(std::uint64_t chunk) const;
 
     const int m_threadCount;
-    // Enough slots that every producer can work while the writer writes one chunk and the
-    // next waits, and a write held up by the kernel's dirty-page throttling does not leave
-    // the producers idle.
+    // Enough slots that every producer can work on its two chunks while the writer writes
+    // one chunk and the next waits, and a write held up by the kernel's dirty-page throttling
+    // does not leave the producers idle.
     const std::size_t m_slotCount;
     PassKey m_key{};                     // set before the producers start
     std::vector<std::size_t> m_lengths;  // set before the producers start

@@ -24,6 +24,11 @@ public:
     void Key(const std::uint8_t* key, std::size_t keyLength);
     // Writes n keystream bytes; nothing at all for n <= 0.
     void Generate(std::uint8_t* out, std::int64_t n);
+    // a.Generate(outA, nA) and b.Generate(outB, nB) at once, with the same bytes. The steps of
+    // one generator wait on each other, not on the other's, so a core runs the two side by
+    // side: about 1.4 times the bytes per second of one (bench/KeystreamBench).
+    static void GenerateTwo(KeystreamGenerator& a, std::uint8_t* outA, std::int64_t nA,
+                            KeystreamGenerator& b, std::uint8_t* outB, std::int64_t nB);
 
     // Copies the 256-byte table out, and puts back a table saved that way, undoing the
     // requests made since.
@@ -47,5 +52,9 @@ using PassKey = std::array<std::uint8_t, 32>;
 // shorter request gives the start of a longer one, so only what is written is ever made.
 // Thread-safe: it touches nothing but its arguments.
 void GenerateChunk(const PassKey& key, std::uint64_t index, std::uint8_t* out, std::size_t length);
+// Chunks `index` and `index + 1` at once (see GenerateTwo): the same bytes as two calls of
+// GenerateChunk, made faster.
+void GenerateChunkPair(const PassKey& key, std::uint64_t index, std::uint8_t* first,
+                       std::size_t firstLength, std::uint8_t* second, std::size_t secondLength);
 
 }  // namespace tolvane
