@@ -7,8 +7,14 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/HexDigits.h"
+
 namespace tolvane {
 namespace {
+
+// The control characters written as a backslash and a letter, and their letters.
+const QString kEscapedControls = QStringLiteral("\a\b\f\n\r\t\v");
+const QString kEscapeLetters = QStringLiteral("abfnrtv");
 
 bool IsPlainKey(QByteArrayView key) {
     if (key.isEmpty()) {
@@ -48,16 +54,9 @@ bool IsGeneralSection(const QByteArray& header) {
            header.mid(1, close - 1).trimmed().compare("general", Qt::CaseInsensitive) == 0;
 }
 
+// The value of `c` as a digit of `base` (8 or 16), -1 when it is none.
 int DigitValue(QChar c, int base) {
-    const char16_t u = c.unicode();
-    int value = base;  // not a digit
-    if (u >= u'0' && u <= u'9') {
-        value = u - u'0';
-    } else if (u >= u'a' && u <= u'f') {
-        value = u - u'a' + 10;
-    } else if (u >= u'A' && u <= u'F') {
-        value = u - u'A' + 10;
-    }
+    const int value = c.unicode() < 0x80 ? HexDigitValue(static_cast<char>(c.unicode())) : -1;
     return value < base ? value : -1;
 }
 
@@ -80,10 +79,8 @@ qsizetype Unescape(const QString& in, qsizetype i, QString& out) {
         }
         return i;
     }
-    static const QString letters = QStringLiteral("abfnrtv");
-    static const QString controls = QStringLiteral("\a\b\f\n\r\t\v");
-    if (const qsizetype letter = letters.indexOf(c); letter >= 0) {
-        out += controls[letter];
+    if (const qsizetype letter = kEscapeLetters.indexOf(c); letter >= 0) {
+        out += kEscapedControls[letter];
     } else if (c == u'\r' || c == u'\n') {
         i += (c == u'\r' && i < in.size() && in[i] == u'\n') ? 1 : 0;
     } else {
@@ -157,24 +154,22 @@ QByteArray Escaped(const QString& text, bool utf8) {
     };
     bool needsQuotes = false;
     bool escapeHexDigit = false;  // after \x or \0 a hex digit would be read as part of it
-    static const QString controls = QStringLiteral("\a\b\f\n\r\t\v");
-    static const char letters[] = "abfnrtv";
     for (QChar c : text) {
         const char16_t u = c.unicode();
         needsQuotes = needsQuotes || u == u';' || u == u',' || u == u'=';
         const bool hexDigit = DigitValue(c, 16) >= 0;
-        if ((escapeHexDigit && hexDigit) || u == 0 || (u < 0x20 && controls.indexOf(c) < 0) ||
-            (u >= 0x7f && !utf8)) {
+        if ((escapeHexDigit && hexDigit) || u == 0 ||
+            (u < 0x20 && kEscapedControls.indexOf(c) < 0) || (u >= 0x7f && !utf8)) {
             flush();
             out += "\\x" + QByteArray::number(u, 16);
             escapeHexDigit = true;
             continue;
         }
         escapeHexDigit = false;
-        if (const qsizetype control = controls.indexOf(c); control >= 0) {
+        if (const qsizetype control = kEscapedControls.indexOf(c); control >= 0) {
             flush();
             out += '\\';
-            out += letters[control];
+            out += kEscapeLetters[control].toLatin1();
         } else if (u == u'"' || u == u'\\') {
             flush();
             out += '\\';
