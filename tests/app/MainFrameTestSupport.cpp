@@ -1,19 +1,6 @@
 #include "MainFrameTestSupport.h"
 
-#include <thread>
-
 namespace tolvane::test {
-
-WorkerThread::Pass SlowWorker::Pass() {
-    return [this](WorkerThread&, int) {
-        busy = true;
-        while (!release.load()) {
-            std::this_thread::yield();
-        }
-        returned = true;
-    };
-}
-
 namespace {
 
 void CollectFaults(const QWidget& widget, std::string& faults) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QWidget>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -47,14 +46,6 @@ private:
         ++routed;
         routedAfterShutdown += ShuttingDown() ? 1 : 0;
     }
-};
-
-// A listing worker that, once woken, stays busy until released: a controller slow to stop.
-struct SlowWorker {
-    std::atomic<bool> busy{false};
-    std::atomic<bool> release{false};
-    std::atomic<bool> returned{false};
-    WorkerThread::Pass Pass();
 };
 
 // Every visible descendant of `root` whose rectangle is empty or leaves its parent's; empty

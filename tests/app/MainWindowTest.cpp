@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <atomic>
 #include <filesystem>
-#include <thread>
 #include <tuple>
 
 #include "MainFrameTestSupport.h"
@@ -42,7 +41,9 @@ using test::EventuallyOnLoop;
 class MainWindowTest : public test::WithoutSettingsFile {
 protected:
     void TearDown() override {
-        m_letGo = true;  // a failed test must not leave a worker waiting
+        // A failed test must not leave a worker waiting.
+        m_slow.release = true;
+        m_sizeHold.release = true;
         m_frame.reset();
         WithoutSettingsFile::TearDown();
     }
@@ -50,7 +51,7 @@ protected:
     CMainFrame& Open(MainFrameHooks hooks = {}) {
         hooks.makeController = [this] {
             auto controller = std::make_unique<test::RecordingController>(
-                PaneController::WorkerPasses{m_slow.Pass(), {}});
+                PaneController::WorkerPasses{[this](WorkerThread&, int) { m_slow.Run(); }, {}});
             m_controllers.push_back(controller.get());
             if (m_prepare) {
                 m_prepare(*controller);
@@ -99,9 +100,9 @@ protected:
         });
     }
 
-    test::SlowWorker m_slow{.release = true};
+    test::HeldWork m_slow{.release = true};  // the listing worker's passes
+    test::HeldWork m_sizeHold;               // the size worker's count, where a test hooks it
     std::function<void(PaneController&)> m_prepare;  // before the controller starts
-    std::atomic<bool> m_letGo{false};
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<test::RecordingController*> m_controllers;
     std::vector<QUrl> m_opened;
@@ -323,23 +324,18 @@ TEST_F(MainWindowTest, DestroyedWhileTheSizeWorkerWaitsForTheWindowItGoesAtOnce)
     folder.name = "folder";
     for (bool closeFirst : {false, true}) {
         SCOPED_TRACE(closeFirst ? "close begun" : "never closed");
-        std::atomic<bool> counting{false};
         std::atomic<int> queued{0};
-        m_letGo = false;
+        m_sizeHold.busy = false;
+        m_sizeHold.release = false;
         m_prepare = [&](PaneController& controller) {
-            controller.Sizes().SetFolderHook([&](std::size_t) {
-                counting = true;
-                while (!m_letGo.load()) {
-                    std::this_thread::yield();
-                }
-            });
+            controller.Sizes().SetFolderHook([this](std::size_t) { m_sizeHold.Run(); });
             controller.Sizes().Gate().SetQueuedHook([&] { ++queued; });
         };
         CMainFrame& frame = Open();
         ASSERT_EQ(frame.Controller()->AddItems({folder}), 1);
-        ASSERT_TRUE(EventuallyOnLoop([&] { return counting.load(); }));
+        ASSERT_TRUE(EventuallyOnLoop([&] { return m_sizeHold.busy.load(); }));
         const int before = queued.load();
-        m_letGo = true;
+        m_sizeHold.release = true;
         // The total is handed over: the worker waits (for this thread, which turns no events).
         ASSERT_TRUE(test::Eventually([&] { return queued.load() != before; }));
         if (closeFirst) {

@@ -19,12 +19,12 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "DriverProgram.h"
+#include "TempDir.h"
 #include "app/CMainFrame.h"
 #include "app/MainBars.h"
 #include "app/MainCommands.h"
@@ -49,17 +49,6 @@ constexpr int kWatchMs = 2500;
 void Say(const std::string& line) {
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
-}
-
-bool Exists(const std::string& path) {
-    std::error_code error;  // an error is an answer here: not there
-    return std::filesystem::symlink_status(path, error).type() !=
-           std::filesystem::file_type::not_found;
-}
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void Xdotool(const QStringList& args) {
@@ -265,7 +254,7 @@ void EraseByKeys(Scenario& s, const std::string& file) {
     s.Add("Ctrl+E", [] { Keys("ctrl+e"); }, {});
     s.AnswerBox("confirm", file);
     s.AnswerBox("closing", "erased");
-    s.Add("the file is gone", {}, [&s, file] { return !Exists(file) && s.Rows().empty(); });
+    s.Add("the file is gone", {}, [&s, file] { return !test::Exists(file) && s.Rows().empty(); });
 }
 
 int Picks(const std::string& home, const std::string& image, const std::string& mountPoint) {
@@ -304,8 +293,8 @@ int Picks(const std::string& home, const std::string& image, const std::string& 
     StaysPicked(s, job + "gamma.bin", "");
     EraseByKeys(s, job + "gamma.bin");
     s.Add("its neighbours, its folder and the home folder stay", {}, [job, home] {
-        return Exists(job + "beta.bin") && Exists(job + "delta.bin") && Exists(job) &&
-               Exists(home + "work/keep.txt");
+        return test::Exists(job + "beta.bin") && test::Exists(job + "delta.bin") &&
+               test::Exists(job) && test::Exists(home + "work/keep.txt");
     });
 
     // 3. Another volume comes and goes while a folder is picked.
@@ -377,9 +366,9 @@ void InsertAndErase(Scenario& s, const QString& name, const std::function<void()
 
 int Renamed(const std::string& home) {
     const std::string work = home + "work/";
-    std::filesystem::create_directories(work + "victim");
-    std::ofstream(work + "victim/data.bin") << "precious";
-    std::ofstream(work + "neighbour.txt") << "kept";
+    test::MakeDirs(work + "victim");
+    test::WriteFile(work + "victim/data.bin", "precious");
+    test::WriteFile(work + "neighbour.txt", "kept");
     const MainSettings settings = ListSettings(1);
     Scenario s(home, &settings);
     InsertAndErase(s, "victim",
@@ -395,18 +384,18 @@ int Renamed(const std::string& home) {
                 (marked ? " marked not found" : ""));
         },
         [work] {
-            return ReadAll(work + "victim-renamed/data.bin") == "precious" &&
-                   ReadAll(work + "neighbour.txt") == "kept";
+            return test::ReadFile(work + "victim-renamed/data.bin") == "precious" &&
+                   test::ReadFile(work + "neighbour.txt") == "kept";
         });
     return s.Run();
 }
 
 int CloseDuringRun(const std::string& home) {
     const std::string work = home + "work/";
-    std::filesystem::create_directories(work + "many");
+    test::MakeDirs(work + "many");
     const std::string block(64 * 1024, 'z');
     for (int i = 0; i < 1500; ++i) {
-        std::ofstream(work + "many/f" + std::to_string(i)) << block;
+        test::WriteFile(work + "many/f" + std::to_string(i), block);
     }
     const MainSettings settings = ListSettings(3);
     Scenario s(home, &settings);

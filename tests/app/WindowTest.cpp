@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
 #include "LoopImage.h"
@@ -37,12 +36,9 @@ fi
 home="$1"; shift
 exec env HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
     XDG_CACHE_HOME="$home/.cache" XDG_STATE_HOME="$home/.local/state" \
-    XDG_RUNTIME_DIR="$home/.runtime" TMPDIR="$home/.tmp" \
-    QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 "$@"
+    XDG_RUNTIME_DIR="$home/.runtime" TMPDIR="$home/.tmp" "$@"
 ' sh "$@"
 )";
-// The X libraries keep allocations to their end: a leak report of theirs under the sanitizers
-// would end the program before its own report reaches the test (ASAN_OPTIONS above).
 
 class WindowTest : public testing::Test {
 protected:
@@ -50,18 +46,16 @@ protected:
         if (::geteuid() != 0) {
             GTEST_SKIP() << "mount namespaces and loop images need root";
         }
-        for (const char* program :
-             {"xvfb-run", "Xvfb", "xdotool", "openbox", "unshare", "timeout", "mount"}) {
-            if (RunCommand(std::string("command -v ") + program) != 0) {
-                GTEST_SKIP() << program << " is missing (scripts/setup.sh installs it)";
-            }
+        if (const std::string missing = MissingProgram(
+                {"xvfb-run", "Xvfb", "xdotool", "openbox", "unshare", "timeout", "mount"});
+            !missing.empty()) {
+            GTEST_SKIP() << missing << " is missing (scripts/setup.sh installs it)";
         }
         TOLVANE_SKIP_UNLESS_MOUNTED(m_image);
-        for (const char* folder :
-             {"/.config", "/.local/share", "/.cache", "/.local/state", "/.tmp", "/work"}) {
+        for (const char* folder : {"/.config", "/.local/share", "/.cache", "/.local/state", "/.tmp",
+                                   "/work", "/.runtime"}) {
             ASSERT_TRUE(MakeDirs(m_home + folder));
         }
-        ASSERT_TRUE(MakeDirs(m_home + "/.runtime"));
         ASSERT_EQ(::chmod((m_home + "/.runtime").c_str(), 0700), 0);
         ASSERT_TRUE(WriteFile(m_temp / "scenario.sh", kScript));
     }
@@ -70,12 +64,11 @@ protected:
     // returns its output.
     std::string RunScenario(const std::string& scenario, const std::string& arguments = "") {
         std::string output;
-        const int status = RunCommand(
-            "timeout -k 10 200 xvfb-run -a -s '-screen 0 1024x768x24 -nolisten "
-            "tcp' sh '" +
-                (m_temp / "scenario.sh") + "' '" + m_home + "' '" TOLVANE_WINDOW_APP "' " +
-                scenario + " '" + m_home + "' " + arguments + " </dev/null 2>&1",
-            &output);
+        const int status = RunOnPrivateXServer(200,
+                                               "sh '" + (m_temp / "scenario.sh") + "' '" + m_home +
+                                                   "' '" TOLVANE_WINDOW_APP "' " + scenario + " '" +
+                                                   m_home + "' " + arguments,
+                                               output);
         EXPECT_NE(status, 124) << "the scenario hung\n" << output;
         EXPECT_EQ(status, 0) << output;
         EXPECT_NE(output.find("scenario passed"), std::string::npos) << output;

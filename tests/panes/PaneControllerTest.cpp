@@ -6,8 +6,6 @@
 #include <QSignalSpy>
 #include <QThread>
 #include <QTreeWidget>
-#include <atomic>
-#include <thread>
 
 #include "PaneTestControls.h"
 #include "Waiting.h"
@@ -54,20 +52,13 @@ TEST(PaneControllerTest, StartGivesTheEraseListItsColumnsAndTheEditTheFolder) {
 }
 
 TEST(PaneControllerTest, PanesClosedComesQueuedOnTheWindowThreadOnlyAfterTheWorkersEnded) {
-    std::atomic<bool> busy{false};
-    std::atomic<bool> release{false};
-    PaneController controller({[&](WorkerThread&, int) {
-                                   busy = true;
-                                   while (!release.load()) {
-                                       std::this_thread::yield();
-                                   }
-                               },
-                               {}});
+    test::HeldWork held;
+    PaneController controller({[&held](WorkerThread&, int) { held.Run(); }, {}});
     Controls controls;
     controls.Configure(controller);
     ASSERT_TRUE(controller.Start());
     controller.RefreshAll();  // wakes the listing worker, which stays busy
-    ASSERT_TRUE(test::Eventually([&] { return busy.load(); }));
+    ASSERT_TRUE(test::Eventually([&] { return held.busy.load(); }));
 
     QThread* seenOn = nullptr;
     QObject::connect(&controller, &PaneController::PanesClosed, &controls.window,
@@ -78,7 +69,7 @@ TEST(PaneControllerTest, PanesClosedComesQueuedOnTheWindowThreadOnlyAfterTheWork
     QCoreApplication::processEvents();
     EXPECT_EQ(closed.count(), 0);  // the worker has not ended
 
-    release = true;
+    held.release = true;
     ASSERT_TRUE(test::Received(closed));
     QCoreApplication::processEvents();
     EXPECT_EQ(closed.count(), 1);

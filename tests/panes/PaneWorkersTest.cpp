@@ -15,22 +15,14 @@ using test::Eventually;
 
 TEST(PaneWorkersTest, ShutdownReturnsAtOnceAndReportsClosedOnceAfterBothEnded) {
     const std::set<pid_t> threadsBefore = test::ThreadIds();
-    std::atomic<bool> release{false};
-    std::atomic<bool> busy{false};
+    test::HeldWork held;
     std::atomic<int> closedCalls{0};
     std::atomic<bool> bothEndedAtClose{false};
     auto workers = std::make_unique<PaneWorkers>();
     // A listing pass that is slow to stop: it ignores the stop until released.
-    ASSERT_TRUE(workers->Start(
-        [&](WorkerThread&, int) {
-            busy = true;
-            while (!release.load()) {
-                std::this_thread::yield();
-            }
-        },
-        {}));
+    ASSERT_TRUE(workers->Start([&held](WorkerThread&, int) { held.Run(); }, {}));
     workers->Listing().Wake();
-    ASSERT_TRUE(Eventually([&] { return busy.load(); }));
+    ASSERT_TRUE(Eventually([&] { return held.busy.load(); }));
 
     PaneWorkers* raw = workers.get();
     EXPECT_TRUE(workers->Shutdown([&closedCalls, &bothEndedAtClose, raw] {
@@ -43,7 +35,7 @@ TEST(PaneWorkersTest, ShutdownReturnsAtOnceAndReportsClosedOnceAfterBothEnded) {
     EXPECT_EQ(closedCalls.load(), 0);  // the listing worker is still busy
     EXPECT_FALSE(workers->Listing().Ended());
 
-    release = true;
+    held.release = true;
     ASSERT_TRUE(Eventually([&] { return closedCalls.load() == 1; }));
     EXPECT_TRUE(bothEndedAtClose.load());
     workers.reset();

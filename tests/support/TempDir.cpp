@@ -90,6 +90,23 @@ int RunCommand(const std::string& commandLine, std::string* output) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string MissingProgram(std::initializer_list<const char*> programs) {
+    for (const char* program : programs) {
+        if (RunCommand(std::string("command -v ") + program) != 0) {
+            return program;
+        }
+    }
+    return {};
+}
+
+int RunOnPrivateXServer(int seconds, const std::string& commandLine, std::string& output) {
+    return RunCommand("env QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 timeout -k 10 " +
+                          std::to_string(seconds) +
+                          " xvfb-run -a -s '-screen 0 1024x768x24 -nolisten tcp' " + commandLine +
+                          " </dev/null",
+                      &output);
+}
+
 void OpenUpTo(const std::string& folder) {
     std::string root = std::getenv("TMPDIR");
     root = root.substr(0, root.rfind('/'));  // the test environment's root holds TMPDIR

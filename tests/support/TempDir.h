@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,15 @@ void OpenUpTo(const std::string& folder);
 // Runs a shell command line; returns its exit status (or -1), output discarded unless
 // `output` is given.
 int RunCommand(const std::string& commandLine, std::string* output = nullptr);
+
+// The first of `programs` that is not on the command path; empty when all of them are.
+std::string MissingProgram(std::initializer_list<const char*> programs);
+
+// Runs a shell command line under a private X server (xvfb-run, one 1024x768 screen, no TCP)
+// with the xcb platform and standard input from /dev/null, as one process group that
+// `timeout` ends after `seconds`; returns its exit status (124: it hung), with its output and
+// errors in `output`. The X libraries keep allocations to their end: a leak report of theirs
+// under the sanitizers would end a program before its own report reaches the test.
+int RunOnPrivateXServer(int seconds, const std::string& commandLine, std::string& output);
 
 }  // namespace tolvane::test

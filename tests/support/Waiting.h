@@ -4,12 +4,14 @@
 // hanging the suite. The limits are guards far beyond any normal delay, not measurements.
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace tolvane::test {
 
@@ -43,6 +45,22 @@ private:
     std::condition_variable m_changed;
     bool m_arrived = false;
     bool m_released = false;
+};
+
+// Work that, once begun, stays busy until the test releases it: a worker slow to stop. The
+// worker calls Run(); the test sees `busy`, sets `release`, and sees `returned`.
+struct HeldWork {
+    std::atomic<bool> busy{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> returned{false};
+
+    void Run() {
+        busy = true;
+        while (!release.load()) {
+            std::this_thread::yield();
+        }
+        returned = true;
+    }
 };
 
 // The kernel ids of this process's threads now, to see which threads a step started or left.
