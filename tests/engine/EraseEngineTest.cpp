@@ -12,7 +12,6 @@
 
 #include "EngineTestHelpers.h"
 #include "FaultyFileSystem.h"
-#include "ImmutableFiles.h"
 #include "LoopImage.h"
 #include "RawScan.h"
 #include "TempDir.h"
@@ -135,26 +134,6 @@ TEST_F(EraseFileTest, ShortRunWritesExactLinesAndMessages) {
                                     {WM_ERASE_NOTIFY, ERN_ITEMDONE, 1, {}},
                                     {WM_ERASE_NOTIFY, ERN_ITEMDONE, 1, {}},
                                     {WM_ERASE_NOTIFY, ERN_FINISHED, 1, {}}}));
-}
-
-TEST_F(EraseFileTest, FileThatCannotBeOpenedIsReportedAndUntouched) {
-    std::string locked = Make("locked", 5000, 'L');
-    std::string inFolder = m_dir / "folder";
-    std::string lockedInside = inFolder + "/inner";
-    ASSERT_TRUE(MakeDirs(inFolder) && WriteFile(lockedInside, "inner"));
-    ImmutableFiles immutable;
-    if (!immutable.Add(locked) || !immutable.Add(lockedInside)) {
-        GTEST_SKIP() << "the immutable attribute cannot be set here";
-    }
-    EraseRun run(2);
-    std::string output = run.Run({locked, inFolder});
-
-    EXPECT_EQ(ReadFile(locked), std::string(5000, 'L'));
-    EXPECT_EQ(ReadFile(lockedInside), "inner");  // the folder stays under its own name
-    EXPECT_EQ(run.target.FailedPaths(), (std::vector<std::string>{locked, lockedInside}));
-    EXPECT_NE(output.find(kBlank + locked + " - failed\n"), std::string::npos);
-    EXPECT_EQ(run.engine.FailedCount(), 2);
-    EXPECT_EQ(run.engine.NotFoundCount(), 0);
 }
 
 TEST_F(EraseFileTest, TotalsCountBytesTimesPassesOrEntries) {

@@ -182,13 +182,16 @@ TEST(EraseFailure, RunningOutOfDescriptorsFinishesTheBatchAndGoesOnWithSmallerOn
 // Failures the file system gives back during a file's erasure: the file stays where the user
 // left it, with its own name and size and its permission bits, and the report says why. The
 // first open is refused, as for a read-only file of the user's: the owner's write bit the
-// engine then adds must go again, also as root.
+// engine then adds must go again, also as root. A writable file's refused open is final.
 TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
     const struct {
         std::function<void(FaultyFileSystem&)> arrange;
         const char* reason;
         bool keepsName;  // false: the failure came after the renames
+        mode_t mode = 0444;
     } cases[] = {
+        {[](FaultyFileSystem&) {}, "could not be opened for writing: permission denied", true,
+         0644},
         {[](FaultyFileSystem& fs) { fs.failWriteAt = 2; },
          "could not be overwritten: input/output error", true},
         {[](FaultyFileSystem& fs) {
@@ -209,7 +212,7 @@ TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
         TempDir dir;
         const std::string path = dir / "report.doc";
         ASSERT_TRUE(WriteFileOfSize(path, 100000, 'r'));
-        ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+        ASSERT_EQ(chmod(path.c_str(), c.mode), 0);
         FaultyFileSystem fs;
         fs.refuseOpenName = "report.doc";
         c.arrange(fs);
@@ -218,7 +221,7 @@ TEST(EraseFailure, FileStaysAndTheReportSaysWhy) {
         EXPECT_EQ(run.target.Failures(), std::vector<std::string>{path + " - " + c.reason});
         if (c.keepsName) {
             EXPECT_EQ(StatOf(path).st_size, 100000);
-            EXPECT_EQ(StatOf(path).st_mode & 07777, 0444u);  // the write bit added to open it went
+            EXPECT_EQ(StatOf(path).st_mode & 07777, c.mode);  // the write bit added to open it went
         } else {
             EXPECT_EQ(ListNames(dir.Path()), std::vector<std::string>{"aaaaaaaa.aaa"});
         }

@@ -139,18 +139,25 @@ std::vector<Counts> CountNames(LoopImage& image, const std::string& fsType,
     return counts;
 }
 
-void ExpectNoNames(const std::string& what, const std::vector<NameCase>& cases,
-                   const std::vector<Counts>& counts, double seconds) {
+// "<label> <outside>+<in journal>j " per case, for the findings.
+std::string CountTable(const std::vector<NameCase>& cases, const std::vector<Counts>& counts) {
     std::string table;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         table += cases[i].label + " " + std::to_string(counts[i].outside) + "+" +
                  std::to_string(counts[i].inJournal) + "j ";
+    }
+    return table;
+}
+
+void ExpectNoNames(const std::string& what, const std::vector<NameCase>& cases,
+                   const std::vector<Counts>& counts, double seconds) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(counts[i].outside, 0u)
             << what << ", " << cases[i].label << ": names outside the journal";
         EXPECT_EQ(counts[i].inJournal, 0u)
             << what << ", " << cases[i].label << ": names in the journal";
     }
-    ReportFinding(what, table + std::to_string(seconds) + " s");
+    ReportFinding(what, CountTable(cases, counts) + std::to_string(seconds) + " s");
 }
 
 bool HasNote(const std::string& output, const std::string& text) {
@@ -263,13 +270,8 @@ TEST_P(NameRemanenceTest, AStopDuringTheNameStepLeavesNothingAndSaysSo) {
                 << name << " was made in " << c.label;
         }
     }
-    const std::vector<Counts> counts = CountNames(*m_image, GetParam().fsType, m_cases);
-    std::string table;
-    for (std::size_t i = 0; i < m_cases.size(); ++i) {
-        table += m_cases[i].label + " " + std::to_string(counts[i].outside) + "+" +
-                 std::to_string(counts[i].inJournal) + "j ";
-    }
-    ReportFinding(Label("names_after_stop"), table);
+    ReportFinding(Label("names_after_stop"),
+                  CountTable(m_cases, CountNames(*m_image, GetParam().fsType, m_cases)));
 }
 
 // Killed while fillers exist: they stay until the next run, which removes every one of them
