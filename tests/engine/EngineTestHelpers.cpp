@@ -80,16 +80,6 @@ int RecordingTarget::Count(std::uintptr_t code) const {
                                           [&](const Message& m) { return m.code == code; }));
 }
 
-std::vector<std::string> RecordingTarget::FailedPaths() const {
-    std::vector<std::string> paths;
-    for (const Message& m : Messages()) {
-        if (m.code == ERN_FAILED) {
-            paths.push_back(m.text);
-        }
-    }
-    return paths;
-}
-
 std::vector<std::string> RecordingTarget::Failures() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_reasons;

@@ -37,7 +37,6 @@ public:
 
     std::vector<Message> Messages() const;
     int Count(std::uintptr_t code) const;
-    std::vector<std::string> FailedPaths() const;
     // "<path> - <reason>" for every ERN_FAILED, the reason read from `engine`.
     std::vector<std::string> Failures() const;
     // False when ERN_FINISHED has not arrived within `limit`.

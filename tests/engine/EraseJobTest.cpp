@@ -117,7 +117,7 @@ TEST(EraseJob, HeldWorkerDoesNotAdvanceUntilReleased) {
     EXPECT_TRUE(Exists(dir / "tree"));  // unreached files stay
     // Held between two files, the next one is reached with the stop already asked for: it is
     // left untouched and reported, like a file reached first after a stop during the count.
-    EXPECT_LE(target.FailedPaths().size(), 1u);
+    EXPECT_LE(target.Failures().size(), 1u);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ TEST_P(EraseSelectionTest, RemovesLinksAndSpecialFilesButNothingBeyondThem) {
         {chosen, items + "/to-file", items + "/to-folder/", items + "/fifo", items + "/socket"});
     ASSERT_TRUE(run.Finished()) << "the erase hung (a FIFO opened for writing?)";
     EXPECT_EQ(run.engine.FailedCount() + run.engine.NotFoundCount(), 0);
-    EXPECT_EQ(run.target.FailedPaths(), std::vector<std::string>{});
+    EXPECT_EQ(run.target.Failures(), std::vector<std::string>{});
     // The chosen folder stays because it holds the mount points, and they stay under their
     // own names.
     EXPECT_EQ(ListNames(chosen), (std::vector<std::string>{"bound", "mounted"}));
