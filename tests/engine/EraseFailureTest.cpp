@@ -284,24 +284,10 @@ TEST(EraseFailure, FailureInsideABatchReportsExactlyTheFileItHit) {
     }
 }
 
-// A free-space wipe that cannot write anything is a failure, not "100%".
-TEST(EraseFailure, FreeSpaceThatCannotBeWrittenIsReported) {
-    TempDir dir;
-    LoopImage image(dir.Path(), "ext4", 64);
-    TOLVANE_SKIP_UNLESS_MOUNTED(image);
-    const std::string spec = image.MountPoint() + ":";
-    ASSERT_EQ(mount(nullptr, image.MountPoint().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr),
-              0);
-    EraseRun readOnly(1);
-    readOnly.Run({spec});
-    EXPECT_EQ(readOnly.target.Failures(),
-              std::vector<std::string>{spec + " - free space could not be written: read-only "
-                                              "file system"});
-    EXPECT_EQ(ListNames(image.MountPoint()), std::vector<std::string>{"lost+found"});
-}
-
-// Why a wipe failed is what the failing write said: the progress line written after it, to a
-// closed (EBADF) or full (ENOSPC) standard output, must not change the reason.
+// A free-space wipe that cannot write anything is a failure, not "100%", and why is what the
+// failing call said: the progress line written after a failed write, to a closed (EBADF) or
+// full (ENOSPC) standard output, must not change the reason. A read-only volume refuses the
+// fill file itself, and nothing is left on it.
 TEST(EraseFailure, FreeSpaceFailureReasonDoesNotDependOnStandardOutput) {
     TempDir dir;
     LoopImage image(dir.Path(), "ext4", 64);
@@ -331,6 +317,15 @@ TEST(EraseFailure, FreeSpaceFailureReasonDoesNotDependOnStandardOutput) {
         close(saved);
         EXPECT_EQ(run.target.Failures(), expected);
     }
+
+    ASSERT_EQ(mount(nullptr, image.MountPoint().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr),
+              0);
+    EraseRun readOnly(1);
+    readOnly.Run({spec});
+    EXPECT_EQ(readOnly.target.Failures(),
+              std::vector<std::string>{spec + " - free space could not be written: read-only "
+                                              "file system"});
+    EXPECT_EQ(ListNames(image.MountPoint()), std::vector<std::string>{"lost+found"});
 }
 
 // A sparse file larger than the disk: only what it holds is overwritten, so the pass reaches
