@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "items/DataMemoryWriter.h"
-#include "platform/RegularFile.h"
 #include "settings/SettingsFile.h"
 
 namespace tolvane {
@@ -83,14 +82,6 @@ void SetSettingBinary(const char* name, const void* bytes, std::size_t length) {
 
 void SetSettingString(const char* name, const std::string& text) {
     WriteValue(Key(name), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-bool SettingsFileUsable(std::string* fileName) {
-    QString name = SettingsFileName();
-    if (fileName != nullptr) {
-        *fileName = QFile::encodeName(name).toStdString();
-    }
-    return IsRegularFileOrAbsent(QFile::encodeName(name).toStdString());
 }
 
 std::int32_t ReadPassesSetting(std::string* note) {

@@ -29,10 +29,6 @@ namespace tolvane {
 
 constexpr std::uint32_t kMaxBinarySetting = 32768;
 
-// True when the settings file is a regular file or absent (judged without following a link);
-// `fileName`, when given, receives its path.
-bool SettingsFileUsable(std::string* fileName);
-
 std::int32_t GetSettingDword(const char* name, std::int32_t defaultValue);
 void SetSettingDword(const char* name, std::int32_t value);
 // The block is Reset to kMaxBinarySetting bytes, filled with the stored bytes and Resized

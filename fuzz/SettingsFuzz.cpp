@@ -10,6 +10,7 @@
 #include "app/MainSettings.h"
 #include "app/SettingsStore.h"
 #include "items/DataMemoryWriter.h"
+#include "settings/SettingsFile.h"
 
 using namespace tolvane;
 using namespace tolvane::fuzz;

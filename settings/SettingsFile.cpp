@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QIODevice>
 #include <QStandardPaths>
 #include <QVariant>
@@ -8,6 +9,7 @@
 #include <optional>
 
 #include "platform/HexDigits.h"
+#include "platform/RegularFile.h"
 
 namespace tolvane {
 namespace {
@@ -212,6 +214,14 @@ QString SettingsFileName() {
         folder = QDir::homePath() + QStringLiteral("/.config");
     }
     return folder + QStringLiteral("/Miravelt/Tolvane.conf");
+}
+
+bool SettingsFileUsable(std::string* fileName) {
+    const std::string name = QFile::encodeName(SettingsFileName()).toStdString();
+    if (fileName != nullptr) {
+        *fileName = name;
+    }
+    return IsRegularFileOrAbsent(name);
 }
 
 QSettings::Format SettingsFormat() {

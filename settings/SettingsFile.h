@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
+#include <string>
 
 namespace tolvane {
 
@@ -22,6 +23,11 @@ namespace tolvane {
 // what is written here reads the same through QSettings' INI format.
 
 QString SettingsFileName();
+
+// True when the settings file is a regular file or absent (judged without following a link):
+// QSettings would block for good reading a FIFO, and would write through whatever else stands
+// there. `fileName`, when given, receives its path.
+bool SettingsFileUsable(std::string* fileName);
 
 // The syntax above as a QSettings format: QSettings(SettingsFileName(), SettingsFormat())
 // keeps QSettings' locking and atomic saving. Registered on first use.

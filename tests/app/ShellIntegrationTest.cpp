@@ -305,5 +305,24 @@ TEST_F(ContextMenuTest, TheResultIsWhatTheHelperLeftNotWhatItHadDoneSoFar) {
     EXPECT_TRUE(ShellIntegration::IsContextMenuRegistered());
 }
 
+// A settings file that is no regular file makes kvc fail at once, naming it: reading a FIFO
+// would block it for good.
+TEST_F(ContextMenuTest, KvcRefusesASettingsFileThatIsNoRegularFile) {
+    InstallKvc();
+    const QString settings = SettingsFile();  // QSettings would block on the FIFO too
+    QDir().mkpath(QFileInfo(settings).path());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(settings).constData(), 0600), 0);
+    QProcess kvc;
+    kvc.start(m_bin + "/kvc", {"/s"});
+    const bool finished = kvc.waitForFinished(20000);
+    kvc.kill();  // nothing to kill when it finished
+    QFile::remove(settings);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(kvc.exitCode(), 1);
+    EXPECT_TRUE(kvc.readAllStandardError().contains(QFile::encodeName(settings) +
+                                                    " is not a regular file"));
+    EXPECT_FALSE(QFileInfo::exists(kvc::UserDataFolder() + "/kio"));
+}
+
 }  // namespace
 }  // namespace tolvane::test
