@@ -15,36 +15,23 @@
 #error "TOLVANE_BINARY must name the built program"
 #endif
 
-extern char** environ;
-
 namespace tolvane::test {
 namespace {
 
-void UnsetVariable(std::vector<std::string>& environment, const std::string& name) {
-    std::erase_if(environment, [&](const std::string& e) { return e.starts_with(name + "="); });
-}
-
-void SetVariable(std::vector<std::string>& environment, const std::string& entry) {
-    UnsetVariable(environment, entry.substr(0, entry.find('=')));
-    environment.push_back(entry);
-}
-
-std::vector<std::string> ChildEnvironment(const std::string& home, const ChildOptions& options) {
-    std::vector<std::string> environment;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        environment.emplace_back(*entry);
+// The child's command line: env(1) takes the display variables and those the options unset
+// out of the test's environment, puts the home folders and the options' settings in, and then
+// becomes the program.
+std::vector<std::string> CommandLine(const std::vector<std::string>& arguments,
+                                     const std::string& home, const ChildOptions& options) {
+    std::vector<std::string> argv = {"/usr/bin/env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY"};
+    for (const std::string& name : options.unsetEnvironment) {
+        argv.insert(argv.end(), {"-u", name});
     }
-    std::vector<std::string> unset = {"DISPLAY", "WAYLAND_DISPLAY"};
-    unset.insert(unset.end(), options.unsetEnvironment.begin(), options.unsetEnvironment.end());
-    for (const std::string& name : unset) {
-        UnsetVariable(environment, name);
-    }
-    SetVariable(environment, "HOME=" + home);
-    SetVariable(environment, "XDG_CONFIG_HOME=" + home + "/.config");
-    for (const std::string& entry : options.setEnvironment) {
-        SetVariable(environment, entry);
-    }
-    return environment;
+    argv.insert(argv.end(), {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config"});
+    argv.insert(argv.end(), options.setEnvironment.begin(), options.setEnvironment.end());
+    argv.push_back(TOLVANE_BINARY);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
 }
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
@@ -108,11 +95,8 @@ void StartTerminalHolder(int terminal, const int held[2]) {
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std::string& home,
                            const ChildOptions& options)
     : m_outPath(home + "/stdout"), m_errPath(home + "/stderr") {
-    std::vector<std::string> argv = {TOLVANE_BINARY};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> argv = CommandLine(arguments, home, options);
     std::vector<char*> argvPointers = Pointers(argv);
-    std::vector<std::string> environment = ChildEnvironment(home, options);
-    std::vector<char*> environmentPointers = Pointers(environment);
 
     // A previous child's words must not be taken for this one's.
     ::unlink(m_outPath.c_str());
@@ -164,7 +148,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const std:
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(argvPointers[0], argvPointers.data(), environmentPointers.data());
+        ::execv(argvPointers[0], argvPointers.data());
         ::_exit(127);
     }
     ::close(in[0]);

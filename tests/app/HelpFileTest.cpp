@@ -23,12 +23,9 @@ TEST(HelpFileTest, LooksNextToTheProgramThenInTheInstalledDocumentation) {
     EXPECT_EQ(FindHelpFile(program), prefix + "/share/doc/tolvane/bn.html");
     ASSERT_TRUE(WriteFile(dir / "bin/bn.html", "<html>"));
     EXPECT_EQ(FindHelpFile(program), prefix + "/bin/bn.html");
-    std::vector<QUrl> opened;
-    EXPECT_TRUE(OpenHelp(nullptr, program, [&opened](const QUrl& url) {
-        opened.push_back(url);
-        return true;
-    }));
-    EXPECT_EQ(opened, std::vector<QUrl>{QUrl::fromLocalFile(prefix + "/bin/bn.html")});
+    UrlRecorder urls;
+    EXPECT_TRUE(OpenHelp(nullptr, program, urls.Function()));
+    EXPECT_EQ(urls.opened, std::vector<QUrl>{QUrl::fromLocalFile(prefix + "/bin/bn.html")});
 }
 
 TEST(HelpFileTest, ABnHtmlInTheCurrentFolderIsNeverOpened) {
@@ -38,18 +35,15 @@ TEST(HelpFileTest, ABnHtmlInTheCurrentFolderIsNeverOpened) {
     ASSERT_TRUE(MakeDirs(dir / "bin"));
     const QString before = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir / "cwd")));
-    std::vector<QUrl> opened;
+    UrlRecorder urls;
     BoxAnswerer boxes;
     boxes.ThenClick(QMessageBox::Ok);
     const bool shown =
-        OpenHelp(nullptr, QString::fromStdString(dir / "bin/tolvane"), [&opened](const QUrl& url) {
-            opened.push_back(url);
-            return true;
-        });
+        OpenHelp(nullptr, QString::fromStdString(dir / "bin/tolvane"), urls.Function());
     EXPECT_EQ(FindHelpFile("tolvane"), "");  // a bare name: no folder to look in
     QDir::setCurrent(before);
     EXPECT_FALSE(shown);
-    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(urls.opened.empty());
     ASSERT_EQ(boxes.Seen().size(), 1u);
     EXPECT_TRUE(boxes.Seen()[0].text.startsWith("The manual bn.html is missing."));
 }

@@ -15,17 +15,6 @@
 namespace tolvane::test {
 namespace {
 
-struct Opener {
-    bool answer = true;
-    std::vector<QUrl> opened;
-    OpenUrlFunction Function() {
-        return [this](const QUrl& url) {
-            opened.push_back(url);
-            return answer;
-        };
-    }
-};
-
 // Distinct colours for the three roles, so each state shows which one it took.
 QPalette TestPalette() {
     QPalette palette = QApplication::palette();
@@ -46,7 +35,7 @@ void Leave(QWidget& widget) {
 }
 
 TEST(LinkStaticTest, TakesTheLinkHoverAndVisitedColoursFromThePalette) {
-    Opener opener;
+    UrlRecorder opener;
     QWidget parent;
     parent.setPalette(TestPalette());
     CLinkStatic link("https://miravelt.example/", opener.Function(), &parent);
@@ -87,7 +76,7 @@ TEST(LinkStaticTest, ATargetThatCannotBeOpenedIsReportedAndStaysUnvisited) {
           Case{"/bn-missing.html", "The specified file was not found."},
           Case{"https://miravelt.example/",
                "There is no application associated\nwith the given filename extension."}}) {
-        Opener opener;
+        UrlRecorder opener;
         opener.answer = false;
         CLinkStatic link("Manual", opener.Function());
         link.SetUrl(c.target);
@@ -101,7 +90,7 @@ TEST(LinkStaticTest, ATargetThatCannotBeOpenedIsReportedAndStaysUnvisited) {
 }
 
 TEST(AboutBoxTest, ShowsNameVersionAndWorkingLinks) {
-    Opener opener;
+    UrlRecorder opener;
     CAboutBox box(opener.Function());
     EXPECT_EQ(box.windowTitle(), "About Brevorn");
     QStringList texts;

@@ -58,10 +58,7 @@ protected:
             }
             return controller;
         };
-        hooks.openUrl = [this](const QUrl& url) {
-            m_opened.push_back(url);
-            return true;
-        };
+        hooks.openUrl = m_urls.Function();
         // No real helper (kvc, gio) is ever started.
         hooks.shell.run = [](const QString&, const QStringList&, QString*) { return -1; };
         m_frame = std::make_unique<CMainFrame>(hooks);
@@ -105,7 +102,7 @@ protected:
     std::function<void(PaneController&)> m_prepare;  // before the controller starts
     std::unique_ptr<CMainFrame> m_frame;
     std::vector<test::RecordingController*> m_controllers;
-    std::vector<QUrl> m_opened;
+    test::UrlRecorder m_urls;
 };
 
 TEST_F(MainWindowTest, NewUserFirstStartAndTheValuesOfTheFirstClose) {
@@ -374,8 +371,8 @@ TEST_F(MainWindowTest, ShowAdvertisementHidesTheStripAndTheDragRetiresTheHint) {
     EXPECT_TRUE(left.BannerButton()->isVisible());
     EXPECT_EQ(test::LayoutFaults(frame), "");  // the banner lies inside the pane too
     left.BannerButton()->click();
-    ASSERT_EQ(m_opened.size(), 1u);
-    EXPECT_EQ(m_opened[0].host(), "miravelt.example");
+    ASSERT_EQ(m_urls.opened.size(), 1u);
+    EXPECT_EQ(m_urls.opened[0].host(), "miravelt.example");
 }
 
 // Ctrl+4, 6 and 8 have no menu item: their counts check nothing in the Passes menu.
@@ -415,8 +412,8 @@ TEST_F(MainWindowTest, HelpCommandsAndDesktopSwitchesWork) {
     CMainFrame& frame = Open();
     test::BoxAnswerer answerer;
     Choose(kCmdHomePage);
-    ASSERT_EQ(m_opened.size(), 1u);
-    EXPECT_EQ(m_opened.back().host().toStdString(), "miravelt.example");
+    ASSERT_EQ(m_urls.opened.size(), 1u);
+    EXPECT_EQ(m_urls.opened.back().host().toStdString(), "miravelt.example");
     // The manual is not next to the test program: F1 says so in a box.
     answerer.ThenClick(QMessageBox::Ok);
     Choose(kCmdInstruction);

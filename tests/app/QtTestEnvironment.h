@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QUrl>
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -40,6 +41,20 @@ QString Lines(const std::vector<std::string>& paths);
 // A failure list with the reasons (" - <why>" after each path; the engine words them) cut
 // off, after checking that every line but a closing "..." has one.
 QString WithoutReasons(const QString& text);
+
+// Stands in for the desktop's opener: records each address instead of opening it, and
+// answers `answer`.
+struct UrlRecorder {
+    bool answer = true;
+    std::vector<QUrl> opened;
+
+    std::function<bool(const QUrl&)> Function() {
+        return [this](const QUrl& url) {
+            opened.push_back(url);
+            return answer;
+        };
+    }
+};
 
 // For the life of the object: these environment variables unset (a test may set them);
 // their values are put back afterwards.

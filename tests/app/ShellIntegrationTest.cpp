@@ -161,7 +161,7 @@ TEST_F(ContextMenuTest, WithKvcMissingTheWarningOpensAndNoSettingChanges) {
     const QByteArray before = ReadAll(SettingsFile());
     QWidget frame;
     for (const QString& button : {QStringLiteral("Cancel"), QStringLiteral("Download now")}) {
-        std::vector<QUrl> opened;
+        UrlRecorder urls;
         bool seen = false;
         QTimer::singleShot(50, [&] {  // once the modal dialog is up
             auto* dialog = qobject_cast<CDownloadWarningDlg*>(QApplication::activeModalWidget());
@@ -177,18 +177,14 @@ TEST_F(ContextMenuTest, WithKvcMissingTheWarningOpensAndNoSettingChanges) {
                 }
             }
         });
-        EXPECT_FALSE(
-            ShellIntegration(m_hooks).ToggleContextMenu(false, &frame, [&opened](const QUrl& url) {
-                opened.push_back(url);
-                return true;
-            }));
+        EXPECT_FALSE(ShellIntegration(m_hooks).ToggleContextMenu(false, &frame, urls.Function()));
         EXPECT_TRUE(seen);
         EXPECT_EQ(ReadAll(SettingsFile()), before);
         if (button == "Cancel") {
-            EXPECT_TRUE(opened.empty());
+            EXPECT_TRUE(urls.opened.empty());
         } else {
-            ASSERT_EQ(opened.size(), 1u);
-            EXPECT_EQ(opened[0].toString(), "https://miravelt.example/DEMO/kv-dll.htm");
+            ASSERT_EQ(urls.opened.size(), 1u);
+            EXPECT_EQ(urls.opened[0].toString(), "https://miravelt.example/DEMO/kv-dll.htm");
         }
     }
 }

@@ -423,15 +423,14 @@ TEST_F(TreeBrowseTest, BranchesFillAsTheyOpenAndLoseWhatIsGone) {
 }
 
 // A file picked in the tree stays picked while its branch and its own entry are read again:
-// it is a file, not a folder that went. Insert takes exactly it, and so does a drag.
+// it is a file, not a folder that went. (What Insert and a drag take of a picked file is
+// InsertAndDragsTakeTheItemAsTheLocationListSaysWhatItIs's.)
 TEST_F(TreeBrowseTest, AFilePickedInTheTreeStaysPicked) {
     ASSERT_TRUE(MakeDirs(dir / "work/job"));
     for (const char* name : {"alpha.bin", "beta.bin"}) {
         ASSERT_TRUE(WriteFile(dir / ("work/job/" + std::string(name)), name));
     }
     ASSERT_EQ(::symlink("nowhere", (dir / "work/job/dangling").c_str()), 0);
-    test::DropRunner drag;
-    controller.SetDragRunner(drag.Runner());
     Start({base}, base + "work/job/");
     ASSERT_TRUE(Selects(base + "work/job/"));
     ASSERT_TRUE(EventuallyOnLoop([&] { return At(0, {"work", "job", "dangling"}) != nullptr; }));
@@ -449,12 +448,6 @@ TEST_F(TreeBrowseTest, AFilePickedInTheTreeStaysPicked) {
         EXPECT_EQ(tree->currentItem(), picked);
         EXPECT_EQ(path->text().toStdString(), base + "work/job/" + name);
     }
-    tree->setCurrentItem(At(0, {"work", "job", "alpha.bin"}));
-    Focus(*tree);
-    controller.AddFocusedSelection();
-    EXPECT_EQ(ErasePaths(controller), Names{base + "work/job/alpha.bin"});
-    controller.BeginTreeDrag(tree, At(0, {"work", "job", "alpha.bin"}));
-    EXPECT_EQ(drag.BlockNames(), Names{base + "work/job/alpha.bin"});
 }
 
 // Volumes that come and go before or after the one holding the pick leave the pick, its

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TempDir.h"
+#include "Waiting.h"
 
 namespace tolvane::test {
 namespace {
@@ -70,13 +71,9 @@ bool LoopImage::Mount() {
 bool LoopImage::Unmount() {
     // A program under test may be looking into the volume for a moment (the browser probes
     // every volume for a trash folder): a busy volume is tried again for up to two seconds.
-    for (int attempt = 0; m_mounted && attempt < 20; ++attempt) {
-        if (RunCommand("umount " + Quote(m_mountPoint)) == 0) {
-            m_mounted = false;
-        } else {
-            ::usleep(100 * 1000);
-        }
-    }
+    m_mounted = m_mounted &&
+                !Eventually([this] { return RunCommand("umount " + Quote(m_mountPoint)) == 0; },
+                            [] { ::usleep(100 * 1000); }, std::chrono::seconds(2));
     return !m_mounted;
 }
 

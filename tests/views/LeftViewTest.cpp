@@ -10,6 +10,8 @@
 #include <QTreeWidget>
 #include <set>
 
+#include "QtTestEnvironment.h"
+
 namespace tolvane {
 namespace {
 
@@ -23,16 +25,13 @@ QImage BannerShown(const CLeftView& view) {
 class LeftViewTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_view.SetOpenUrl([this](const QUrl& url) {
-            m_opened.push_back(url);
-            return true;
-        });
+        m_view.SetOpenUrl(m_urls.Function());
         m_view.resize(288, 600);
         m_view.show();
     }
 
     CLeftView m_view;
-    std::vector<QUrl> m_opened;
+    test::UrlRecorder m_urls;
 };
 
 struct StripCase {
@@ -75,10 +74,10 @@ TEST_F(LeftViewTest, BannerRotatesEveryTwelveSecondsAndAClickOpensItsPage) {
         EXPECT_EQ(m_view.BannerIndex(), tick % 4);
         EXPECT_EQ(BannerShown(m_view) == first, tick == 4) << tick;
         m_view.BannerButton()->click();
-        ASSERT_EQ(m_opened.size(), std::size_t(tick));
-        EXPECT_EQ(m_opened.back(), CLeftView::BannerAddress(tick % 4));
-        EXPECT_EQ(m_opened.back().host(), "miravelt.example");
-        pages.insert(m_opened.back().toString());
+        ASSERT_EQ(m_urls.opened.size(), std::size_t(tick));
+        EXPECT_EQ(m_urls.opened.back(), CLeftView::BannerAddress(tick % 4));
+        EXPECT_EQ(m_urls.opened.back().host(), "miravelt.example");
+        pages.insert(m_urls.opened.back().toString());
     }
     EXPECT_EQ(pages.size(), 4u);
 }
