@@ -1,9 +1,9 @@
 // Not a test by itself: WindowTest runs it under a private X server with a window manager, in
 // a mount namespace whose "/" is read-only and whose home folder lies on a loop image, so a
 // wrong pick can only reach that image. xdotool presses the keys and clicks a user would, one
-// step after another (the scenarios: Picks and CloseDuringRun below). It prints each step and
-// what the user saw ("confirm: ...", "closing: <caption>: <text>", "bar: <value>",
-// "window: closed"), then "scenario passed"; a step that does not come out as it
+// step after another (the scenarios: Picks, Renamed, CloseDuringRun below). It prints each
+// step and what the user saw ("confirm: ...", "closing: <caption>: <text>", "bar: <value>",
+// "rows: ...", "window: closed"), then "scenario passed"; a step that does not come out as it
 // should ends it with status 1, and a guard timer ends a hung one.
 #include <QAction>
 #include <QApplication>
@@ -18,6 +18,7 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -326,9 +327,19 @@ int Picks(const std::string& home, const std::string& image, const std::string& 
     return s.Run();
 }
 
+// The List kind with the right window on <home>/work, erasing with `passes`.
+MainSettings ListSettings(int passes) {
+    MainSettings settings;
+    settings.leftType = LeftPaneKind::List;
+    settings.useRightWindow = true;
+    settings.desktopShortcut = false;
+    settings.passes = passes;
+    return settings;
+}
+
 // Clicks the entry `name` of the browser list once it is listed and presses Insert; then the
 // Erase item of the menu bar, and Return on the confirmation.
-void InsertAndErase(Scenario& s, const QString& name) {
+void InsertAndErase(Scenario& s, const QString& name, const std::function<void()>& between) {
     s.Add("the list shows " + name.toStdString(), {}, [&s, name] {
         return !s.Frame()->Views().LeftList()->findItems(name, Qt::MatchExactly).isEmpty();
     });
@@ -342,12 +353,41 @@ void InsertAndErase(Scenario& s, const QString& name) {
         },
         [&s] { return s.Rows().size() == 1; });
     s.Add("a click on Erase",
-          [&s] {
+          [&s, between] {
+              if (between) {
+                  between();
+              }
               QMenuBar& bar = *s.Frame()->menuBar();
               ClickAt(bar, bar.actionGeometry(s.Frame()->Menus().Action(kCmdEraseItem)).center());
           },
           {});
     s.AnswerBox("confirm", "");
+}
+
+int Renamed(const std::string& home) {
+    const std::string work = home + "work/";
+    test::MakeDirs(work + "victim");
+    test::WriteFile(work + "victim/data.bin", "precious");
+    test::WriteFile(work + "neighbour.txt", "kept");
+    const MainSettings settings = ListSettings(1);
+    Scenario s(home, &settings);
+    InsertAndErase(s, "victim",
+                   [work] { std::filesystem::rename(work + "victim", work + "victim-renamed"); });
+    s.AnswerBox("closing", "");
+    s.Add(
+        "its row stays, marked, and the data stays",
+        [&s, work] {
+            QTreeWidget& rows = *s.Frame()->Views().EraseList();
+            const bool marked = rows.topLevelItemCount() == 1 &&
+                                rows.topLevelItem(0)->toolTip(0).contains("not found");
+            Say("rows: " + std::to_string(rows.topLevelItemCount()) +
+                (marked ? " marked not found" : ""));
+        },
+        [work] {
+            return test::ReadFile(work + "victim-renamed/data.bin") == "precious" &&
+                   test::ReadFile(work + "neighbour.txt") == "kept";
+        });
+    return s.Run();
 }
 
 int CloseDuringRun(const std::string& home) {
@@ -357,14 +397,9 @@ int CloseDuringRun(const std::string& home) {
     for (int i = 0; i < 1500; ++i) {
         test::WriteFile(work + "many/f" + std::to_string(i), block);
     }
-    // The List kind with the right window on <home>/work.
-    MainSettings settings;
-    settings.leftType = LeftPaneKind::List;
-    settings.useRightWindow = true;
-    settings.desktopShortcut = false;
-    settings.passes = 3;
+    const MainSettings settings = ListSettings(3);
     Scenario s(home, &settings);
-    InsertAndErase(s, "many");
+    InsertAndErase(s, "many", {});
     s.Add("the run is going", {}, [&s] { return s.Frame()->Bars().Progress()->value() > 0; });
     s.Add("Alt+F4", [] { Keys("alt+F4"); }, {});
     s.AnswerBox("stop", "stop erasing");
@@ -385,8 +420,8 @@ int CloseDuringRun(const std::string& home) {
 
 int main(int argc, char** argv) {
     return tolvane::test::RunDriver(
-        argc, argv, 2, "window_app picks|close <home> [<image> <mount point>]", tolvane::kGuardMs,
-        [argc, argv] {
+        argc, argv, 2, "window_app picks|renamed|close <home> [<image> <mount point>]",
+        tolvane::kGuardMs, [argc, argv] {
             QApplication::setQuitOnLastWindowClosed(false);  // the scenario says how it ended
             const std::string scenario = argv[1];
             std::string home = argv[2];
@@ -395,6 +430,9 @@ int main(int argc, char** argv) {
             }
             if (scenario == "picks" && argc > 4) {
                 return tolvane::Picks(home, argv[3], argv[4]);
+            }
+            if (scenario == "renamed") {
+                return tolvane::Renamed(home);
             }
             if (scenario == "close") {
                 return tolvane::CloseDuringRun(home);

@@ -105,6 +105,19 @@ TEST_F(WindowTest, PicksInTheTreeAreExactlyWhatIsErased) {
     EXPECT_TRUE(Exists(m_home + "/work/keep.txt"));
 }
 
+// A folder inserted with the mouse and Insert, then renamed in a shell, then erased: the
+// window says it was not found (a Warning, not "Data successfully erased"), its row stays
+// marked, and its data and its neighbour stay.
+TEST_F(WindowTest, RenamedFolderIsReportedNotFoundAndItsDataStays) {
+    const std::string output = RunScenario("renamed");
+    EXPECT_NE(output.find("closing: Warning: Following files can't be erased:\n" + m_home +
+                          "/work/victim - not found"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("rows: 1 marked not found"), std::string::npos) << output;
+    EXPECT_EQ(ReadFile(m_home + "/work/victim-renamed/data.bin"), "precious");
+}
+
 // The window manager's close during a run, Yes to the stop question: the window closes once
 // the run has stopped, and the bar is back at 0 behind the run's last box.
 TEST_F(WindowTest, CloseDuringARunClosesOnceTheRunStopped) {
