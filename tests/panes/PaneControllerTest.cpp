@@ -3,12 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
-#include <QSignalSpy>
-#include <QThread>
 #include <QTreeWidget>
 
 #include "PaneTestControls.h"
-#include "Waiting.h"
 #include "items/DataMemoryReader.h"
 #include "items/DataMemoryWriter.h"
 
@@ -49,31 +46,6 @@ TEST(PaneControllerTest, StartGivesTheEraseListItsColumnsAndTheEditTheFolder) {
         controller.SavePaneState(records[round + 1]);
         ShutDownAndWait(controller);
     }
-}
-
-TEST(PaneControllerTest, PanesClosedComesQueuedOnTheWindowThreadOnlyAfterTheWorkersEnded) {
-    test::HeldWork held;
-    PaneController controller({[&held](WorkerThread&, int) { held.Run(); }, {}});
-    Controls controls;
-    controls.Configure(controller);
-    ASSERT_TRUE(controller.Start());
-    controller.RefreshAll();  // wakes the listing worker, which stays busy
-    ASSERT_TRUE(test::Eventually([&] { return held.busy.load(); }));
-
-    QThread* seenOn = nullptr;
-    QObject::connect(&controller, &PaneController::PanesClosed, &controls.window,
-                     [&] { seenOn = QThread::currentThread(); });
-    QSignalSpy closed(&controller, &PaneController::PanesClosed);
-    ASSERT_TRUE(controller.Shutdown());
-    EXPECT_FALSE(controller.Shutdown());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(closed.count(), 0);  // the worker has not ended
-
-    held.release = true;
-    ASSERT_TRUE(test::Received(closed));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_EQ(seenOn, controls.window.thread());
 }
 
 TEST(PaneControllerTest, FocusedSideFollowsTheControlWithTheFocus) {
