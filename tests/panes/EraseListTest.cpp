@@ -218,23 +218,31 @@ TEST_F(EraseListTest, RowsGetTheirSizesInTheBackground) {
 }
 
 // A volume's mount point in the list is its drive row: named by its drive spec, shown as free
-// space, collected as the drive spec, sized as the volume's free space, listed once.
+// space, collected as the drive spec, sized as the volume's free space, listed once. The folder
+// that holds it is sized without it.
 TEST_F(EraseListTest, AListedVolumeIsItsDriveRow) {
     TempDir dir;
     TempDir imageDir;
     test::LoopImageOptions options;
-    options.imageFolder = imageDir.Path();  // the folder holds the mount and nothing else
+    options.imageFolder = imageDir.Path();  // the folder holds the mount and its own file
     test::LoopImage image(dir.Path(), "ext4", 16, options);
     TOLVANE_SKIP_UNLESS_MOUNTED(image);
+    ASSERT_TRUE(WriteFileOfSize(dir / "own", 10));
+    ASSERT_TRUE(WriteFileOfSize(image.MountPoint() + "/inside", 1 << 20));
     const std::string folder = dir.Path() + "/";
     const std::string name = image.MountPoint().substr(folder.size());
     StartIn(folder, {name});
     Insert({name});
     const std::string spec = image.MountPoint() + ":";
     EXPECT_EQ(controller.AddItems({*DriveItem(image.MountPoint())}), 0);
+    const std::size_t slash = dir.Path().rfind('/');  // and the folder itself, from its parent
+    ASSERT_EQ(controller.AddItems(
+                  {EntryItem(dir.Path().substr(0, slash + 1), dir.Path().substr(slash + 1))}),
+              1);
     ASSERT_TRUE(AllSized());
 
-    ASSERT_EQ(controls.eraseList->topLevelItemCount(), 1);
+    ASSERT_EQ(controls.eraseList->topLevelItemCount(), 2);
+    EXPECT_EQ(controls.eraseList->topLevelItem(1)->text(3), "10");
     const QTreeWidgetItem& row = *controls.eraseList->topLevelItem(0);
     EXPECT_FALSE(row.icon(0).isNull());
     EXPECT_EQ(row.text(0).toStdString(), spec);
@@ -242,14 +250,14 @@ TEST_F(EraseListTest, AListedVolumeIsItsDriveRow) {
     EXPECT_EQ(row.text(3).toStdString(),
               std::to_string(AvailableBytes(RealFileSystem(), image.MountPoint() + "/")));
     const std::vector<FileItem> items = controller.CollectEraseList();
-    ASSERT_EQ(items.size(), 1u);
+    ASSERT_EQ(items.size(), 2u);
     EXPECT_TRUE(items[0].IsDriveRow());
     EXPECT_EQ(items[0].FullPath(), spec);
 }
 
 // While a big folder is counted, the row in front of it goes and rows are added: its total
 // lands in its own row wherever it moved. Removing the counted row stops its count, and no
-// row gets a partial total.
+// row gets a partial total, not even the same row added again meanwhile (counted afresh).
 TEST_F(EraseListTest, CountsFollowTheirRowsAndStopWithThem) {
     TempDir dir;
     for (int index = 0; index < 30; ++index) {
@@ -295,10 +303,11 @@ TEST_F(EraseListTest, CountsFollowTheirRowsAndStopWithThem) {
     Insert({"big", "e"});
     ASSERT_TRUE(waitForGate(1));
     controller.RemoveRows({0});
+    Insert({"big"});  // the same row again, counted afresh
     (*gates)[1].Release();
     ASSERT_TRUE(AllSized());
     EXPECT_EQ(controller.Sizes().Pass().StoppedCounts(), 1u);
-    EXPECT_EQ(Row("big"), nullptr);
+    EXPECT_EQ(Row("big")->text(3), "3000");
     EXPECT_EQ(Row("e")->text(3), "5");
 }
 

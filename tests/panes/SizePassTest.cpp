@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "FaultyFileSystem.h"
-#include "LoopImage.h"
 #include "TempDir.h"
 #include "Waiting.h"
 #include "engine/FolderSizer.h"
@@ -17,7 +16,6 @@
 namespace tolvane {
 namespace {
 
-using test::CountGate;
 using test::Eventually;
 using test::MakeDirs;
 using test::TempDir;
@@ -65,6 +63,9 @@ TEST(FolderSizerTest, CountsWhatTheRunWouldOverwrite) {
         EXPECT_EQ(result.bytes, entry.bytes) << entry.path;
         EXPECT_FALSE(result.stopped) << entry.path;
     }
+    // A folder that is no volume has no free space to show. (A volume mounted inside a folder
+    // is no part of it, and a drive row shows its volume's free space: EraseListTest's.)
+    EXPECT_EQ(FolderSizer().Measure("", dir.Path() + ":", [] { return false; }).bytes, 0u);
 }
 
 // A folder whose listing fails has no size to show: the count says it cannot be read rather
@@ -97,21 +98,6 @@ TEST(FolderSizerTest, AFolderThatCannotBeListedIsUnreadableNotEmpty) {
     }
 }
 
-// A volume mounted inside a folder is not part of it, and a folder that is no volume has no
-// free space to show. (A drive row's free space is EraseListTest's.)
-TEST(FolderSizerTest, FolderCountStaysOnItsVolume) {
-    TempDir dir;
-    TempDir imageDir;
-    ASSERT_TRUE(WriteFileOfSize(dir / "own", 10));
-    test::LoopImageOptions options;
-    options.imageFolder = imageDir.Path();  // the folder holds the mount and nothing else
-    test::LoopImage image(dir.Path(), "ext4", 16, options);
-    TOLVANE_SKIP_UNLESS_MOUNTED(image);
-    ASSERT_TRUE(WriteFileOfSize(image.MountPoint() + "/inside", 1 << 20));
-    EXPECT_EQ(CountOf(dir.Path()).bytes, 10u);
-    EXPECT_EQ(FolderSizer().Measure("", dir.Path() + ":", [] { return false; }).bytes, 0u);
-}
-
 // The rows the pass works on, kept the way the erase list keeps them: by name and folder,
 // edited by the test's thread while the worker measures (a mutex stands in for the window's
 // thread). Edits tell the pass and wake the worker, as the list's edits do.
@@ -135,20 +121,6 @@ public:
         }
         m_worker.Wake();
     }
-    void Remove(const std::string& path) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_pass.Edited();
-            auto row = Find(path);
-            ASSERT_NE(row, m_rows.end());
-            if (m_counting && path == m_countingPath) {
-                m_pass.StopCount(m_countingId);
-                m_counting = false;
-            }
-            m_rows.erase(row);
-        }
-        m_worker.Wake();
-    }
     // The size of the row with this path; nothing while it has none.
     std::optional<std::uint64_t> SizeOf(const std::string& path) {
         std::lock_guard lock(m_mutex);
@@ -165,12 +137,8 @@ public:
             std::lock_guard lock(m_mutex);
             for (std::size_t index = from; index < m_rows.size(); ++index) {
                 if (!m_rows[index].sized) {
-                    SizeJob job{m_rows[index].name, m_rows[index].folder, index,
-                                m_pass.BeginCount()};
-                    m_counting = true;
-                    m_countingPath = job.folder + job.name;
-                    m_countingId = job.countId;
-                    return job;
+                    return SizeJob{m_rows[index].name, m_rows[index].folder, index,
+                                   m_pass.BeginCount()};
                 }
             }
             std::swap(edit, onNothingLeft);
@@ -182,10 +150,6 @@ public:
     }
     void StoreSize(const SizeJob& job, const FolderSizer::Result& size) override {
         std::lock_guard lock(m_mutex);
-        m_counting = false;
-        if (m_pass.CountStopped(job.countId)) {
-            return;
-        }
         auto row = Find(job.folder + job.name);
         if (row != m_rows.end() && !row->sized) {
             row->sized = true;
@@ -203,35 +167,17 @@ private:
     WorkerThread& m_worker;
     std::mutex m_mutex;
     std::vector<Row> m_rows;
-    bool m_counting = false;
-    std::string m_countingPath;
-    std::uint64_t m_countingId = 0;
 };
 
-// A folder of `folders` subfolders holding one 1000-byte file each.
-std::string MakeBigFolder(const TempDir& dir, const std::string& name, int folders) {
-    for (int index = 0; index < folders; ++index) {
-        const std::string sub = dir / (name + "/" + std::to_string(index));
-        EXPECT_TRUE(MakeDirs(sub));
-        EXPECT_TRUE(WriteFileOfSize(sub + "/data", 1000));
-    }
-    return dir / name;
-}
-
-// The worker, its pass and the rows, with the gate at the second folder of a count.
+// The worker, its pass and the rows. (How counts follow rows that move or go while they run is
+// EraseListTest's, with the real list.)
 struct PassFixture {
     SizePass pass;
     FolderSizer sizer;
     WorkerThread worker;
     TestRows rows{pass, worker};
-    CountGate gate;
 
     PassFixture() {
-        sizer.SetFolderHook([this](std::size_t folders) {
-            if (folders == 2 && !gate.Arrived()) {
-                gate.Arrive();
-            }
-        });
         EXPECT_TRUE(worker.Start(
             [this](WorkerThread& self, int) {
                 pass.Run(rows, sizer, [&self] { return self.StopRequested(); });
@@ -239,38 +185,11 @@ struct PassFixture {
             IoPriority::Normal));
     }
     ~PassFixture() {
-        gate.Release();
         worker.RequestStop();
         EXPECT_TRUE(Eventually([this] { return worker.Ended(); }));
         worker.Join();
     }
 };
-
-// While a big folder is counted, the row in front of it goes and the counted row goes and
-// comes back: its removal stops its count, the partial total reaches no row, and the row added
-// again is counted afresh, its total landing in its own row however it moved.
-TEST(SizePassTest, ARemovedRowStopsItsCountAndAddedAgainIsCountedAfresh) {
-    TempDir dir;
-    ASSERT_TRUE(WriteFileOfSize(dir / "front", 5));
-    ASSERT_TRUE(WriteFileOfSize(dir / "added", 7));
-    const std::string big = MakeBigFolder(dir, "big", 40);
-    PassFixture fixture;
-    fixture.rows.Add(dir / "front");
-    fixture.rows.Add(big);
-    ASSERT_TRUE(Eventually([&] { return fixture.gate.Arrived(); }));
-
-    fixture.rows.Remove(dir / "front");
-    fixture.rows.Remove(big);
-    fixture.rows.Add(big);
-    fixture.rows.Add(dir / "added");
-    fixture.gate.Release();
-
-    ASSERT_TRUE(Eventually([&] { return fixture.rows.SizeOf(big).has_value(); }));
-    EXPECT_EQ(fixture.rows.SizeOf(big), 40000u);
-    EXPECT_EQ(fixture.pass.StoppedCounts(), 1u);
-    ASSERT_TRUE(Eventually([&] { return fixture.rows.SizeOf(dir / "added").has_value(); }));
-    EXPECT_EQ(fixture.rows.SizeOf(dir / "added"), 7u);
-}
 
 // An edit that lands just as a pass finds nothing left is sized (clearing the wake after the
 // pass once lost it): the worker consumes its wake before the pass, so the edit's wake runs
