@@ -127,8 +127,8 @@ public:
         auto row = Find(path);
         return row != m_rows.end() && row->sized ? std::optional(row->bytes) : std::nullopt;
     }
-    // Called with the lock held when a pass finds nothing left: what an edit landing just
-    // as the pass ends would do.
+    // Called when a pass finds nothing left: what an edit landing just as the pass ends
+    // would do.
     std::function<void()> onNothingLeft;
 
     std::optional<SizeJob> TakeUnsizedRow(std::size_t from) override {
