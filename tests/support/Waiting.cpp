@@ -103,8 +103,10 @@ void CountGate::Release() {
 
 std::set<pid_t> ThreadIds() {
     // ThreadSanitizer's runtime starts a helper thread when the first thread is made: one made
-    // here first keeps it out of any difference between two calls.
-    std::thread([] {}).join();
+    // here first keeps it out of any difference between two calls. A joined thread can stay
+    // listed for a moment while the kernel ends it, so this one's own id is left out.
+    pid_t made = 0;
+    std::thread([&made] { made = ::gettid(); }).join();
     std::set<pid_t> ids;
     if (DIR* dir = opendir("/proc/self/task")) {
         while (dirent* entry = readdir(dir)) {
@@ -114,7 +116,13 @@ std::set<pid_t> ThreadIds() {
         }
         closedir(dir);
     }
+    ids.erase(made);
     return ids;
+}
+
+bool ThreadsAsBefore(const std::set<pid_t>& before) {
+    // Threads that were joined can stay listed for a moment while the kernel ends them.
+    return Eventually([&] { return ThreadIds() == before; });
 }
 
 }  // namespace tolvane::test

@@ -65,5 +65,7 @@ struct HeldWork {
 
 // The kernel ids of this process's threads now, to see which threads a step started or left.
 std::set<pid_t> ThreadIds();
+// Whether the threads are those of `before` again, soon: nothing a step started outlived it.
+bool ThreadsAsBefore(const std::set<pid_t>& before);
 
 }  // namespace tolvane::test
