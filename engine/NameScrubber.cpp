@@ -21,21 +21,11 @@
 namespace tolvane {
 namespace {
 
-// xfs filler names get these lengths, longest first: a free slot too small for one length is
-// taken by a shorter one. An xfs entry takes 12 bytes and its name, rounded up to 8: the
-// lengths fill each size class exactly.
+// Filler names get these lengths, longest first: a free slot too small for one length is
+// taken by a shorter one. An xfs entry takes 12 bytes and its name, rounded up to 8; an ext4
+// entry 8 and its name, rounded up to 4. The lengths fill each size class exactly.
 constexpr std::size_t kXfsLengths[] = {252, 124, 60, 28, 12, 4};
-// ext4 filler names have this length: an ext4 entry takes 8 bytes and its name, rounded up to
-// 4, so this is the smallest entry, which leaves no slot that could hold a name.
-constexpr std::size_t kExt4FillerLength = 4;
-
-// The bytes an ext4 folder entry with a name of `length` bytes takes.
-constexpr std::uint64_t Ext4EntrySize(std::size_t length) {
-    return (8 + length + 3) / 4 * 4;
-}
-// A hashed ext4 folder gets this many times the fillers its free space takes: fewer (1.5)
-// left names in one run of twenty where the names of 350 of 400 files had gone.
-constexpr std::uint64_t kHashedOverfill = 3;
+constexpr std::size_t kExt4Lengths[] = {255, 128, 64, 32, 16, 8, 4};
 
 // No folder is filled with more than this many fillers, whatever its size.
 constexpr std::size_t kMaxFillers = 200000;
@@ -461,72 +451,31 @@ bool NameScrubber::FillShortXfsFolder(Folder& folder) {
     return true;
 }
 
-// A folder in blocks. xfs puts a name in the first block with a free slot that takes it: each
-// length is added until the folder grows, which shows that no block has a free slot of that
-// size left; then the next shorter one. ext4 gets the shortest fillers alone (see
-// HashedQuota).
+// A folder in blocks: each length is added until the folder grows, which shows that no
+// block has a free slot of that size left; then the next shorter one.
 bool NameScrubber::FillBlocks(Folder& folder) {
-    if (folder.volume->journal.kind == VolumeJournal::Kind::kXfs) {
-        for (std::size_t length : kXfsLengths) {
-            if (!AddUntilGrowth(folder, length, 0)) {
+    const bool xfs = folder.volume->journal.kind == VolumeJournal::Kind::kXfs;
+    const std::vector<std::size_t> lengths =
+        xfs ? std::vector<std::size_t>(std::begin(kXfsLengths), std::end(kXfsLengths))
+            : std::vector<std::size_t>(std::begin(kExt4Lengths), std::end(kExt4Lengths));
+    for (std::size_t length : lengths) {
+        FindData before;
+        if (!Describe(folder.fd.Get(), before)) {
+            return false;
+        }
+        for (;;) {
+            if (folder.fillers.size() >= kMaxFillers || !AddFiller(folder, length)) {
                 return false;
             }
-        }
-        return true;
-    }
-    std::uint64_t quota = 0;
-    return HashedQuota(folder, kExt4FillerLength, quota) &&
-           AddUntilGrowth(folder, kExt4FillerLength, quota);
-}
-
-// Adds fillers of `length` until one makes the folder grow, but no fewer than `quota`.
-bool NameScrubber::AddUntilGrowth(Folder& folder, std::size_t length, std::uint64_t quota) {
-    FindData before;
-    if (!Describe(folder.fd.Get(), before)) {
-        return false;
-    }
-    for (std::uint64_t added = 1;; ++added) {
-        if (folder.fillers.size() >= kMaxFillers || !AddFiller(folder, length)) {
-            return false;
-        }
-        FindData now;
-        if (!Describe(folder.fd.Get(), now)) {
-            return false;
-        }
-        if (now.size > before.size) {
-            if (added >= quota) {
-                return true;
+            FindData now;
+            if (!Describe(folder.fd.Get(), now)) {
+                return false;
             }
-            before = now;
+            if (now.size > before.size) {
+                break;
+            }
         }
     }
-}
-
-// ext4 puts a name in the first free slot that takes it in a folder of one block, which grows
-// (turning hashed, its entries copied out) only once no slot is left. A larger folder is a hash
-// index (its first block) over the others, and a name goes to the block its hash picks: the
-// folder grows when that one block is full, while others can still have room, with old bytes
-// of moved entries at their end. So a hashed folder gets fillers until they could have taken
-// all its free space several times over, as random names fall unevenly on the blocks; longer
-// fillers would only add growths, each a block more room.
-bool NameScrubber::HashedQuota(Folder& folder, std::size_t length, std::uint64_t& quota) {
-    quota = 0;
-    FindData now;
-    std::vector<FindData> entries;
-    if (!Describe(folder.fd.Get(), now) ||
-        m_fs.ListFolder(folder.fd.Get(), entries, nullptr).Failed()) {
-        return false;
-    }
-    const std::uint64_t block = folder.volume->journal.blockSize;
-    if (block == 0 || now.size <= block) {
-        return true;  // not hashed: the growth shows that it is full
-    }
-    std::uint64_t used = 0;
-    for (const FindData& entry : entries) {
-        used += Ext4EntrySize(entry.name.size());
-    }
-    const std::uint64_t room = now.size - block;
-    quota = room > used ? kHashedOverfill * (room - used) / Ext4EntrySize(length) : 0;
     return true;
 }
 

@@ -83,8 +83,6 @@ private:
     bool MakeAnchor(Folder& folder);
     bool FillShortXfsFolder(Folder& folder);
     bool FillBlocks(Folder& folder);
-    bool AddUntilGrowth(Folder& folder, std::size_t length, std::uint64_t quota);
-    bool HashedQuota(Folder& folder, std::size_t length, std::uint64_t& quota);
     bool AddFiller(Folder& folder, std::size_t length);
     void RemoveFillers(Folder& folder);
     void RereadFacts(Volume& volume);
