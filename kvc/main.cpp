@@ -29,12 +29,13 @@ int Fail(const QString& text) {
 }
 
 int ApplySetting(const QString& self) {
-    // The program's own settings file, in its strict syntax: QSettings' native reader would
-    // deserialise whatever object a crafted value names.
+    // A FIFO there would block the reader for good.
     if (!tolvane::SettingsFileUsable(nullptr)) {
         return Fail(QStringLiteral("the settings file ") + tolvane::SettingsFileName() +
                     QStringLiteral(" is not a regular file or cannot be examined"));
     }
+    // The program's own settings file, in its strict syntax: QSettings' native reader would
+    // deserialise whatever object a crafted value names.
     const QSettings settings(tolvane::SettingsFileName(), tolvane::SettingsFormat());
     const QString folder = tolvane::kvc::UserDataFolder();
     QString error;
