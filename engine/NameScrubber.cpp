@@ -10,7 +10,9 @@
 #include <cstdlib>
 
 #include "engine/EraseRules.h"
+#include "engine/HashedFolderFill.h"
 #include "platform/Directory.h"
+#include "platform/Ext4FolderBlocks.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 #include "platform/HexDigits.h"
@@ -125,6 +127,10 @@ struct NameScrubber::Folder {
     UniqueFd anchor;
     FindData anchorId;
     std::vector<std::string> fillers;
+    // A hashed ext4 folder: its leaves were read and the fillers aimed at their gaps; else
+    // they could only be made until the folder grew, which leaves some gaps as they were.
+    bool hashed = false;
+    bool aimed = false;
 };
 
 // The file in the user's state folder that lists the anchors of a run, one line each:
@@ -403,7 +409,58 @@ bool NameScrubber::Fill(Folder& folder) {
     if (journal.kind == VolumeJournal::Kind::kXfs && now.size < journal.folderBlockSize) {
         return FillShortXfsFolder(folder);
     }
+    folder.hashed = journal.kind == VolumeJournal::Kind::kExt4 && IsHashedFolder(folder.fd.Get());
+    if (folder.hashed) {
+        folder.aimed = FillLeaves(folder);
+        if (folder.aimed) {
+            return true;
+        }
+    }
     return FillBlocks(folder);
+}
+
+// A hashed folder whose blocks can be read (the device's owner may) gets fillers aimed at the
+// gaps of its leaves, without overfilling any: growing it would split leaves, and a split
+// leaf keeps copies of its names in its free end.
+bool NameScrubber::FillLeaves(Folder& folder) {
+    Ext4FolderBlocks blocks;
+    if (!ReadExt4FolderBlocks(folder.fd.Get(), folder.volume->journal.deviceName, blocks)) {
+        return false;
+    }
+    std::uint64_t state = 0;
+    if (!SystemRandom(&state, sizeof state)) {
+        return false;
+    }
+    // Many names are drawn for each one made: a fast generator, seeded at random, draws them.
+    HashedFolderFill fill(blocks, [&state] {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    });
+    std::vector<std::string> names;
+    const bool planned = fill.Plan(names);
+    for (const std::string& name : names) {
+        if (folder.fillers.size() >= kMaxFillers ||
+            m_fs.Link(folder.anchor.Get(), folder.fd.Get(), name).Failed()) {
+            return false;
+        }
+        folder.fillers.push_back(name);
+    }
+    return planned;
+}
+
+// After the fillers went, every gap an entry could take holds nothing but zeros. A gap smaller
+// than any entry, behind an entry made into a slot only slightly larger, keeps what it held: no
+// filler reaches it, and at most 11 bytes fit there.
+void NameScrubber::CheckLeaves(Folder& folder) {
+    Ext4FolderBlocks blocks;
+    if (!folder.aimed ||
+        !ReadExt4FolderBlocks(folder.fd.Get(), folder.volume->journal.deviceName, blocks) ||
+        std::any_of(blocks.leaves.begin(), blocks.leaves.end(),
+                    [](const auto& leaf) { return HashedFolderFill::HoldsOldBytes(leaf, true); })) {
+        folder.aimed = false;
+    }
 }
 
 // A short xfs folder keeps its entries in its inode, which holds them up to the end of its
@@ -554,6 +611,12 @@ void NameScrubber::Finish(bool stopped, const std::function<bool()>& stopRequest
             notes.push_back("names of erased files may remain in the journal of " + volume->name);
         }
     }
+    for (const auto& folder : m_staying) {
+        if (folder->hashed && !folder->aimed) {
+            notes.push_back("names of erased files may remain in the folder " +
+                            DescriptorPath(folder->fd.Get()));
+        }
+    }
     m_staying.clear();
     m_takenOver.clear();
     m_volumes.clear();
@@ -596,6 +659,9 @@ void NameScrubber::ScrubStayingFolders(bool stopped, const std::function<bool()>
                 folder->volume->incomplete = true;
             }
             RemoveFillers(*folder);
+            if (folder->hashed) {
+                CheckLeaves(*folder);
+            }
         }
         staying.push_back(std::move(folder));
     }

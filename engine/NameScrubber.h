@@ -83,6 +83,8 @@ private:
     bool MakeAnchor(Folder& folder);
     bool FillShortXfsFolder(Folder& folder);
     bool FillBlocks(Folder& folder);
+    bool FillLeaves(Folder& folder);
+    void CheckLeaves(Folder& folder);
     bool AddFiller(Folder& folder, std::size_t length);
     void RemoveFillers(Folder& folder);
     void RereadFacts(Volume& volume);

@@ -83,10 +83,12 @@ NameCase Plant(const std::string& root, const std::string& label, int files, int
 
 // The four rows of the table, scaled down where the property shows as well: a folder of many
 // files, half of a small folder, a few of a large one (its slack holds names moved by splits),
-// and a small folder (on xfs kept inside its inode).
+// and a small folder (on xfs kept inside its inode). And most of a folder: on ext4 nearly every
+// leaf then has old names behind the entries that stay.
 std::vector<NameCase> PlantCases(const std::string& root) {
     return {Plant(root, "many", 600, 0, true), Plant(root, "half", 100, 50, false),
-            Plant(root, "few", 2050, 50, false), Plant(root, "small", 5, 0, true)};
+            Plant(root, "few", 2050, 50, false), Plant(root, "small", 5, 0, true),
+            Plant(root, "most", 400, 350, false)};
 }
 
 std::vector<std::string> Selection(const std::vector<NameCase>& cases) {
@@ -160,10 +162,6 @@ void ExpectNoNames(const std::string& what, const std::vector<NameCase>& cases,
     ReportFinding(what, CountTable(cases, counts) + std::to_string(seconds) + " s");
 }
 
-bool HasNote(const std::string& output, const std::string& text) {
-    return output.find(text) != std::string::npos;
-}
-
 struct Param {
     const char* fsType;
     int megabytes;
@@ -224,7 +222,8 @@ TEST_P(NameRemanenceTest, NoErasedNameStaysOnTheMediumOrInTheJournal) {
                   seconds);
 }
 
-// Without root: ext4's journal cannot be zeroed by its own command, so it is written over.
+// Without root: ext4's journal cannot be zeroed by its own command, so it is written over; and
+// the leaves of an ext4 folder that stays cannot be read, so that folder is named in a note.
 TEST_P(NameRemanenceTest, AUserWithoutPrivilegesClearsThemToo) {
     const std::string state = m_tmp / "userstate";
     ASSERT_TRUE(MakeDirs(state));
@@ -236,10 +235,28 @@ TEST_P(NameRemanenceTest, AUserWithoutPrivilegesClearsThemToo) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(run.status, 0) << run.output;
-    EXPECT_FALSE(HasNote(run.output, "note: ")) << run.output;
+    const bool ext4 = std::string(GetParam().fsType) == "ext4";
+    std::vector<NameCase> checked;
+    std::string notes;
+    for (const NameCase& c : m_cases) {
+        if (ext4 && !c.folderItem) {
+            notes += (notes.empty() ? "" : "\n") +
+                     ("note: names of erased files may remain in the folder " + c.folder + "\n");
+        } else {
+            checked.push_back(c);
+        }
+    }
+    EXPECT_EQ(run.output.substr(std::min(run.output.size(), run.output.find("note: "))), notes);
     ExpectOnlyWhatStays(m_root, m_cases, m_rootAfter);
-    ExpectNoNames(Label("names_unprivileged"), m_cases,
-                  CountNames(*m_image, GetParam().fsType, m_cases), seconds);
+    const std::vector<Counts> counts = CountNames(*m_image, GetParam().fsType, m_cases);
+    std::vector<Counts> checkedCounts;
+    for (std::size_t i = 0; i < m_cases.size(); ++i) {
+        if (!(ext4 && !m_cases[i].folderItem)) {
+            checkedCounts.push_back(counts[i]);
+        }
+    }
+    ReportFinding(Label("names_unprivileged_all"), CountTable(m_cases, counts));
+    ExpectNoNames(Label("names_unprivileged"), checked, checkedCounts, seconds);
 }
 
 // A stop while the folders are being filled: the fillers go, and the user is told that the
@@ -296,6 +313,33 @@ TEST_P(NameRemanenceTest, TheRunAfterAKilledOneRemovesItsFillersAndTheNames) {
     ExpectOnlyWhatStays(m_root, m_cases, m_rootAfter);
     ExpectNoNames(Label("names_after_kill"), m_cases,
                   CountNames(*m_image, GetParam().fsType, m_cases), 0);
+}
+
+// A folder that stays is erased from again and again. The fillers take only the room its leaves
+// have, so no run grows it beyond what the run's own two renames may split (each run used to
+// split a leaf for every filler length, and a fuller filling made it grow several times over).
+TEST(HashedFolderRuns, AFolderErasedFromAgainAndAgainOnlyGrowsByTheRunsOwnRenames) {
+    TempDir tmp;
+    LoopImage image(tmp.Path(), "ext4", 64);
+    if (!image.Mounted()) {
+        GTEST_SKIP() << "mount not available: " << image.SkipReason();
+    }
+    const std::string folder = image.MountPoint() + "/kept";
+    ASSERT_TRUE(MakeDirs(folder));
+    for (int i = 0; i < 300; ++i) {
+        ASSERT_TRUE(WriteFile(folder + "/" + FileName("kept", i), "x"));
+    }
+    const off_t block = 1024;  // what mkfs gives so small a volume
+    for (int i = 0; i < 6; ++i) {
+        const std::string chosen = folder + "/" + FileName("chosen", i);
+        ASSERT_TRUE(WriteFile(chosen, "x"));
+        const off_t before = StatOf(folder).st_size;
+        EraseRun run(0);
+        run.Run({chosen});
+        ASSERT_TRUE(run.Finished());
+        EXPECT_TRUE(run.engine.Notes().empty()) << run.engine.Notes().front();
+        EXPECT_LE(StatOf(folder).st_size, before + 2 * block) << "run " << i;
+    }
 }
 
 // A killed run's record names its anchor by inode number and size. By the next run the
