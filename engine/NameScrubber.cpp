@@ -398,6 +398,15 @@ bool NameScrubber::IsOwn(const FindData& entry) const {
 // Fills the folder's free slots with names of a new anchor; false when that cannot be done
 // (what was made stays listed in the folder, for RemoveFillers).
 bool NameScrubber::Fill(Folder& folder) {
+    const VolumeJournal& journal = folder.volume->journal;
+    if (journal.kind == VolumeJournal::Kind::kExt4) {
+        folder.hashed = IsHashedFolder(folder.fd.Get());
+        // Its entries stay where they were made and the kernel wiped those it removed: there
+        // is nothing to fill, and one filler too many would turn it into a hashed folder.
+        if (!folder.hashed && Ext4WipesRemovedEntries()) {
+            return true;
+        }
+    }
     if (!folder.anchor.Valid() && !MakeAnchor(folder)) {
         return false;
     }
@@ -405,11 +414,9 @@ bool NameScrubber::Fill(Folder& folder) {
     if (!Describe(folder.fd.Get(), now)) {
         return false;
     }
-    const VolumeJournal& journal = folder.volume->journal;
     if (journal.kind == VolumeJournal::Kind::kXfs && now.size < journal.folderBlockSize) {
         return FillShortXfsFolder(folder);
     }
-    folder.hashed = journal.kind == VolumeJournal::Kind::kExt4 && IsHashedFolder(folder.fd.Get());
     if (folder.hashed) {
         folder.aimed = FillLeaves(folder);
         if (folder.aimed) {

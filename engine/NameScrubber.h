@@ -30,6 +30,11 @@ class FileSystem;
 // of one unnamed anchor file, random names) which are written to their place and then
 // removed; a removed folder is synced first (ext4) or filled and removed at the end of the
 // run (xfs); and the journal or log is overwritten once at the end of the run.
+// An ext4 folder of more than one block finds names by hash: a name goes to the leaf block its
+// hash picks, and a leaf that split keeps old names behind its entries. Where the volume's
+// device can be read, the fillers are aimed at every leaf's gaps and the gaps checked empty
+// afterwards; elsewhere filling until the folder grows misses some leaves, and the folder is
+// named in a note ("names of erased files may remain in the folder <path>").
 //
 // What it promises: it creates entries only in a folder that held erased entries, and only
 // names of its anchor; the user's entries are never renamed, moved or written. Every anchor's

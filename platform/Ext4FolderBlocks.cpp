@@ -4,8 +4,10 @@
 #include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/UniqueFd.h"
@@ -192,6 +194,13 @@ private:
 bool IsHashedFolder(int folderFd) {
     long flags = 0;
     return ::ioctl(folderFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_INDEX_FL) != 0;
+}
+
+bool Ext4WipesRemovedEntries() {
+    utsname system{};
+    int major = 0, minor = 0;
+    return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+           (major > 5 || (major == 5 && minor >= 15));
 }
 
 bool ReadExt4FolderBlocks(int folderFd, const std::string& deviceName, Ext4FolderBlocks& folder) {

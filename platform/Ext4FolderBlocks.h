@@ -40,6 +40,10 @@ struct Ext4FolderBlocks {
 // True when the open folder is an ext4 folder that finds its entries by hash.
 bool IsHashedFolder(int folderFd);
 
+// True when the running kernel's ext4 wipes an entry it removes, gap and all (since Linux
+// 5.15): a folder whose entries never move (one that is not hashed) then holds no old names.
+bool Ext4WipesRemovedEntries();
+
 // Reads the hashed folder `folderFd` from the volume's block device `deviceName` ("loop0"),
 // which needs the right to read that device. The blocks are read through the same cache the
 // file system writes them in, so they are as it has them now. False when the folder or the
