@@ -79,7 +79,7 @@ std::string HashedFolderFill::RandomName(std::size_t length) {
     return name;
 }
 
-bool HashedFolderFill::Plan(std::vector<std::string>& names) {
+std::vector<std::string> HashedFolderFill::Plan() {
     // What each leaf still wants, by length; names drawn go to whichever leaf their hash picks.
     std::map<std::size_t, std::vector<std::size_t>> wanted;  // length -> count per leaf
     std::vector<std::vector<std::size_t>> order(m_folder.leaves.size());
@@ -94,7 +94,6 @@ bool HashedFolderFill::Plan(std::vector<std::string>& names) {
             ++counts[i];
         }
     }
-    bool complete = true;
     std::map<std::pair<std::size_t, std::size_t>, std::vector<std::string>> drawn;
     std::set<std::string> taken;
     for (auto& [length, counts] : wanted) {
@@ -106,7 +105,7 @@ bool HashedFolderFill::Plan(std::vector<std::string>& names) {
             std::string name = RandomName(length);
             std::uint32_t hash = 0;
             if (!Ext4NameHash(name, m_folder.hashVersion, m_folder.hashSeed, hash)) {
-                return false;
+                return {};
             }
             const std::size_t leaf = LeafOf(hash);
             if (counts[leaf] > 0 && taken.insert(name).second) {
@@ -115,9 +114,9 @@ bool HashedFolderFill::Plan(std::vector<std::string>& names) {
                 drawn[{leaf, length}].push_back(std::move(name));
             }
         }
-        complete = complete && missing == 0;
     }
     // Each leaf's names in the order its gaps take them.
+    std::vector<std::string> names;
     for (std::size_t leaf = 0; leaf < order.size(); ++leaf) {
         for (std::size_t length : order[leaf]) {
             auto& pool = drawn[{leaf, length}];
@@ -128,7 +127,7 @@ bool HashedFolderFill::Plan(std::vector<std::string>& names) {
             pool.pop_back();
         }
     }
-    return complete;
+    return names;
 }
 
 }  // namespace tolvane

@@ -25,9 +25,9 @@ public:
     HashedFolderFill(const Ext4FolderBlocks& folder, std::function<std::uint64_t()> random)
         : m_folder(folder), m_random(std::move(random)) {}
 
-    // The names to make, in the order to make them; false when some leaf's hashes are too
-    // narrow a range for any name to be found in reasonable time (the rest is still planned).
-    bool Plan(std::vector<std::string>& names);
+    // The names to make, in the order to make them. A leaf whose hashes are too narrow a range
+    // for names to be found in reasonable time gets fewer or none, and keeps old bytes.
+    std::vector<std::string> Plan();
 
     // True when a gap of the leaf holds anything but zeros, apart from gaps too small for any
     // entry (when `fillableOnly`).

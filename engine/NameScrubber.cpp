@@ -127,8 +127,9 @@ struct NameScrubber::Folder {
     UniqueFd anchor;
     FindData anchorId;
     std::vector<std::string> fillers;
-    // A hashed ext4 folder: its leaves were read and the fillers aimed at their gaps; else
-    // they could only be made until the folder grew, which leaves some gaps as they were.
+    // A hashed ext4 folder, and whether its leaves were read, the fillers aimed at their gaps
+    // and the gaps found empty afterwards. Else fillers could only be made until the folder
+    // grew, which leaves some gaps as they were.
     bool hashed = false;
     bool aimed = false;
 };
@@ -417,27 +418,24 @@ bool NameScrubber::Fill(Folder& folder) {
     if (journal.kind == VolumeJournal::Kind::kXfs && now.size < journal.folderBlockSize) {
         return FillShortXfsFolder(folder);
     }
-    if (folder.hashed) {
-        folder.aimed = FillLeaves(folder);
-        if (folder.aimed) {
-            return true;
-        }
+    if (folder.hashed && FillLeaves(folder)) {
+        return true;
     }
     return FillBlocks(folder);
 }
 
 // A hashed folder whose blocks can be read (the device's owner may) gets fillers aimed at the
 // gaps of its leaves, without overfilling any: growing it would split leaves, and a split
-// leaf keeps copies of its names in its free end.
+// leaf keeps copies of its names in its free end. False when the blocks cannot be read; what
+// the fillers could not reach is found when the leaves are checked.
 bool NameScrubber::FillLeaves(Folder& folder) {
     Ext4FolderBlocks blocks;
     if (!ReadExt4FolderBlocks(folder.fd.Get(), folder.volume->journal.deviceName, blocks)) {
         return false;
     }
-    std::uint64_t state = 0;
-    if (!SystemRandom(&state, sizeof state)) {
-        return false;
-    }
+    folder.aimed = true;
+    std::uint64_t state = ProcessId();
+    (void)SystemRandom(&state, sizeof state);  // without it the names still only differ
     // Many names are drawn for each one made: a fast generator, seeded at random, draws them.
     HashedFolderFill fill(blocks, [&state] {
         std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
@@ -445,16 +443,14 @@ bool NameScrubber::FillLeaves(Folder& folder) {
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     });
-    std::vector<std::string> names;
-    const bool planned = fill.Plan(names);
-    for (const std::string& name : names) {
+    for (std::string& name : fill.Plan()) {
         if (folder.fillers.size() >= kMaxFillers ||
             m_fs.Link(folder.anchor.Get(), folder.fd.Get(), name).Failed()) {
-            return false;
+            break;  // the rest would land in gaps other than theirs
         }
-        folder.fillers.push_back(name);
+        folder.fillers.push_back(std::move(name));
     }
-    return planned;
+    return true;
 }
 
 // After the fillers went, every gap an entry could take holds nothing but zeros. A gap smaller
@@ -462,8 +458,7 @@ bool NameScrubber::FillLeaves(Folder& folder) {
 // filler reaches it, and at most 11 bytes fit there.
 void NameScrubber::CheckLeaves(Folder& folder) {
     Ext4FolderBlocks blocks;
-    if (!folder.aimed ||
-        !ReadExt4FolderBlocks(folder.fd.Get(), folder.volume->journal.deviceName, blocks) ||
+    if (!ReadExt4FolderBlocks(folder.fd.Get(), folder.volume->journal.deviceName, blocks) ||
         std::any_of(blocks.leaves.begin(), blocks.leaves.end(),
                     [](const auto& leaf) { return HashedFolderFill::HoldsOldBytes(leaf, true); })) {
         folder.aimed = false;
@@ -666,7 +661,7 @@ void NameScrubber::ScrubStayingFolders(bool stopped, const std::function<bool()>
                 folder->volume->incomplete = true;
             }
             RemoveFillers(*folder);
-            if (folder->hashed) {
+            if (folder->aimed) {
                 CheckLeaves(*folder);
             }
         }
