@@ -65,13 +65,13 @@ std::size_t HashedFolderFill::LeafOf(std::uint32_t hash) const {
     return static_cast<std::size_t>(after - m_folder.leaves.begin()) - 1;
 }
 
-std::string HashedFolderFill::RandomName(std::size_t length) {
+std::string FillerName(std::size_t length, const std::function<std::uint64_t()>& random) {
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::string name(length, 'a');
     std::uint64_t bits = 0;
     for (std::size_t i = 0; i < length; ++i) {
         if (i % 8 == 0) {
-            bits = m_random();
+            bits = random();
         }
         name[i] = kLetters[(bits & 0xFF) % (sizeof kLetters - 1)];
         bits >>= 8;
@@ -102,7 +102,7 @@ std::vector<std::string> HashedFolderFill::Plan() {
             missing += c;
         }
         for (std::size_t draws = 0; missing > 0 && draws < kDrawsPerLeaf * counts.size(); ++draws) {
-            std::string name = RandomName(length);
+            std::string name = FillerName(length, m_random);
             std::uint32_t hash = 0;
             if (!Ext4NameHash(name, m_folder.hashVersion, m_folder.hashSeed, hash)) {
                 return {};

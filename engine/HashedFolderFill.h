@@ -36,10 +36,13 @@ public:
 private:
     std::vector<std::size_t> FillerLengths(const Ext4FolderBlocks::Leaf& leaf) const;
     std::size_t LeafOf(std::uint32_t hash) const;
-    std::string RandomName(std::size_t length);
 
     const Ext4FolderBlocks& m_folder;
     std::function<std::uint64_t()> m_random;
 };
+
+// A filler name: `length` letters and digits drawn from `random`, which gives random 64-bit
+// numbers.
+std::string FillerName(std::size_t length, const std::function<std::uint64_t()>& random);
 
 }  // namespace tolvane

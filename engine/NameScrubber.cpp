@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,21 +50,35 @@ const std::string kRecordPrefix = "name-fillers-";
 const std::string kRemoveFolderMark = "remove";
 const std::string kKeepFolderMark = "keep";
 
-std::string RandomName(std::size_t length) {
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::string bytes(length, '\0');
-    if (!SystemRandom(bytes.data(), bytes.size())) {
-        // Without a random source the names still only have to differ from each other.
-        static unsigned counter = 0;
-        for (char& c : bytes) {
-            c = static_cast<char>(++counter * 2654435761u >> 24);
-        }
+// A random number from the system's source; without one, numbers that still differ, which is
+// all the fillers' names need.
+std::uint64_t RandomWord() {
+    std::uint64_t word = 0;
+    if (!SystemRandom(&word, sizeof word)) {
+        static std::uint64_t counter = 0;
+        word = ++counter * 0x9E3779B97F4A7C15ull;
     }
-    for (char& c : bytes) {
-        c = kLetters[static_cast<unsigned char>(c) % (sizeof kLetters - 1)];
-    }
-    return bytes;
+    return word;
 }
+
+// The same, fetched a page at a time: aiming at a folder's leaves draws many names for each one
+// it makes, and a call into the kernel per name would cost seconds in a large folder.
+class RandomWords {
+public:
+    std::uint64_t Next() {
+        if (m_next == m_words.size()) {
+            if (!SystemRandom(m_words.data(), sizeof m_words)) {
+                std::generate(m_words.begin(), m_words.end(), RandomWord);
+            }
+            m_next = 0;
+        }
+        return m_words[m_next++];
+    }
+
+private:
+    std::array<std::uint64_t, 512> m_words{};
+    std::size_t m_next = m_words.size();
+};
 
 // A size between 4 KiB and 4 GiB that no file of the user is likely to have by chance.
 std::uint64_t AnchorSize() {
@@ -434,15 +449,8 @@ bool NameScrubber::FillLeaves(Folder& folder) {
         return false;
     }
     folder.aimed = true;
-    std::uint64_t state = ProcessId();
-    (void)SystemRandom(&state, sizeof state);  // without it the names still only differ
-    // Many names are drawn for each one made: a fast generator, seeded at random, draws them.
-    HashedFolderFill fill(blocks, [&state] {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    });
+    RandomWords random;
+    HashedFolderFill fill(blocks, [&random] { return random.Next(); });
     for (std::string& name : fill.Plan()) {
         if (folder.fillers.size() >= kMaxFillers ||
             m_fs.Link(folder.anchor.Get(), folder.fd.Get(), name).Failed()) {
@@ -557,7 +565,7 @@ bool NameScrubber::MakeAnchor(Folder& folder) {
 
 bool NameScrubber::AddFiller(Folder& folder, std::size_t length) {
     for (int tries = 0; tries < 8; ++tries) {
-        std::string name = RandomName(length);
+        std::string name = FillerName(length, RandomWord);
         const SystemError error = m_fs.Link(folder.anchor.Get(), folder.fd.Get(), name);
         if (!error.Failed()) {
             folder.fillers.push_back(std::move(name));
